@@ -1,0 +1,41 @@
+#pragma once
+// Serial port layer: the platform operations the device driver builds on.
+// One header for every platform; rs232_posix.cpp implements it with termios,
+// a Windows file can stand beside it later.
+//
+// Ports are numbered 1 to 8. Port n is the device file named by the
+// environment variable ZPK3X_COM<n> when it is set (e.g. ZPK3X_COM1=/dev/ttyUSB0),
+// otherwise /dev/ttyS<n-1>.
+//
+// Every function is for the one user-interface thread; none of them locks.
+
+// Opens port `port` with the given line settings and queue sizes, in raw mode, no
+// flow control, exclusively (a second open of the same device fails).
+// deviceName "" means the default device file of the port number.
+// parity: 0 none, 1 odd, 2 even. Returns 0 on success, a negative value on failure
+// (port outside 1 to 8, unsupported setting, device missing, busy, ...).
+int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+
+// Closes the port. 0 on success, negative when the port is not open or close fails.
+int CloseCom(int port);
+
+// Sets the time-out in seconds that bounds each later read and write on the port.
+// 0 on success, negative when the port is not open or the value is not positive.
+int SetComTime(int port, double timeoutSeconds);
+
+// Discard what waits in the input / output queue. 0 on success, negative on failure.
+int FlushInQ(int port);
+int FlushOutQ(int port);
+
+// Places `count` bytes into the output queue. Returns the number of bytes accepted
+// (which may be fewer than count), or a negative value on failure.
+int ComWrt(int port, const char* buffer, int count);
+
+// Number of bytes still waiting in the driver's output queue: 0 once everything
+// has been sent; negative when the port reports an error.
+int GetOutQLen(int port);
+
+// The next received byte (0 to 255), waiting at most the port's time-out;
+// a negative value on time-out or error.
+int ComRdByte(int port);

@@ -1,0 +1,35 @@
+#pragma once
+// Test seam of the serial port layer. Tests use it to make each platform
+// operation fail and to shorten the time-out; the program never calls it.
+// With nothing armed, the layer behaves exactly as without the seam.
+
+enum class Rs232Op { Open, Close, SetTime, FlushIn, FlushOut, Write, OutQLen, ReadByte };
+
+// The next `count` calls of `op` fail with a negative result (after `skip`
+// successful calls of that op). Write: returns -1.
+void Rs232Seam_Fail(Rs232Op op, int count = 1, int skip = 0);
+
+// The next write accepts only `bytes` bytes (a short write), once.
+void Rs232Seam_ShortWrite(int bytes);
+
+// From now on GetOutQLen reports `length` (> 0: a queue that never empties;
+// < 0: a queue that reports an error), until Rs232Seam_Reset.
+void Rs232Seam_OutQueue(int length);
+
+// Overrides every time-out set by SetComTime with `seconds` (<= 0: no override).
+void Rs232Seam_TimeoutOverride(double seconds);
+
+// The line settings the layer last asked the terminal for.
+struct Rs232LineSettings {
+  int dataBits;
+  int parity;   // 0 none, 1 odd, 2 even
+  int stopBits;
+  bool rawMode;
+  bool flowControl;
+  bool clocal;
+  long baudRate;
+};
+Rs232LineSettings Rs232Seam_LastLineSettings();
+
+// Disarms everything above.
+void Rs232Seam_Reset();

@@ -1,0 +1,139 @@
+#pragma once
+// Window toolkit: windows, controls, popups, the timer and the event loop, as plain
+// functions. Windows are addressed by a handle, controls by an identifier
+// (zpk3xSteuerung_ids.h). Only this layer knows the widget library behind it.
+//
+// Results: 0 (or a handle >= 0) on success, a negative toolkit code on failure.
+#include <cstddef>
+#include <string>
+
+// ---- events delivered to callbacks ----
+enum {
+  EVENT_NONE = 0,
+  EVENT_COMMIT = 1,
+  EVENT_LEFT_CLICK = 3,
+  EVENT_KEYPRESS = 7,      // eventData1: key code
+  EVENT_GOT_FOCUS = 8,
+  EVENT_LOST_FOCUS = 9,
+  EVENT_CLOSE = 11,
+  EVENT_TIMER_TICK = 15,
+};
+
+// Key codes in eventData1 of EVENT_KEYPRESS.
+enum { VAL_SPACE_KEY = 32, VAL_ESC_VKEY = 0x300, VAL_ENTER_VKEY = 1280 };
+
+// ---- toolkit error codes ----
+enum {
+  UIE_OUT_OF_MEMORY = -12,
+  UIE_NO_WINDOW_PLATFORM = -1,
+  UIE_BAD_PANEL_HANDLE = -42,
+  UIE_BAD_CONTROL_ID = -43,
+  UIE_RESOURCE_NOT_FOUND = -44,   // resource file or panel number unknown
+  UIE_CALLBACK_NOT_FOUND = -45,   // a callback named in the resource was never registered
+  UIE_BAD_ATTRIBUTE = -46,
+  UIE_BAD_VALUE_TYPE = -47,
+};
+
+// ---- callbacks ----
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
+                                int eventData2);
+using PanelCallbackPtr = int (*)(int panel, int event, void* callbackData, int eventData1, int eventData2);
+using MenuCallbackPtr = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
+
+// Callbacks are named in the resources and bound by name when a window is loaded.
+// Each module registers its callbacks before the first LoadPanel.
+void RegisterCtrlCallback(const char* name, CtrlCallbackPtr function);
+void RegisterPanelCallback(const char* name, PanelCallbackPtr function);
+void RegisterMenuCallback(const char* name, MenuCallbackPtr function);
+
+// ---- start ----
+// Starts the toolkit with the command line. Returns 1 on success, 0 when no window
+// platform can be used (then nothing else may be called). Never aborts.
+int InitUserInterface(int argc, char* argv[]);
+// Language of the toolkit's own texts (file dialog, standard buttons) and of the
+// resources loaded afterwards: 2 English, every other value German.
+void SetUserInterfaceLanguage(int sprache);
+
+// ---- windows ----
+// Loads panel `panelResourceId` (COMPANEL, INFOPANEL, MAINPANEL) from the resource
+// file ("zpk3xSteuerung.uir" German, "zpk3xSteuerung_en.uir" English). With a
+// parent handle the window is a child inside the parent. Returns the handle.
+int LoadPanel(int parentPanel, const char* resourceFile, int panelResourceId);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int DiscardPanel(int panel);   // with its child windows
+int InstallPopup(int panel);   // shows a loaded window as a modal popup (returns at once)
+int RemovePopup(int zero);     // removes the active popup
+
+// ---- event loop ----
+int RunUserInterface();        // runs callbacks until QuitUserInterface; returns its code
+int QuitUserInterface(int code);
+// Lets pending events run (only where a caller explicitly wants it).
+int ProcessSystemEvents();
+
+// ---- control values, by the control's kind ----
+// Integer controls (integer numerics, rings, LEDs, toggles, picture rings).
+int SetCtrlVal(int panel, int control, int value);
+int GetCtrlVal(int panel, int control, int* value);
+// Real numerics.
+int SetCtrlVal(int panel, int control, double value);
+int GetCtrlVal(int panel, int control, double* value);
+// Character rings (the address ring).
+int SetCtrlVal(int panel, int control, char value);
+int GetCtrlVal(int panel, int control, char* value);
+// Text controls and string indicators.
+int SetCtrlVal(int panel, int control, const char* text);
+int GetCtrlString(int panel, int control, std::string* text);
+
+// ---- attributes ----
+enum {
+  ATTR_VISIBLE = 530,        // int 0/1 (controls)
+  ATTR_TITLE = 573,          // text (panels)
+  ATTR_HAS_TASKBAR_BUTTON = 618,
+  ATTR_ON_COLOR = 920,       // int 0xRRGGBB (LEDs)
+  ATTR_ENABLED = 1271,       // int 0/1 (timer)
+  ATTR_DIMMED = 1000,        // int 0/1
+  ATTR_LABEL_TEXT = 1001,    // text
+  ATTR_OUT_OF_RANGE = 1002,  // int 0/1, read only: the field holds a value it cannot show
+  ATTR_INTERVAL = 1003,      // real seconds (timer)
+  ATTR_CALLBACK_DATA = 1004, // void* (panels and controls)
+  ATTR_TOP = 1005,
+  ATTR_LEFT = 1006,
+  ATTR_WIDTH = 1007,
+  ATTR_HEIGHT = 1008,
+  ATTR_MIN_VALUE = 1009,
+  ATTR_MAX_VALUE = 1010,
+  ATTR_FILL_COLOR = 1011,
+  ATTR_SHORTCUT_KEY = 1012,
+  ATTR_PRECISION = 1013,
+  ATTR_INCREMENT = 1014,
+};
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, double value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int GetCtrlAttribute(int panel, int control, int attribute, int* value);
+int GetCtrlAttribute(int panel, int control, int attribute, double* value);
+int GetCtrlAttribute(int panel, int control, int attribute, std::string* value);
+int SetPanelAttribute(int panel, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, const char* value);
+int SetPanelAttribute(int panel, int attribute, void* value);
+int GetPanelAttribute(int panel, int attribute, int* value);
+int GetPanelAttribute(int panel, int attribute, std::string* value);
+int GetPanelAttribute(int panel, int attribute, void** value);
+
+// ---- popups ----
+int MessagePopup(const char* title, const char* message);  // one OK button
+// Three buttons; returns 1, 2 or 3. Button 2 has the focus and answers Enter,
+// button 3 answers Escape.
+int GenericMessagePopup(const char* title, const char* message, const char* button1, const char* button2,
+                        const char* button3);
+
+enum { VAL_OK_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_SELECT_BUTTON = 2, VAL_LOAD_BUTTON = 3 };
+enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SELECTED = 2 };
+// File dialog. Returns VAL_NO_FILE_SELECTED (cancel), VAL_EXISTING_FILE_SELECTED or
+// VAL_NEW_FILE_SELECTED with the full path in *pathName, or a negative code.
+// With restrictExtension, a name typed without extension gets the pattern's
+// extension (".zpk") when saving.
+int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, const char* fileTypeList,
+                    const char* title, int buttonLabel, int restrictDirectory, int restrictExtension,
+                    int allowCancel, int allowMakeDirectory, std::string* pathName);

@@ -1,0 +1,40 @@
+#pragma once
+// Test driving of the toolkit: act as the operator on the real widgets, answer
+// popups, run the loop for a while, take pictures. Only tests use it.
+#include <string>
+#include <vector>
+
+// ---- popups ----
+// With automation on, popups show no dialog: each one is recorded and answered
+// from the queues below (an empty queue answers: MessagePopup OK, GenericMessagePopup
+// 3, FileSelectPopup cancel).
+void TestPopupAutomation(bool on);
+void TestQueueGenericAnswer(int answer);
+void TestQueueFileAnswer(int outcome, const std::string& path);
+struct TestPopupRecord {
+  int kind;                         // 1 message, 2 generic, 3 file select
+  std::string title;
+  std::string message;              // message text; for file select the default directory
+  std::vector<std::string> buttons; // generic: the three labels; file: pattern, type list
+  int buttonLabel = 0;              // file select: VAL_SAVE_BUTTON / VAL_LOAD_BUTTON
+  int allowMakeDirectory = 0;       // file select
+};
+std::vector<TestPopupRecord> TestTakePopups();  // popups since the last call, in order
+
+// ---- operator actions (events go through the real widgets, as a person's would) ----
+int TestOperatorClick(int panel, int control);               // button, toggle, picture ring, LED
+int TestOperatorSetValue(int panel, int control, double value);  // numeric: type + Enter; ring: choose item
+int TestOperatorSetValue(int panel, int control, int value);
+int TestOperatorSetValue(int panel, int control, char value);    // character ring
+int TestOperatorKey(int panel, int control, int keyCode);    // key press on a control
+int TestOperatorMenu(int panel, int menuItem);               // menu item of the panel's menu bar
+int TestOperatorClose(int panel);                            // the window's close box
+
+// Runs the event loop for `milliseconds` (timer ticks, deferred work), then returns.
+void TestRunEvents(int milliseconds);
+// Calls `function` once, from inside RunUserInterface, as soon as the loop runs.
+void TestOnLoopStart(void (*function)());
+// Writes a PNG of the window (with its children) to `path`. 0 on success.
+int TestGrabPanel(int panel, const char* path);
+// Whether a panel is shown, and whether it is modal.
+int TestPanelVisible(int panel);

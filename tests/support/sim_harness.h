@@ -1,0 +1,61 @@
+#pragma once
+// Starts the device simulator (zpk3x-sim) on a pseudo-terminal for a test, maps
+// it to a COM port number, controls its behaviour and reads its frame log.
+//
+// Control commands (one line each, answered with "ok" or "error ..."):
+//   fault nak <CMD>        answer NAK to frames with command <CMD> (e.g. C1W, PNS, DF1, IDR)
+//   fault can <CMD>        answer CAN
+//   fault silence <CMD>    no answer at all ("*" for every command)
+//   fault err <CMD>        read answers "#<a><CMD>err" + CR
+//   fault echo <CMD>       read answers echo a wrong command
+//   fault garbage <CMD>    answer with garbage bytes instead of ACK
+//   fault nonumber <CMD>   read answers carry no number
+//   fault after <N> silence  answer the first N frames, then stay silent
+//   fault delay <ms>       wait before every answer
+//   fault hangup <N>       close the line's far end after N frames
+//   fault none             clear all faults
+//   status <hex>           set the status word
+//   value <CMD> <text>     answer reads of <CMD> (C0R, V0R, ...) with this value text
+//   program <n> <stromkurve> <strom1> <strom2> <zeit1> <zeit2> <frequenz> <spannung>
+//           <zyklen> <regelgeschwindigkeit> <endstuferegeln>   (n 0: working parameters)
+//   dump                   answer: "program <n> ..." for n 0..16 (same field order,
+//                          values as the device would send them), "status <hex>",
+//                          "address <c>", "baud <n>", then "ok"
+//   address <c> / baud <n> change the device's address or baud rate
+#include <string>
+#include <vector>
+
+namespace simtest {
+
+struct SimOptions {
+  char address = '1';
+  int baud = 9600;
+  bool pace = false;                    // talk at the speed of the baud rate
+  std::vector<std::string> extraArgs;   // more command-line options for the simulator
+};
+
+class Simulator {
+ public:
+  explicit Simulator(const SimOptions& options = SimOptions());
+  ~Simulator();  // stops the simulator
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  bool ok() const;                        // running and its terminal is ready
+  const std::string& ptyPath() const;     // the terminal the program opens
+  void mapToCom(int port) const;          // sets ZPK3X_COM<port> to ptyPath()
+  std::vector<std::string> frames();      // frames received so far, each without its CR
+  void clearFrames();
+  // Sends one control command; returns the reply lines without the final "ok",
+  // or an empty list with ok()==false on "error".
+  std::vector<std::string> control(const std::string& command);
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+// Path of the simulator executable built with the tests.
+std::string simulatorPath();
+
+}  // namespace simtest

@@ -38,3 +38,8 @@ void TestOnLoopStart(void (*function)());
 int TestGrabPanel(int panel, const char* path);
 // Whether a panel is shown, and whether it is modal.
 int TestPanelVisible(int panel);
+
+// Tests of one module may load the windows without every other module linked:
+// with this on, a callback name nobody registered is left unbound instead of
+// making LoadPanel fail.
+void TestAllowUnboundCallbacks(bool on);

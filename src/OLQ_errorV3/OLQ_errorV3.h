@@ -8,6 +8,8 @@
 const char* OLQ_Fehlermeldung(ErrorCode code);
 // 2 selects English, every other value German.
 void OLQ_Fehlersprache(int sprache);
+// The catalogue language as set (for the popups' titles).
+int OLQ_FehlerspracheLesen();
 // One-shot text appended to the next message looked up (at most 299 bytes kept).
 void OLQ_Fehleruserstring(const char* text);
 

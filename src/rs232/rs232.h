@@ -39,3 +39,10 @@ int GetOutQLen(int port);
 // The next received byte (0 to 255), waiting at most the port's time-out;
 // a negative value on time-out or error.
 int ComRdByte(int port);
+
+// Baud rate the port was opened with; 0 when the port is not open.
+long GetComBaudRate(int port);
+
+// Time-out in seconds that bounds reads and writes on the port now (after any
+// test override); negative when the port is not open.
+double GetComTime(int port);

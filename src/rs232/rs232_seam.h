@@ -31,5 +31,16 @@ struct Rs232LineSettings {
 };
 Rs232LineSettings Rs232Seam_LastLineSettings();
 
+// In-memory port without a terminal (for fuzzing and quick protocol tests): while
+// armed, port `port` opens without a device file, accepts every write (kept for
+// Rs232Seam_ScriptedSent), reports an empty output queue, and ComRdByte returns
+// `bytes` one by one, then a time-out at once. Flushing the input queue keeps the
+// script: it stands for what the device sends after the frame.
+void Rs232Seam_ScriptPort(int port, const char* bytes, int count);
+
+// Copies up to `size` bytes the scripted port was given by ComWrt into `buffer`;
+// returns how many were written in total since the script was armed.
+int Rs232Seam_ScriptedSent(char* buffer, int size);
+
 // Disarms everything above.
 void Rs232Seam_Reset();

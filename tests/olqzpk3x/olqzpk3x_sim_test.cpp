@@ -1,0 +1,274 @@
+// Driver against the device simulator over a pseudo-terminal: what goes over the
+// line, how the device's answers and faults come back, and the port's life cycle.
+#include <clocale>
+#include <memory>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232.h"
+#include "rs232/rs232_seam.h"
+#include "sim_harness.h"
+
+namespace {
+
+constexpr int kPort = 4;
+
+// Take the locale from the environment, as the program's window library does
+// (the tests run with LC_ALL=de_DE.UTF-8).
+class LocaleFromEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { std::setlocale(LC_ALL, ""); }
+};
+[[maybe_unused]] ::testing::Environment* const gLocale =
+    ::testing::AddGlobalTestEnvironment(new LocaleFromEnvironment);
+
+class OnSimulator : public ::testing::Test {
+ protected:
+  void SetUp() override { start(simtest::SimOptions()); }
+  void TearDown() override {
+    OLQZPK3X_Close(kPort);
+    Rs232Seam_Reset();
+  }
+  void start(const simtest::SimOptions& options) {
+    Rs232Seam_Reset();
+    sim_ = std::make_unique<simtest::Simulator>(options);
+    ASSERT_TRUE(sim_->ok());
+    sim_->mapToCom(kPort);
+    ASSERT_EQ(OLQZPK3X_Open(kPort, options.baud), 0);
+    ASSERT_EQ(OLQZPK3X_Timeout(kPort, 0.5), 0);
+    // Silent devices cost one time-out each: keep them short.
+    Rs232Seam_TimeoutOverride(0.15);
+  }
+  void control(const std::string& command) {
+    sim_->control(command);
+    ASSERT_TRUE(sim_->ok()) << command;
+  }
+  std::string lastFrame() {
+    std::vector<std::string> f = sim_->frames();
+    return f.empty() ? std::string() : f.back();
+  }
+  std::unique_ptr<simtest::Simulator> sim_;
+};
+
+struct WriteCase {
+  const char* keyword;
+  double real;
+  int integer;
+  const char* frame;  // nullptr: refused, nothing on the line
+};
+
+TEST_F(OnSimulator, WriteCommandsOnTheLineAtTheirLimits) {
+  const WriteCase cases[] = {
+      {"strom1", 4.0, 0, "#1C1W4.000"},       {"strom1", 4.0002, 0, nullptr},
+      {"strom1", 0.0009, 0, "#1C1W0.001"},    {"strom1", 0.0008, 0, nullptr},
+      {"zeit1", 65534.0, 0, "#1T1W65534"},    {"zeit1", 0.9, 0, "#1T1W1"},
+      {"zeit1", 65535.0, 0, nullptr},         {"frequenz", 24.9, 0, "#1F1W25"},
+      {"spannung", 9.0, 0, "#1V1W9.0"},       {"spannung", 53.01, 0, "#1V1W53.0"},
+      {"spannung", 8.98, 0, nullptr},         {"programmladen", 0, 0, nullptr},
+      {"programmladen", 0, 17, nullptr},      {"stromkurve", 0, 12, "#1WFW12"},
+      {"stromkurve", 0, 13, nullptr},         {"endstuferegeln", 0, 1, "#1M1W1"},
+      {"endstuferegeln", 0, 0, "#1M1W0"},     {"endstuferegeln", 0, 2, nullptr},
+      {"regelgeschwindigkeit", 500.1, 0, "#1A1W500"},
+  };
+  for (const WriteCase& c : cases) {
+    SCOPED_TRACE(std::string(c.keyword) + " " + std::to_string(c.real) + " " + std::to_string(c.integer));
+    sim_->clearFrames();
+    ErrorCode r = OLQZPK3X_ParameterSchreiben(kPort, '1', c.keyword, c.real, c.integer, 0);
+    if (c.frame != nullptr) {
+      EXPECT_EQ(r, 0);
+      EXPECT_EQ(sim_->frames(), std::vector<std::string>{c.frame});
+    } else {
+      EXPECT_EQ(r, -500034);
+      // A read afterwards proves the line is quiet and in order.
+      int curve = 0;
+      EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "stromkurve", nullptr, &curve, nullptr), 0);
+      EXPECT_EQ(sim_->frames(), std::vector<std::string>{"#1WFR"});
+    }
+  }
+}
+
+TEST_F(OnSimulator, ValuesWrittenAreReadBack) {
+  ASSERT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom2", 1.2345, 0, 0), 0);
+  ASSERT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "spannung", 23.46, 0, 0), 0);
+  ASSERT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "stromkurve", 0.0, 7, 0), 0);
+  double real = 0;
+  int integer = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom2", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 1.234);  // sent with three decimals
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "spannung", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 23.5);
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "stromkurve", nullptr, &integer, nullptr), 0);
+  EXPECT_EQ(integer, 7);
+  control("status 201");
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "status", nullptr, &integer, nullptr), 0);
+  EXPECT_EQ(integer, 0x201);
+  char id[32] = {};
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), 0);
+  EXPECT_EQ(std::string(id).rfind("OLQ-ZPK3X", 0), 0u) << id;
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "fehlerloeschen"), 0);
+  EXPECT_EQ(lastFrame(), "#1DF3");
+}
+
+TEST_F(OnSimulator, BroadcastIsSentAndNotAnswered) {
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '&', "zeit2", 250.0, 0, 0), 0);
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '&', "stopp"), 0);
+  EXPECT_EQ(sim_->frames(), (std::vector<std::string>{"#&T2W250", "#&DF2"}));
+  double real = 0;
+  char id[32];
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '&', "zeit2", &real, nullptr, nullptr), -400055);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '&', id), -400006);
+  EXPECT_EQ(sim_->frames().size(), 2u);
+  // The broadcast reached the device.
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "zeit2", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 250.0);
+}
+
+struct FaultCase {
+  const char* fault;
+  ErrorCode real, decimal, hex, identity, write, function;
+};
+
+TEST_F(OnSimulator, DeviceFaultsForEachKindOfTransaction) {
+  // 0 in a column: that fault does not apply to that transaction.
+  const FaultCase cases[] = {
+      {"nak", -402099, -402099, -402099, -402010, -402051, -402021},
+      {"can", -405100, -405100, -405100, -405011, -405052, -405022},
+      {"silence", -403101, -403101, -403101, -403012, -403053, -403023},
+      {"garbage", -404102, -404102, -404102, -404013, -404054, -404024},
+      {"echo", -404104, -404104, -404104, -404015, 0, 0},
+      {"err", -409000, -409000, -409000, 0, 0, 0},
+      {"nonumber", -404105, -404106, -404109, 0, 0, 0},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.fault);
+    control("fault none");
+    control(std::string("fault ") + c.fault + " *");
+    double real = -5;
+    int integer = -5;
+    char id[32] = "before";
+    EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "frequenz", &real, nullptr, nullptr), c.real);
+    EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "endstuferegeln", nullptr, &integer, nullptr), c.decimal);
+    EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "status", nullptr, &integer, nullptr), c.hex);
+    EXPECT_EQ(real, -5);
+    EXPECT_EQ(integer, -5);
+    if (c.identity != 0) {
+      EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), c.identity);
+      EXPECT_STREQ(id, "before");
+    }
+    if (c.write != 0) {
+      EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "zyklen", 3, 0, 0), c.write);
+    }
+    if (c.function != 0) {
+      EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), c.function);
+    }
+  }
+  // After any failure the next transaction starts clean.
+  control("fault none");
+  double real = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "frequenz", &real, nullptr, nullptr), 0);
+}
+
+TEST_F(OnSimulator, FaultOnOneCommandOnly) {
+  control("fault nak PNS");
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "programmladen", 0, 3, 0), -402051);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "programmspeichern", 0, 3, 0), 0);
+}
+
+TEST_F(OnSimulator, AnswerTextOfTwentyNineBytesWithoutCarriageReturn) {
+  // "#1C1R" and 24 value characters fill the 29 bytes; the CR comes too late.
+  control("value C1R 1.5" + std::string(21, 'x'));
+  double real = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 1.5);
+  // The unread CR is flushed by the next transaction.
+  control("value C1R 2.25");
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 2.25);
+}
+
+TEST_F(OnSimulator, NumbersTheDeviceMightSend) {
+  const std::pair<const char*, ErrorCode> cases[] = {
+      {"nan", -404105}, {"inf", -404105}, {"1e400", -404105}, {" 3.5", 0}, {"+0.5", 0}, {"12abc", 0}};
+  for (auto [text, code] : cases) {
+    SCOPED_TRACE(text);
+    control(std::string("value V0R ") + text);
+    double real = 0;
+    EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "istspannung", &real, nullptr, nullptr), code);
+  }
+}
+
+TEST_F(OnSimulator, WrongAddressOrBaudRateMeansNoAnswer) {
+  char id[32];
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '2', id), -403012);
+  ASSERT_EQ(OLQZPK3X_Close(kPort), 0);
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 4800), 0);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), -403012);
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), 0);
+}
+
+TEST_F(OnSimulator, PortIsExclusiveAndReopensWhileTheSimulatorRuns) {
+  sim_->mapToCom(kPort + 1);
+  EXPECT_EQ(OLQZPK3X_Open(kPort + 1, 9600), -100003);
+  EXPECT_EQ(OLQZPK3X_Close(kPort), 0);
+  EXPECT_EQ(OLQZPK3X_Close(kPort), -103004);
+  ASSERT_EQ(OLQZPK3X_Open(kPort + 1, 9600), 0);
+  char id[32];
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort + 1, '1', id), 0);
+  EXPECT_EQ(OLQZPK3X_Close(kPort + 1), 0);
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(OLQZPK3X_Open(kPort, 2400 * (round + 1) / (round + 1)), 0);
+    ASSERT_EQ(OLQZPK3X_Close(kPort), 0);
+  }
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), 0);
+  EXPECT_EQ(Rs232Seam_LastLineSettings().dataBits, 7);
+  EXPECT_EQ(Rs232Seam_LastLineSettings().parity, 1);
+}
+
+TEST_F(OnSimulator, PlatformFailuresOnARealTerminal) {
+  double real = 0;
+  Rs232Seam_Fail(Rs232Op::FlushIn);
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), -112096);
+  Rs232Seam_Fail(Rs232Op::Write);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), -101049);
+  Rs232Seam_ShortWrite(4);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), -101050);
+  EXPECT_TRUE(sim_->frames().empty());
+  // A queue that never empties: the wait gives up and the answer is read as usual.
+  Rs232Seam_OutQueue(3);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), 0);
+  Rs232Seam_OutQueue(-1);
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 1.0);
+}
+
+TEST(LocaleIndependence, FramesAndAnswersUnderAGermanLocale) {
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  ASSERT_STREQ(probe, "0,5");  // the locale really writes decimal commas
+
+  simtest::Simulator sim;
+  ASSERT_TRUE(sim.ok());
+  sim.mapToCom(kPort);
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
+  ASSERT_EQ(OLQZPK3X_Timeout(kPort, 0.5), 0);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 0.1, 0, 0), 0);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "spannung", 12.0, 0, 0), 0);
+  EXPECT_EQ(sim.frames(), (std::vector<std::string>{"#1C1W0.100", "#1V1W12.0"}));
+  double real = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 0.1);
+  sim.control("value C0R 1.500");
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "iststrom", &real, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(real, 1.5);
+  EXPECT_EQ(OLQZPK3X_Close(kPort), 0);
+  std::setlocale(LC_ALL, "");
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+// Connection settings: choosing port, baud rate and address, connecting and
+// disconnecting, reading the identity and searching the device.
+#include "Com/Com.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "olqzpk3x/olqzpk3x.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+ComSettings gCom = {-1, -1, -1, '1', 9600};
+int offeneBaudrate = 0;
+
+namespace {
+
+constexpr ErrorCode kScanOhnePort = -122201;
+constexpr ErrorCode kIdOhnePort = -122202;
+constexpr double kTimeoutSekunden = 0.5;
+
+constexpr int kFarbeGelb = 0xFFFF00;
+constexpr int kFarbeGruen = 0x00FF00;
+constexpr int kFarbeRot = 0xFF0000;
+
+constexpr int kBaudraten[] = {1200, 2400, 4800, 9600};
+// LED of address '1' + i.
+constexpr int kLeds[8] = {COMPANEL_LED1, COMPANEL_LED2, COMPANEL_LED3, COMPANEL_LED4,
+                          COMPANEL_LED5, COMPANEL_LED6, COMPANEL_LED7, COMPANEL_LED8};
+constexpr char kKennung[] = "OLQ-ZPK3X";
+
+// The driver fills at most 32 bytes; make sure the text ends inside them.
+struct Kennungspuffer {
+  char text[32] = {};
+  const char* fertig() {
+    text[sizeof text - 1] = '\0';
+    return text;
+  }
+};
+
+void SuchtextSetzen(int baudrate) {
+  char text[64];
+  std::snprintf(text, sizeof text,
+                gSprache == 2 ? "Looking for device with %d Baud ..." : "Suche Gerät mit %d Baud ...", baudrate);
+  SetCtrlVal(gCompanelHandle, COMPANEL_SCANTEXT, text);
+}
+
+void LedSetzen(int led, int farbe, int an) {
+  if (farbe != 0) SetCtrlAttribute(gCompanelHandle, led, ATTR_ON_COLOR, farbe);
+  SetCtrlVal(gCompanelHandle, led, an);
+}
+
+}  // namespace
+
+void ComStrukturInitialisieren() {
+  gCom.offenerPort = -1;
+  gCom.port = -1;
+  gCom.lport = -1;
+  gCom.adresse = '1';
+  gCom.baudrate = 9600;
+}
+
+void ComEinstellungenAusGuiInStruktur() {
+  int port = 0;
+  if (GetCtrlVal(gCompanelHandle, COMPANEL_PORT, &port) >= 0) gCom.port = port;
+  char adresse = 0;
+  if (GetCtrlVal(gCompanelHandle, COMPANEL_ADRESSE, &adresse) >= 0) gCom.adresse = adresse;
+  int baudrate = 0;
+  if (GetCtrlVal(gCompanelHandle, COMPANEL_BAUDRATE, &baudrate) >= 0) gCom.baudrate = baudrate;
+}
+
+void ComEinstellungenAusStrukturInGui() {
+  // The ring shows the port that is really open, not the one chosen.
+  SetCtrlVal(gCompanelHandle, COMPANEL_PORT, gCom.offenerPort);
+  SetCtrlVal(gCompanelHandle, COMPANEL_ADRESSE, gCom.adresse);
+  SetCtrlVal(gCompanelHandle, COMPANEL_BAUDRATE, gCom.baudrate);
+  SetCtrlVal(gPanelHandle, MAINPANEL_COMPICTURERING, gCom.offenerPort);
+}
+
+ErrorCode ComPortOeffnen() {
+  if (gCom.port == gCom.offenerPort && gCom.baudrate == offeneBaudrate) return 0;
+  if (gCom.offenerPort != -1) {
+    gCom.lport = gCom.offenerPort;
+    OLQZPK3X_Close(gCom.offenerPort);
+    gCom.offenerPort = -1;
+  }
+  if (gCom.port == -1) return 0;
+
+  const ErrorCode fehler = OLQZPK3X_Open(gCom.port, gCom.baudrate);
+  if (fehler != 0) {
+    gCom.offenerPort = -1;
+    return fehler;
+  }
+  gCom.offenerPort = gCom.port;
+  offeneBaudrate = gCom.baudrate;
+  OLQZPK3X_Timeout(gCom.offenerPort, kTimeoutSekunden);
+  return 0;
+}
+
+ErrorCode IDLesen() {
+  if (gCom.offenerPort == -1) return kIdOhnePort;
+  SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, "");
+  Kennungspuffer kennung;
+  const ErrorCode fehler = OLQZPK3X_IDLesen(gCom.offenerPort, gCom.adresse, kennung.text);
+  if (fehler != 0) return fehler;
+  SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, kennung.fertig());
+  return 0;
+}
+
+ErrorCode Zpk3Scan() {
+  const int gemerkteBaudrate = gCom.baudrate;
+  if (gCom.offenerPort == -1) return kScanOhnePort;
+  SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, "");
+
+  bool gefunden = false;
+  for (const int baudrate : kBaudraten) {
+    gCom.baudrate = baudrate;
+    gCom.port = gCom.offenerPort;
+    const ErrorCode fehler = ComPortOeffnen();
+    if (fehler != 0) {
+      // The search text stays: it tells the operator at which rate the search stopped.
+      gCom.baudrate = gemerkteBaudrate;
+      return fehler;
+    }
+    for (int i = 0; i < 8; ++i) {
+      const char adresse = static_cast<char>('1' + i);
+      SuchtextSetzen(baudrate);
+      LedSetzen(kLeds[i], kFarbeGelb, 1);
+      Kennungspuffer kennung;
+      if (OLQZPK3X_IDLesen(gCom.offenerPort, adresse, kennung.text) != 0) {
+        LedSetzen(kLeds[i], 0, 0);
+      } else if (std::strncmp(kennung.fertig(), kKennung, sizeof kKennung - 1) == 0) {
+        LedSetzen(kLeds[i], kFarbeGruen, 1);
+        gCom.adresse = adresse;
+        gCom.baudrate = baudrate;
+        SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, kennung.fertig());
+        gefunden = true;
+      } else {
+        LedSetzen(kLeds[i], kFarbeRot, 1);
+      }
+    }
+    if (gefunden) break;
+  }
+  SetCtrlVal(gCompanelHandle, COMPANEL_SCANTEXT, "");
+  return 0;
+}
+
+void Callback_Menu_ComEinstellung(int, int, void*, int) { DisplayPanel(gCompanelHandle); }
+
+int Callback_Button_CompanelSchliessen(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) HidePanel(gCompanelHandle);
+  return 0;
+}
+
+int Callback_Multi_ComEinstellungen(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) {
+    ComEinstellungenAusGuiInStruktur();
+    ComFehlerSetzen(ComPortOeffnen());
+    ComEinstellungenAusStrukturInGui();
+  }
+  return 0;
+}
+
+int Callback_Button_Scan(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) {
+    ComFehlerSetzen(0);
+    ComFehlerSetzen(Zpk3Scan());
+    ComEinstellungenAusStrukturInGui();
+  }
+  return 0;
+}
+
+int Callback_Button_IdLesen(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) ComFehlerSetzen(IDLesen());
+  return 0;
+}
+
+int Callback_Ring_ComPicture(int, int, int event, void*, int eventData1, int) {
+  const bool taste = event == EVENT_KEYPRESS && (eventData1 == VAL_ENTER_VKEY || eventData1 == VAL_SPACE_KEY);
+  if (event != EVENT_LEFT_CLICK && !taste) return 0;
+  gCom.port = gCom.offenerPort == -1 ? gCom.lport : -1;
+  ComFehlerSetzen(ComPortOeffnen());
+  ComEinstellungenAusStrukturInGui();
+  return 0;
+}
+
+void ComCallbacksRegistrieren() {
+  RegisterMenuCallback("Callback_Menu_ComEinstellung", Callback_Menu_ComEinstellung);
+  RegisterCtrlCallback("Callback_Button_CompanelSchliessen", Callback_Button_CompanelSchliessen);
+  RegisterCtrlCallback("Callback_Multi_ComEinstellungen", Callback_Multi_ComEinstellungen);
+  RegisterCtrlCallback("Callback_Button_Scan", Callback_Button_Scan);
+  RegisterCtrlCallback("Callback_Button_IdLesen", Callback_Button_IdLesen);
+  RegisterCtrlCallback("Callback_Ring_ComPicture", Callback_Ring_ComPicture);
+}

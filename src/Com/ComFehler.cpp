@@ -1,0 +1,25 @@
+// Error area of the operator window: lamp, message and number of the last
+// device or connection action.
+#include <cstdint>
+#include <limits>
+
+#include "Com/Com.h"
+#include "OLQ_errorV3/OLQ_errorV3.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+void ComFehlerSetzen(ErrorCode code) {
+  if (code == 0) {
+    SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 0);
+    SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, "");
+    SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, 0);
+    return;
+  }
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 1);
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, OLQ_Fehlermeldung(code));
+  // Turned in 64 bits: the most negative code has no positive twin in an int.
+  const std::int64_t nummer = -static_cast<std::int64_t>(code);
+  const std::int64_t grenze = std::numeric_limits<int>::max();
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, static_cast<int>(nummer > grenze ? grenze : nummer));
+}

@@ -1,0 +1,70 @@
+// Configuration file: connection settings and language, read once at start and
+// written once at exit.
+#include "Com/Com.h"
+#include "OLQ_errorV3/OLQ_errorV3.h"
+#include "ini/ini.h"
+#include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+namespace {
+
+constexpr const char* kIniDatei = "zpk3xSteuerung.ini";
+constexpr const char* kSektion = "ZPK3X";
+
+constexpr int kIniDateiNichtGefunden = -802208;
+constexpr int kIniLesefehler = -801209;
+constexpr int kIniSchreibfehler = -800210;
+
+constexpr int kIniKannNichtOeffnen = -5001;  // the INI module's "cannot open for reading"
+
+bool PortGueltig(int wert) { return wert == -1 || (wert >= 1 && wert <= 8); }
+
+bool AdresseGueltig(int wert) { return wert == '&' || (wert >= '1' && wert <= '8'); }
+
+bool BaudrateGueltig(int wert) { return wert == 1200 || wert == 2400 || wert == 4800 || wert == 9600; }
+
+// True when the key holds a valid integer.
+bool IntLesen(IniText ini, const char* tag, int* wert) { return Ini_GetInt(ini, kSektion, tag, wert) > 0; }
+
+}  // namespace
+
+ErrorCode IniLaden() {
+  IniText ini = Ini_New(1);
+  const int gelesen = Ini_ReadFromFile(ini, kIniDatei);
+  if (gelesen < 0) {
+    Ini_Dispose(ini);
+    return gelesen == kIniKannNichtOeffnen ? kIniDateiNichtGefunden : kIniLesefehler;
+  }
+
+  int wert = 0;
+  if (IntLesen(ini, "port", &wert) && PortGueltig(wert)) gCom.port = wert;
+  if (IntLesen(ini, "lport", &wert) && PortGueltig(wert)) gCom.lport = wert;
+  if (IntLesen(ini, "adresse", &wert) && AdresseGueltig(wert)) gCom.adresse = static_cast<char>(wert);
+  if (IntLesen(ini, "baudrate", &wert) && BaudrateGueltig(wert)) gCom.baudrate = wert;
+
+  const bool englisch = IntLesen(ini, "sprache", &wert) && wert == 2;
+  gSprache = 1;
+  OLQ_Fehlersprache(1);
+  if (englisch) {
+    gSprache = 2;
+    gSpracheNeu = 2;
+    OLQ_Fehlersprache(2);
+  }
+
+  Ini_Dispose(ini);
+  return 0;
+}
+
+ErrorCode IniSchreiben() {
+  IniText ini = Ini_New(1);
+  // The port open at exit, not the one chosen, so a failed open is not retried
+  // at every start.
+  Ini_PutInt(ini, kSektion, "port", gCom.offenerPort);
+  Ini_PutInt(ini, kSektion, "lport", gCom.lport);
+  Ini_PutInt(ini, kSektion, "adresse", static_cast<unsigned char>(gCom.adresse));
+  Ini_PutInt(ini, kSektion, "baudrate", gCom.baudrate);
+  Ini_PutInt(ini, kSektion, "sprache", gSpracheNeu);
+  const int geschrieben = Ini_WriteToFile(ini, kIniDatei);
+  Ini_Dispose(ini);
+  return geschrieben < 0 ? kIniSchreibfehler : 0;
+}

@@ -22,6 +22,23 @@
 //                          values as the device would send them), "status <hex>",
 //                          "address <c>", "baud <n>", then "ok"
 //   address <c> / baud <n> change the device's address or baud rate
+// More commands and details:
+//   sync                   "ok" once everything sent to the line before has been
+//                          received, logged and executed (frames() uses it)
+//   identity <word>        the identity text answered to IDR (default OLQ-ZPK3X-SIM)
+//   value <CMD>            without a text: answer reads of <CMD> normally again
+//   In texts of value/identity, \xHH stands for the byte HH. <CMD> "*" in a fault
+//   means every command without a fault of its own. A frame answered by nak, can,
+//   garbage or silence, and every frame after "after <N> silence" ran out, is not
+//   executed. err, nonumber and echo change read answers only; echo answers reads
+//   with "X" in place of the command's first letter and IDR with the next address.
+//   "fault none" also drops value overrides. After "hangup" the terminal is gone for
+//   good (the link stays, dangling).
+// Faults and the other commands can be given at start as options: --fault "nak C1W",
+// --command "status 201", --error-bits 201, --programs FILE ("program n ..." lines).
+// "after" counts frames to the device's own address; "hangup" counts every frame.
+// The frame log holds every frame the line carried (also those at a wrong baud rate
+// or for another address) and writes bytes outside printable ASCII (and "\") as \xHH.
 #include <string>
 #include <vector>
 
@@ -41,11 +58,12 @@ class Simulator {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  bool ok() const;                        // running and its terminal is ready
+  // Running and its terminal is ready, and the last control() was answered "ok".
+  bool ok() const;
   const std::string& ptyPath() const;     // the terminal the program opens
   void mapToCom(int port) const;          // sets ZPK3X_COM<port> to ptyPath()
   std::vector<std::string> frames();      // frames received so far, each without its CR
-  void clearFrames();
+  void clearFrames();                     // frames() then shows only later frames
   // Sends one control command; returns the reply lines without the final "ok",
   // or an empty list with ok()==false on "error".
   std::vector<std::string> control(const std::string& command);

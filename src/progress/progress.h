@@ -12,3 +12,15 @@ int CreateProgressDialog(const char* title, const char* label, int modal, int ma
 int UpdateProgressDialog(int panel, int percent, int processEvents);
 // Frees the record and discards the window; a handle of 0 or below does nothing.
 void DiscardProgressDialog(int panel);
+
+// For tests: after each update of a dialog, `observer` receives the dialog's
+// handle and the value its bar shows. nullptr stops the observation.
+void ProgressDialogBeobachten(void (*observer)(int panel, int percent));
+
+// The record of an open dialog, kept as the window's callback data.
+struct ProgressDialogRecord {
+  int panel;         // window handle
+  int bar;           // control id of the bar
+  int cancelled;     // 1 after the cancel button was pressed, until the next update returns it
+  int cancelButton;  // control id of the cancel button, 0 when there is none
+};

@@ -21,20 +21,11 @@
 
 namespace {
 
+using uitest::Ganzzahl;
+using uitest::Text;
+
 constexpr int kLeds[8] = {COMPANEL_LED1, COMPANEL_LED2, COMPANEL_LED3, COMPANEL_LED4,
                           COMPANEL_LED5, COMPANEL_LED6, COMPANEL_LED7, COMPANEL_LED8};
-
-int Wert(int panel, int control) {
-  int v = -12345;
-  GetCtrlVal(panel, control, &v);
-  return v;
-}
-
-std::string Text(int panel, int control) {
-  std::string t = "?";
-  GetCtrlString(panel, control, &t);
-  return t;
-}
 
 int Farbe(int led) {
   int v = -1;
@@ -103,13 +94,13 @@ TEST_F(Verbindung, PortWaehlenOeffnetIhnUndZeigtIhn) {
   EXPECT_EQ(gCom.offenerPort, 3);
   EXPECT_EQ(gCom.port, 3);
   EXPECT_EQ(offeneBaudrate, 9600);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_PORT), 3);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_COMPICTURERING), 3);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
+  EXPECT_EQ(Ganzzahl(COMPANEL_PORT, gCompanelHandle), 3);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), 3);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
 
   ASSERT_EQ(TestOperatorClick(gCompanelHandle, COMPANEL_IDLESEN), 0);
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_IDSTRING), "OLQ-ZPK3X-SIM");
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
+  EXPECT_EQ(Text(COMPANEL_IDSTRING, gCompanelHandle), "OLQ-ZPK3X-SIM");
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
   EXPECT_EQ(sim.frames(), std::vector<std::string>{"#1IDR"});
 }
 
@@ -126,12 +117,12 @@ TEST_F(Verbindung, GleicherPortUndNurAdresseAendernNichtsAnDerLeitung) {
   Rs232Seam_Fail(Rs232Op::Close, 100);
   PortWaehlen(2);
   EXPECT_EQ(gCom.offenerPort, 2);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
 
   ASSERT_EQ(TestOperatorSetValue(gCompanelHandle, COMPANEL_ADRESSE, '&'), 0);
   EXPECT_EQ(gCom.adresse, '&');
   EXPECT_EQ(gCom.offenerPort, 2);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
   EXPECT_TRUE(sim.frames().empty());
 
   // Reading the identity of "all devices" is refused by the driver.
@@ -139,8 +130,8 @@ TEST_F(Verbindung, GleicherPortUndNurAdresseAendernNichtsAnDerLeitung) {
   Rs232Seam_TimeoutOverride(0.02);
   EXPECT_EQ(IDLesen(), -400006);
   TestOperatorClick(gCompanelHandle, COMPANEL_IDLESEN);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERNUMMER), 400006);
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_IDSTRING), "");
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER, gPanelHandle), 400006);
+  EXPECT_EQ(Text(COMPANEL_IDSTRING, gCompanelHandle), "");
 
   // A new baud rate reopens the port.
   ASSERT_EQ(TestOperatorSetValue(gCompanelHandle, COMPANEL_BAUDRATE, 2400), 0);
@@ -159,13 +150,13 @@ TEST_F(Verbindung, TrennenUndWiederverbindenUeberDasVerbindungsbild) {
   PortWaehlen(-1);
   EXPECT_EQ(gCom.offenerPort, -1);
   EXPECT_EQ(gCom.lport, 4);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_PORT), -1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_COMPICTURERING), -1);
+  EXPECT_EQ(Ganzzahl(COMPANEL_PORT, gCompanelHandle), -1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), -1);
 
   TestOperatorClick(gPanelHandle, MAINPANEL_COMPICTURERING);
   EXPECT_EQ(gCom.offenerPort, 4);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_PORT), 4);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_COMPICTURERING), 4);
+  EXPECT_EQ(Ganzzahl(COMPANEL_PORT, gCompanelHandle), 4);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), 4);
   EXPECT_EQ(IDLesen(), 0);
 
   TestOperatorClick(gPanelHandle, MAINPANEL_COMPICTURERING);
@@ -187,8 +178,8 @@ TEST_F(Verbindung, KlickNachDemStartOhneLetztenPortTutNichts) {
   EXPECT_EQ(gCom.offenerPort, -1);
   EXPECT_EQ(gCom.port, -1);
   EXPECT_EQ(gCom.lport, -1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_COMPICTURERING), -1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), -1);
 }
 
 TEST_F(Verbindung, VerweigerterPortZeigtFehlerUndKeinenOffenenPort) {
@@ -203,11 +194,11 @@ TEST_F(Verbindung, VerweigerterPortZeigtFehlerUndKeinenOffenenPort) {
   EXPECT_EQ(gCom.offenerPort, -1);
   EXPECT_EQ(gCom.port, 6);
   EXPECT_EQ(gCom.lport, 1);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_PORT), -1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_COMPICTURERING), -1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERNUMMER), 100003);
-  EXPECT_EQ(Text(gPanelHandle, MAINPANEL_FEHLERSTRING), "Fehler beim öffnen der seriellen Schnittstelle");
+  EXPECT_EQ(Ganzzahl(COMPANEL_PORT, gCompanelHandle), -1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), -1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER, gPanelHandle), 100003);
+  EXPECT_EQ(Text(MAINPANEL_FEHLERSTRING, gPanelHandle), "Fehler beim öffnen der seriellen Schnittstelle");
   unsetenv("ZPK3X_COM6");
 }
 
@@ -238,21 +229,21 @@ TEST_F(Verbindung, SucheFindetDasGeraetAnAdresseDreiMit4800Baud) {
   EXPECT_EQ(sim.frames(), erwartet);
   for (int i = 0; i < 8; ++i) {
     SCOPED_TRACE(i + 1);
-    EXPECT_EQ(Wert(gCompanelHandle, kLeds[i]), i == 2 ? 1 : 0);
+    EXPECT_EQ(Ganzzahl(kLeds[i], gCompanelHandle), i == 2 ? 1 : 0);
   }
   EXPECT_EQ(Farbe(COMPANEL_LED3), 0x00FF00);
   EXPECT_EQ(gCom.adresse, '3');
   EXPECT_EQ(gCom.baudrate, 4800);
   EXPECT_EQ(gCom.offenerPort, 5);
   EXPECT_EQ(offeneBaudrate, 4800);
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_IDSTRING), "OLQ-ZPK3X-SIM");
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_SCANTEXT), "");
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 0);
+  EXPECT_EQ(Text(COMPANEL_IDSTRING, gCompanelHandle), "OLQ-ZPK3X-SIM");
+  EXPECT_EQ(Text(COMPANEL_SCANTEXT, gCompanelHandle), "");
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 0);
   // The dialog shows the settings found.
   char adresse = 0;
   GetCtrlVal(gCompanelHandle, COMPANEL_ADRESSE, &adresse);
   EXPECT_EQ(adresse, '3');
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_BAUDRATE), 4800);
+  EXPECT_EQ(Ganzzahl(COMPANEL_BAUDRATE, gCompanelHandle), 4800);
 
   sim.clearFrames();
   EXPECT_EQ(IDLesen(), 0);
@@ -272,20 +263,20 @@ TEST_F(Verbindung, SucheOhneGeraetEndetBei9600MitDunklenLeds) {
 
   // A first search lights LED 6; then the device goes silent.
   ASSERT_EQ(Zpk3Scan(), 0);
-  ASSERT_EQ(Wert(gCompanelHandle, COMPANEL_LED6), 1);
+  ASSERT_EQ(Ganzzahl(COMPANEL_LED6, gCompanelHandle), 1);
   ASSERT_EQ(gCom.adresse, '6');
   ASSERT_EQ(gCom.baudrate, 1200);
   sim.control("fault silence *");
   ASSERT_TRUE(sim.ok());
 
   EXPECT_EQ(Zpk3Scan(), 0);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(Wert(gCompanelHandle, kLeds[i]), 0) << "LED" << i + 1;
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Ganzzahl(kLeds[i], gCompanelHandle), 0) << "LED" << i + 1;
   EXPECT_EQ(gCom.baudrate, 9600);
   EXPECT_EQ(offeneBaudrate, 9600);
   EXPECT_EQ(gCom.offenerPort, 7);
   EXPECT_EQ(gCom.adresse, '6');
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_IDSTRING), "");
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_SCANTEXT), "");
+  EXPECT_EQ(Text(COMPANEL_IDSTRING, gCompanelHandle), "");
+  EXPECT_EQ(Text(COMPANEL_SCANTEXT, gCompanelHandle), "");
 }
 
 TEST_F(Verbindung, FremdeKennungLeuchtetRot) {
@@ -299,12 +290,12 @@ TEST_F(Verbindung, FremdeKennungLeuchtetRot) {
   ASSERT_EQ(gCom.offenerPort, 8);
 
   EXPECT_EQ(Zpk3Scan(), 0);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_LED2), 1);
+  EXPECT_EQ(Ganzzahl(COMPANEL_LED2, gCompanelHandle), 1);
   EXPECT_EQ(Farbe(COMPANEL_LED2), 0xFF0000);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_LED1), 0);
+  EXPECT_EQ(Ganzzahl(COMPANEL_LED1, gCompanelHandle), 0);
   EXPECT_EQ(gCom.adresse, '1');
   EXPECT_EQ(gCom.baudrate, 9600);
-  EXPECT_EQ(Text(gCompanelHandle, COMPANEL_IDSTRING), "");
+  EXPECT_EQ(Text(COMPANEL_IDSTRING, gCompanelHandle), "");
 }
 
 TEST_F(Verbindung, SucheOhneOffenenPortBeruehrtKeineLed) {
@@ -313,13 +304,13 @@ TEST_F(Verbindung, SucheOhneOffenenPortBeruehrtKeineLed) {
   gCom.baudrate = 2400;
 
   ASSERT_EQ(TestOperatorClick(gCompanelHandle, COMPANEL_SCAN), 0);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERLED), 1);
-  EXPECT_EQ(Wert(gPanelHandle, MAINPANEL_FEHLERNUMMER), 122201);
-  EXPECT_EQ(Wert(gCompanelHandle, COMPANEL_LED5), 1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER, gPanelHandle), 122201);
+  EXPECT_EQ(Ganzzahl(COMPANEL_LED5, gCompanelHandle), 1);
   EXPECT_EQ(Farbe(COMPANEL_LED5), 0xFF0000);
   for (int i = 0; i < 8; ++i) {
     if (i != 4) {
-      EXPECT_EQ(Wert(gCompanelHandle, kLeds[i]), 0);
+      EXPECT_EQ(Ganzzahl(kLeds[i], gCompanelHandle), 0);
     }
   }
   EXPECT_EQ(gCom.baudrate, 2400);
@@ -346,7 +337,7 @@ TEST_F(Verbindung, MisslungenesWiederoeffnenBeendetDieSuche) {
     EXPECT_EQ(gCom.lport, 3);
     EXPECT_EQ(gCom.baudrate, 9600);
     // The text tells where the search stopped.
-    EXPECT_EQ(Text(gCompanelHandle, COMPANEL_SCANTEXT),
+    EXPECT_EQ(Text(COMPANEL_SCANTEXT, gCompanelHandle),
               sprache == 2 ? "Looking for device with 2400 Baud ..." : "Suche Gerät mit 2400 Baud ...");
   }
 }

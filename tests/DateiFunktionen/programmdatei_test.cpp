@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using uitest::Ganzzahl;
+
 using Bytes = std::vector<unsigned char>;
 
 // ---- the file format, written out here independently of the code under test ----
@@ -102,12 +104,6 @@ std::string Titel() {
   return t;
 }
 
-int GanzFeld(int control) {
-  int v = -12345;
-  GetCtrlVal(gPanelHandle, control, &v);
-  return v;
-}
-
 std::vector<std::string> Verzeichnisinhalt(const std::string& dir) {
   std::vector<std::string> namen;
   for (const auto& e : fs::directory_iterator(dir)) namen.push_back(e.path().filename().string());
@@ -158,8 +154,8 @@ TEST_F(Programmdatei, EinVonHandGebautesAbbildOeffnetZurErwartetenTabelle) {
 
   for (int s = 0; s < PROGRAMM_SLOTS; ++s) EXPECT_TRUE(Bitgleich(gPar[s], Beispielsatz(s))) << "slot " << s;
   EXPECT_EQ(gParIndex, 11);
-  EXPECT_EQ(GanzFeld(MAINPANEL_PARAMETERSATZAUSWAHL), 11);
-  EXPECT_EQ(GanzFeld(MAINPANEL_STROMKURVE), Beispielsatz(11).stromkurve);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_PARAMETERSATZAUSWAHL), 11);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_STROMKURVE), Beispielsatz(11).stromkurve);
   EXPECT_EQ(Titel(), "ZPK-3X Steuerung  [handgebaut.zpk]");
 
   // The next dialog starts in the file's directory; New forgets the file.
@@ -221,7 +217,7 @@ TEST_F(Programmdatei, SpeichernUndOeffnenStellenAlleSlotsBitgenauWiederHer) {
   MenuOeffnen(pfad);
   for (int s = 0; s < PROGRAMM_SLOTS; ++s) EXPECT_TRUE(Bitgleich(gPar[s], gespeichert[s])) << "slot " << s;
   EXPECT_EQ(gParIndex, 16);
-  EXPECT_EQ(GanzFeld(MAINPANEL_PARAMETERSATZAUSWAHL), 16);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_PARAMETERSATZAUSWAHL), 16);
 }
 
 TEST_F(Programmdatei, LaengeDerDatei) {
@@ -368,7 +364,7 @@ TEST_F(Programmdatei, AuswahlAusserhalbDerTabelleOeffnetSlot0) {
     Schreiben(pfad, Image(auswahl));
     EXPECT_EQ(MenuOeffnen(pfad).size(), 1u);
     EXPECT_EQ(gParIndex, 0);
-    EXPECT_EQ(GanzFeld(MAINPANEL_PARAMETERSATZAUSWAHL), 0);
+    EXPECT_EQ(Ganzzahl(MAINPANEL_PARAMETERSATZAUSWAHL), 0);
     EXPECT_TRUE(Bitgleich(gPar[0], Beispielsatz(0)));
   }
 }

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "sim_harness.h"
 
 namespace simtest {
@@ -108,5 +110,16 @@ class RawPort {
 inline std::string ack() { return std::string(1, kAck); }
 inline std::string nak() { return std::string(1, kNak); }
 inline std::string can() { return std::string(1, kCan); }
+
+// A simulator with a bare client on its terminal, for one test each.
+class SimTest : public ::testing::Test {
+ protected:
+  Simulator sim;
+  RawPort port{sim.ptyPath()};
+  void SetUp() override {
+    ASSERT_TRUE(sim.ok());
+    ASSERT_TRUE(port.isOpen());
+  }
+};
 
 }  // namespace simtest

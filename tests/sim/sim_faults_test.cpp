@@ -9,14 +9,8 @@
 namespace simtest {
 namespace {
 
-class SimFaults : public ::testing::Test {
+class SimFaults : public SimTest {
  protected:
-  Simulator sim;
-  RawPort port{sim.ptyPath()};
-  void SetUp() override {
-    ASSERT_TRUE(sim.ok());
-    ASSERT_TRUE(port.isOpen());
-  }
   void fault(const std::string& spec) {
     sim.control("fault " + spec);
     ASSERT_TRUE(sim.ok()) << spec;

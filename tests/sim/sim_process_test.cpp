@@ -26,15 +26,7 @@ double number(const std::string& text) {
   return v;
 }
 
-class SimProcess : public ::testing::Test {
- protected:
-  Simulator sim;
-  RawPort port{sim.ptyPath()};
-  void SetUp() override {
-    ASSERT_TRUE(sim.ok());
-    ASSERT_TRUE(port.isOpen());
-  }
-};
+using SimProcess = SimTest;
 
 TEST_F(SimProcess, StartRunsRefusesChangesAndStoppCancels) {
   // A long rectangle: the test stays well inside its first half.

@@ -10,15 +10,7 @@
 namespace simtest {
 namespace {
 
-class SimProtocol : public ::testing::Test {
- protected:
-  Simulator sim;
-  RawPort port{sim.ptyPath()};
-  void SetUp() override {
-    ASSERT_TRUE(sim.ok());
-    ASSERT_TRUE(port.isOpen());
-  }
-};
+using SimProtocol = SimTest;
 
 TEST_F(SimProtocol, IdentityIsOneWordWithTheDevicePrefix) {
   const std::string a = port.transact("#1IDR", true);

@@ -17,6 +17,8 @@
 
 #include <string>
 
+#include "support_ui/ui_lesen.h"
+
 namespace uitest {
 
 // Starts the toolkit once; false when no window platform can be used.

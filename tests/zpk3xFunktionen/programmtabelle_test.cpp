@@ -10,6 +10,10 @@
 
 namespace {
 
+using uitest::Ganzzahl;
+using uitest::Sichtbar;
+using uitest::Zahl;
+
 using Sterne = std::array<int, 9>;  // strom1 strom2 zeit1 zeit2 frequenz spannung zyklen regelgeschw endstufe
 
 Sterne SichtbareSterne() {
@@ -22,24 +26,6 @@ Sterne SichtbareSterne() {
     GetCtrlAttribute(gPanelHandle, ids[i], ATTR_VISIBLE, &s[i]);
   }
   return s;
-}
-
-int Sichtbar(int control) {
-  int v = -1;
-  GetCtrlAttribute(gPanelHandle, control, ATTR_VISIBLE, &v);
-  return v;
-}
-
-double Feld(int control) {
-  double v = -1.0;
-  GetCtrlVal(gPanelHandle, control, &v);
-  return v;
-}
-
-int GanzFeld(int control) {
-  int v = -12345;
-  GetCtrlVal(gPanelHandle, control, &v);
-  return v;
 }
 
 void ErwarteStandard(const ProgramRecord& r) {
@@ -66,13 +52,13 @@ TEST_F(Programmtabelle, StartzustandZeigtStandardwerteUndSterneVonKurve1) {
 
   ParameterAusStrukturInGui();
   ParametersterneSetzen();
-  EXPECT_EQ(GanzFeld(MAINPANEL_PARAMETERSATZAUSWAHL), 0);
-  EXPECT_EQ(GanzFeld(MAINPANEL_STROMKURVE), 1);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_STROM1), 0.1);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_STROM2), 0.5);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_SPANNUNG), 12.0);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_REGELGESCHWINDIGKEIT), 100.0);
-  EXPECT_EQ(GanzFeld(MAINPANEL_ENDSTUFEREGELN), 0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_PARAMETERSATZAUSWAHL), 0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_STROMKURVE), 1);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_STROM1), 0.1);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_STROM2), 0.5);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_SPANNUNG), 12.0);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_REGELGESCHWINDIGKEIT), 100.0);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_ENDSTUFEREGELN), 0);
   EXPECT_EQ(SichtbareSterne(), (Sterne{0, 0, 0, 0, 1, 1, 0, 0, 1}));
   EXPECT_EQ(Sichtbar(MAINPANEL_TEXTMSG_10), 1);
 }
@@ -149,16 +135,16 @@ TEST_F(Programmtabelle, UmschaltenSpeichertNichts) {
   SetCtrlVal(gPanelHandle, MAINPANEL_ZEIT1, 4321.0);
   TestOperatorSetValue(gPanelHandle, MAINPANEL_PARAMETERSATZAUSWAHL, 5);
   EXPECT_EQ(gParIndex, 5);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_STROM1), 0.1);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_ZEIT1), 1000.0);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_STROM1), 0.1);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_ZEIT1), 1000.0);
   ErwarteStandard(gPar[5]);
 
   TestOperatorSetValue(gPanelHandle, MAINPANEL_PARAMETERSATZAUSWAHL, 2);
   EXPECT_EQ(gParIndex, 2);
   EXPECT_EQ(gPar[2].zeit1, vorher.zeit1);
   EXPECT_EQ(gPar[2].strom1, 2.5);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_STROM1), 2.5);
-  EXPECT_DOUBLE_EQ(Feld(MAINPANEL_ZEIT1), 1000.0);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_STROM1), 2.5);
+  EXPECT_DOUBLE_EQ(Zahl(MAINPANEL_ZEIT1), 1000.0);
 }
 
 TEST_F(Programmtabelle, EineAenderungSpeichertAlleZehnFelder) {

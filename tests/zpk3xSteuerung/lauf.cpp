@@ -67,24 +67,6 @@ int ProgrammLaufen(const std::function<void()>& koerper) {
   return ergebnis;
 }
 
-int Ganzzahl(int control) {
-  int v = -999;
-  GetCtrlVal(gPanelHandle, control, &v);
-  return v;
-}
-
-double Zahl(int control) {
-  double v = -999.0;
-  GetCtrlVal(gPanelHandle, control, &v);
-  return v;
-}
-
-std::string Text(int control) {
-  std::string t;
-  GetCtrlString(gPanelHandle, control, &t);
-  return t;
-}
-
 namespace {
 
 std::string Fest(double wert, int stellen) {

@@ -7,6 +7,8 @@
 
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 
+#include "support_ui/ui_lesen.h"
+
 namespace lauf {
 
 // A fresh, empty working directory that the process changes into; removed at the end.
@@ -33,9 +35,9 @@ void KonfigurationSchreiben(int port, int sprache, int baudrate = 9600);
 int ProgrammLaufen(const std::function<void()>& koerper);
 
 // Control values of the operator window.
-int Ganzzahl(int control);
-double Zahl(int control);
-std::string Text(int control);
+using uitest::Ganzzahl;
+using uitest::Text;
+using uitest::Zahl;
 
 // Ten fields as the device would send them (value texts), and the record they give.
 struct Programmtexte {

@@ -21,6 +21,7 @@ enum {
 
 // Key codes in eventData1 of EVENT_KEYPRESS.
 enum { VAL_SPACE_KEY = 32, VAL_ESC_VKEY = 0x300, VAL_ENTER_VKEY = 1280 };
+enum { VAL_UP_ARROW_VKEY = 0x600, VAL_DOWN_ARROW_VKEY = 0x700, VAL_TAB_VKEY = 0x400 };
 
 // ---- toolkit error codes ----
 enum {
@@ -81,7 +82,8 @@ int GetCtrlVal(int panel, int control, double* value);
 // Character rings (the address ring).
 int SetCtrlVal(int panel, int control, char value);
 int GetCtrlVal(int panel, int control, char* value);
-// Text controls and string indicators.
+// Text controls and string indicators (UTF-8). GetCtrlString also reads a
+// button's caption and the text of a ring's shown item.
 int SetCtrlVal(int panel, int control, const char* text);
 int GetCtrlString(int panel, int control, std::string* text);
 
@@ -137,3 +139,30 @@ enum { VAL_NO_FILE_SELECTED = 0, VAL_EXISTING_FILE_SELECTED = 1, VAL_NEW_FILE_SE
 int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, const char* fileTypeList,
                     const char* title, int buttonLabel, int restrictDirectory, int restrictExtension,
                     int allowCancel, int allowMakeDirectory, std::string* pathName);
+
+// ---- additions for windows built at run time (the progress dialog) ----
+enum {
+  UIE_NOT_REACHABLE = -48,  // test driving: the operator could not reach that control
+};
+enum {
+  ATTR_MARKER_STYLE = 1015,  // int: how a progress bar's scale is marked (0 none, 3 ticks)
+  ATTR_CLOSABLE = 1016,      // int (panels): 0 makes the close box do nothing
+};
+enum { CTRL_COMMAND_BUTTON = 1, CTRL_PROGRESS_BAR = 2 };
+enum { VAL_AUTO_CENTER = -2147483647 };  // SetPanelPos: centre on the screen
+
+// Callback data of controls.
+int SetCtrlAttribute(int panel, int control, int attribute, void* value);
+int GetCtrlAttribute(int panel, int control, int attribute, void** value);
+// Whether the toolkit stops on its own errors; returns the previous setting.
+int SetBOLE(int on);
+// An empty window (hidden) with a title; with a parent it lies inside the parent.
+int NewPanel(int parentPanel, const char* title, int top, int left, int height, int width);
+// A control of `kind` with a label; returns its id.
+int NewCtrl(int panel, int kind, const char* label, int top, int left);
+int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr function, void* callbackData);
+// The rectangle of a control together with its label.
+int GetCtrlBoundingRect(int panel, int control, int* top, int* left, int* height, int* width);
+int SetPanelPos(int panel, int top, int left);
+// The system's colour of selected items, 0xRRGGBB.
+int GetSystemHighlightColor();

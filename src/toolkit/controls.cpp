@@ -1,0 +1,454 @@
+#include "toolkit/controls.h"
+
+#include "toolkit/toolkit.h"
+
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
+#include <QSvgRenderer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+const QColor kOutOfRangeBase(255, 215, 215);
+
+QString outOfRangeTip(const QString& shown) {
+  return zLanguage() == 2 ? QStringLiteral("Value %1 is outside the range of this field").arg(shown)
+                          : QStringLiteral("Wert %1 liegt außerhalb des Bereichs dieses Feldes").arg(shown);
+}
+}  // namespace
+
+int zKeyCode(const QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return VAL_ENTER_VKEY;
+    case Qt::Key_Escape:
+      return VAL_ESC_VKEY;
+    case Qt::Key_Space:
+      return VAL_SPACE_KEY;
+    case Qt::Key_Up:
+      return VAL_UP_ARROW_VKEY;
+    case Qt::Key_Down:
+      return VAL_DOWN_ARROW_VKEY;
+    case Qt::Key_Tab:
+      return VAL_TAB_VKEY;
+    default:
+      break;
+  }
+  const QString t = e->text();
+  if (!t.isEmpty() && t.at(0).isPrint()) return t.at(0).unicode();
+  // Other keys: a code above the character range that still tells them apart.
+  return 0x1000 + (e->key() & 0xFFF);
+}
+
+// ---------------------------------------------------------------- ZLed
+ZLed::ZLed(QWidget* parent) : QWidget(parent) { setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed); }
+
+void ZLed::setOnColor(int rgb) {
+  onColor_ = rgb & 0xFFFFFF;
+  update();
+}
+
+void ZLed::setOn(bool on) {
+  on_ = on;
+  update();
+}
+
+QSize ZLed::sizeHint() const {
+  const int d = fontMetrics().height() + 2;
+  return {d, d};
+}
+
+void ZLed::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal d = std::min(width(), height()) - 2.0;
+  const QRectF r((width() - d) / 2.0, (height() - d) / 2.0, d, d);
+  const QColor on = QColor::fromRgb(QRgb(onColor_));
+  QColor body = on_ ? on : on.darker(350);
+  if (!on_) body = QColor::fromHsv(body.hue(), std::min(body.saturation(), 90), std::max(body.value(), 70));
+  QRadialGradient g(r.center() - QPointF(d / 5, d / 5), d * 0.75);
+  g.setColorAt(0, body.lighter(on_ ? 170 : 130));
+  g.setColorAt(1, body);
+  p.setBrush(g);
+  p.setPen(QPen(QColor(60, 60, 60), 1.0));
+  p.drawEllipse(r);
+}
+
+// ---------------------------------------------------------------- ZNumeric
+ZNumeric::ZNumeric(QWidget* parent) : QDoubleSpinBox(parent) {
+  // Numbers look the same in every language of the run: point, no grouping.
+  QLocale c = QLocale::c();
+  c.setNumberOptions(QLocale::OmitGroupSeparator);
+  setLocale(c);
+  setKeyboardTracking(false);
+  setAccelerated(true);
+  setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+  connect(lineEdit(), &QLineEdit::textEdited, this, [this] { touched_ = true; });
+}
+
+void ZNumeric::setInteger(bool on) {
+  integer_ = on;
+  if (on) setDecimals(0);
+}
+
+void ZNumeric::setIndicator(bool on) {
+  indicator_ = on;
+  setReadOnly(on);
+  setButtonSymbols(on ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);
+  setFocusPolicy(on ? Qt::NoFocus : Qt::StrongFocus);
+  if (on) setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  rangeChanged();
+}
+
+QString ZNumeric::format(double v) const {
+  if (std::isnan(v)) return QStringLiteral("NaN");
+  if (std::isinf(v)) return v > 0 ? QStringLiteral("Inf") : QStringLiteral("-Inf");
+  return QString::number(v, 'f', decimals());
+}
+
+QString ZNumeric::textFromValue(double value) const {
+  // An indicator shows whatever it holds; a field that holds a value it cannot
+  // take shows that value until the operator types over it.
+  if (indicator_ || (outOfRange_ && !touched_)) return format(committed_);
+  return format(value);
+}
+
+QValidator::State ZNumeric::validate(QString& input, int& pos) const {
+  // A German operator types a decimal comma; the field shows a point.
+  input.replace(QLatin1Char(','), QLatin1Char('.'));
+  return QDoubleSpinBox::validate(input, pos);
+}
+
+void ZNumeric::refreshText() { lineEdit()->setText(textFromValue(value())); }
+
+void ZNumeric::markRange() {
+  QPalette pal = palette();
+  if (outOfRange_) {
+    pal.setColor(QPalette::Base, kOutOfRangeBase);
+    setToolTip(outOfRangeTip(format(committed_)));
+  } else {
+    pal = QPalette();
+    setToolTip(QString());
+  }
+  setPalette(pal);
+}
+
+void ZNumeric::setProgramValue(double v) {
+  committed_ = v;
+  touched_ = false;
+  const bool valid = !std::isnan(v);
+  outOfRange_ = !indicator_ && (!valid || v < minimum() || v > maximum());
+  const QSignalBlocker block(this);
+  setValue(valid ? std::clamp(v, minimum(), maximum()) : minimum());
+  refreshText();
+  markRange();
+}
+
+void ZNumeric::rangeChanged() { setProgramValue(committed_); }
+
+void ZNumeric::takePendingEdit() {
+  if (indicator_ || !touched_) return;
+  QString t = lineEdit()->text();
+  int pos = 0;
+  if (validate(t, pos) != QValidator::Acceptable) {
+    // Nothing usable typed: the field keeps what it had.
+    touched_ = false;
+    refreshText();
+    return;
+  }
+  {
+    const QSignalBlocker block(this);
+    interpretText();
+  }
+  double v = value();
+  if (integer_) v = std::round(v);
+  touched_ = false;
+  const bool changed = outOfRange_ || v != committed_;
+  committed_ = v;
+  outOfRange_ = false;
+  markRange();
+  refreshText();
+  if (changed && onCommit) onCommit();
+}
+
+void ZNumeric::stepBy(int steps) {
+  if (isReadOnly()) return;
+  touched_ = true;
+  {
+    const QSignalBlocker block(this);
+    QDoubleSpinBox::stepBy(steps);
+  }
+  takePendingEdit();
+}
+
+void ZNumeric::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    takePendingEdit();
+    lineEdit()->selectAll();
+    e->accept();
+    return;
+  }
+  QDoubleSpinBox::keyPressEvent(e);
+}
+
+void ZNumeric::focusOutEvent(QFocusEvent* e) {
+  takePendingEdit();
+  QDoubleSpinBox::focusOutEvent(e);
+}
+
+QSize ZNumeric::sizeHint() const {
+  // The indicators' range is practically unbounded; size for realistic values.
+  const QFontMetrics fm(font());
+  const double widest = std::min(std::max(std::fabs(minimum()), std::fabs(maximum())), 9999999.0);
+  const int w = fm.horizontalAdvance(QString::number(-widest, 'f', decimals())) + fm.horizontalAdvance('0') * 2;
+  QSize s = QDoubleSpinBox::sizeHint();
+  const int buttons = buttonSymbols() == QAbstractSpinBox::NoButtons ? 0 : s.height();
+  s.setWidth(w + buttons + 8);
+  return s;
+}
+
+// ---------------------------------------------------------------- ZRing
+ZRing::ZRing(QWidget* parent) : QComboBox(parent) {
+  connect(this, &QComboBox::activated, this, [this](int i) { operatorChose(i); });
+}
+
+bool ZRing::loadValues() {
+  values_.clear();
+  charRing_ = property("ringType").toString() == QLatin1String("char");
+  const QStringList parts = property("ringValues").toString().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+  for (const QString& part : parts) {
+    if (charRing_) {
+      if (part.size() != 1 || part.at(0).unicode() > 0x7F) return false;
+      values_.push_back(part.at(0).unicode());
+    } else {
+      bool ok = false;
+      const int v = part.trimmed().toInt(&ok);
+      if (!ok) return false;
+      values_.push_back(v);
+    }
+  }
+  if (static_cast<int>(values_.size()) != count()) return false;
+  const int start = currentIndex() >= 0 ? currentIndex() : 0;
+  committed_ = values_.empty() ? 0 : values_[static_cast<size_t>(start)];
+  outOfRange_ = false;
+  return true;
+}
+
+int ZRing::indexOfValue(int v) const {
+  for (size_t i = 0; i < values_.size(); ++i)
+    if (values_[i] == v) return static_cast<int>(i);
+  return -1;
+}
+
+void ZRing::setProgramValue(int v) {
+  committed_ = v;
+  const int idx = indexOfValue(v);
+  outOfRange_ = idx < 0;
+  const QSignalBlocker block(this);
+  if (outOfRange_) {
+    const QString shown = charRing_ ? QString(QChar(v)) : QString::number(v);
+    setPlaceholderText(QStringLiteral("? (%1)").arg(shown));
+  }
+  setCurrentIndex(idx);
+  markRange();
+}
+
+void ZRing::markRange() {
+  if (outOfRange_) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Button, kOutOfRangeBase);
+    pal.setColor(QPalette::Base, kOutOfRangeBase);
+    setPalette(pal);
+    setToolTip(outOfRangeTip(placeholderText()));
+  } else {
+    setPalette(QPalette());
+    setToolTip(QString());
+  }
+}
+
+void ZRing::operatorChose(int index) {
+  if (index < 0 || index >= static_cast<int>(values_.size())) return;
+  const int v = values_[static_cast<size_t>(index)];
+  const bool changed = outOfRange_ || v != committed_;
+  committed_ = v;
+  outOfRange_ = false;
+  markRange();
+  if (changed && onCommit) onCommit();
+}
+
+// ---------------------------------------------------------------- pictures
+QSvgRenderer* zSvg(const QString& resourcePath) {
+  static QHash<QString, QSvgRenderer*> cache;
+  auto it = cache.find(resourcePath);
+  if (it != cache.end()) return it.value();
+  auto* r = new QSvgRenderer(resourcePath);
+  if (!r->isValid()) {
+    delete r;
+    r = nullptr;
+  }
+  cache.insert(resourcePath, r);
+  return r;
+}
+
+ZPicture::ZPicture(QWidget* parent) : QWidget(parent) {}
+
+void ZPicture::setPicture(const QString& p) {
+  picture_ = p;
+  update();
+}
+
+QSize ZPicture::sizeHint() const {
+  if (QSvgRenderer* r = zSvg(picture_)) return r->defaultSize();
+  return {64, 64};
+}
+
+void ZPicture::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  if (QSvgRenderer* r = zSvg(picture_)) {
+    QSizeF s = r->defaultSize();
+    s.scale(size(), Qt::KeepAspectRatio);
+    r->render(&p, QRectF((width() - s.width()) / 2, (height() - s.height()) / 2, s.width(), s.height()));
+  }
+}
+
+ZPictureRing::ZPictureRing(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void ZPictureRing::setValue(int v) {
+  value_ = v;
+  update();
+}
+
+QSize ZPictureRing::sizeHint() const { return {96, 58}; }
+
+void ZPictureRing::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const bool connected = value_ >= 1;
+  QString file;
+  if (value_ == -1) file = QStringLiteral(":/pictures/com_none.svg");
+  else if (value_ >= 1 && value_ <= 6) file = QStringLiteral(":/pictures/com%1.svg").arg(value_);
+  else file = QStringLiteral(":/pictures/com_other.svg");
+  QRectF area = rect().adjusted(2, 2, -2, -2);
+  if (QSvgRenderer* r = zSvg(file)) {
+    QSizeF s = r->defaultSize();
+    s.scale(area.size(), Qt::KeepAspectRatio);
+    r->render(&p, QRectF(area.center().x() - s.width() / 2, area.center().y() - s.height() / 2, s.width(),
+                         s.height()));
+  }
+  if (!(value_ >= 1 && value_ <= 6) && value_ != -1) {
+    // Ports without a picture of their own (and anything unexpected) carry their number.
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(connected ? QColor(20, 90, 20) : QColor(160, 0, 0));
+    const QString text = value_ >= 1 ? QStringLiteral("COM %1").arg(value_) : QStringLiteral("? %1").arg(value_);
+    p.drawText(area, Qt::AlignHCenter | Qt::AlignBottom, text);
+  }
+  if (hasFocus()) {
+    p.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+}
+
+void ZPictureRing::mousePressEvent(QMouseEvent* e) {
+  setFocus(Qt::MouseFocusReason);
+  e->accept();
+}
+
+// ---------------------------------------------------------------- ZTimer
+ZTimer::ZTimer(QWidget* parent) : QWidget(parent) {
+  QWidget::setVisible(false);
+  setFixedSize(0, 0);
+  timer_.setInterval(1000);
+  connect(&timer_, &QTimer::timeout, this, [this] {
+    if (onTick) onTick();
+  });
+}
+
+void ZTimer::setInterval(double seconds) {
+  if (!(seconds > 0.0)) seconds = 0.001;
+  if (seconds > 86400.0) seconds = 86400.0;
+  interval_ = seconds;
+  timer_.setInterval(static_cast<int>(std::lround(seconds * 1000.0)));
+}
+
+void ZTimer::setTimerEnabled(bool on) {
+  enabled_ = on;
+  if (on) timer_.start();
+  else timer_.stop();
+}
+
+// ---------------------------------------------------------------- ZChildFrame
+ZChildFrame::ZChildFrame(QWidget* parent, QWidget* content) : QWidget(parent), content_(content) {
+  setAutoFillBackground(true);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(2, 2, 2, 2);
+  outer->setSpacing(0);
+  auto* strip = new QWidget(this);
+  strip->setAutoFillBackground(true);
+  QPalette sp = strip->palette();
+  sp.setColor(QPalette::Window, sp.color(QPalette::Highlight));
+  sp.setColor(QPalette::WindowText, sp.color(QPalette::HighlightedText));
+  strip->setPalette(sp);
+  auto* row = new QHBoxLayout(strip);
+  row->setContentsMargins(6, 2, 2, 2);
+  title_ = new QLabel(strip);
+  QFont f = title_->font();
+  f.setBold(true);
+  title_->setFont(f);
+  row->addWidget(title_, 1);
+  auto* closeBox = new QToolButton(strip);
+  closeBox->setText(QStringLiteral("✕"));
+  closeBox->setAutoRaise(true);
+  closeBox->setFocusPolicy(Qt::NoFocus);
+  row->addWidget(closeBox);
+  connect(closeBox, &QToolButton::clicked, this, [this] { close(); });
+  outer->addWidget(strip);
+  content->setParent(this);
+  outer->addWidget(content, 1);
+}
+
+void ZChildFrame::setTitle(const QString& t) { title_->setText(t); }
+QString ZChildFrame::title() const { return title_->text(); }
+
+void ZChildFrame::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setPen(QPen(palette().color(QPalette::Dark), 2));
+  p.drawRect(rect().adjusted(1, 1, -1, -1));
+}
+
+void ZChildFrame::mousePressEvent(QMouseEvent* e) {
+  // The title strip lies above the content; a press there starts moving the window.
+  if (e->button() == Qt::LeftButton && e->position().y() < content_->y()) {
+    dragging_ = true;
+    dragFrom_ = e->globalPosition().toPoint() - pos();
+  }
+}
+
+void ZChildFrame::mouseMoveEvent(QMouseEvent* e) {
+  if (!dragging_ || !parentWidget()) return;
+  QPoint p = e->globalPosition().toPoint() - dragFrom_;
+  const QRect bounds = parentWidget()->rect();
+  p.setX(std::clamp(p.x(), 0, std::max(0, bounds.width() - width())));
+  p.setY(std::clamp(p.y(), 0, std::max(0, bounds.height() - height())));
+  move(p);
+}
+
+void ZChildFrame::mouseReleaseEvent(QMouseEvent*) { dragging_ = false; }

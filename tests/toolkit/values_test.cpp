@@ -1,0 +1,212 @@
+// Control values by kind, values a field cannot show, and attributes.
+#include "toolkit_test_support.h"
+
+#include <cmath>
+
+using namespace tktest;
+
+namespace {
+class Values : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    startToolkit();
+    events().clear();
+    w = loadWindows(kGerman);
+    ASSERT_GT(w.main, 0);
+    ASSERT_EQ(DisplayPanel(w.main), 0);
+  }
+  WindowSet w;
+};
+}  // namespace
+
+TEST_F(Values, ValuesRoundTripByKind) {
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_STROM1, 2.345), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_EINZUSTELLENDESPROG, 16), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_PARAMETERSATZAUSWAHL, 16), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_ENDSTUFEREGELN, 0), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_STATUS13, 1), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_COMPICTURERING, 4), 0);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_FEHLERSTRING, "Zeitüberschreitung"), 0);
+  EXPECT_EQ(SetCtrlVal(w.com, COMPANEL_ADRESSE, '&'), 0);
+  EXPECT_EQ(SetCtrlVal(w.com, COMPANEL_PORT, -1), 0);
+  EXPECT_EQ(SetCtrlVal(w.com, COMPANEL_BAUDRATE, 2400), 0);
+  double d = 0;
+  int i = 0;
+  char c = 0;
+  std::string s;
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 2.345);
+  GetCtrlVal(w.main, MAINPANEL_EINZUSTELLENDESPROG, &i);
+  EXPECT_EQ(i, 16);
+  GetCtrlVal(w.main, MAINPANEL_PARAMETERSATZAUSWAHL, &i);
+  EXPECT_EQ(i, 16);
+  GetCtrlString(w.main, MAINPANEL_PARAMETERSATZAUSWAHL, &s);
+  EXPECT_EQ(s, "Programm 16");
+  GetCtrlVal(w.main, MAINPANEL_ENDSTUFEREGELN, &i);
+  EXPECT_EQ(i, 0);
+  GetCtrlVal(w.main, MAINPANEL_STATUS13, &i);
+  EXPECT_EQ(i, 1);
+  GetCtrlVal(w.main, MAINPANEL_COMPICTURERING, &i);
+  EXPECT_EQ(i, 4);
+  GetCtrlString(w.main, MAINPANEL_FEHLERSTRING, &s);
+  EXPECT_EQ(s, "Zeitüberschreitung");
+  GetCtrlVal(w.com, COMPANEL_ADRESSE, &c);
+  EXPECT_EQ(c, '&');
+  GetCtrlString(w.com, COMPANEL_ADRESSE, &s);
+  EXPECT_EQ(s, "alle");
+  GetCtrlVal(w.com, COMPANEL_PORT, &i);
+  EXPECT_EQ(i, -1);
+  GetCtrlString(w.com, COMPANEL_PORT, &s);
+  EXPECT_EQ(s, "nicht geöffnet");
+  GetCtrlVal(w.com, COMPANEL_BAUDRATE, &i);
+  EXPECT_EQ(i, 2400);
+  // Setting by program is no operator action: nothing is committed.
+  EXPECT_TRUE(events().empty());
+}
+
+TEST_F(Values, TheOperatorsChoiceOfAnAddressDeliversTheCharacter) {
+  ASSERT_EQ(DisplayPanel(w.com), 0);
+  ASSERT_EQ(TestOperatorSetValue(w.com, COMPANEL_ADRESSE, '&'), 0);
+  char c = 0;
+  ASSERT_EQ(GetCtrlVal(w.com, COMPANEL_ADRESSE, &c), 0);
+  EXPECT_EQ(c, '&');
+  ASSERT_EQ(eventsOf(EVENT_COMMIT).size(), 1u);
+  EXPECT_EQ(eventsOf(EVENT_COMMIT)[0].callback, "Callback_Multi_ComEinstellungen");
+}
+
+TEST_F(Values, WrongKindsAndIdsAreRefused) {
+  double d = 0;
+  int i = 0;
+  char c = 0;
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_STROM1, "1.0"), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_FEHLERSTRING, 3), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_STROMKURVE, 'x'), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(GetCtrlVal(w.com, COMPANEL_ADRESSE, &d), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(GetCtrlVal(w.main, MAINPANEL_STROMKURVE, &c), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(GetCtrlVal(w.main, MAINPANEL_ZPK3START, &i), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(SetCtrlVal(w.main, MAINPANEL_FEHLERSTRING, static_cast<const char*>(nullptr)), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(GetCtrlVal(w.main, MAINPANEL_STROM1, static_cast<double*>(nullptr)), UIE_BAD_VALUE_TYPE);
+  EXPECT_EQ(SetCtrlVal(w.main, 999, 1), UIE_BAD_CONTROL_ID);
+  EXPECT_EQ(SetCtrlVal(w.main, 0, 1), UIE_BAD_CONTROL_ID);
+  EXPECT_EQ(SetCtrlVal(-5, MAINPANEL_STROM1, 1.0), UIE_BAD_PANEL_HANDLE);
+  EXPECT_EQ(GetCtrlVal(12345, MAINPANEL_STROM1, &d), UIE_BAD_PANEL_HANDLE);
+  EXPECT_EQ(SetCtrlAttribute(w.main, MAINPANEL_STROM1, ATTR_ON_COLOR, 0xFF0000), UIE_BAD_ATTRIBUTE);
+  EXPECT_EQ(SetCtrlAttribute(w.main, MAINPANEL_STROM1, 4711, 1), UIE_BAD_ATTRIBUTE);
+  EXPECT_EQ(SetPanelAttribute(w.main, ATTR_TITLE, static_cast<const char*>(nullptr)), UIE_BAD_ATTRIBUTE);
+}
+
+TEST_F(Values, AValueTheFieldCannotShowSurvivesUntilTheOperatorChangesThatField) {
+  // A current of 5 A read from a file: kept, and the field says so.
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_STROM1, 5.0), 0);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_STROMKURVE, 13), 0);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_ZEIT1, 0.0), 0);
+  int oor = 0;
+  ASSERT_EQ(GetCtrlAttribute(w.main, MAINPANEL_STROM1, ATTR_OUT_OF_RANGE, &oor), 0);
+  EXPECT_EQ(oor, 1);
+  ASSERT_EQ(GetCtrlAttribute(w.main, MAINPANEL_STROMKURVE, ATTR_OUT_OF_RANGE, &oor), 0);
+  EXPECT_EQ(oor, 1);
+  // Edits of other fields leave them alone.
+  ASSERT_EQ(TestOperatorSetValue(w.main, MAINPANEL_STROM2, 1.0), 0);
+  ASSERT_EQ(TestOperatorSetValue(w.main, MAINPANEL_ENDSTUFEREGELN, 0), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_ZEIT2, VAL_UP_ARROW_VKEY), 0);
+  double d = 0;
+  int curve = 0;
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 5.0);
+  GetCtrlVal(w.main, MAINPANEL_STROMKURVE, &curve);
+  EXPECT_EQ(curve, 13);
+  GetCtrlVal(w.main, MAINPANEL_ZEIT1, &d);
+  EXPECT_DOUBLE_EQ(d, 0.0);
+  // Focus passing through the field, or typing nonsense into it, changes nothing.
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_STROM1, "9"), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM1, VAL_ENTER_VKEY), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 5.0);
+  // The operator's own value replaces it, even one equal to the field's limit.
+  ASSERT_EQ(TestOperatorSetValue(w.main, MAINPANEL_STROM1, 4.0), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 4.0);
+  GetCtrlAttribute(w.main, MAINPANEL_STROM1, ATTR_OUT_OF_RANGE, &oor);
+  EXPECT_EQ(oor, 0);
+  ASSERT_EQ(TestOperatorSetValue(w.main, MAINPANEL_STROMKURVE, 12), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROMKURVE, &curve);
+  EXPECT_EQ(curve, 12);
+  // An arrow step on a held value starts from the nearest value it can show.
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_ZYKLEN, 70000.0), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_ZYKLEN, VAL_DOWN_ARROW_VKEY), 0);
+  GetCtrlVal(w.main, MAINPANEL_ZYKLEN, &d);
+  EXPECT_DOUBLE_EQ(d, 65533.0);
+}
+
+TEST_F(Values, ADecimalCommaTypedByTheOperatorIsTakenAsThePoint) {
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_STROM2, "1,75"), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM2, VAL_ENTER_VKEY), 0);
+  double d = 0;
+  GetCtrlVal(w.main, MAINPANEL_STROM2, &d);
+  EXPECT_DOUBLE_EQ(d, 1.75);
+  ASSERT_EQ(eventsOf(EVENT_COMMIT).size(), 1u);
+}
+
+TEST_F(Values, ValuesKeepMoreDigitsThanShownAndOddNumbersStaySafe) {
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_STROM1, 0.1234), 0);
+  double d = 0;
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 0.1234);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_STROMIST, 1e30), 0);  // indicators show anything
+  int oor = 1;
+  GetCtrlAttribute(w.main, MAINPANEL_STROMIST, ATTR_OUT_OF_RANGE, &oor);
+  EXPECT_EQ(oor, 0);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_SPANNUNG, std::nan("")), 0);
+  GetCtrlVal(w.main, MAINPANEL_SPANNUNG, &d);
+  EXPECT_TRUE(std::isnan(d));
+  int i = 0;
+  ASSERT_EQ(GetCtrlVal(w.main, MAINPANEL_SPANNUNG, &i), 0);  // no undefined conversion
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_FEHLERNUMMER, -2147483647 - 1), 0);
+  GetCtrlVal(w.main, MAINPANEL_FEHLERNUMMER, &i);
+  EXPECT_EQ(i, -2147483647 - 1);
+}
+
+TEST_F(Values, AttributesForMarkersLampsTimerAndTitles) {
+  int v = -1;
+  ASSERT_EQ(DisplayPanel(w.main), 0);
+  ASSERT_EQ(SetCtrlAttribute(w.main, MAINPANEL_STERN_ZEIT2, ATTR_VISIBLE, 0), 0);
+  GetCtrlAttribute(w.main, MAINPANEL_STERN_ZEIT2, ATTR_VISIBLE, &v);
+  EXPECT_EQ(v, 0);
+  ASSERT_EQ(SetCtrlAttribute(w.main, MAINPANEL_STERN_ZEIT2, ATTR_VISIBLE, 1), 0);
+  GetCtrlAttribute(w.main, MAINPANEL_STERN_ZEIT2, ATTR_VISIBLE, &v);
+  EXPECT_EQ(v, 1);
+  ASSERT_EQ(SetCtrlAttribute(w.main, MAINPANEL_FEHLERLED, ATTR_ON_COLOR, 0x123456), 0);
+  GetCtrlAttribute(w.main, MAINPANEL_FEHLERLED, ATTR_ON_COLOR, &v);
+  EXPECT_EQ(v, 0x123456);
+  ASSERT_EQ(SetPanelAttribute(w.main, ATTR_TITLE, "ZPK-3X Steuerung - Prüfling.zpk"), 0);
+  EXPECT_EQ(TestPanelTitle(w.main), "ZPK-3X Steuerung - Prüfling.zpk");
+  ASSERT_EQ(SetPanelAttribute(w.com, ATTR_TITLE, "Verbindung"), 0);
+  EXPECT_EQ(TestPanelTitle(w.com), "Verbindung");
+  EXPECT_EQ(SetPanelAttribute(w.main, ATTR_HAS_TASKBAR_BUTTON, 1), 0);
+  std::string label;
+  ASSERT_EQ(GetCtrlAttribute(w.main, MAINPANEL_STROM1, ATTR_LABEL_TEXT, &label), 0);
+  EXPECT_EQ(label, "Strom 1 [A]");
+}
+
+namespace {
+void* gSeenData = nullptr;
+int seeData(int, int, int event, void* data, int, int) {
+  if (event == EVENT_COMMIT) gSeenData = data;
+  return 0;
+}
+}  // namespace
+
+TEST_F(Values, CallbackDataReachesTheCallback) {
+  RegisterCtrlCallback("Callback_Button_Scan", &seeData);
+  const int com = LoadPanel(w.main, kGerman, COMPANEL);
+  ASSERT_EQ(DisplayPanel(com), 0);
+  int marker = 0;
+  ASSERT_EQ(SetCtrlAttribute(com, COMPANEL_SCAN, ATTR_CALLBACK_DATA, static_cast<void*>(&marker)), 0);
+  ASSERT_EQ(TestOperatorClick(com, COMPANEL_SCAN), 0);
+  EXPECT_EQ(gSeenData, &marker);
+  int panelData = 0;
+  void* back = nullptr;
+  ASSERT_EQ(SetPanelAttribute(com, ATTR_CALLBACK_DATA, static_cast<void*>(&panelData)), 0);
+  ASSERT_EQ(GetPanelAttribute(com, ATTR_CALLBACK_DATA, &back), 0);
+  EXPECT_EQ(back, &panelData);
+}

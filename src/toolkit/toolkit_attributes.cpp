@@ -17,6 +17,16 @@ using namespace tk;
 
 namespace {
 
+// Position and size of a control or window, as the geometry attributes report it.
+int geometryOf(const QWidget* w, int attribute) {
+  switch (attribute) {
+    case ATTR_TOP: return w->y();
+    case ATTR_LEFT: return w->x();
+    case ATTR_WIDTH: return w->width();
+    default: return w->height();
+  }
+}
+
 // Geometry of a control; its label moves with it.
 void moveControl(Control* c, int top, int left) {
   QWidget* w = c->w;
@@ -153,16 +163,10 @@ int getCtrlInt(Control* c, int attribute, int* value) {
       else *value = 0;
       return 0;
     case ATTR_TOP:
-      *value = w->y();
-      return 0;
     case ATTR_LEFT:
-      *value = w->x();
-      return 0;
     case ATTR_WIDTH:
-      *value = w->width();
-      return 0;
     case ATTR_HEIGHT:
-      *value = w->height();
+      *value = geometryOf(w, attribute);
       return 0;
     case ATTR_PRECISION:
       if (c->kind != Kind::Numeric) return UIE_BAD_ATTRIBUTE;
@@ -390,16 +394,10 @@ int GetPanelAttribute(int panel, int attribute, int* value) {
       *value = p->closable ? 1 : 0;
       return 0;
     case ATTR_TOP:
-      *value = w->y();
-      return 0;
     case ATTR_LEFT:
-      *value = w->x();
-      return 0;
     case ATTR_WIDTH:
-      *value = w->width();
-      return 0;
     case ATTR_HEIGHT:
-      *value = w->height();
+      *value = geometryOf(w, attribute);
       return 0;
     default:
       return UIE_BAD_ATTRIBUTE;

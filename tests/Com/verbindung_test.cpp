@@ -18,6 +18,7 @@
 #include "toolkit/toolkit_testing.h"
 #include "toolkit/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
+#include "support_ui/paint_counter.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ class Verbindung : public uitest::UiTest {
     uitest::UiTest::SetUp();
     Rs232Seam_TimeoutOverride(0.02);
     DisplayPanel(gCompanelHandle);
+    TestRunEvents(50);  // shown on screen, as when the operator uses it
   }
   // Chooses a port in the dialog's ring as the operator would.
   void PortWaehlen(int port) { ASSERT_EQ(TestOperatorSetValue(gCompanelHandle, COMPANEL_PORT, port), 0); }
@@ -215,8 +217,15 @@ TEST_F(Verbindung, SucheFindetDasGeraetAnAdresseDreiMit4800Baud) {
   ComFehlerSetzen(-122201);
 
   Baudbeobachter beobachter(sim.ptyPath());
+  uitest::PaintCounter led1("LED1");
+  uitest::PaintCounter led3("LED3");
+  ASSERT_TRUE(led1.found() && led3.found());
   ASSERT_EQ(TestOperatorClick(gCompanelHandle, COMPANEL_SCAN), 0);
   std::vector<int> raten = beobachter.Stopp();
+  // The lamps are seen while the search runs: each probe shows its lamp lit
+  // and then its result, at each of the three rates.
+  EXPECT_GE(led1.paints(), 6);
+  EXPECT_GE(led3.paints(), 6);
   if (!raten.empty() && raten.front() == 9600) raten.erase(raten.begin());  // before the search
 
   // Reopened at 1200, 2400 and 4800, and never again at 9600.

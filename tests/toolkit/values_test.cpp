@@ -1,5 +1,8 @@
 // Control values by kind, values a field cannot show, and attributes.
 #include "toolkit_test_support.h"
+#include "support_ui/paint_counter.h"
+
+#include <QTimer>
 
 #include <cmath>
 
@@ -209,4 +212,28 @@ TEST_F(Values, CallbackDataReachesTheCallback) {
   ASSERT_EQ(SetPanelAttribute(com, ATTR_CALLBACK_DATA, static_cast<void*>(&panelData)), 0);
   ASSERT_EQ(GetPanelAttribute(com, ATTR_CALLBACK_DATA, &back), 0);
   EXPECT_EQ(back, &panelData);
+}
+
+
+// A callback that keeps the loop busy (the device search) must still show each
+// lamp as it changes, and showing it must not run other events (a timer tick would
+// start the continuous query in the middle of a transfer).
+TEST_F(Values, SetCtrlValPaintsAtOnceWithoutRunningTheLoop) {
+  ASSERT_EQ(DisplayPanel(w.com), 0);
+  TestRunEvents(50);  // the first show is painted by the loop, as usual
+  uitest::PaintCounter counter("LED3");
+  ASSERT_TRUE(counter.found());
+
+  bool otherEventRan = false;
+  QTimer::singleShot(0, [&otherEventRan] { otherEventRan = true; });
+  ASSERT_EQ(SetCtrlVal(w.com, COMPANEL_LED3, 1), 0);
+  EXPECT_GE(counter.paints(), 1);
+  const int afterOn = counter.paints();
+  ASSERT_EQ(SetCtrlAttribute(w.com, COMPANEL_LED3, ATTR_ON_COLOR, 0x00FF00), 0);
+  ASSERT_EQ(SetCtrlVal(w.com, COMPANEL_LED3, 0), 0);
+  EXPECT_GT(counter.paints(), afterOn);
+  EXPECT_FALSE(otherEventRan);
+
+  TestRunEvents(20);
+  EXPECT_TRUE(otherEventRan);
 }

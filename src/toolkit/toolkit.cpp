@@ -20,7 +20,14 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <clocale>
+#include <cstddef>
+#include <cstring>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -324,6 +331,36 @@ void TestForgetCallbacks() {
 }
 
 // ---------------------------------------------------------------- start
+namespace {
+// Whether the X server of a local display name (":0", "unix:1.0") accepts a
+// connection. Displays on other hosts are not probed: true.
+bool localXServerReachable(const char* display) {
+  const char* colon = std::strrchr(display, ':');
+  if (!colon) return true;
+  const std::string host(display, static_cast<std::size_t>(colon - display));
+  if (!host.empty() && host != "unix") return true;
+  const char* digits = colon + 1;
+  const std::size_t n = std::strspn(digits, "0123456789");
+  if (n == 0) return true;
+  const std::string path = "/tmp/.X11-unix/X" + std::string(digits, n);
+  // Linux servers listen on an abstract socket of that name and on the file.
+  for (bool abstract : {true, false}) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;  // cannot tell: leave it to the platform
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::size_t offset = abstract ? 1 : 0;
+    std::memcpy(addr.sun_path + offset, path.data(), std::min(path.size(), sizeof addr.sun_path - 1 - offset));
+    const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() +
+                                                 (abstract ? 0 : 1));
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), len) == 0;
+    ::close(fd);
+    if (ok) return true;
+  }
+  return false;
+}
+}  // namespace
+
 int InitUserInterface(int argc, char* argv[]) {
   if (haveApplication()) return 1;
   if (QCoreApplication::instance()) return 0;  // someone started a non-window application
@@ -333,6 +370,9 @@ int InitUserInterface(int argc, char* argv[]) {
   const char* wl = std::getenv("WAYLAND_DISPLAY");
   const bool any = (qpa && *qpa) || (x && *x) || (wl && *wl);
   if (!any) return 0;
+  // A display named but gone (a stale DISPLAY) aborts the constructor just the same.
+  const bool onlyX = (!qpa || !*qpa || std::strncmp(qpa, "xcb", 3) == 0) && !(wl && *wl);
+  if (onlyX && x && *x && !localXServerReachable(x)) return 0;
   static int sArgc = 0;
   static std::vector<char*> sArgv;
   static char sName[] = "zpk3x";

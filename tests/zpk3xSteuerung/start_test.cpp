@@ -217,8 +217,9 @@ TEST(Start, KonfigurierterFehlenderPortBleibtZuOhneFehleranzeige) {
   EXPECT_TRUE(HatZeile(DateiLesen("zpk3xSteuerung.ini"), "port = -1"));
 }
 
-TEST(Start, OhneAnzeigeEndetDasProgrammMitMinusEinsUndEinerZeile) {
-  Arbeitsverzeichnis dir;
+// Starts the real program in a process of its own with the display variables
+// removed and then `display` (if any) as DISPLAY; returns its standard error.
+std::string OhneAnzeigeStarten(const char* display, int* status) {
   std::vector<std::string> umgebung;
   for (char** e = environ; *e != nullptr; ++e) {
     std::string v = *e;
@@ -228,12 +229,13 @@ TEST(Start, OhneAnzeigeEndetDasProgrammMitMinusEinsUndEinerZeile) {
     }
     umgebung.push_back(v);
   }
+  if (display != nullptr) umgebung.push_back(std::string("DISPLAY=") + display);
   std::vector<char*> envp;
   for (std::string& v : umgebung) envp.push_back(v.data());
   envp.push_back(nullptr);
 
   int rohr[2];
-  ASSERT_EQ(pipe(rohr), 0);
+  if (pipe(rohr) != 0) return "pipe failed";
   posix_spawn_file_actions_t aktionen;
   posix_spawn_file_actions_init(&aktionen);
   posix_spawn_file_actions_adddup2(&aktionen, rohr[1], 2);
@@ -244,21 +246,35 @@ TEST(Start, OhneAnzeigeEndetDasProgrammMitMinusEinsUndEinerZeile) {
   int rc = posix_spawn(&kind, programm.c_str(), &aktionen, nullptr, argv, envp.data());
   posix_spawn_file_actions_destroy(&aktionen);
   close(rohr[1]);
-  ASSERT_EQ(rc, 0);
   std::string fehler;
+  if (rc != 0) {
+    close(rohr[0]);
+    return "spawn failed";
+  }
   char puffer[512];
   ssize_t n;
   while ((n = read(rohr[0], puffer, sizeof puffer)) > 0) fehler.append(puffer, static_cast<size_t>(n));
   close(rohr[0]);
+  if (waitpid(kind, status, 0) != kind) *status = -1;
+  return fehler;
+}
+
+void ErwarteEndeOhneAnzeige(const char* display) {
+  Arbeitsverzeichnis dir;
   int status = 0;
-  ASSERT_EQ(waitpid(kind, &status, 0), kind);
-  ASSERT_TRUE(WIFEXITED(status)) << "the program must not abort";
+  const std::string fehler = OhneAnzeigeStarten(display, &status);
+  ASSERT_TRUE(WIFEXITED(status)) << "the program must not abort: " << fehler;
   EXPECT_EQ(WEXITSTATUS(status), 255);
   ASSERT_FALSE(fehler.empty());
   EXPECT_EQ(fehler.find('\n'), fehler.size() - 1) << "exactly one line: " << fehler;
   EXPECT_NE(fehler.find("display"), std::string::npos) << fehler;
   EXPECT_EQ(DateiLesen("zpk3xSteuerung.ini"), "") << "no configuration is written";
 }
+
+TEST(Start, OhneAnzeigeEndetDasProgrammMitMinusEinsUndEinerZeile) { ErwarteEndeOhneAnzeige(nullptr); }
+
+// A display that is named but has no server behind it (a stale DISPLAY).
+TEST(Start, MitVerschwundenerAnzeigeEndetDasProgrammEbenso) { ErwarteEndeOhneAnzeige(":987"); }
 
 // The main window after reading all programs, as a picture for the documentation.
 void BildNachAllemLesen(int sprache, const std::string& datei) {

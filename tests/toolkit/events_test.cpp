@@ -9,17 +9,7 @@ using namespace tktest;
 
 namespace {
 
-class Events : public ::testing::Test {
- protected:
-  void SetUp() override {
-    startToolkit();
-    events().clear();
-    w = loadWindows(kGerman);
-    ASSERT_GT(w.main, 0);
-    ASSERT_EQ(DisplayPanel(w.main), 0);
-  }
-  WindowSet w;
-};
+using Events = GermanWindows;
 
 int gTicksInside = 0;
 int gTicks = 0;

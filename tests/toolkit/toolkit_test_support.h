@@ -107,4 +107,18 @@ inline WindowSet loadWindows(const char* file) {
 constexpr const char* kGerman = "zpk3xSteuerung.uir";
 constexpr const char* kEnglish = "zpk3xSteuerung_en.uir";
 
+// The German windows loaded as the program loads them, the operator window shown,
+// stand-ins for every callback and an empty event record.
+class GermanWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    startToolkit();
+    events().clear();
+    w = loadWindows(kGerman);
+    ASSERT_GT(w.main, 0);
+    ASSERT_EQ(DisplayPanel(w.main), 0);
+  }
+  WindowSet w;
+};
+
 }  // namespace tktest

@@ -9,17 +9,7 @@
 using namespace tktest;
 
 namespace {
-class Values : public ::testing::Test {
- protected:
-  void SetUp() override {
-    startToolkit();
-    events().clear();
-    w = loadWindows(kGerman);
-    ASSERT_GT(w.main, 0);
-    ASSERT_EQ(DisplayPanel(w.main), 0);
-  }
-  WindowSet w;
-};
+using Values = GermanWindows;
 }  // namespace
 
 TEST_F(Values, ValuesRoundTripByKind) {

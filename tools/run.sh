@@ -5,16 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top="$PWD"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if [ -z "${ZPK3X_SKIP_INSTALL:-}" ]; then
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
-    build-essential cmake ninja-build \
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-svg-dev libqt6svg6 \
-    qt6-translations-l10n libqt6uitools6 libgl-dev \
-    libgtest-dev libgmock-dev googletest libbenchmark-dev fonts-dejavu-core
-fi
+. tools/packages.sh
+if [ -z "${ZPK3X_SKIP_INSTALL:-}" ]; then install_packages run; fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)" --target zpk3x zpk3x-sim
 

@@ -4,21 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if [ -z "${ZPK3X_SKIP_INSTALL:-}" ]; then
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
-    build-essential cmake ninja-build clang libclang-rt-14-dev \
-    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-svg-dev libqt6svg6 \
-    qt6-translations-l10n libqt6uitools6 libgl-dev \
-    libgtest-dev libgmock-dev googletest libbenchmark-dev \
-    locales fonts-dejavu-core
-  if ! locale -a | grep -qi '^de_DE.utf8$'; then
-    $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-    $SUDO locale-gen
-  fi
-fi
+. tools/packages.sh
+if [ -z "${ZPK3X_SKIP_INSTALL:-}" ]; then install_packages test; fi
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)

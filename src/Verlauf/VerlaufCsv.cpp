@@ -1,0 +1,132 @@
+// Recording of the queries into a CSV file: one line per query, flushed at once,
+// the same bytes in every language except the status names.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "Verlauf/VerlaufDaten.h"
+
+const char* const kVerlaufCsvKopf = "time,seconds,current_A,voltage_V,status,status_bits,error\n";
+
+namespace {
+
+// Division rounding toward minus infinity, for times before 1970.
+std::int64_t Abrunden(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+// Local calendar time of `sekunden` and the offset to UTC in force then.
+bool LokaleZeit(std::time_t sekunden, std::tm* tm, long* versatzS) {
+#ifdef _WIN32
+  if (localtime_s(tm, &sekunden) != 0) return false;
+  std::tm kopie = *tm;
+  *versatzS = static_cast<long>(_mkgmtime(&kopie) - sekunden);
+#else
+  if (!localtime_r(&sekunden, tm)) return false;
+  *versatzS = tm->tm_gmtoff;
+#endif
+  return true;
+}
+
+void Zahl(std::string* z, double wert, int stellen) {
+  if (!std::isfinite(wert)) return;  // nothing a reader could take for a number
+  char puffer[64];
+  const auto r = std::to_chars(puffer, puffer + sizeof puffer, wert, std::chars_format::fixed, stellen);
+  if (r.ec == std::errc()) z->append(puffer, r.ptr);
+}
+
+void Zeitstempel(std::string* z, std::int64_t ms) {
+  const std::int64_t s = Abrunden(ms, 1000);
+  std::tm tm{};
+  long versatz = 0;
+  char puffer[64];
+  if (!LokaleZeit(static_cast<std::time_t>(s), &tm, &versatz)) return;
+  const char vz = versatz < 0 ? '-' : '+';
+  const long v = versatz < 0 ? -versatz : versatz;
+  std::snprintf(puffer, sizeof puffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms - s * 1000), vz,
+                v / 3600, v / 60 % 60);
+  z->append(puffer);
+}
+
+}  // namespace
+
+std::string VerlaufStatusNamen(std::int32_t status, const VerlaufStatusName* namen, int anzahlNamen) {
+  std::string z;
+  for (int i = 0; i < anzahlNamen; ++i) {
+    if ((status & namen[i].bit) == 0) continue;
+    if (!z.empty()) z += '|';
+    z += namen[i].name;
+  }
+  return z;
+}
+
+std::string VerlaufCsvZeile(const VerlaufProbe& p, std::int64_t startMs, const VerlaufStatusName* namen,
+                            int anzahlNamen) {
+  std::string z;
+  Zeitstempel(&z, p.zeitMs);
+  z += ',';
+  const std::int64_t seit = p.zeitMs - startMs;
+  const std::int64_t betrag = seit < 0 ? -seit : seit;
+  char puffer[48];
+  std::snprintf(puffer, sizeof puffer, "%s%lld.%03lld", seit < 0 ? "-" : "", static_cast<long long>(betrag / 1000),
+                static_cast<long long>(betrag % 1000));
+  z += puffer;
+  z += ',';
+  if (p.fehler == 0) {
+    Zahl(&z, p.strom, 3);
+    z += ',';
+    Zahl(&z, p.spannung, 1);
+    std::snprintf(puffer, sizeof puffer, ",0x%04X,\"", static_cast<unsigned>(p.status) & 0xFFFFu);
+    z += puffer;
+    for (char c : VerlaufStatusNamen(p.status, namen, anzahlNamen)) {
+      if (c == '"') z += '"';  // quotes inside a quoted field are doubled
+      z += c;
+    }
+    z += "\",0\n";
+  } else {
+    z += ",,,,";
+    z += std::to_string(p.fehler);
+    z += '\n';
+  }
+  return z;
+}
+
+ErrorCode VerlaufAufzeichnungStarten(VerlaufAufzeichnung* a, const char* pfad) {
+  if (a->datei) VerlaufAufzeichnungBeenden(a);
+  // Binary mode: the same bytes on every platform.
+  a->datei = pfad ? std::fopen(pfad, "wb") : nullptr;
+  if (!a->datei) return kVerlaufCsvOeffnen;
+  a->ersteZeile = true;
+  a->startMs = 0;
+  const std::string kopf = kVerlaufCsvKopf;
+  if (std::fwrite(kopf.data(), 1, kopf.size(), a->datei) != kopf.size() || std::fflush(a->datei) != 0) {
+    std::fclose(a->datei);
+    a->datei = nullptr;
+    return kVerlaufCsvSchreiben;
+  }
+  return 0;
+}
+
+ErrorCode VerlaufAufzeichnungZeile(VerlaufAufzeichnung* a, const VerlaufProbe& p, const VerlaufStatusName* namen,
+                                   int anzahlNamen) {
+  if (!a->datei) return 0;
+  if (a->ersteZeile) {
+    a->startMs = p.zeitMs;
+    a->ersteZeile = false;
+  }
+  const std::string z = VerlaufCsvZeile(p, a->startMs, namen, anzahlNamen);
+  // Flushed line by line: a crash loses at most the line being written.
+  if (std::fwrite(z.data(), 1, z.size(), a->datei) != z.size() || std::fflush(a->datei) != 0) {
+    std::fclose(a->datei);
+    a->datei = nullptr;
+    return kVerlaufCsvSchreiben;
+  }
+  return 0;
+}
+
+ErrorCode VerlaufAufzeichnungBeenden(VerlaufAufzeichnung* a) {
+  if (!a->datei) return 0;
+  const int r = std::fclose(a->datei);
+  a->datei = nullptr;
+  return r == 0 ? 0 : kVerlaufCsvSchreiben;
+}

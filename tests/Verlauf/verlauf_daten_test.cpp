@@ -94,7 +94,9 @@ TEST(VerlaufDaten, AuszugBehaeltHuelleZeitfolgeUndLuecken) {
   int brueche = 0;
   double minI = 1e9, maxI = -1e9;
   for (std::size_t k = 0; k < a.t.size(); ++k) {
-    if (k > 0) EXPECT_LE(a.t[k - 1], a.t[k]);
+    if (k > 0) {
+      EXPECT_LE(a.t[k - 1], a.t[k]);
+    }
     if (std::isnan(a.strom[k])) {
       ++brueche;
       EXPECT_EQ(a.t[k], 5000 * 500.0);

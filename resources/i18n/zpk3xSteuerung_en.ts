@@ -365,5 +365,76 @@ parameters.</translation>
         <source>Com Einstellung</source>
         <translation>Com settings</translation>
     </message>
+    <message>
+        <source>Verlauf</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>Verlauf…</source>
+        <translation>Trend…</translation>
+    </message>
+    <message>
+        <source>Verlauf von Strom und Spannung</source>
+        <translation>Course of current and voltage</translation>
+    </message>
+</context>
+<context>
+    <name>VERLAUFPANEL</name>
+    <message>
+        <source>Verlauf</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>Zeitfenster</source>
+        <translation>Time window</translation>
+    </message>
+    <message>
+        <source>letzte Minute</source>
+        <translation>last minute</translation>
+    </message>
+    <message>
+        <source>letzte 10 Minuten</source>
+        <translation>last 10 minutes</translation>
+    </message>
+    <message>
+        <source>letzte Stunde</source>
+        <translation>last hour</translation>
+    </message>
+    <message>
+        <source>alles</source>
+        <translation>all</translation>
+    </message>
+    <message>
+        <source>folgen</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>Die Zeitachse folgt den neuen Werten; aus: angehalten</source>
+        <translation>The time axis follows the new values; off: paused</translation>
+    </message>
+    <message>
+        <source>Leeren</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>Leert die Anzeige; eine Aufzeichnung läuft weiter</source>
+        <translation>Empties the plot; a recording goes on</translation>
+    </message>
+    <message>
+        <source>Als Bild speichern…</source>
+        <translation>Save as image…</translation>
+    </message>
+    <message>
+        <source>Aufzeichnen…</source>
+        <translation>Record…</translation>
+    </message>
+    <message>
+        <source>Aufzeichnung beenden</source>
+        <translation>Stop recording</translation>
+    </message>
+    <message>
+        <source>Aufzeichnung:</source>
+        <translation>Recording:</translation>
+    </message>
 </context>
 </TS>

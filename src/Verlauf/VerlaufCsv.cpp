@@ -50,6 +50,15 @@ void Zeitstempel(std::string* z, std::int64_t ms) {
 
 }  // namespace
 
+std::string VerlaufUhrzeit(std::int64_t zeitMs) {
+  std::tm tm{};
+  long versatz = 0;
+  if (!LokaleZeit(static_cast<std::time_t>(Abrunden(zeitMs, 1000)), &tm, &versatz)) return {};
+  char puffer[16];
+  std::snprintf(puffer, sizeof puffer, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return puffer;
+}
+
 std::string VerlaufStatusNamen(std::int32_t status, const VerlaufStatusName* namen, int anzahlNamen) {
   std::string z;
   for (int i = 0; i < anzahlNamen; ++i) {

@@ -75,6 +75,8 @@ extern const char* const kVerlaufCsvKopf;
 // recording's first line. Local time with the UTC offset in force at that time.
 std::string VerlaufCsvZeile(const VerlaufProbe& p, std::int64_t startMs, const VerlaufStatusName* namen,
                             int anzahlNamen);
+// Local time of day, "14:03:21".
+std::string VerlaufUhrzeit(std::int64_t zeitMs);
 // "a|b|c": the names of the set bits in the order of `namen`.
 std::string VerlaufStatusNamen(std::int32_t status, const VerlaufStatusName* namen, int anzahlNamen);
 

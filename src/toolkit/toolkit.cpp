@@ -286,6 +286,9 @@ void wireControl(int panel, Control& c) {
         if (gDepth == 0) deliverCtrl(panel, id, EVENT_TIMER_TICK, 0, 0);
       };
       break;
+    case Kind::Graph:
+      wireGraph(panel, id, w);
+      break;
     default:
       break;
   }

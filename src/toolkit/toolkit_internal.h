@@ -15,7 +15,7 @@
 
 namespace tk {
 
-enum class Kind { Button, Toggle, Ring, Numeric, Led, Text, String, PictureRing, Picture, Timer, Frame, ProgressBar, Other };
+enum class Kind { Button, Toggle, Ring, Numeric, Led, Text, String, PictureRing, Picture, Timer, Frame, ProgressBar, Graph, Other };
 
 struct Control {
   int id = 0;
@@ -72,6 +72,7 @@ void commitPendingEdit(QWidget* window, QWidget* except);
 // Wires a control's widget to event delivery.
 void wireControl(int panel, Control& c);
 void watchWindow(int panel, QWidget* window);
+void wireGraph(int panel, int id, QWidget* graph);  // toolkit_graph.cpp
 
 // Modal popups shown with InstallPopup, innermost last.
 std::vector<int>& popupStack();

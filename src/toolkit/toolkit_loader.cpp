@@ -1,6 +1,7 @@
 // Loading the windows from the resources carried in the executable, and windows
 // built at run time.
 #include "toolkit/controls.h"
+#include "toolkit/graph.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_internal.h"
 
@@ -47,6 +48,7 @@ class Loader : public QUiLoader {
     else if (className == QLatin1String("ZPicture")) w = new ZPicture(parent);
     else if (className == QLatin1String("ZPictureRing")) w = new ZPictureRing(parent);
     else if (className == QLatin1String("ZTimer")) w = new ZTimer(parent);
+    else if (className == QLatin1String("ZGraph")) w = new ZGraph(parent);
     if (!w) return QUiLoader::createWidget(className, parent, name);
     w->setObjectName(name);
     return w;
@@ -96,6 +98,7 @@ Kind kindOf(QWidget* w) {
   if (qobject_cast<QLabel*>(w)) return Kind::Text;
   if (qobject_cast<QLineEdit*>(w)) return Kind::String;
   if (qobject_cast<QProgressBar*>(w)) return Kind::ProgressBar;
+  if (qobject_cast<ZGraph*>(w)) return Kind::Graph;  // a frame too
   if (qobject_cast<QFrame*>(w)) return Kind::Frame;
   return Kind::Other;
 }
@@ -108,6 +111,8 @@ const char* formFile(int panelResourceId) {
       return ":/forms/infopanel.ui";
     case 3:
       return ":/forms/mainpanel.ui";
+    case 4:
+      return ":/forms/verlaufpanel.ui";
     default:
       return nullptr;
   }

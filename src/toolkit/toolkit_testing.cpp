@@ -181,7 +181,7 @@ int TestDescribeControl(int panel, int control, TestControlInfo* info) {
   info->toolTip = w->toolTip().toStdString();
   if (c->label) info->label = c->label->text().toStdString();
   static const char* const kinds[] = {"button", "toggle", "ring",    "numeric", "led",   "text",        "string",
-                                      "picturering", "picture", "timer", "frame", "progressbar", "other"};
+                                      "picturering", "picture", "timer", "frame", "progressbar", "graph", "other"};
   info->kind = kinds[static_cast<int>(c->kind)];
   if (auto* b = qobject_cast<QAbstractButton*>(w)) info->text = b->text().toStdString();
   if (auto* l = qobject_cast<QLabel*>(w)) info->text = l->text().toStdString();

@@ -7,6 +7,7 @@ enum {
   COMPANEL = 1,
   INFOPANEL = 2,
   MAINPANEL = 3,
+  VERLAUFPANEL = 4,
 };
 
 // ---- COMPANEL: connection settings ----
@@ -103,6 +104,19 @@ enum {
   MAINPANEL_TEXTMSG_11 = 60,
   MAINPANEL_DECORATION_6 = 61,
   MAINPANEL_PICTURE = 62,
+  MAINPANEL_VERLAUF = 63,  // opens the trend window
+};
+
+// ---- VERLAUFPANEL: trend window ----
+enum {
+  VERLAUFPANEL_GRAPH = 2,
+  VERLAUFPANEL_ZEITFENSTER = 3,  // ring of seconds shown: 60, 600, 3600, 0 for all
+  VERLAUFPANEL_FOLGEN = 4,       // toggle: the time axis follows the newest values
+  VERLAUFPANEL_LEEREN = 5,
+  VERLAUFPANEL_BILD = 6,
+  VERLAUFPANEL_AUFZEICHNEN = 7,
+  VERLAUFPANEL_AUFZEICHNUNGSTOPP = 8,
+  VERLAUFPANEL_DATEI = 9,
 };
 
 // ---- menu bar of MAINPANEL ----
@@ -123,4 +137,5 @@ enum {
   MENUBAR_EINSTELLUNGEN_SPRACHE_EN = 14,
   MENUBAR_HILFE = 15,
   MENUBAR_HILFE_INFO = 16,
+  MENUBAR_EINSTELLUNGEN_VERLAUF = 17,
 };

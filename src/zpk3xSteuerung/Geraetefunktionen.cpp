@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Com/Com.h"
+#include "Verlauf/Verlauf.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
@@ -122,9 +123,9 @@ void SlotAnzeigen() {
   ParametersterneSetzen();
 }
 
-ErrorCode StatusLesen() {
+ErrorCode StatusLesen(int* gelesen) {
   if (KeinPortOffen()) return kKeinPortStatus;
-  int status = 0;
+  int& status = *gelesen;
   ErrorCode err = IntLesen("status", &status);
   if (err != 0) return err;
   for (int i : kSetzReihenfolge) SetCtrlVal(gPanelHandle, kLampen[i].led, (status & kLampen[i].bit) != 0 ? 1 : 0);
@@ -152,15 +153,30 @@ ErrorCode Zpk3Stoppen() { return Geraetefunktion("stopp"); }
 ErrorCode Zpk3FehlerLoeschen() { return Geraetefunktion("fehlerloeschen"); }
 ErrorCode Zpk3Kalibrieren() { return Geraetefunktion("kalibrieren"); }
 
-ErrorCode IstwerteAbfragen() {
+namespace {
+ErrorCode IstwerteLesen(double* strom, double* spannung, int* status) {
   if (KeinPortOffen()) return kKeinPort;
-  double wert = 0.0;
-  ErrorCode err = RealLesen("iststrom", &wert);
+  ErrorCode err = RealLesen("iststrom", strom);
   if (err != 0) return err;
-  SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, wert);
-  if ((err = RealLesen("istspannung", &wert)) != 0) return err;
-  SetCtrlVal(gPanelHandle, MAINPANEL_SPANNUNGIST, wert);
-  return StatusLesen();
+  SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, *strom);
+  if ((err = RealLesen("istspannung", spannung)) != 0) return err;
+  SetCtrlVal(gPanelHandle, MAINPANEL_SPANNUNGIST, *spannung);
+  return StatusLesen(status);
+}
+}  // namespace
+
+ErrorCode IstwerteAbfragen() {
+  double strom = 0.0, spannung = 0.0;
+  int status = 0;
+  const ErrorCode err = IstwerteLesen(&strom, &spannung, &status);
+  VerlaufAbfrage(err, strom, spannung, status);  // the trend window sees every query
+  return err;
+}
+
+const char* StatusZeile(int bit) {
+  for (const StatusLampe& l : kLampen)
+    if (l.bit == bit) return Englisch() ? l.englisch : l.deutsch;
+  return nullptr;
 }
 
 ErrorCode Zpk3ProgrammeLesen() {

@@ -5,6 +5,7 @@
 
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
+#include "Verlauf/Verlauf.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
@@ -78,8 +79,10 @@ int Zpk3xMain(int argc, char* argv[]) {
   ParametersterneSetzen();
 
   DisplayPanel(gPanelHandle);
+  VerlaufStarten();
   RunUserInterface();
 
+  VerlaufBeenden();
   IniSchreiben();  // a failed write cannot be reported any more
   GeladenePanelsVerwerfen();
   return 0;
@@ -122,4 +125,5 @@ void AlleCallbacksRegistrieren() {
   ZpkFunktionenCallbacksRegistrieren();
   DateiCallbacksRegistrieren();
   ComCallbacksRegistrieren();
+  VerlaufCallbacksRegistrieren();
 }

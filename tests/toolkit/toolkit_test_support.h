@@ -42,7 +42,7 @@ inline const std::vector<std::string>& ctrlCallbackNames() {
       "Callback_Multi_Parameter", "Callback_Button_Abfragen", "Callback_Toggle_DauerndAbfragen",
       "Callback_Button_StatusInfo", "Callback_Ring_ComPicture", "Callback_Timer",
       "Callback_Multi_ComEinstellungen", "Callback_Button_IdLesen", "Callback_Button_Scan",
-      "Callback_Button_CompanelSchliessen", "Callback_Button_InfoOk"};
+      "Callback_Button_CompanelSchliessen", "Callback_Button_InfoOk", "Callback_Button_Verlauf"};
   return n;
 }
 
@@ -50,7 +50,8 @@ inline const std::vector<std::string>& menuCallbackNames() {
   static const std::vector<std::string> n = {"Callback_Menu_Neu",           "Callback_Menu_Oeffnen",
                                              "Callback_Menu_Speichern",     "Callback_Menu_SpeichernUnter",
                                              "Callback_Menu_Beenden",       "Callback_Menu_ComEinstellung",
-                                             "Callback_Menu_Sprache",       "Callback_Menu_Info"};
+                                             "Callback_Menu_Sprache",       "Callback_Menu_Info",
+                                             "Callback_Menu_Verlauf"};
   return n;
 }
 
@@ -85,8 +86,8 @@ inline void startToolkit(bool registerAll = true) {
   static char* argv[] = {name, nullptr};
   ASSERT_EQ(InitUserInterface(1, argv), 1);
   if (registerAll) {
-    registerCtrl(std::make_index_sequence<20>());
-    registerMenu(std::make_index_sequence<8>());
+    registerCtrl(std::make_index_sequence<21>());
+    registerMenu(std::make_index_sequence<9>());
     RegisterPanelCallback("Callback_Panel_Main", &panelStandIn);
   }
 }

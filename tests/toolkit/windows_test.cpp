@@ -100,6 +100,7 @@ TEST_F(WindowsTest, EveryControlOfTheOperatorWindowHasItsIdKindAndCallback) {
       {MAINPANEL_TEXTMSG_11, "TEXTMSG_11", "text", ""},
       {MAINPANEL_DECORATION_6, "DECORATION_6", "frame", ""},
       {MAINPANEL_PICTURE, "PICTURE", "picture", ""},
+      {MAINPANEL_VERLAUF, "VERLAUF", "button", "Callback_Button_Verlauf"},
   };
   for (const char* file : {kGerman, kEnglish}) {
     const int main = LoadPanel(0, file, MAINPANEL);
@@ -197,6 +198,7 @@ TEST_F(WindowsTest, MenuBarHasEveryItemWithItsTextsAndCallbacks) {
       {MENUBAR_EINSTELLUNGEN_SPRACHE_EN, "item", "English", "English", "Callback_Menu_Sprache"},
       {MENUBAR_HILFE, "menu", "Hilfe", "Help", ""},
       {MENUBAR_HILFE_INFO, "item", "Info", "Info", "Callback_Menu_Info"},
+      {MENUBAR_EINSTELLUNGEN_VERLAUF, "item", "Verlauf", "Trend", "Callback_Menu_Verlauf"},
   };
   const int de = LoadPanel(0, kGerman, MAINPANEL);
   const int en = LoadPanel(0, kEnglish, MAINPANEL);
@@ -346,7 +348,7 @@ TEST_F(WindowsTest, InformationDialogCarriesTheSupplierAndPlaceholders) {
 TEST_F(WindowsTest, LoadingFailsForUnknownResourcesAndUnboundCallbacks) {
   EXPECT_EQ(LoadPanel(0, "other.uir", MAINPANEL), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(0, nullptr, MAINPANEL), UIE_RESOURCE_NOT_FOUND);
-  EXPECT_EQ(LoadPanel(0, kGerman, 4), UIE_RESOURCE_NOT_FOUND);
+  EXPECT_EQ(LoadPanel(0, kGerman, 5), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(0, kGerman, 0), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(9999, kGerman, COMPANEL), UIE_BAD_PANEL_HANDLE);
   // A name given with a directory still names the resource.

@@ -1,0 +1,378 @@
+// The trend window: fed by every actual-value query, drawn on demand, recording
+// to CSV, its own settings file.
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "OLQ_errorV3/OLQ_errorV3.h"
+#include "Verlauf/Verlauf.h"
+#include "ini/ini.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_graph.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+int gVerlaufPanelHandle = -1;
+
+namespace {
+
+constexpr const char* kIniDatei = "zpk3xVerlauf.ini";
+constexpr const char* kSektion = "Verlauf";
+constexpr ErrorCode kBildSchreiben = -301213;
+constexpr int kFarbeStrom = 0x1F5FBF;
+constexpr int kFarbeSpannung = 0xC02020;
+
+VerlaufSpeicher gDaten;
+VerlaufAufzeichnung gAufzeichnung;
+VerlaufAuszug gAuszug;  // kept between draws: its lists keep their capacity
+
+// Settings of the window; those of zpk3xVerlauf.ini, or these defaults.
+struct Einstellungen {
+  int offen = 0;
+  int breite = 900;
+  int hoehe = 520;
+  int zeitfensterS = 600;  // 0: everything kept
+};
+Einstellungen gEinst;
+bool gBenutzt = false;  // the window was opened in this run
+bool gFolgen = true;
+
+std::int64_t (*gUhr)() = nullptr;
+
+bool Englisch() { return gSprache == 2; }
+
+std::int64_t Jetzt() {
+  if (gUhr) return gUhr();
+  // Wall-clock time at the first sample, advanced by the steady clock after it:
+  // setting the system clock does not fold the course.
+  using namespace std::chrono;
+  static const std::int64_t wand0 =
+      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  static const steady_clock::time_point stetig0 = steady_clock::now();
+  return wand0 + duration_cast<milliseconds>(steady_clock::now() - stetig0).count();
+}
+
+// The status bits named as the status popup names them in this run's language,
+// without the popup's line breaks.
+const std::vector<VerlaufStatusName>& StatusNamen() {
+  static std::vector<std::string> texte;
+  static std::vector<VerlaufStatusName> namen;
+  static int sprache = 0;
+  if (sprache != gSprache) {
+    sprache = gSprache;
+    texte.clear();
+    namen.clear();
+    for (int bit = 1; bit <= 0x8000; bit <<= 1) {
+      const char* zeile = StatusZeile(bit);
+      if (!zeile) continue;
+      std::string t = zeile;
+      std::erase(t, '\n');
+      texte.push_back(t);
+    }
+    std::size_t k = 0;
+    for (int bit = 1; bit <= 0x8000; bit <<= 1)
+      if (StatusZeile(bit)) namen.push_back({bit, texte[k++].c_str()});
+  }
+  return namen;
+}
+
+bool Sichtbar() {
+  int an = 0;
+  return gVerlaufPanelHandle >= 0 && GetPanelAttribute(gVerlaufPanelHandle, ATTR_VISIBLE, &an) == 0 && an != 0;
+}
+
+// "0,842" in German, "0.842" in English: what the operator reads.
+std::string Zahl(double wert, int stellen) {
+  char puffer[64];
+  const auto r = std::to_chars(puffer, puffer + sizeof puffer, wert, std::chars_format::fixed, stellen);
+  std::string z(puffer, r.ptr);
+  if (!Englisch()) std::replace(z.begin(), z.end(), '.', ',');
+  return z;
+}
+
+void CursorZeigen() {
+  double t = 0;
+  VerlaufProbe p;
+  if (GetGraphCursor(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &t) != 1 ||
+      !VerlaufProbeBei(&gDaten, static_cast<std::int64_t>(std::llround(t)), &p)) {
+    SetGraphCursorText(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, "");
+    return;
+  }
+  std::string text = VerlaufUhrzeit(p.zeitMs) + "\n";
+  if (p.fehler != 0) {
+    text += (Englisch() ? "query failed: " : "Abfrage fehlgeschlagen: ") + std::to_string(p.fehler);
+  } else {
+    text += "I = " + Zahl(p.strom, 3) + " A\nU = " + Zahl(p.spannung, 1) + " V";
+    const std::string namen = VerlaufStatusNamen(p.status, StatusNamen().data(), static_cast<int>(StatusNamen().size()));
+    std::string zeilen = namen;
+    std::replace(zeilen.begin(), zeilen.end(), '|', '\n');
+    if (!zeilen.empty()) text += "\n" + zeilen;
+  }
+  SetGraphCursorText(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, text.c_str());
+}
+
+// The shown time range: following the newest sample, or where the operator left it.
+void Bereich(double* von, double* bis) {
+  if (!gFolgen) {
+    GetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, von, bis);
+    return;
+  }
+  const bool leer = gDaten.anzahl == 0;
+  const double neu = leer ? static_cast<double>(Jetzt()) : static_cast<double>(VerlaufProbeNr(&gDaten, gDaten.anzahl - 1).zeitMs);
+  if (gEinst.zeitfensterS > 0) {
+    *von = neu - gEinst.zeitfensterS * 1000.0;
+  } else {
+    const double alt = leer ? neu : static_cast<double>(VerlaufProbeNr(&gDaten, 0).zeitMs);
+    *von = std::min(alt, neu - 60000.0);
+  }
+  *bis = neu;
+}
+
+void Zeichnen() {
+  const int p = gVerlaufPanelHandle;
+  double von = 0, bis = 0;
+  Bereich(&von, &bis);
+  if (gFolgen) SetGraphTimeRange(p, VERLAUFPANEL_GRAPH, von, bis);
+  int pixel = 800;
+  GetGraphPlotWidth(p, VERLAUFPANEL_GRAPH, &pixel);
+  VerlaufAuszugBilden(&gDaten, static_cast<std::int64_t>(std::floor(von)), static_cast<std::int64_t>(std::ceil(bis)),
+                      pixel, &gAuszug);
+  const int n = static_cast<int>(gAuszug.t.size());
+  PlotGraphCurve(p, VERLAUFPANEL_GRAPH, VAL_LEFT_CURVE, gAuszug.t.data(), gAuszug.strom.data(), n);
+  PlotGraphCurve(p, VERLAUFPANEL_GRAPH, VAL_RIGHT_CURVE, gAuszug.t.data(), gAuszug.spannung.data(), n);
+
+  std::vector<double> zeiten;
+  std::vector<std::string> namen;
+  for (const VerlaufMarke& m : gDaten.marken) {
+    if (m.zeitMs < von || m.zeitMs > bis) continue;
+    zeiten.push_back(static_cast<double>(m.zeitMs));
+    namen.push_back(VerlaufStatusNamen(m.bit, StatusNamen().data(), static_cast<int>(StatusNamen().size())));
+  }
+  SetGraphMarks(p, VERLAUFPANEL_GRAPH, zeiten.data(), namen.data(), static_cast<int>(zeiten.size()));
+  CursorZeigen();
+}
+
+void AufzeichnungAnzeigen(const char* pfad) {
+  const bool laeuft = VerlaufAufzeichnungLaeuft(&gAufzeichnung);
+  SetCtrlAttribute(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN, ATTR_DIMMED, laeuft ? 1 : 0);
+  SetCtrlAttribute(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNUNGSTOPP, ATTR_DIMMED, laeuft ? 0 : 1);
+  SetCtrlVal(gVerlaufPanelHandle, VERLAUFPANEL_DATEI, laeuft ? pfad : "");
+}
+
+void AufzeichnungBeenden() {
+  const ErrorCode fehler = VerlaufAufzeichnungBeenden(&gAufzeichnung);
+  if (gVerlaufPanelHandle >= 0) AufzeichnungAnzeigen("");
+  if (fehler != 0) OLQ_Fehlerpopup(fehler);
+}
+
+void EinstellungenLaden() {
+  IniText ini = Ini_New(1);
+  if (Ini_ReadFromFile(ini, kIniDatei) == 0) {
+    int wert = 0;
+    if (Ini_GetInt(ini, kSektion, "offen", &wert) > 0) gEinst.offen = wert != 0 ? 1 : 0;
+    if (Ini_GetInt(ini, kSektion, "breite", &wert) > 0 && wert >= 200 && wert <= 20000) gEinst.breite = wert;
+    if (Ini_GetInt(ini, kSektion, "hoehe", &wert) > 0 && wert >= 150 && wert <= 20000) gEinst.hoehe = wert;
+    if (Ini_GetInt(ini, kSektion, "zeitfenster", &wert) > 0 &&
+        (wert == 0 || wert == 60 || wert == 600 || wert == 3600))
+      gEinst.zeitfensterS = wert;
+  }
+  Ini_Dispose(ini);
+}
+
+void EinstellungenSchreiben() {
+  IniText ini = Ini_New(1);
+  Ini_PutInt(ini, kSektion, "offen", gEinst.offen);
+  Ini_PutInt(ini, kSektion, "breite", gEinst.breite);
+  Ini_PutInt(ini, kSektion, "hoehe", gEinst.hoehe);
+  Ini_PutInt(ini, kSektion, "zeitfenster", gEinst.zeitfensterS);
+  Ini_WriteToFile(ini, kIniDatei);  // at the end nobody is left to tell of a failure
+  Ini_Dispose(ini);
+}
+
+// Size and open state as the operator left them.
+void FensterMerken() {
+  if (gVerlaufPanelHandle < 0) return;
+  gEinst.offen = Sichtbar() ? 1 : 0;
+  int b = 0, h = 0;
+  if (GetPanelAttribute(gVerlaufPanelHandle, ATTR_WIDTH, &b) == 0 && b > 0) gEinst.breite = b;
+  if (GetPanelAttribute(gVerlaufPanelHandle, ATTR_HEIGHT, &h) == 0 && h > 0) gEinst.hoehe = h;
+}
+
+ErrorCode FensterLaden() {
+  if (gVerlaufPanelHandle >= 0) return 0;
+  const char* uir = Englisch() ? "zpk3xSteuerung_en.uir" : "zpk3xSteuerung.uir";
+  const int p = LoadPanel(0, uir, VERLAUFPANEL);
+  if (p < 0) return -651214;  // "Could not create panel"
+  gVerlaufPanelHandle = p;
+  SetGraphCurveLook(p, VERLAUFPANEL_GRAPH, VAL_LEFT_CURVE, Englisch() ? "Actual current" : "Iststrom",
+                    Englisch() ? "Current [A]" : "Strom [A]", kFarbeStrom);
+  SetGraphCurveLook(p, VERLAUFPANEL_GRAPH, VAL_RIGHT_CURVE, Englisch() ? "Actual voltage" : "Istspannung",
+                    Englisch() ? "Voltage [V]" : "Spannung [V]", kFarbeSpannung);
+  SetCtrlVal(p, VERLAUFPANEL_ZEITFENSTER, gEinst.zeitfensterS);
+  SetCtrlVal(p, VERLAUFPANEL_FOLGEN, gFolgen ? 1 : 0);
+  AufzeichnungAnzeigen("");
+  return 0;
+}
+
+std::string DateiErfragen(const char* muster, const char* titelDe, const char* titelEn) {
+  std::string pfad;
+  const int r = FileSelectPopup("", muster, muster, Englisch() ? titelEn : titelDe, VAL_SAVE_BUTTON, 0, 1, 1, 1, &pfad);
+  return r > 0 ? pfad : std::string();
+}
+
+}  // namespace
+
+const VerlaufSpeicher& VerlaufDatenLesen() { return gDaten; }
+void VerlaufUhrSetzen(std::int64_t (*uhr)()) { gUhr = uhr; }
+
+void VerlaufNeuzeichnen() {
+  if (Sichtbar()) Zeichnen();
+}
+
+void VerlaufAbfrage(ErrorCode fehler, double strom, double spannung, int status) {
+  VerlaufProbe p;
+  p.zeitMs = Jetzt();
+  p.fehler = fehler;
+  if (fehler == 0) {
+    p.strom = strom;
+    p.spannung = spannung;
+    p.status = status;
+  }
+  VerlaufAnhaengen(&gDaten, p);
+  if (VerlaufAufzeichnungLaeuft(&gAufzeichnung)) {
+    const auto& namen = StatusNamen();
+    const ErrorCode e = VerlaufAufzeichnungZeile(&gAufzeichnung, p, namen.data(), static_cast<int>(namen.size()));
+    if (e != 0) {
+      // The recording has stopped: said once, here, and not at every query after.
+      if (gVerlaufPanelHandle >= 0) AufzeichnungAnzeigen("");
+      OLQ_Fehlerpopup(e);
+    }
+  }
+  VerlaufNeuzeichnen();
+}
+
+ErrorCode VerlaufOeffnen() {
+  const bool neu = gVerlaufPanelHandle < 0;
+  if (ErrorCode e = FensterLaden(); e != 0) return e;
+  gBenutzt = true;
+  DisplayPanel(gVerlaufPanelHandle);
+  if (neu) SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
+  Zeichnen();
+  return 0;
+}
+
+void VerlaufStarten() {
+  EinstellungenLaden();
+  if (gEinst.offen) VerlaufOeffnen();
+}
+
+void VerlaufBeenden() {
+  if (VerlaufAufzeichnungLaeuft(&gAufzeichnung)) VerlaufAufzeichnungBeenden(&gAufzeichnung);
+  if (gBenutzt) {
+    FensterMerken();
+    EinstellungenSchreiben();
+  }
+  if (gVerlaufPanelHandle >= 0) DiscardPanel(gVerlaufPanelHandle);
+  gVerlaufPanelHandle = -1;
+  gBenutzt = false;
+  gFolgen = true;
+  gEinst = Einstellungen();
+  VerlaufLeeren(&gDaten);
+}
+
+// ---- callbacks ----
+
+void Callback_Menu_Verlauf(int, int, void*, int) {
+  if (ErrorCode e = VerlaufOeffnen(); e != 0) OLQ_Fehlerpopup(e);
+}
+
+int Callback_Button_Verlauf(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) Callback_Menu_Verlauf(0, 0, nullptr, 0);
+  return 0;
+}
+
+int Callback_Panel_Verlauf(int panel, int event, void*, int, int) {
+  if (event != EVENT_CLOSE) return 0;
+  // Closing ends a recording cleanly; the course itself is kept.
+  if (VerlaufAufzeichnungLaeuft(&gAufzeichnung)) AufzeichnungBeenden();
+  FensterMerken();
+  HidePanel(panel);
+  gEinst.offen = 0;
+  return 0;
+}
+
+int Callback_Ring_VerlaufZeitfenster(int panel, int control, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  GetCtrlVal(panel, control, &gEinst.zeitfensterS);
+  gFolgen = true;
+  SetCtrlVal(panel, VERLAUFPANEL_FOLGEN, 1);
+  Zeichnen();
+  return 0;
+}
+
+int Callback_Toggle_VerlaufFolgen(int panel, int control, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  int an = 0;
+  GetCtrlVal(panel, control, &an);
+  gFolgen = an != 0;
+  Zeichnen();
+  return 0;
+}
+
+int Callback_Button_VerlaufLeeren(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  VerlaufLeeren(&gDaten);  // a recording goes on
+  Zeichnen();
+  return 0;
+}
+
+int Callback_Button_VerlaufBild(int panel, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  const std::string pfad = DateiErfragen("*.png", "Als Bild speichern", "Save as image");
+  if (pfad.empty()) return 0;
+  if (SaveCtrlDisplayToFile(panel, VERLAUFPANEL_GRAPH, pfad.c_str()) != 0) OLQ_Fehlerpopup(kBildSchreiben);
+  return 0;
+}
+
+int Callback_Button_VerlaufAufzeichnen(int, int, int event, void*, int, int) {
+  if (event != EVENT_COMMIT) return 0;
+  const std::string pfad = DateiErfragen("*.csv", "Aufzeichnen", "Record");
+  if (pfad.empty()) return 0;
+  const ErrorCode e = VerlaufAufzeichnungStarten(&gAufzeichnung, pfad.c_str());
+  AufzeichnungAnzeigen(pfad.c_str());
+  if (e != 0) OLQ_Fehlerpopup(e);
+  return 0;
+}
+
+int Callback_Button_VerlaufAufzeichnungStopp(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) AufzeichnungBeenden();
+  return 0;
+}
+
+int Callback_Graph_Verlauf(int panel, int, int event, void*, int, int) {
+  if (event == EVENT_GRAPH_RANGE) {
+    // The operator looks at a part of the course: the axis stays where it is put.
+    gFolgen = false;
+    SetCtrlVal(panel, VERLAUFPANEL_FOLGEN, 0);
+    Zeichnen();
+  } else if (event == EVENT_GRAPH_CURSOR) {
+    CursorZeigen();
+  }
+  return 0;
+}
+
+void VerlaufCallbacksRegistrieren() {
+  RegisterMenuCallback("Callback_Menu_Verlauf", Callback_Menu_Verlauf);
+  RegisterCtrlCallback("Callback_Button_Verlauf", Callback_Button_Verlauf);
+  RegisterPanelCallback("Callback_Panel_Verlauf", Callback_Panel_Verlauf);
+  RegisterCtrlCallback("Callback_Ring_VerlaufZeitfenster", Callback_Ring_VerlaufZeitfenster);
+  RegisterCtrlCallback("Callback_Toggle_VerlaufFolgen", Callback_Toggle_VerlaufFolgen);
+  RegisterCtrlCallback("Callback_Button_VerlaufLeeren", Callback_Button_VerlaufLeeren);
+  RegisterCtrlCallback("Callback_Button_VerlaufBild", Callback_Button_VerlaufBild);
+  RegisterCtrlCallback("Callback_Button_VerlaufAufzeichnen", Callback_Button_VerlaufAufzeichnen);
+  RegisterCtrlCallback("Callback_Button_VerlaufAufzeichnungStopp", Callback_Button_VerlaufAufzeichnungStopp);
+  RegisterCtrlCallback("Callback_Graph_Verlauf", Callback_Graph_Verlauf);
+}

@@ -1,0 +1,444 @@
+// Trend graphs on Qt Charts: the widget, the functions that feed it, and its
+// test driving.
+#include "toolkit/toolkit_graph.h"
+
+#include "toolkit/controls.h"
+#include "toolkit/graph.h"
+#include "toolkit/toolkit_internal.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kMinSpanMs = 2000.0;                  // zoomed in: two seconds across
+constexpr double kMaxSpanMs = 10.0 * 24 * 3600 * 1000;  // zoomed out: ten days
+constexpr int kMarkColor = 0xC05000;
+}  // namespace
+
+ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
+  chart_ = new QChart;
+  chart_->legend()->setAlignment(Qt::AlignTop);
+  chart_->setMargins(QMargins(4, 4, 4, 4));
+  if (zLanguage() != 2) {
+    chart_->setLocalizeNumbers(true);
+    chart_->setLocale(QLocale(QLocale::German, QLocale::Germany));
+  }
+  time_ = new QDateTimeAxis;
+  time_->setTickCount(7);
+  chart_->addAxis(time_, Qt::AlignBottom);
+  for (int c = 0; c < 2; ++c) {
+    auto* axis = new QValueAxis;
+    axis->setLabelFormat("%g");
+    chart_->addAxis(axis, c == 0 ? Qt::AlignLeft : Qt::AlignRight);
+    curves_[c].axis = axis;
+  }
+  setChart(chart_);
+  // Thin lines drawn without smoothing: cheap, and sharp enough for a trend.
+  setRenderHint(QPainter::Antialiasing, false);
+  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
+  setMinimumSize(360, 220);
+  applyRange();
+}
+
+QLineSeries* ZGraph::piece(int curve, std::size_t i) {
+  Curve& c = curves_[curve];
+  while (c.pieces.size() <= i) {
+    auto* s = new QLineSeries;
+    s->setName(c.name);
+    QPen pen(QColor::fromRgb(QRgb(c.rgb & 0xFFFFFF)));
+    pen.setWidthF(1.5);
+    s->setPen(pen);
+    chart_->addSeries(s);
+    s->attachAxis(time_);
+    s->attachAxis(c.axis);
+    // The pieces of one curve share one entry in the legend.
+    if (!c.pieces.empty())
+      for (QLegendMarker* m : chart_->legend()->markers(s)) m->setVisible(false);
+    c.pieces.push_back(s);
+  }
+  return c.pieces[i];
+}
+
+void ZGraph::setCurveLook(int curve, const QString& name, const QString& axisTitle, int rgb) {
+  Curve& c = curves_[curve];
+  c.name = name;
+  c.rgb = rgb;
+  c.axis->setTitleText(axisTitle);
+  const QColor col = QColor::fromRgb(QRgb(rgb & 0xFFFFFF));
+  c.axis->setLabelsColor(col);
+  c.axis->setTitleBrush(col);
+  piece(curve, 0);
+  for (QLineSeries* s : c.pieces) {
+    s->setName(name);
+    QPen pen = s->pen();
+    pen.setColor(col);
+    s->setPen(pen);
+  }
+}
+
+void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
+  Curve& c = curves_[curve];
+  std::size_t used = 0;
+  QList<QPointF> run;
+  run.reserve(count);
+  double lo = HUGE_VAL, hi = -HUGE_VAL;
+  auto flush = [&] {
+    if (run.isEmpty()) return;
+    piece(curve, used++)->replace(run);
+    run.clear();
+  };
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(y[i]) || !std::isfinite(t[i])) {
+      flush();
+      continue;
+    }
+    run.append(QPointF(t[i], y[i]));
+    lo = std::min(lo, y[i]);
+    hi = std::max(hi, y[i]);
+  }
+  flush();
+  for (std::size_t i = used; i < c.pieces.size(); ++i)
+    if (c.pieces[i]->count() > 0) c.pieces[i]->clear();
+  if (used == 0) piece(curve, 0);  // keeps the legend entry
+  // The axis follows the data, with a little room above and below.
+  if (!(lo <= hi)) {
+    lo = 0;
+    hi = 1;
+  }
+  const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::fabs(hi) * 0.1, 0.5);
+  c.axis->setRange(lo - pad, hi + pad);
+  c.axis->applyNiceNumbers();
+}
+
+void ZGraph::setMarks(std::vector<std::pair<double, QString>> marks) {
+  marks_ = std::move(marks);
+  viewport()->update();
+}
+
+void ZGraph::setTimeRange(double from, double to) {
+  if (!std::isfinite(from) || !std::isfinite(to)) return;
+  if (to - from < kMinSpanMs) {
+    const double mid = (from + to) / 2;
+    from = mid - kMinSpanMs / 2;
+    to = mid + kMinSpanMs / 2;
+  }
+  from_ = from;
+  to_ = to;
+  applyRange();
+}
+
+void ZGraph::applyRange() {
+  const double span = to_ - from_;
+  time_->setFormat(span <= 3600.0 * 1000 ? "HH:mm:ss" : span <= 24.0 * 3600 * 1000 ? "HH:mm" : "dd.MM. HH:mm");
+  time_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_)),
+                  QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_)));
+  viewport()->update();
+}
+
+void ZGraph::setCursorText(const QString& text) {
+  cursorText_ = text;
+  viewport()->update();
+}
+
+QRectF ZGraph::plotRect() const { return mapFromScene(chart_->mapToScene(chart_->plotArea())).boundingRect(); }
+
+int ZGraph::plotWidth() const { return std::max(1, static_cast<int>(chart_->plotArea().width())); }
+
+double ZGraph::xOfTime(double t) const {
+  const QRectF r = plotRect();
+  return r.left() + (t - from_) / (to_ - from_) * r.width();
+}
+
+double ZGraph::timeOfX(double x) const {
+  const QRectF r = plotRect();
+  return from_ + (x - r.left()) / std::max(1.0, r.width()) * (to_ - from_);
+}
+
+void ZGraph::wheelEvent(QWheelEvent* e) {
+  const int steps = e->angleDelta().y() / 120;
+  if (steps == 0) return;
+  const QRectF r = plotRect();
+  const double x = std::clamp(e->position().x(), r.left(), r.right());
+  const double anchor = timeOfX(x);
+  double factor = std::pow(0.8, steps);
+  const double span = to_ - from_;
+  factor = std::clamp(factor, kMinSpanMs / span, kMaxSpanMs / span);
+  setTimeRange(anchor - (anchor - from_) * factor, anchor + (to_ - anchor) * factor);
+  e->accept();
+  if (onRange) onRange();
+  trackCursor(e->position().x());
+}
+
+void ZGraph::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && plotRect().contains(e->position())) {
+    dragging_ = true;
+    dragX_ = e->position().x();
+    viewport()->setCursor(Qt::ClosedHandCursor);
+  }
+  e->accept();
+}
+
+void ZGraph::mouseMoveEvent(QMouseEvent* e) {
+  const double x = e->position().x();
+  if (dragging_) {
+    const double dt = (x - dragX_) / std::max(1.0, plotRect().width()) * (to_ - from_);
+    dragX_ = x;
+    if (dt != 0) {
+      from_ -= dt;
+      to_ -= dt;
+      applyRange();
+      if (onRange) onRange();
+    }
+  }
+  trackCursor(x);
+  e->accept();
+}
+
+void ZGraph::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && dragging_) {
+    dragging_ = false;
+    viewport()->unsetCursor();
+  }
+  e->accept();
+}
+
+void ZGraph::leaveEvent(QEvent* e) {
+  QChartView::leaveEvent(e);
+  if (!cursorOn_) return;
+  cursorOn_ = false;
+  viewport()->update();
+  if (onCursor) onCursor(false);
+}
+
+void ZGraph::trackCursor(double x) {
+  const QRectF r = plotRect();
+  const bool inside = x >= r.left() && x <= r.right();
+  if (!inside && !cursorOn_) return;
+  cursorOn_ = inside;
+  if (inside) cursorT_ = timeOfX(x);
+  viewport()->update();
+  if (onCursor) onCursor(inside);
+}
+
+void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
+  QChartView::drawForeground(p, rect);
+  const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
+  p->save();
+  p->setClipRect(r.adjusted(0, -2, 2, 2));
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.85);
+  p->setFont(small);
+  const QFontMetricsF fm(small);
+  // Status marks: a dashed line with its name along it.
+  QPen markPen(QColor::fromRgb(QRgb(kMarkColor)));
+  markPen.setStyle(Qt::DashLine);
+  for (const auto& [t, label] : marks_) {
+    if (t < from_ || t > to_) continue;
+    const double x = r.left() + (t - from_) / (to_ - from_) * r.width();
+    p->setPen(markPen);
+    p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+    p->save();
+    p->translate(x - 3, r.bottom() - 4);
+    p->rotate(-90);
+    p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
+    p->drawText(QPointF(0, 0), fm.elidedText(label, Qt::ElideRight, r.height() - 8));
+    p->restore();
+  }
+  // The cursor line with the values the program gave for it.
+  if (cursorOn_ && cursorT_ >= from_ && cursorT_ <= to_) {
+    const double x = r.left() + (cursorT_ - from_) / (to_ - from_) * r.width();
+    p->setPen(QPen(QColor(60, 60, 60), 1));
+    p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+    if (!cursorText_.isEmpty()) {
+      QRectF box = fm.boundingRect(QRectF(0, 0, 400, 400), Qt::AlignLeft, cursorText_).adjusted(-4, -3, 4, 3);
+      box.moveTopLeft(QPointF(x + 6, r.top() + 4));
+      if (box.right() > r.right()) box.moveRight(x - 6);
+      p->setPen(QColor(60, 60, 60));
+      p->setBrush(QColor(255, 255, 230, 235));
+      p->drawRect(box);
+      p->drawText(box.adjusted(4, 3, -4, -3), Qt::AlignLeft, cursorText_);
+    }
+  }
+  p->restore();
+}
+
+// ---------------------------------------------------------------- functions
+using namespace tk;
+
+namespace {
+ZGraph* graphOf(int panel, int control, int* err) {
+  Control* c = findControl(panel, control, err);
+  if (!c) return nullptr;
+  if (c->kind != Kind::Graph) {
+    *err = UIE_BAD_VALUE_TYPE;
+    return nullptr;
+  }
+  return static_cast<ZGraph*>(c->w.data());
+}
+}  // namespace
+
+namespace tk {
+void wireGraph(int panel, int id, QWidget* w) {
+  auto* g = static_cast<ZGraph*>(w);
+  g->onRange = [panel, id] { deliverCtrl(panel, id, EVENT_GRAPH_RANGE, 0, 0); };
+  g->onCursor = [panel, id](bool inside) { deliverCtrl(panel, id, EVENT_GRAPH_CURSOR, inside ? 1 : 0, 0); };
+}
+}  // namespace tk
+
+int SetGraphCurveLook(int panel, int control, int curve, const char* name, const char* axisTitle, int color) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if ((curve != VAL_LEFT_CURVE && curve != VAL_RIGHT_CURVE) || !name || !axisTitle) return UIE_BAD_VALUE_TYPE;
+  g->setCurveLook(curve, QString::fromUtf8(name), QString::fromUtf8(axisTitle), color);
+  return 0;
+}
+
+int PlotGraphCurve(int panel, int control, int curve, const double* t, const double* y, int count) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if ((curve != VAL_LEFT_CURVE && curve != VAL_RIGHT_CURVE) || count < 0 || (count > 0 && (!t || !y)))
+    return UIE_BAD_VALUE_TYPE;
+  g->plotCurve(curve, t, y, count);
+  return 0;
+}
+
+int SetGraphMarks(int panel, int control, const double* t, const std::string* labels, int count) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (count < 0 || (count > 0 && (!t || !labels))) return UIE_BAD_VALUE_TYPE;
+  std::vector<std::pair<double, QString>> marks;
+  marks.reserve(count);
+  for (int i = 0; i < count; ++i) marks.emplace_back(t[i], QString::fromStdString(labels[i]));
+  g->setMarks(std::move(marks));
+  return 0;
+}
+
+int SetGraphTimeRange(int panel, int control, double fromMs, double toMs) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!std::isfinite(fromMs) || !std::isfinite(toMs) || toMs < fromMs) return UIE_BAD_VALUE_TYPE;
+  g->setTimeRange(fromMs, toMs);
+  return 0;
+}
+
+int GetGraphTimeRange(int panel, int control, double* fromMs, double* toMs) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!fromMs || !toMs) return UIE_BAD_VALUE_TYPE;
+  *fromMs = g->from();
+  *toMs = g->to();
+  return 0;
+}
+
+int GetGraphCursor(int panel, int control, double* t) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!t) return UIE_BAD_VALUE_TYPE;
+  if (!g->cursorOn()) return 0;
+  *t = g->cursorTime();
+  return 1;
+}
+
+int SetGraphCursorText(int panel, int control, const char* text) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!text) return UIE_BAD_VALUE_TYPE;
+  g->setCursorText(QString::fromUtf8(text));
+  return 0;
+}
+
+int GetGraphPlotWidth(int panel, int control, int* pixels) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!pixels) return UIE_BAD_VALUE_TYPE;
+  *pixels = g->plotWidth();
+  return 0;
+}
+
+int SaveCtrlDisplayToFile(int panel, int control, const char* path) {
+  int err = 0;
+  Control* c = findControl(panel, control, &err);
+  if (!c) return err;
+  if (!path || !*path) return UIE_BAD_VALUE_TYPE;
+  return c->w->grab().save(QString::fromUtf8(path), "PNG") ? 0 : UIE_CANNOT_WRITE_FILE;
+}
+
+// ---------------------------------------------------------------- test driving
+namespace {
+QPointF plotPoint(ZGraph* g, double xFraction) {
+  const QRectF r = g->plotRect();
+  return QPointF(r.left() + xFraction * r.width(), r.center().y());
+}
+
+void send(ZGraph* g, QEvent* e) { QApplication::sendEvent(g->viewport(), e); }
+
+void moveTo(ZGraph* g, QPointF at, Qt::MouseButtons held) {
+  QMouseEvent move(QEvent::MouseMove, at, g->viewport()->mapToGlobal(at), Qt::NoButton, held, Qt::NoModifier);
+  send(g, &move);
+}
+}  // namespace
+
+int TestOperatorWheel(int panel, int control, double xFraction, int steps) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  const QPointF at = plotPoint(g, xFraction);
+  QWheelEvent wheel(at, g->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * steps), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  send(g, &wheel);
+  return 0;
+}
+
+int TestOperatorDrag(int panel, int control, double fromXFraction, double toXFraction) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  const QPointF a = plotPoint(g, fromXFraction), b = plotPoint(g, toXFraction);
+  moveTo(g, a, Qt::NoButton);
+  QMouseEvent press(QEvent::MouseButtonPress, a, g->viewport()->mapToGlobal(a), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  send(g, &press);
+  moveTo(g, (a + b) / 2, Qt::LeftButton);
+  moveTo(g, b, Qt::LeftButton);
+  QMouseEvent release(QEvent::MouseButtonRelease, b, g->viewport()->mapToGlobal(b), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  send(g, &release);
+  return 0;
+}
+
+int TestOperatorHover(int panel, int control, double xFraction) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  moveTo(g, plotPoint(g, xFraction), Qt::NoButton);
+  return 0;
+}
+
+int SetPanelSize(int panel, int width, int height) {
+  Panel* p = findPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
+  if (width <= 0 || height <= 0) return UIE_BAD_ATTRIBUTE;
+  p->window->resize(p->window->minimumSizeHint().expandedTo(QSize(width, height)));
+  return 0;
+}

@@ -125,8 +125,7 @@ void Bereich(double* von, double* bis) {
   if (gEinst.zeitfensterS > 0) {
     *von = neu - gEinst.zeitfensterS * 1000.0;
   } else {
-    const double alt = leer ? neu : static_cast<double>(VerlaufProbeNr(&gDaten, 0).zeitMs);
-    *von = std::min(alt, neu - 60000.0);
+    *von = leer ? neu - 60000.0 : static_cast<double>(VerlaufProbeNr(&gDaten, 0).zeitMs);
   }
   *bis = neu;
 }

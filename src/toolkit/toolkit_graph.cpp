@@ -40,7 +40,7 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
   chart_->addAxis(time_, Qt::AlignBottom);
   for (int c = 0; c < 2; ++c) {
     auto* axis = new QValueAxis;
-    axis->setLabelFormat("%g");
+    axis->setLabelFormat(c == 0 ? "%.2f" : "%.1f");
     chart_->addAxis(axis, c == 0 ? Qt::AlignLeft : Qt::AlignRight);
     curves_[c].axis = axis;
   }
@@ -119,7 +119,8 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
     hi = 1;
   }
   const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::fabs(hi) * 0.1, 0.5);
-  c.axis->setRange(lo - pad, hi + pad);
+  // Values that never go below zero keep zero as the axis' foot.
+  c.axis->setRange(lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad);
   c.axis->applyNiceNumbers();
 }
 
@@ -142,7 +143,10 @@ void ZGraph::setTimeRange(double from, double to) {
 
 void ZGraph::applyRange() {
   const double span = to_ - from_;
-  time_->setFormat(span <= 3600.0 * 1000 ? "HH:mm:ss" : span <= 24.0 * 3600 * 1000 ? "HH:mm" : "dd.MM. HH:mm");
+  time_->setFormat(span <= 20.0 * 1000             ? "HH:mm:ss.zzz"
+                   : span <= 3600.0 * 1000      ? "HH:mm:ss"
+                   : span <= 24.0 * 3600 * 1000 ? "HH:mm"
+                                                : "dd.MM. HH:mm");
   time_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_)),
                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_)));
   viewport()->update();

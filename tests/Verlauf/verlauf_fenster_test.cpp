@@ -1,0 +1,257 @@
+// The trend window in the running program: fed by the real queries against the
+// simulator, zoom, pan and cursor, recording through the window, its settings
+// file beside an unchanged configuration, and pictures of both editions.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "Com/Com.h"
+#include "Verlauf/Verlauf.h"
+#include "lauf.h"
+#include "sim_harness.h"
+#include "support_ui/ui_fixture.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_graph.h"
+#include "toolkit/toolkit_testing.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+namespace {
+
+class VerlaufFenster : public uitest::UiTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(uitest::ToolkitStarten());
+    SteuerungCallbacksRegistrieren();
+    VerlaufCallbacksRegistrieren();
+    UiTest::SetUp();
+  }
+  void TearDown() override {
+    VerlaufBeenden();
+    UiTest::TearDown();
+  }
+  void Verbinden(simtest::Simulator& sim) {
+    ASSERT_TRUE(sim.ok());
+    sim.mapToCom(1);
+    gCom.port = 1;
+    ASSERT_EQ(ComPortOeffnen(), 0);
+  }
+  void Oeffnen() {
+    ASSERT_EQ(TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_VERLAUF), 0);
+    ASSERT_GE(gVerlaufPanelHandle, 0);
+    ASSERT_TRUE(TestPanelVisible(gVerlaufPanelHandle));
+  }
+  static int Anzahl() { return static_cast<int>(VerlaufDatenLesen().anzahl); }
+  static const VerlaufProbe& Letzte() { return VerlaufProbeNr(&VerlaufDatenLesen(), VerlaufDatenLesen().anzahl - 1); }
+  static void Bereich(double* von, double* bis) {
+    ASSERT_EQ(GetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, von, bis), 0);
+  }
+};
+
+TEST_F(VerlaufFenster, DauerndesAbfragenFuettertDasFensterMitZoomSchwenkUndCursor) {
+  simtest::Simulator sim;
+  Verbinden(sim);
+  sim.control("value C0R 1.250");
+  sim.control("value V0R 23.5");
+  sim.control("status 300");
+  Oeffnen();
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN), 0);
+  TestRunEvents(1800);
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN), 0);
+  ASSERT_GE(Anzahl(), 3);
+  EXPECT_EQ(Letzte().fehler, 0);
+  EXPECT_DOUBLE_EQ(Letzte().strom, 1.25);
+  EXPECT_DOUBLE_EQ(Letzte().spannung, 23.5);
+  EXPECT_EQ(Letzte().status, 0x300);
+  // Following: the axis ends at the newest sample and shows the chosen ten minutes.
+  double von = 0, bis = 0;
+  Bereich(&von, &bis);
+  EXPECT_EQ(bis, static_cast<double>(Letzte().zeitMs));
+  EXPECT_EQ(bis - von, 600000.0);
+
+  // The wheel zooms about the mouse and stops following; a drag pans.
+  ASSERT_EQ(TestOperatorWheel(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.5, 3), 0);
+  double von2 = 0, bis2 = 0;
+  Bereich(&von2, &bis2);
+  EXPECT_NEAR(bis2 - von2, 600000.0 * 0.512, 1.0);
+  EXPECT_NEAR((von2 + bis2) / 2, (von + bis) / 2, 2000.0);
+  EXPECT_EQ(uitest::Ganzzahl(VERLAUFPANEL_FOLGEN, gVerlaufPanelHandle), 0);
+  ASSERT_EQ(TestOperatorDrag(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.5, 0.75), 0);
+  double von3 = 0, bis3 = 0;
+  Bereich(&von3, &bis3);
+  EXPECT_NEAR(von2 - von3, (bis2 - von2) * 0.25, (bis2 - von2) * 0.01);
+  EXPECT_NEAR(bis3 - von3, bis2 - von2, 1.0);
+  // A query while paused leaves the axis where the operator put it.
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
+  double von4 = 0, bis4 = 0;
+  Bereich(&von4, &bis4);
+  EXPECT_EQ(von4, von3);
+
+  ASSERT_EQ(TestOperatorHover(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.5), 0);
+  double t = 0;
+  EXPECT_EQ(GetGraphCursor(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &t), 1);
+  EXPECT_NEAR(t, (von3 + bis3) / 2, (bis3 - von3) * 0.01);
+
+  // Following again: the time window ring puts the axis back on the newest values.
+  ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 60), 0);
+  Bereich(&von, &bis);
+  EXPECT_EQ(bis - von, 60000.0);
+  EXPECT_EQ(uitest::Ganzzahl(VERLAUFPANEL_FOLGEN, gVerlaufPanelHandle), 1);
+}
+
+TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben) {
+  simtest::Simulator sim;
+  Verbinden(sim);
+  sim.control("value C0R 0.842");
+  sim.control("value V0R 24.3");
+  sim.control("status 300");
+  Oeffnen();
+  TestPopupAutomation(true);
+  const std::string pfad = Pfad("lauf.csv");
+  TestQueueFileAnswer(VAL_NEW_FILE_SELECTED, pfad);
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN), 0);
+  EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), pfad);
+  int gedimmt = 0;
+  GetCtrlAttribute(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN, ATTR_DIMMED, &gedimmt);
+  EXPECT_EQ(gedimmt, 1);
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
+  sim.control("fault nak C0R");
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
+  sim.control("fault none");
+  sim.control("value C0R 0.842");
+  sim.control("value V0R 24.3");
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNUNGSTOPP), 0);
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);  // no longer recorded
+  EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), "");
+
+  const std::string inhalt = lauf::DateiLesen(pfad);
+  std::vector<std::string> zeilen;
+  for (std::size_t a = 0, e; (e = inhalt.find('\n', a)) != std::string::npos; a = e + 1)
+    zeilen.push_back(inhalt.substr(a, e - a));
+  ASSERT_EQ(zeilen.size(), 4u) << inhalt;
+  EXPECT_EQ(zeilen[0], "time,seconds,current_A,voltage_V,status,status_bits,error");
+  const std::string gut = ",0.842,24.3,0x0300,\"Prozess wurde gestartet|Programm aktiv\",0";
+  EXPECT_EQ(zeilen[1].substr(29), ",0.000" + gut);
+  EXPECT_NE(zeilen[2].find(",,,,,-402"), std::string::npos) << zeilen[2];
+  EXPECT_EQ(zeilen[3].substr(zeilen[3].size() - gut.size()), gut);
+  const auto meldungen = [] {
+    std::vector<TestPopupRecord> m;
+    for (const TestPopupRecord& p : TestTakePopups())
+      if (p.kind == 1) m.push_back(p);
+    return m;
+  };
+  EXPECT_TRUE(meldungen().empty());
+
+  // A file that stops growing: the recording ends, the error shows once.
+  TestQueueFileAnswer(VAL_NEW_FILE_SELECTED, Pfad("voll.csv"));
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN), 0);
+  rlimit alt{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &alt), 0);
+  auto* altSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit eng = alt;
+  eng.rlim_cur = 200;  // the header and one line
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &eng), 0);
+  for (int i = 0; i < 4; ++i) TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN);
+  setrlimit(RLIMIT_FSIZE, &alt);
+  std::signal(SIGXFSZ, altSignal);
+  const auto popups = meldungen();
+  ASSERT_EQ(popups.size(), 1u);
+  EXPECT_NE(popups[0].message.find("Fehler beim Schreiben auf Datei"), std::string::npos) << popups[0].message;
+  GetCtrlAttribute(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN, ATTR_DIMMED, &gedimmt);
+  EXPECT_EQ(gedimmt, 0);
+  EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), "");
+  EXPECT_EQ(Anzahl(), 8);  // the course itself kept every query
+}
+
+// Two cycles of a triangle with a failed query during the first, started and ended
+// marked; pictures of both editions in the build folder.
+TEST_F(VerlaufFenster, BilderNachZweiZyklen) {
+  for (int sprache : {1, 2}) {
+    SCOPED_TRACE(sprache);
+    if (sprache == 2) {
+      VerlaufBeenden();
+      Sprache(2);
+    }
+    simtest::Simulator sim;
+    Verbinden(sim);
+    sim.control("program 0 5 0.5 3.5 600 400 100 24 2 50 0");
+    Oeffnen();
+    ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 0), 0);
+    SetPanelSize(gVerlaufPanelHandle, 900, 520);
+    const auto abfragen = [](int ms) {
+      const auto ende = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+      while (std::chrono::steady_clock::now() < ende) {
+        TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN);
+        TestRunEvents(40);
+      }
+    };
+    abfragen(300);
+    ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3START), 0);
+    abfragen(700);
+    sim.control("fault nak V0R");
+    TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN);
+    sim.control("fault none");
+    TestRunEvents(150);  // the next query comes a while later, as a tick would
+    abfragen(1700);      // the second cycle ends 2 s after the start
+    const VerlaufSpeicher& d = VerlaufDatenLesen();
+    int fehl = 0;
+    for (std::size_t i = 0; i < d.anzahl; ++i) fehl += VerlaufProbeNr(&d, i).fehler != 0;
+    EXPECT_EQ(fehl, 1);
+    ASSERT_EQ(d.marken.size(), 2u);
+    EXPECT_EQ(d.marken[0].bit, 0x100);
+    EXPECT_EQ(d.marken[1].bit, 0x800);
+    EXPECT_EQ(Letzte().status & 0x900, 0x900);
+    TestOperatorHover(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.35);
+    TestRunEvents(50);
+    const std::string bild = std::string(ZPK3X_BILDER) + (sprache == 2 ? "/verlauf_en.png" : "/verlauf_de.png");
+    EXPECT_EQ(TestGrabPanel(gVerlaufPanelHandle, bild.c_str()), 0);
+  }
+}
+
+// The whole program: the configuration file comes out the same whether the trend
+// window was used or not; zpk3xVerlauf.ini only once it was, and it brings the
+// window back at the next start.
+TEST(VerlaufLauf, KonfigurationUnveraendertUndEigeneDateiNurNachGebrauch) {
+  std::string ohne, mit;
+  {
+    lauf::Arbeitsverzeichnis dir;
+    ASSERT_EQ(lauf::ProgrammLaufen([] {}), 0);
+    ohne = lauf::DateiLesen("zpk3xSteuerung.ini");
+    EXPECT_FALSE(std::filesystem::exists("zpk3xVerlauf.ini"));
+  }
+  lauf::Arbeitsverzeichnis dir;
+  ASSERT_EQ(lauf::ProgrammLaufen([] {
+              TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_VERLAUF);
+              TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 3600);
+              SetPanelSize(gVerlaufPanelHandle, 1000, 600);
+            }),
+            0);
+  mit = lauf::DateiLesen("zpk3xSteuerung.ini");
+  ASSERT_FALSE(ohne.empty());
+  EXPECT_EQ(mit, ohne);
+  const std::string verlauf = lauf::DateiLesen("zpk3xVerlauf.ini");
+  EXPECT_NE(verlauf.find("[Verlauf]"), std::string::npos) << verlauf;
+  EXPECT_NE(verlauf.find("3600"), std::string::npos) << verlauf;
+
+  int offen = 0, zeitfenster = 0, breite = 0;
+  ASSERT_EQ(lauf::ProgrammLaufen([&] {
+              offen = gVerlaufPanelHandle >= 0 ? TestPanelVisible(gVerlaufPanelHandle) : 0;
+              if (offen) {
+                zeitfenster = uitest::Ganzzahl(VERLAUFPANEL_ZEITFENSTER, gVerlaufPanelHandle);
+                GetPanelAttribute(gVerlaufPanelHandle, ATTR_WIDTH, &breite);
+              }
+            }),
+            0);
+  EXPECT_EQ(offen, 1);
+  EXPECT_EQ(zeitfenster, 3600);
+  EXPECT_EQ(breite, 1000);
+  EXPECT_EQ(lauf::DateiLesen("zpk3xSteuerung.ini"), ohne);
+}
+
+}  // namespace

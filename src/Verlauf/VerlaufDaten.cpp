@@ -135,38 +135,44 @@ void VerlaufAuszugBilden(const VerlaufSpeicher* s, std::int64_t vonMs, std::int6
   const double spalteMs = static_cast<double>(bisMs - vonMs) / pixel;
 
   Ausgabe aus{a, s};
-  // The run: successful samples in one column; its extremes are sample indices.
+  // The run: successful samples in one column; its extremes as values and indices.
   bool lauf = false;
-  long spalte = 0;
-  std::size_t iMinI = 0, iMaxI = 0, iMinU = 0, iMaxU = 0;
+  double grenze = 0;  // where the run's column ends
+  struct Extrem {
+    double wert;
+    std::size_t i;
+  } minI{}, maxI{}, minU{}, maxU{};
   auto abschliessen = [&] {
     if (!lauf) return;
     lauf = false;
     // At most the four extremes, in time order: the envelope a column shows.
-    std::size_t k[4] = {iMinI, iMaxI, iMinU, iMaxU};
+    std::size_t k[4] = {minI.i, maxI.i, minU.i, maxU.i};
     std::sort(k, k + 4);
     const std::size_t* e = std::unique(k, k + 4);
     for (const std::size_t* i = k; i != e; ++i) aus.Punkt(*i);
   };
-  for (std::size_t i = erst; i < ende; ++i) {
-    const VerlaufProbe& p = VerlaufProbeNr(s, i);
+  // Walks the ring as it lies in memory: one index, wrapped once.
+  std::size_t r = RingIndex(s, erst);
+  for (std::size_t i = erst; i < ende; ++i, r = r + 1 == s->ring.size() ? 0 : r + 1) {
+    const VerlaufProbe& p = s->ring[r];
     if (p.fehler != 0) {
       abschliessen();
       aus.Bruch(p.zeitMs);
       continue;
     }
-    const long sp = static_cast<long>(std::floor(static_cast<double>(p.zeitMs - vonMs) / spalteMs));
-    if (lauf && sp != spalte) abschliessen();
+    const double t = static_cast<double>(p.zeitMs);
+    if (lauf && t >= grenze) abschliessen();
     if (!lauf) {
       lauf = true;
-      spalte = sp;
-      iMinI = iMaxI = iMinU = iMaxU = i;
-    } else {
-      if (p.strom < VerlaufProbeNr(s, iMinI).strom) iMinI = i;
-      if (p.strom > VerlaufProbeNr(s, iMaxI).strom) iMaxI = i;
-      if (p.spannung < VerlaufProbeNr(s, iMinU).spannung) iMinU = i;
-      if (p.spannung > VerlaufProbeNr(s, iMaxU).spannung) iMaxU = i;
+      grenze = vonMs + (std::floor((t - vonMs) / spalteMs) + 1) * spalteMs;
+      minI = maxI = {p.strom, i};
+      minU = maxU = {p.spannung, i};
+      continue;
     }
+    if (p.strom < minI.wert) minI = {p.strom, i};
+    if (p.strom > maxI.wert) maxI = {p.strom, i};
+    if (p.spannung < minU.wert) minU = {p.spannung, i};
+    if (p.spannung > maxU.wert) maxU = {p.spannung, i};
   }
   abschliessen();
 }

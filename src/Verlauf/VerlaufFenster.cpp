@@ -114,29 +114,45 @@ void CursorZeigen() {
   SetGraphCursorText(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, text.c_str());
 }
 
-// The shown time range: following the newest sample, or where the operator left it.
-void Bereich(double* von, double* bis) {
+// The shown time range: following the newest sample, or where the operator left
+// it. Following, the range moves in steps of one pixel column (and the span of
+// "all" in steps of about 3 %), so that most queries change only the newest
+// column and the axes stay put: the chart then repaints only its curves.
+void Bereich(int pixel, double* von, double* bis) {
   if (!gFolgen) {
     GetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, von, bis);
     return;
   }
   const bool leer = gDaten.anzahl == 0;
-  const double neu = leer ? static_cast<double>(Jetzt()) : static_cast<double>(VerlaufProbeNr(&gDaten, gDaten.anzahl - 1).zeitMs);
-  if (gEinst.zeitfensterS > 0) {
-    *von = neu - gEinst.zeitfensterS * 1000.0;
-  } else {
-    *von = leer ? neu - 60000.0 : static_cast<double>(VerlaufProbeNr(&gDaten, 0).zeitMs);
+  const double neu =
+      leer ? static_cast<double>(Jetzt()) : static_cast<double>(VerlaufProbeNr(&gDaten, gDaten.anzahl - 1).zeitMs);
+  const double alt = leer ? neu : static_cast<double>(VerlaufProbeNr(&gDaten, 0).zeitMs);
+  const bool alles = gEinst.zeitfensterS <= 0;
+  double spanne = alles ? std::max(neu - alt, 2000.0) : gEinst.zeitfensterS * 1000.0;
+  if (alles) {
+    const double stufe = std::exp2(std::ceil(std::log2(spanne / 32)));
+    spanne = std::ceil(spanne / stufe) * stufe;
   }
-  *bis = neu;
+  const double spalte = spanne / std::max(pixel, 1);
+  *bis = std::ceil(neu / spalte) * spalte;
+  *von = *bis - spanne;
+  if (alles && *von > alt) {
+    *von = std::floor(alt / spalte) * spalte;
+    *bis = *von + spanne;
+    if (*bis < neu) {
+      *bis = std::ceil(neu / spalte) * spalte;
+      *von = *bis - spanne;
+    }
+  }
 }
 
 void Zeichnen() {
   const int p = gVerlaufPanelHandle;
-  double von = 0, bis = 0;
-  Bereich(&von, &bis);
-  if (gFolgen) SetGraphTimeRange(p, VERLAUFPANEL_GRAPH, von, bis);
   int pixel = 800;
   GetGraphPlotWidth(p, VERLAUFPANEL_GRAPH, &pixel);
+  double von = 0, bis = 0;
+  Bereich(pixel, &von, &bis);
+  if (gFolgen) SetGraphTimeRange(p, VERLAUFPANEL_GRAPH, von, bis);
   VerlaufAuszugBilden(&gDaten, static_cast<std::int64_t>(std::floor(von)), static_cast<std::int64_t>(std::ceil(bis)),
                       pixel, &gAuszug);
   const int n = static_cast<int>(gAuszug.t.size());

@@ -1,6 +1,7 @@
 #pragma once
 // The trend graph widget behind toolkit_graph.h, on Qt Charts.
 #include <QChartView>
+#include <QPolygonF>
 #include <QString>
 
 #include <functional>
@@ -10,6 +11,7 @@ class QChart;
 class QDateTimeAxis;
 class QValueAxis;
 class QLineSeries;
+class ZCurveLayer;
 
 class ZGraph : public QChartView {
   Q_OBJECT
@@ -43,18 +45,25 @@ class ZGraph : public QChartView {
   void drawForeground(QPainter* painter, const QRectF& rect) override;
 
  private:
+  // The curves are drawn by a layer of their own over the chart's plot area:
+  // one polyline per unbroken piece. A chart series per piece would cost a
+  // stroked outline of every point at every update; the series here stand only
+  // for the legend entry and the axis.
   struct Curve {
-    std::vector<QLineSeries*> pieces;  // one series per unbroken piece; the first is in the legend
+    QLineSeries* legend = nullptr;
+    std::vector<QPolygonF> pieces;  // in data coordinates (ms, value)
     QValueAxis* axis = nullptr;
-    QString name;
-    int rgb = 0;
+    QColor color;
+    double lo = 0, hi = -1;  // the data's extremes the axis was last scaled to
   };
-  QLineSeries* piece(int curve, std::size_t i);
+  friend class ZCurveLayer;
+  void paintCurves(QPainter* p) const;
   void applyRange();
   void trackCursor(double x);
 
   QChart* chart_;
   QDateTimeAxis* time_;
+  ZCurveLayer* layer_ = nullptr;
   Curve curves_[2];
   std::vector<std::pair<double, QString>> marks_;
   double from_ = 0, to_ = 60000;

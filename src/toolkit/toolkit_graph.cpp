@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QChart>
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QLegend>
@@ -27,6 +29,21 @@ constexpr double kMaxSpanMs = 10.0 * 24 * 3600 * 1000;  // zoomed out: ten days
 constexpr int kMarkColor = 0xC05000;
 }  // namespace
 
+// Draws the graph's curves over the plot area, below the marks and the cursor.
+class ZCurveLayer : public QGraphicsItem {
+ public:
+  explicit ZCurveLayer(const ZGraph* g) : g_(g) { setZValue(10); }
+  QRectF boundingRect() const override { return g_->chart_->mapToScene(g_->chart_->plotArea()).boundingRect(); }
+  void paint(QPainter* p, const QStyleOptionGraphicsItem*, QWidget*) override { g_->paintCurves(p); }
+  void changed() {
+    prepareGeometryChange();
+    update();
+  }
+
+ private:
+  const ZGraph* g_;
+};
+
 ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
   chart_ = new QChart;
   chart_->legend()->setAlignment(Qt::AlignTop);
@@ -43,8 +60,16 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
     axis->setLabelFormat(c == 0 ? "%.2f" : "%.1f");
     chart_->addAxis(axis, c == 0 ? Qt::AlignLeft : Qt::AlignRight);
     curves_[c].axis = axis;
+    auto* legend = new QLineSeries;
+    chart_->addSeries(legend);
+    legend->attachAxis(time_);
+    legend->attachAxis(axis);
+    curves_[c].legend = legend;
   }
   setChart(chart_);
+  layer_ = new ZCurveLayer(this);
+  scene()->addItem(layer_);
+  connect(chart_, &QChart::plotAreaChanged, this, [this] { layer_->changed(); });
   // Thin lines drawn without smoothing: cheap, and sharp enough for a trend.
   setRenderHint(QPainter::Antialiasing, false);
   setMouseTracking(true);
@@ -53,78 +78,79 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
   applyRange();
 }
 
-QLineSeries* ZGraph::piece(int curve, std::size_t i) {
-  Curve& c = curves_[curve];
-  while (c.pieces.size() <= i) {
-    auto* s = new QLineSeries;
-    s->setName(c.name);
-    QPen pen(QColor::fromRgb(QRgb(c.rgb & 0xFFFFFF)));
-    pen.setWidthF(1.5);
-    s->setPen(pen);
-    chart_->addSeries(s);
-    s->attachAxis(time_);
-    s->attachAxis(c.axis);
-    // The pieces of one curve share one entry in the legend.
-    if (!c.pieces.empty())
-      for (QLegendMarker* m : chart_->legend()->markers(s)) m->setVisible(false);
-    c.pieces.push_back(s);
-  }
-  return c.pieces[i];
-}
-
 void ZGraph::setCurveLook(int curve, const QString& name, const QString& axisTitle, int rgb) {
   Curve& c = curves_[curve];
-  c.name = name;
-  c.rgb = rgb;
+  c.color = QColor::fromRgb(QRgb(rgb & 0xFFFFFF));
   c.axis->setTitleText(axisTitle);
-  const QColor col = QColor::fromRgb(QRgb(rgb & 0xFFFFFF));
-  c.axis->setLabelsColor(col);
-  c.axis->setTitleBrush(col);
-  piece(curve, 0);
-  for (QLineSeries* s : c.pieces) {
-    s->setName(name);
-    QPen pen = s->pen();
-    pen.setColor(col);
-    s->setPen(pen);
-  }
+  c.axis->setLabelsColor(c.color);
+  c.axis->setTitleBrush(c.color);
+  c.legend->setName(name);
+  QPen pen(c.color);
+  pen.setWidthF(1.5);
+  c.legend->setPen(pen);
+  layer_->update();
 }
 
 void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
   Curve& c = curves_[curve];
-  std::size_t used = 0;
-  QList<QPointF> run;
-  run.reserve(count);
+  c.pieces.clear();
+  QPolygonF run;
   double lo = HUGE_VAL, hi = -HUGE_VAL;
-  auto flush = [&] {
-    if (run.isEmpty()) return;
-    piece(curve, used++)->replace(run);
-    run.clear();
-  };
   for (int i = 0; i < count; ++i) {
     if (!std::isfinite(y[i]) || !std::isfinite(t[i])) {
-      flush();
+      if (!run.isEmpty()) c.pieces.push_back(std::move(run));
+      run = QPolygonF();
       continue;
     }
     run.append(QPointF(t[i], y[i]));
     lo = std::min(lo, y[i]);
     hi = std::max(hi, y[i]);
   }
-  flush();
-  for (std::size_t i = used; i < c.pieces.size(); ++i)
-    if (c.pieces[i]->count() > 0) c.pieces[i]->clear();
-  if (used == 0) piece(curve, 0);  // keeps the legend entry
-  // The axis follows the data, with a little room above and below.
+  if (!run.isEmpty()) c.pieces.push_back(std::move(run));
+  layer_->update();
+  // The axis follows the data, with a little room above and below; rescaling
+  // lays the whole chart out anew, so only when the extremes changed.
   if (!(lo <= hi)) {
     lo = 0;
     hi = 1;
   }
+  if (lo == c.lo && hi == c.hi) return;
+  c.lo = lo;
+  c.hi = hi;
   const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::fabs(hi) * 0.1, 0.5);
   // Values that never go below zero keep zero as the axis' foot.
   c.axis->setRange(lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad);
   c.axis->applyNiceNumbers();
 }
 
+void ZGraph::paintCurves(QPainter* p) const {
+  const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
+  if (r.width() <= 0 || r.height() <= 0 || to_ <= from_) return;
+  p->save();
+  p->setClipRect(r);
+  const double sx = r.width() / (to_ - from_);
+  QPolygonF screen;
+  for (const Curve& c : curves_) {
+    const double lo = c.axis->min(), hi = c.axis->max();
+    if (!(hi > lo)) continue;
+    const double sy = r.height() / (hi - lo);
+    // A one-pixel cosmetic pen: drawn without stroking, which wider pens need.
+    QPen pen(c.color, 1);
+    pen.setCosmetic(true);
+    p->setPen(pen);
+    for (const QPolygonF& piece : c.pieces) {
+      screen.resize(piece.size());
+      for (qsizetype i = 0; i < piece.size(); ++i)
+        screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx, r.bottom() - (piece[i].y() - lo) * sy);
+      if (screen.size() == 1) p->drawPoint(screen[0]);
+      else p->drawPolyline(screen);
+    }
+  }
+  p->restore();
+}
+
 void ZGraph::setMarks(std::vector<std::pair<double, QString>> marks) {
+  if (marks == marks_) return;  // most updates: nothing to repaint for them
   marks_ = std::move(marks);
   viewport()->update();
 }
@@ -136,6 +162,7 @@ void ZGraph::setTimeRange(double from, double to) {
     from = mid - kMinSpanMs / 2;
     to = mid + kMinSpanMs / 2;
   }
+  if (from == from_ && to == to_) return;
   from_ = from;
   to_ = to;
   applyRange();
@@ -149,10 +176,12 @@ void ZGraph::applyRange() {
                                                 : "dd.MM. HH:mm");
   time_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_)),
                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_)));
+  if (layer_) layer_->update();
   viewport()->update();
 }
 
 void ZGraph::setCursorText(const QString& text) {
+  if (text == cursorText_) return;
   cursorText_ = text;
   viewport()->update();
 }

@@ -538,6 +538,25 @@ TEST_F(Programmdatei, NamenDieKeinUtf8SindWerdenAbgewiesen) {
   EXPECT_EQ(Verzeichnisinhalt(Arbeitsverzeichnis()).size(), 2u);
 }
 
+// Proof for the sanitizer build that a leak made inside a callback the window
+// library dispatched is reported, not hidden by a suppression. It must fail there:
+//   DateiFunktionen_test --gtest_also_run_disabled_tests --gtest_filter=*LeckImCallback*
+int* gLeckZiel = nullptr;
+int LeckenderCallback(int, int, int event, void*, int, int) {
+  if (event == EVENT_COMMIT) gLeckZiel = new int[4]{1, 2, 3, 4};
+  return 0;
+}
+TEST_F(Programmdatei, DISABLED_LeckImCallbackWirdGemeldet) {
+  const int panel = NewPanel(0, "Leck", 0, 0, 100, 100);
+  const int knopf = NewCtrl(panel, CTRL_COMMAND_BUTTON, "Leck", 10, 10);
+  InstallCtrlCallback(panel, knopf, LeckenderCallback, nullptr);
+  DisplayPanel(panel);
+  EXPECT_EQ(TestOperatorClick(panel, knopf), 0);
+  ASSERT_NE(gLeckZiel, nullptr);
+  gLeckZiel = nullptr;  // now unreachable
+  DiscardPanel(panel);
+}
+
 TEST_F(Programmdatei, LangerUtf8PfadWirdNieAbgeschnitten) {
   std::string dir = Arbeitsverzeichnis();
   for (int i = 0; i < 8; ++i) dir += "/Prüfstandsverzeichnis-äöüß-" + std::to_string(i) + "-ÄÖÜ-Messung";

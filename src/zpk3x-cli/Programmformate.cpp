@@ -67,6 +67,12 @@ bool JsonZahl(const Json& j, double* wert) {
 }
 
 bool JsonGanzzahl(const Json& j, std::int32_t* wert) {
+  if (j.is_number_unsigned()) {
+    const std::uint64_t v = j.get<std::uint64_t>();
+    if (v > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
+    *wert = static_cast<std::int32_t>(v);
+    return true;
+  }
   if (j.is_number_integer()) {
     const std::int64_t v = j.get<std::int64_t>();
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
@@ -79,8 +85,8 @@ bool JsonGanzzahl(const Json& j, std::int32_t* wert) {
 ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
   const Json doc = Json::parse(daten, nullptr, false);
   if (doc.is_discarded() || !doc.is_object()) return Melden(f, FORMAT_AUFBAU, -1, -1, "");
-  for (const auto& [schluessel, wert] : doc.items()) {
-    if (schluessel != kAuswahl && schluessel != kProgramme) return Melden(f, FORMAT_AUFBAU, -1, -1, schluessel);
+  for (const auto& eintrag : doc.items()) {
+    if (eintrag.key() != kAuswahl && eintrag.key() != kProgramme) return Melden(f, FORMAT_AUFBAU, -1, -1, eintrag.key());
   }
   if (!doc.contains(kProgramme) || !doc[kProgramme].is_array() || doc[kProgramme].size() != PROGRAMM_SLOTS)
     return Melden(f, FORMAT_AUFBAU, -1, -1, kProgramme);
@@ -95,13 +101,15 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
   for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot) {
     const Json& p = doc[kProgramme][static_cast<std::size_t>(slot)];
     if (!p.is_object()) return Melden(f, FORMAT_AUFBAU, slot, -1, "");
-    for (const auto& [schluessel, wert] : p.items()) {
+    for (const auto& eintrag : p.items()) {
+      const std::string& schluessel = eintrag.key();
       const bool bekannt =
           schluessel == kSlot || std::any_of(std::begin(PROGRAMMFELDER), std::end(PROGRAMMFELDER),
                                              [&](const Programmfeld& feld) { return schluessel == feld.name; });
       if (!bekannt) return Melden(f, FORMAT_AUFBAU, slot, -1, schluessel);
     }
-    if (p.contains(kSlot) && !(p[kSlot].is_number_integer() && p[kSlot].get<std::int64_t>() == slot))
+    std::int32_t nummer = -1;
+    if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot))
       return Melden(f, FORMAT_AUFBAU, slot, -1, kSlot);
     for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
       const Programmfeld& feld = PROGRAMMFELDER[i];

@@ -9,11 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 extern char** environ;
 
@@ -98,33 +93,6 @@ Ergebnis Hintergrund::Beenden() {
   const int pid = pid_;
   pid_ = -1;
   return Einsammeln(pid, aus_, err_);
-}
-
-Arbeitsverzeichnis::Arbeitsverzeichnis() {
-  char vorher[PATH_MAX];
-  if (::getcwd(vorher, sizeof vorher) != nullptr) vorher_ = vorher;
-  char vorlage[] = "/tmp/zpk3x-cli-test-XXXXXX";
-  if (::mkdtemp(vorlage) != nullptr) {
-    pfad_ = vorlage;
-    if (::chdir(pfad_.c_str()) != 0) pfad_.clear();
-  }
-}
-
-Arbeitsverzeichnis::~Arbeitsverzeichnis() {
-  if (!vorher_.empty() && ::chdir(vorher_.c_str()) != 0) return;
-  std::error_code ec;
-  if (!pfad_.empty()) std::filesystem::remove_all(pfad_, ec);
-}
-
-std::string DateiLesen(const std::string& pfad) {
-  std::ifstream ein(pfad, std::ios::binary);
-  std::ostringstream s;
-  s << ein.rdbuf();
-  return s.str();
-}
-
-void DateiSchreiben(const std::string& pfad, const std::string& inhalt) {
-  std::ofstream(pfad, std::ios::binary) << inhalt;
 }
 
 bool DateiDa(const std::string& pfad) {

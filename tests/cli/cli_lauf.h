@@ -28,20 +28,6 @@ class Hintergrund {
   int aus_ = -1, err_ = -1;
 };
 
-// A fresh working directory that the process changes into; removed at the end.
-class Arbeitsverzeichnis {
- public:
-  Arbeitsverzeichnis();
-  ~Arbeitsverzeichnis();
-  Arbeitsverzeichnis(const Arbeitsverzeichnis&) = delete;
-  Arbeitsverzeichnis& operator=(const Arbeitsverzeichnis&) = delete;
-
- private:
-  std::string pfad_, vorher_;
-};
-
-std::string DateiLesen(const std::string& pfad);  // "" when missing
-void DateiSchreiben(const std::string& pfad, const std::string& inhalt);
 bool DateiDa(const std::string& pfad);
 
 }  // namespace clitest

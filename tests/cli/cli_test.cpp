@@ -15,14 +15,15 @@
 #include "cli_lauf.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "sim_harness.h"
+#include "testdateien.h"
 
 namespace {
 
 using clitest::Cli;
 using clitest::DateiDa;
-using clitest::DateiLesen;
-using clitest::DateiSchreiben;
 using clitest::Ergebnis;
+using testdateien::DateiLesen;
+using testdateien::DateiSchreiben;
 using Json = nlohmann::json;
 using Strings = std::vector<std::string>;
 
@@ -88,7 +89,7 @@ class Kommandozeile : public ::testing::Test {
     return Cli(argumente);
   }
 
-  clitest::Arbeitsverzeichnis verzeichnis_;
+  testdateien::Arbeitsverzeichnis verzeichnis_;
   simtest::Simulator sim_;
 };
 
@@ -318,7 +319,7 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
 
 TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {
   ::unsetenv("LANG");
-  clitest::Arbeitsverzeichnis verzeichnis;
+  testdateien::Arbeitsverzeichnis verzeichnis;
   simtest::SimOptions optionen;
   optionen.address = '3';
   optionen.baud = 4800;

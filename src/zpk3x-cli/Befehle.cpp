@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -123,15 +124,21 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
 
 // ---- progress on a terminal ----
 
+// One line, rewritten in place; blanks rather than terminal escapes clear what a
+// longer line left, so any console shows it.
 struct Fortschritt {
   bool an = IstTerminal(2);
   const char* was = "";
+  mutable std::size_t breite = 0;
 
   void Zeigen(const std::string& text) const {
-    if (an) std::fprintf(stderr, "\r%s\033[K", text.c_str());
+    if (!an) return;
+    std::fprintf(stderr, "\r%s%*s", text.c_str(), static_cast<int>(breite > text.size() ? breite - text.size() : 0), "");
+    std::fflush(stderr);
+    breite = text.size();
   }
   void Ende() const {
-    if (an) std::fprintf(stderr, "\r\033[K");
+    if (an && breite > 0) std::fprintf(stderr, "\r%*s\r", static_cast<int>(breite), "");
   }
 };
 
@@ -238,6 +245,14 @@ int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* f
   *format = FormatAusName(pfad);
   if (*format != Dateiformat::Unbekannt) return EXIT_OK;
   return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+}
+
+// The folder must exist before the device is asked, so a typo costs no transfer.
+int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
+  std::error_code ec;
+  const std::filesystem::path ordner = std::filesystem::path(pfad).parent_path();
+  if (ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
+  return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
@@ -619,6 +634,7 @@ int BefehlAusfuehren(Optionen& o) {
     // The output's format is known before anything is read from the device.
     if (o.befehl == "read" && !o.datei.empty()) {
       if (int status = ZielformatPruefen(o, o.datei, &format); status != EXIT_OK) return status;
+      if (int status = ZielordnerPruefen(o, o.datei); status != EXIT_OK) return status;
     }
     if (o.befehl == "write") return Schreiben(o, v, von, bis);
   }

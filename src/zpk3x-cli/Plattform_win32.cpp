@@ -40,7 +40,7 @@ bool DateiErsetzen(const std::string& ziel, const std::string& inhalt) {
   const DWORD attribute = GetFileAttributesW(pfad.c_str());
   if (attribute != INVALID_FILE_ATTRIBUTES && (attribute & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   const std::wstring temp = pfad + L".zpk3x-cli-neu";
-  HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   DWORD geschrieben = 0;
   bool gut = WriteFile(h, inhalt.data(), static_cast<DWORD>(inhalt.size()), &geschrieben, nullptr) != 0 &&

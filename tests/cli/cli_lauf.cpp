@@ -16,14 +16,22 @@ namespace clitest {
 
 namespace {
 
-int Starten(const std::vector<std::string>& argumente, int* aus, int* err) {
+// With `terminal`, standard error is a pseudo-terminal and *err its master side.
+int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool terminal = false) {
   std::vector<std::string> args = {ZPK3X_CLI};
   args.insert(args.end(), argumente.begin(), argumente.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   int a[2], e[2];
-  if (::pipe2(a, O_CLOEXEC) != 0 || ::pipe2(e, O_CLOEXEC) != 0) return -1;
+  if (::pipe2(a, O_CLOEXEC) != 0) return -1;
+  if (terminal) {
+    e[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (e[0] < 0 || ::grantpt(e[0]) != 0 || ::unlockpt(e[0]) != 0) return -1;
+    e[1] = ::open(::ptsname(e[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  } else if (::pipe2(e, O_CLOEXEC) != 0) {
+    return -1;
+  }
   posix_spawn_file_actions_t aktionen;
   posix_spawn_file_actions_init(&aktionen);
   posix_spawn_file_actions_adddup2(&aktionen, a[1], STDOUT_FILENO);
@@ -56,7 +64,7 @@ Ergebnis Einsammeln(int pid, int aus, int err) {
       const ssize_t n = ::read(p[i].fd, puffer, sizeof puffer);
       if (n > 0) {
         ziel[i]->append(puffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      } else if (n == 0 || errno != EINTR) {  // a terminal's master reports EIO at the end
         ::close(p[i].fd);
         p[i].fd = -1;
         --offen;
@@ -77,6 +85,13 @@ Ergebnis Einsammeln(int pid, int aus, int err) {
 Ergebnis Cli(const std::vector<std::string>& argumente) {
   int aus = -1, err = -1;
   const int pid = Starten(argumente, &aus, &err);
+  if (pid < 0) return {};
+  return Einsammeln(pid, aus, err);
+}
+
+Ergebnis CliAmTerminal(const std::vector<std::string>& argumente) {
+  int aus = -1, err = -1;
+  const int pid = Starten(argumente, &aus, &err, true);
   if (pid < 0) return {};
   return Einsammeln(pid, aus, err);
 }

@@ -14,6 +14,9 @@ struct Ergebnis {
 // Runs the command with these arguments in the current directory and waits for it.
 Ergebnis Cli(const std::vector<std::string>& argumente);
 
+// The same with standard error on a terminal (what it printed there in `err`).
+Ergebnis CliAmTerminal(const std::vector<std::string>& argumente);
+
 // Starts the command without waiting; Beenden() sends SIGINT and collects it.
 class Hintergrund {
  public:

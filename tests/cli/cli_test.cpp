@@ -152,6 +152,13 @@ TEST_F(Kommandozeile, AlleLesenSendetDieRahmenDesFenstersUndSchreibtDieDatei) {
   }
   EXPECT_EQ(erwartet.size(), 176u);
   EXPECT_EQ(sim_.frames(), erwartet);
+  EXPECT_EQ(r.err, "");  // no progress where nobody watches
+
+  // On a terminal the count of programs done goes to standard error.
+  r = clitest::CliAmTerminal({"--port", "1", "read", "all", "-o", "a.json"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Enthaelt(r.err, "\rprograms read 1/16")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "\rprograms read 16/16")) << r.err;
 
   const Json j = Json::parse(DateiLesen("a.json"));
   EXPECT_EQ(j["auswahl"], 0);
@@ -354,6 +361,7 @@ TEST_F(Kommandozeile, AufrufUndDateifehler) {
       {{"--baud", "1234", "id"}, 2},
       {{"--port", "1", "read", "17"}, 2},
       {{"--port", "1", "read", "all", "-o", "a.txt"}, 2},
+      {{"--port", "1", "read", "all", "-o", "fehlt/a.zpk"}, 5},
       {{"show", "fehlt.zpk"}, 5},
       {{"convert", "fehlt.zpk", "b.json"}, 5},
       {{"convert", "a.zpk", "b.txt"}, 2},

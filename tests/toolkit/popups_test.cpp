@@ -62,7 +62,7 @@ TEST_F(Popups, GenericPopupAnswersEnterWithTheSecondButton) {
     seenText = static_cast<QMessageBox*>(box)->text().toStdString();
     // Focus arrives with the window's activation, which a loaded machine may deliver
     // after the first show.
-    QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000);
+    static_cast<void>(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000));
     if (QWidget* f = QApplication::focusWidget()) focused = f->objectName().toStdString();
     QTest::keyClick(box, Qt::Key_Return);
   });

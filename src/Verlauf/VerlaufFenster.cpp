@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "Programmtransfer/Programmtransfer.h"
 #include "Verlauf/Verlauf.h"
 #include "ini/ini.h"
 #include "toolkit/toolkit.h"
@@ -58,23 +59,17 @@ std::int64_t Jetzt() {
 // The status bits named as the status popup names them in this run's language,
 // without the popup's line breaks.
 const std::vector<VerlaufStatusName>& StatusNamen() {
-  static std::vector<std::string> texte;
+  static std::string texte[STATUSBITS_ANZAHL];
   static std::vector<VerlaufStatusName> namen;
   static int sprache = 0;
   if (sprache != gSprache) {
     sprache = gSprache;
-    texte.clear();
     namen.clear();
-    for (int bit = 1; bit <= 0x8000; bit <<= 1) {
-      const char* zeile = StatusZeile(bit);
-      if (!zeile) continue;
-      std::string t = zeile;
-      std::erase(t, '\n');
-      texte.push_back(t);
+    for (int i = 0; i < STATUSBITS_ANZAHL; ++i) {
+      texte[i] = Englisch() ? STATUSBITS[i].englisch : STATUSBITS[i].deutsch;
+      std::erase(texte[i], '\n');
+      namen.push_back({STATUSBITS[i].bit, texte[i].c_str()});
     }
-    std::size_t k = 0;
-    for (int bit = 1; bit <= 0x8000; bit <<= 1)
-      if (StatusZeile(bit)) namen.push_back({bit, texte[k++].c_str()});
   }
   return namen;
 }

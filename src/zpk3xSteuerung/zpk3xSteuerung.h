@@ -41,9 +41,6 @@ ErrorCode IstwerteAbfragen();
 ErrorCode Zpk3ProgrammeLesen();
 ErrorCode Zpk3ProgrammeSchreiben();
 void StatusinfoPopup();
-// The status popup's line for one status bit in the language of the run (with its
-// line break); null for a bit the popup does not explain.
-const char* StatusZeile(int bit);
 
 int Callback_Button_Zpk3Lesen(int panel, int control, int event, void* callbackData, int eventData1,
                               int eventData2);

@@ -31,6 +31,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace tk {
 namespace {
@@ -40,11 +41,6 @@ std::vector<QEventLoop*> gLoops;
 bool gQuitPending = false;
 int gQuitCode = 0;
 int gBole = 1;
-
-struct Depth {
-  Depth() { ++gDepth; }
-  ~Depth() { --gDepth; }
-};
 
 // Relays the events of windows and controls to the callbacks.
 class EventRelay : public QObject {
@@ -159,6 +155,9 @@ void discardTree(int handle, bool deferred) {
 }
 }  // namespace
 
+Depth::Depth() { ++gDepth; }
+Depth::~Depth() { --gDepth; }
+
 std::map<int, Panel>& panels() {
   static std::map<int, Panel> m;
   return m;
@@ -209,6 +208,14 @@ int deliverCtrl(int panel, int control, int event, int eventData1, int eventData
   if (!c || !c->cb) return 0;
   const CtrlCallbackPtr f = c->cb;
   void* data = c->data;
+  // Commands the operator gives: buttons, toggles and rings act on commit, the
+  // picture ring on its click or key. Numeric fields only change the table, and
+  // timer ticks are no operator's doing.
+  const bool command = (event == EVENT_COMMIT && (c->kind == Kind::Button || c->kind == Kind::Toggle ||
+                                                  c->kind == Kind::Ring)) ||
+                       (c->kind == Kind::PictureRing && (event == EVENT_LEFT_CLICK || event == EVENT_KEYPRESS));
+  std::optional<OperatorOperation> op;
+  if (command) op.emplace();
   Depth d;
   return f(panel, control, event, data, eventData1, eventData2);
 }
@@ -235,6 +242,7 @@ void deliverMenu(int panel, int item) {
   const MenuCallbackPtr f = it->second.cb;
   void* data = it->second.data;
   const int bar = p->menuBar;
+  OperatorOperation op;
   Depth d;
   f(bar, item, data, panel);
 }
@@ -251,6 +259,9 @@ void repaintNow(QWidget* w) {
   // Paint at once without running the event loop: a callback that keeps the
   // loop busy still shows its progress, and no timer tick sneaks in.
   if (w && w->isVisible()) w->repaint();
+  // Inside an operator's operation the windows also get their expose events (a
+  // window uncovered or just shown is drawn only after one); input stays discarded.
+  showProgress();
 }
 
 void watchWindow(int panel, QWidget* window) {
@@ -421,6 +432,7 @@ int DisplayPanel(int panel) {
   w->show();
   w->raise();
   if (w->isWindow()) w->activateWindow();
+  drawWhenExposed(w);
   return 0;
 }
 
@@ -465,6 +477,7 @@ int InstallPopup(int panel) {
   w->show();
   w->raise();
   w->activateWindow();
+  drawWhenExposed(w);
   return 0;
 }
 

@@ -80,4 +80,42 @@ QWidget* dialogParent();
 
 void repaintNow(QWidget* w);
 
+// Counts a running callback for as long as it lives (timer ticks wait for depth 0).
+struct Depth {
+  Depth();
+  ~Depth();
+  Depth(const Depth&) = delete;
+  Depth& operator=(const Depth&) = delete;
+};
+
+// An operation the operator started (a button, ring, picture ring or menu
+// command): while it lives, input is discarded and the busy cursor shows; when
+// the outermost one ends, input queued meanwhile is discarded too.
+class OperatorOperation {
+ public:
+  OperatorOperation();
+  ~OperatorOperation();
+  OperatorOperation(const OperatorOperation&) = delete;
+  OperatorOperation& operator=(const OperatorOperation&) = delete;
+
+ private:
+  bool active_ = false;
+};
+// A modal popup inside an operation takes input as usual while it is up.
+class BusySuspension {
+ public:
+  BusySuspension();
+  ~BusySuspension();
+  BusySuspension(const BusySuspension&) = delete;
+  BusySuspension& operator=(const BusySuspension&) = delete;
+
+ private:
+  bool active_ = false;
+};
+bool operationRunning();
+// During an operation: lets the windows draw what changed (input stays discarded).
+void showProgress();
+// During an operation: waits (bounded) until a window just shown can be drawn, then draws it.
+void drawWhenExposed(QWidget* w);
+
 }  // namespace tk

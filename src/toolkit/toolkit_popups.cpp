@@ -68,6 +68,7 @@ int MessagePopup(const char* title, const char* message) {
   box.setStandardButtons(QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
+  const BusySuspension asUsual;  // a popup inside an operation takes input
   box.exec();
   return 0;
 }
@@ -103,6 +104,7 @@ int GenericMessagePopup(const char* title, const char* message, const char* butt
   box.setDefaultButton(b2);
   box.setEscapeButton(b3);
   b2->setFocus();
+  const BusySuspension asUsual;  // a popup inside an operation takes input
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   if (clicked == b1) return 1;
@@ -160,6 +162,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, c
   if (!filters.isEmpty()) dlg.setNameFilters(filters);
   if (save && restrictExtension && !ext.isEmpty()) dlg.setDefaultSuffix(ext);
   if (!fileSpec.isEmpty() && !fileSpec.contains(QLatin1Char('*')) && !fileSpec.contains(QLatin1Char('?'))) dlg.selectFile(fileSpec);
+  const BusySuspension asUsual;
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
     pathName->clear();
     return VAL_NO_FILE_SELECTED;

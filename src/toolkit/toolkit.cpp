@@ -102,7 +102,7 @@ bool EventRelay::eventFilter(QObject* obj, QEvent* ev) {
   const int control = cv.toInt();
   switch (ev->type()) {
     case QEvent::MouseButtonPress:
-      if (static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton) {
+      if (static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton && !refusalPending()) {
         auto* w = qobject_cast<QWidget*>(obj);
         if (w && w->isEnabled()) deliverCtrl(panel, control, EVENT_LEFT_CLICK, 0, 0);
       }
@@ -234,7 +234,8 @@ void deliverMenu(int panel, int item) {
   if (!p) return;
   auto it = p->menu.find(item);
   if (it == p->menu.end() || !it->second.cb) return;
-  commitPendingEdit(p->window ? p->window->window() : nullptr, nullptr);
+  // A command whose own click or key refused the entry in a field is not carried out.
+  if (!commitPendingEdit(p->window ? p->window->window() : nullptr, nullptr) || refusalPending()) return;
   p = findPanel(panel);  // the commit's callback may have discarded the window
   if (!p) return;
   it = p->menu.find(item);
@@ -247,13 +248,21 @@ void deliverMenu(int panel, int item) {
   f(bar, item, data, panel);
 }
 
-void commitPendingEdit(QWidget* window, QWidget* except) {
-  if (!window) return;
+bool commitPendingEdit(QWidget* window, QWidget* except) {
+  if (!window) return true;
   QWidget* f = window->focusWidget();
   while (f && !qobject_cast<ZNumeric*>(f)) f = f->parentWidget();
   auto* n = qobject_cast<ZNumeric*>(f);
-  if (n && n != except) n->takePendingEdit();
+  return !n || n == except || n->takePendingEdit();
 }
+
+namespace {
+bool gRefused = false;
+RefusedEntryCallbackPtr gRefusedCallback = nullptr;
+}  // namespace
+
+void clearRefusal() { gRefused = false; }
+bool refusalPending() { return gRefused; }
 
 void repaintNow(QWidget* w) {
   // Paint at once without running the event loop: a callback that keeps the
@@ -276,7 +285,7 @@ void wireControl(int panel, Control& c) {
   w->setProperty("zpkCtrl", id);
   w->installEventFilter(relay());
   auto commit = [panel, id, w] {
-    commitPendingEdit(w->window(), w);
+    if (!commitPendingEdit(w->window(), w) || refusalPending()) return;
     deliverCtrl(panel, id, EVENT_COMMIT, 0, 0);
   };
   switch (c.kind) {
@@ -287,9 +296,15 @@ void wireControl(int panel, Control& c) {
     case Kind::Ring:
       static_cast<ZRing*>(w)->onCommit = commit;
       break;
-    case Kind::Numeric:
-      static_cast<ZNumeric*>(w)->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
+    case Kind::Numeric: {
+      auto* n = static_cast<ZNumeric*>(w);
+      n->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
+      n->onRefused = [panel, id, n] {
+        gRefused = true;
+        if (gRefusedCallback) gRefusedCallback(panel, id, n->rangeText().toStdString().c_str());
+      };
       break;
+    }
     case Kind::Timer:
       static_cast<ZTimer*>(w)->onTick = [panel, id] {
         // One callback at a time: a tick that falls into a running callback
@@ -316,6 +331,7 @@ void RegisterPanelCallback(const char* name, PanelCallbackPtr function) {
 void RegisterMenuCallback(const char* name, MenuCallbackPtr function) {
   if (name) menuRegistry()[name] = function;
 }
+void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function) { gRefusedCallback = function; }
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found) {
@@ -399,6 +415,7 @@ int InitUserInterface(int argc, char* argv[]) {
   // Numbers in files and on the line never follow the operator's locale.
   std::setlocale(LC_NUMERIC, "C");
   app->setQuitOnLastWindowClosed(false);
+  installInputGate();
   return 1;
 }
 

@@ -71,11 +71,14 @@ bool before(std::uint32_t t, std::uint32_t cutoff) { return static_cast<std::int
 
 class InputGate : public QObject {
  public:
-  bool eventFilter(QObject*, QEvent* ev) override {
+  bool eventFilter(QObject* obj, QEvent* ev) override {
     const QEvent::Type t = ev->type();
     if (t == QEvent::Close) return swallowing() && ev->spontaneous();  // close box, Alt+F4
     if (!isInput(t)) return false;
     if (swallowing()) return true;
+    // Each new press starts afresh (the window sees it before any focus moves).
+    if (obj->isWindowType() && (t == QEvent::MouseButtonPress || t == QEvent::KeyPress || t == QEvent::Wheel))
+      clearRefusal();
     // Input that was made before the last operation ended and is only read now.
     if (gHaveCutoff && ev->spontaneous()) {
       const auto* ie = dynamic_cast<const QInputEvent*>(ev);
@@ -85,12 +88,6 @@ class InputGate : public QObject {
   }
 };
 
-void installGate() {
-  static InputGate* gate = nullptr;
-  if (gate || !haveApplication()) return;
-  gate = new InputGate;
-  qApp->installEventFilter(gate);
-}
 
 #ifdef ZPK3X_HAVE_XCB
 // Learns the X server's current time: a property change on a window of our own
@@ -191,10 +188,17 @@ void drain() {
 
 }  // namespace
 
+void installInputGate() {
+  static InputGate* gate = nullptr;
+  if (gate || !haveApplication()) return;
+  gate = new InputGate;
+  qApp->installEventFilter(gate);
+}
+
 OperatorOperation::OperatorOperation() {
   if (!haveApplication()) return;
   active_ = true;
-  installGate();
+  installInputGate();
   if (gOperation++ == 0) showBusy();
 }
 

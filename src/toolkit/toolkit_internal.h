@@ -67,7 +67,12 @@ void deliverMenu(int panel, int item);
 int callbackDepth();
 // Commits what the operator typed into the focused numeric field of `window`
 // and has not confirmed yet, so that a command acts on what is shown.
-void commitPendingEdit(QWidget* window, QWidget* except);
+// False when the entry was refused (outside the field's range).
+bool commitPendingEdit(QWidget* window, QWidget* except);
+// An entry was refused by the input being handled now (a click on a command
+// moves the focus and so commits the field first); the next input clears it.
+bool refusalPending();
+void clearRefusal();
 
 // Wires a control's widget to event delivery.
 void wireControl(int panel, Control& c);
@@ -113,6 +118,8 @@ class BusySuspension {
   bool active_ = false;
 };
 bool operationRunning();
+// Sees all input of the program first: discards what arrives during an operation.
+void installInputGate();
 // During an operation: lets the windows draw what changed (input stays discarded).
 void showProgress();
 // During an operation: waits (bounded) until a window just shown can be drawn, then draws it.

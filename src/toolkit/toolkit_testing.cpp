@@ -18,6 +18,7 @@ namespace {
 // The operator reaches a control only when it is shown, not dimmed, and its
 // window is not blocked by a modal popup.
 int reachable(int panel, int control, Control** out) {
+  clearRefusal();  // a new action of the operator, as a real press would be
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
@@ -119,6 +120,7 @@ int TestOperatorType(int panel, int control, const std::string& text) {
 }
 
 int TestOperatorMenu(int panel, int menuItem) {
+  clearRefusal();
   Panel* p = findPanel(panel);
   if (!p) return UIE_BAD_PANEL_HANDLE;
   auto it = p->menu.find(menuItem);

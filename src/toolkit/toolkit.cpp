@@ -110,7 +110,16 @@ bool EventRelay::eventFilter(QObject* obj, QEvent* ev) {
     case QEvent::KeyPress: {
       const int code = zKeyCode(static_cast<QKeyEvent*>(ev));
       // A callback that answers non-zero swallows the key.
-      return deliverCtrl(panel, control, EVENT_KEYPRESS, code, 0) != 0;
+      if (deliverCtrl(panel, control, EVENT_KEYPRESS, code, 0) != 0) return true;
+      // Enter presses a focused button, as Space does.
+      auto* b = qobject_cast<QAbstractButton*>(obj);
+      const auto* k = static_cast<QKeyEvent*>(ev);
+      if (b && b->isEnabled() && code == VAL_ENTER_VKEY && !k->isAutoRepeat() &&
+          (k->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        b->click();
+        return true;
+      }
+      return false;
     }
     case QEvent::FocusIn:
       if (gDepth == 0) deliverCtrl(panel, control, EVENT_GOT_FOCUS, 0, 0);

@@ -215,11 +215,11 @@ std::vector<TestMenuInfo> TestDescribeMenu(int panel) {
     if (mi.menu) {
       m.name = mi.menu->objectName().toStdString();
       m.kind = mi.menu->property("entryId").isValid() ? "submenu" : "menu";
-      m.text = mi.menu->title().toStdString();
+      m.text = QString(mi.menu->title()).remove(QLatin1Char('&')).toStdString();
     } else if (mi.action) {
       m.name = mi.action->objectName().toStdString();
       m.kind = mi.action->isSeparator() ? "separator" : mi.action->menu() ? "entry" : "item";
-      m.text = mi.action->text().toStdString();
+      m.text = QString(mi.action->text()).remove(QLatin1Char('&')).toStdString();
     } else {
       m.kind = "menubar";
     }

@@ -79,8 +79,9 @@ class InputGate : public QObject {
     // Each new press starts afresh (the window sees it before any focus moves).
     if (obj->isWindowType() && (t == QEvent::MouseButtonPress || t == QEvent::KeyPress || t == QEvent::Wheel))
       clearRefusal();
-    // Input that was made before the last operation ended and is only read now.
-    if (gHaveCutoff && ev->spontaneous()) {
+    // Input that was made before the last operation ended and is only read now
+    // (it comes from the window system to a window first).
+    if (gHaveCutoff && obj->isWindowType() && ev->spontaneous()) {
       const auto* ie = dynamic_cast<const QInputEvent*>(ev);
       if (ie && before(static_cast<std::uint32_t>(ie->timestamp()), gCutoff)) return true;
     }

@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -20,6 +23,18 @@ std::deque<std::pair<int, std::string>> gFileAnswers;
 std::vector<TestPopupRecord> gRecords;
 
 QString s(const char* text) { return QString::fromUtf8(text ? text : ""); }
+
+// A message box is as wide as its text; make it wide enough for its whole title
+// too, as the window manager draws it (bold, with an icon and three buttons).
+void fitTitle(QMessageBox& box, const QString& title) {
+  QFont f = QApplication::font();
+  f.setBold(true);
+  f.setPointSizeF(f.pointSizeF() * 1.15);
+  const int need = QFontMetrics(f).horizontalAdvance(title) + 150;
+  if (auto* g = qobject_cast<QGridLayout*>(box.layout()))
+    g->addItem(new QSpacerItem(need, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), g->rowCount(), 0, 1,
+               g->columnCount());
+}
 
 // A button label is literal text: an "&" is shown, not taken as a shortcut marker.
 QString buttonText(const char* text) { return s(text).replace(QLatin1Char('&'), QLatin1String("&&")); }
@@ -63,6 +78,7 @@ int MessagePopup(const char* title, const char* message) {
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   QMessageBox box(dialogParent());
   box.setWindowTitle(s(title));
+  fitTitle(box, s(title));
   box.setTextFormat(Qt::PlainText);  // messages may carry text from the device or a file
   box.setText(s(message));
   box.setStandardButtons(QMessageBox::Ok);
@@ -92,6 +108,7 @@ int GenericMessagePopup(const char* title, const char* message, const char* butt
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   QMessageBox box(dialogParent());
   box.setWindowTitle(s(title));
+  fitTitle(box, s(title));
   box.setTextFormat(Qt::PlainText);
   box.setText(s(message));
   // One role for all three keeps them in the order given.

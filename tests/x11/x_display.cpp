@@ -219,6 +219,22 @@ QRect Bediener::Fenster(const std::string& title) {
   return gefunden;
 }
 
+QRect Bediener::MitRahmen(unsigned long window, QRect innen) {
+  Display* d = D(display_);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  long e[4] = {0, 0, 0, 0};  // left, right, top, bottom
+  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL, &type,
+                         &format, &n, &rest, &data) == Success &&
+      data && n == 4)
+    std::memcpy(e, data, sizeof e);
+  if (data) XFree(data);
+  return innen.adjusted(-static_cast<int>(e[0]), -static_cast<int>(e[2]), static_cast<int>(e[1]),
+                        static_cast<int>(e[3]));
+}
+
 QRect Bediener::AufFensterWarten(const std::string& title, std::chrono::milliseconds limit) {
   const auto ende = std::chrono::steady_clock::now() + limit;
   QRect r;

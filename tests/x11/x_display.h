@@ -34,6 +34,8 @@ class Bediener {
   QImage Bild(QRect rect);
   // The frame-less rectangle of the top-level window titled `title`, empty if none.
   QRect Fenster(const std::string& title);
+  // `innen` (a window's own area) with the frame the window manager drew around it.
+  QRect MitRahmen(unsigned long window, QRect innen);
   // Waits up to `limit` for such a window.
   QRect AufFensterWarten(const std::string& title, std::chrono::milliseconds limit);
 

@@ -2,6 +2,7 @@
 // operator does while the program is busy is discarded, never carried out
 // afterwards, and the progress dialog is really drawn.
 #include <QApplication>
+#include <QCursor>
 #include <QProgressBar>
 
 #include <algorithm>
@@ -39,7 +40,15 @@ size_t Anzahl(const std::vector<std::string>& rahmen, const std::string& teil) {
                                            [&](const std::string& f) { return f.find(teil) != std::string::npos; }));
 }
 
-class XBedienung : public xtest::XFenster {};
+class XBedienung : public xtest::XFenster {
+ protected:
+  // Whether the program's loop still runs rather than ending at once (a close
+  // of the operator window asks it to end).
+  static bool LaeuftWeiter() {
+    TestOnLoopStart([] { QuitUserInterface(7); });
+    return RunUserInterface() == 7;
+  }
+};
 
 // A click on "Start", Enter, Space and Ctrl+S during "read all programs", and a
 // click made just before its end: none of it is carried out afterwards.
@@ -58,6 +67,7 @@ TEST_F(XBedienung, EingabeWaehrendAllesLesenWirdVerworfen) {
     b.Taste("Return");  // the read button has the focus
     b.Taste("space");
     b.Taste("s", true);
+    b.Taste("F4", false, true);  // openbox closes the window on Alt+F4
     // Slow the last answer down, and click while it is awaited.
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen - 2));
     sim.control("fault delay 250");
@@ -70,6 +80,8 @@ TEST_F(XBedienung, EingabeWaehrendAllesLesenWirdVerworfen) {
   ASSERT_EQ(popups.size(), 1u) << "no second read and no file dialog afterwards";
   EXPECT_EQ(popups[0].kind, 2);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+  EXPECT_TRUE(LaeuftWeiter()) << "Alt+F4 during the read did not end the program";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the busy cursor is gone";
   const double kosten = TestLastInputDrainMilliseconds();
   EXPECT_GE(kosten, 0.0);
   EXPECT_LT(kosten, 500.0);
@@ -142,7 +154,11 @@ struct Balken {
 };
 Balken gBalken;
 
+bool gBeschaeftigt = false;
+
 void BalkenMerken(int, int) {
+  const QCursor* c = QGuiApplication::overrideCursor();
+  gBeschaeftigt = c && c->shape() == Qt::WaitCursor;
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible()) continue;
     if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible()) {
@@ -199,6 +215,7 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
   });
   ProgressDialogBeobachten(nullptr);
+  EXPECT_TRUE(gBeschaeftigt) << "the busy cursor shows during the transfer";
   ASSERT_FALSE(bild.isNull());
   bild.save(QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_en.png" : "x11_progress_de.png")));
   const QRect innen = bar.translated(-dialog.topLeft());

@@ -158,13 +158,16 @@ void Bediener::Rad(QPoint g, int notches) {
   }
 }
 
-void Bediener::Taste(const char* keysym, bool control) {
+void Bediener::Taste(const char* keysym, bool control, bool alt) {
   Display* d = D(display_);
   const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L);
+  const KeyCode altKey = XKeysymToKeycode(d, XK_Alt_L);
   const KeyCode key = XKeysymToKeycode(d, XStringToKeysym(keysym));
   if (control) XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
+  if (alt) XTestFakeKeyEvent(d, altKey, True, CurrentTime);
   XTestFakeKeyEvent(d, key, True, CurrentTime);
   XTestFakeKeyEvent(d, key, False, CurrentTime);
+  if (alt) XTestFakeKeyEvent(d, altKey, False, CurrentTime);
   if (control) XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
   XSync(d, False);
   Schlafen(15);

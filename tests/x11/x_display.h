@@ -26,8 +26,8 @@ class Bediener {
   bool ok() const { return display_ != nullptr; }
 
   void Klicken(QPoint global);
-  // A key by its X name ("Return", "Tab", "x"), optionally with Control held.
-  void Taste(const char* keysym, bool control = false);
+  // A key by its X name ("Return", "Tab", "x"), optionally with Control or Alt held.
+  void Taste(const char* keysym, bool control = false, bool alt = false);
   void Tippen(const std::string& text);  // characters and digits, ',' and '.'
   void Rad(QPoint global, int notches);  // + up, - down
   // What the screen shows in `rect` (global coordinates).

@@ -99,6 +99,8 @@ TEST_F(XBedienung, EingabeWaehrendDerSucheWirdVerworfen) {
   Sichtbar(gPanelHandle);
   const QPoint suchen = Mitte("SCAN");
   const QPoint loeschen = Mitte("ZPK3FEHLERLOESCHEN");
+  const QPoint led1 = Mitte("LED1"), led4 = Mitte("LED4");
+  QColor gefunden, geprueft;
   ASSERT_EQ(QApplication::widgetAt(loeschen), QApplication::widgetAt(loeschen)->window()->childAt(
                                                   QApplication::widgetAt(loeschen)->window()->mapFromGlobal(loeschen)));
   Bedienen([&](Bediener& b) {
@@ -106,6 +108,12 @@ TEST_F(XBedienung, EingabeWaehrendDerSucheWirdVerworfen) {
     ASSERT_TRUE(AufRahmenWarten(sim, 2));
     b.Klicken(loeschen);
     b.Taste("Return");
+    // While address 4 is probed (into a time-out) the screen shows its lamp
+    // yellow and the device found at address 1 green.
+    ASSERT_TRUE(AufRahmenWarten(sim, 4));
+    Schlafen(150);
+    gefunden = QColor(b.Bild(QRect(led1, QSize(1, 1))).pixel(0, 0));
+    geprueft = QColor(b.Bild(QRect(led4, QSize(1, 1))).pixel(0, 0));
     // The last address is probed into a time-out: click while it runs.
     ASSERT_TRUE(AufRahmenWarten(sim, 8));
     b.Klicken(loeschen);
@@ -116,6 +124,10 @@ TEST_F(XBedienung, EingabeWaehrendDerSucheWirdVerworfen) {
   EXPECT_EQ(Anzahl(rahmen, "IDR"), 8u) << "one probe per address, no second search";
   EXPECT_EQ(gCom.baudrate, 1200);
   EXPECT_EQ(lauf::Ganzzahl(COMPANEL_LED1, gCompanelHandle), 1) << "the device found is shown";
+  // Lamps are drawn with a gradient: compare hues, not exact colours.
+  EXPECT_NEAR(gefunden.hue(), 120, 25) << "LED 1 on the screen: " << gefunden.name().toStdString();
+  EXPECT_NEAR(geprueft.hue(), 60, 20) << "LED 4 on the screen: " << geprueft.name().toStdString();
+  EXPECT_GT(geprueft.value(), 150);
 }
 
 // With the continuous query running at 1200 baud, "Stopp" and the toggle still
@@ -155,10 +167,20 @@ struct Balken {
 Balken gBalken;
 
 bool gBeschaeftigt = false;
+QImage gSollbild;  // the operator window as it should look during the transfer
+QRect gHauptfenster;
 
 void BalkenMerken(int, int) {
   const QCursor* c = QGuiApplication::overrideCursor();
   gBeschaeftigt = c && c->shape() == Qt::WaitCursor;
+  if (gSollbild.isNull()) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->isVisible() && top->findChild<QWidget*>(QStringLiteral("ZPK3LESEN"))) {
+        const std::lock_guard<std::mutex> lock(gBalken.m);
+        gSollbild = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        gHauptfenster = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
+      }
+  }
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible()) continue;
     if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible()) {
@@ -194,8 +216,9 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
   const QColor fuellung = QColor::fromRgb(QRgb(GetSystemHighlightColor()));
   const QColor hintergrund = QApplication::palette().color(QPalette::Window);
   const QPoint lesen = Mitte("ZPK3LESEN");
-  QImage bild;
-  QRect bar, dialog;
+  QImage bild, hauptbild;
+  QRect bar, dialog, haupt;
+  gSollbild = QImage();
   size_t vorher = 0, nachher = 0;
   Bedienen([&](Bediener& b) {
     b.Klicken(lesen);
@@ -212,6 +235,11 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
     vorher = sim.frames().size();
     bild = b.Bild(dialog);
     nachher = sim.frames().size();
+    {
+      const std::lock_guard<std::mutex> lock(gBalken.m);
+      haupt = gHauptfenster;
+    }
+    hauptbild = b.Bild(haupt);
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
   });
   ProgressDialogBeobachten(nullptr);
@@ -243,6 +271,19 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
         ++fremd;
     }
   EXPECT_EQ(fremd, 0) << "pixels above the bar that are not the dialog's background";
+  // The operator window shows what it holds where the closed choice popup lay,
+  // not the popup's ghost: the screen matches the window's own rendering outside the dialog.
+  ASSERT_FALSE(gSollbild.isNull());
+  ASSERT_EQ(hauptbild.size(), gSollbild.size());
+  const QRect dialogImFenster = dialog.translated(-haupt.topLeft()).adjusted(-8, -30, 8, 8);
+  int anders = 0;
+  for (int y = 0; y < hauptbild.height(); ++y)
+    for (int x = 0; x < hauptbild.width(); ++x) {
+      if (dialogImFenster.contains(x, y)) continue;
+      const QColor a(hauptbild.pixel(x, y)), b(gSollbild.pixel(x, y));
+      if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 40) ++anders;
+    }
+  EXPECT_LT(anders, hauptbild.width() * hauptbild.height() / 200) << "pixels of the operator window not drawn";
   EXPECT_EQ(sim.frames(), AlleLeseRahmen());
 }
 

@@ -12,11 +12,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
+#include <QWheelEvent>
 #include <QStyle>
 #include <QSvgRenderer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -90,13 +93,16 @@ void ZLed::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- ZNumeric
 ZNumeric::ZNumeric(QWidget* parent) : QDoubleSpinBox(parent) {
-  // Numbers look the same in every language of the run: point, no grouping.
+  // Parsing and showing follow the window's language (format, parse); the
+  // widget's own locale only has to keep digit grouping out.
   QLocale c = QLocale::c();
   c.setNumberOptions(QLocale::OmitGroupSeparator);
   setLocale(c);
   setKeyboardTracking(false);
   setAccelerated(true);
   setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+  // The wheel acts only on a field the operator has focused.
+  setFocusPolicy(Qt::StrongFocus);
   connect(lineEdit(), &QLineEdit::textEdited, this, [this] { touched_ = true; });
 }
 
@@ -117,7 +123,29 @@ void ZNumeric::setIndicator(bool on) {
 QString ZNumeric::format(double v) const {
   if (std::isnan(v)) return QStringLiteral("NaN");
   if (std::isinf(v)) return v > 0 ? QStringLiteral("Inf") : QStringLiteral("-Inf");
-  return QString::number(v, 'f', decimals());
+  QString t = QString::number(v, 'f', decimals());
+  // The German edition writes the decimal comma.
+  if (zLanguage() != 2) t.replace(QLatin1Char('.'), QLatin1Char(','));
+  return t;
+}
+
+bool ZNumeric::parse(const QString& text, double* v) const {
+  QString t = text.trimmed();
+  const bool german = zLanguage() != 2;
+  if (!german && t.contains(QLatin1Char(','))) return false;  // never a thousands separator
+  if (german) t.replace(QLatin1Char(','), QLatin1Char('.'));
+  static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)$"));
+  if (!number.match(t).hasMatch()) return false;
+  bool ok = false;
+  const double d = QLocale::c().toDouble(t, &ok);
+  if (!ok || !std::isfinite(d)) return false;
+  *v = d;
+  return true;
+}
+
+QString ZNumeric::rangeText() const {
+  return zLanguage() == 2 ? QStringLiteral("%1 to %2").arg(format(minimum()), format(maximum()))
+                          : QStringLiteral("%1 bis %2").arg(format(minimum()), format(maximum()));
 }
 
 QString ZNumeric::textFromValue(double value) const {
@@ -127,10 +155,29 @@ QString ZNumeric::textFromValue(double value) const {
   return format(value);
 }
 
-QValidator::State ZNumeric::validate(QString& input, int& pos) const {
-  // A German operator types a decimal comma; the field shows a point.
-  input.replace(QLatin1Char(','), QLatin1Char('.'));
-  return QDoubleSpinBox::validate(input, pos);
+double ZNumeric::valueFromText(const QString& text) const {
+  double v = 0;
+  return parse(text, &v) ? std::clamp(v, minimum(), maximum()) : value();
+}
+
+QValidator::State ZNumeric::validate(QString& input, int&) const {
+  // Every keystroke that can still become a number stays, also beyond the range:
+  // the range is checked when the entry is committed, and refused as a whole.
+  const QString t = input.trimmed();
+  if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+")) return QValidator::Intermediate;
+  const bool german = zLanguage() != 2;
+  static const QRegularExpression partial(QStringLiteral("^[+-]?[0-9]*[.,]?[0-9]*$"));
+  if (!partial.match(t).hasMatch()) return QValidator::Invalid;
+  if (!german && t.contains(QLatin1Char(','))) return QValidator::Invalid;
+  if (integer_ && (t.contains(QLatin1Char('.')) || t.contains(QLatin1Char(',')))) return QValidator::Invalid;
+  double v = 0;
+  if (!parse(t, &v)) return QValidator::Intermediate;
+  return v >= minimum() && v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+void ZNumeric::fixup(QString& input) const {
+  // Nothing is corrected silently: an unusable entry goes back to the committed value.
+  input = textFromValue(value());
 }
 
 void ZNumeric::refreshText() { lineEdit()->setText(textFromValue(value())); }
@@ -160,38 +207,43 @@ void ZNumeric::setProgramValue(double v) {
 
 void ZNumeric::rangeChanged() { setProgramValue(committed_); }
 
-void ZNumeric::takePendingEdit() {
-  if (indicator_ || !touched_) return;
-  QString t = lineEdit()->text();
-  int pos = 0;
-  if (validate(t, pos) != QValidator::Acceptable) {
-    // Nothing usable typed: the field keeps what it had.
-    touched_ = false;
-    refreshText();
-    return;
-  }
-  {
-    const QSignalBlocker block(this);
-    interpretText();
-  }
-  double v = value();
-  if (integer_) v = std::round(v);
+bool ZNumeric::takePendingEdit() {
+  if (indicator_ || !touched_) return true;
   touched_ = false;
+  double v = 0;
+  bool ok = parse(lineEdit()->text(), &v);
+  if (ok) {
+    // What is kept is what the field shows.
+    const double scale = std::pow(10.0, decimals());
+    v = integer_ ? std::round(v) : std::round(v * scale) / scale;
+    ok = v >= minimum() && v <= maximum();
+  }
+  if (!ok) {
+    refreshText();
+    if (onRefused) onRefused();
+    return false;
+  }
   const bool changed = outOfRange_ || v != committed_;
   committed_ = v;
   outOfRange_ = false;
+  {
+    const QSignalBlocker block(this);
+    setValue(v);
+  }
   markRange();
   refreshText();
   if (changed && onCommit) onCommit();
+  return true;
 }
 
 void ZNumeric::stepBy(int steps) {
   if (isReadOnly()) return;
-  touched_ = true;
   {
     const QSignalBlocker block(this);
     QDoubleSpinBox::stepBy(steps);
   }
+  touched_ = true;
+  lineEdit()->setText(format(value()));
   takePendingEdit();
 }
 
@@ -202,12 +254,29 @@ void ZNumeric::keyPressEvent(QKeyEvent* e) {
     e->accept();
     return;
   }
+  if (e->key() == Qt::Key_Escape && touched_) {
+    // Escape abandons the entry.
+    touched_ = false;
+    refreshText();
+    lineEdit()->selectAll();
+    e->accept();
+    return;
+  }
   QDoubleSpinBox::keyPressEvent(e);
 }
 
 void ZNumeric::focusOutEvent(QFocusEvent* e) {
-  takePendingEdit();
+  // A menu opening takes the focus for a moment: its command commits the entry.
+  if (e->reason() != Qt::PopupFocusReason) takePendingEdit();
   QDoubleSpinBox::focusOutEvent(e);
+}
+
+void ZNumeric::wheelEvent(QWheelEvent* e) {
+  if (!hasFocus()) {
+    e->ignore();
+    return;
+  }
+  QDoubleSpinBox::wheelEvent(e);
 }
 
 QSize ZNumeric::sizeHint() const {
@@ -223,7 +292,17 @@ QSize ZNumeric::sizeHint() const {
 
 // ---------------------------------------------------------------- ZRing
 ZRing::ZRing(QWidget* parent) : QComboBox(parent) {
+  setFocusPolicy(Qt::StrongFocus);
   connect(this, &QComboBox::activated, this, [this](int i) { operatorChose(i); });
+}
+
+void ZRing::wheelEvent(QWheelEvent* e) {
+  // Scrolling over a list the operator has not focused changes nothing.
+  if (!hasFocus()) {
+    e->ignore();
+    return;
+  }
+  QComboBox::wheelEvent(e);
 }
 
 bool ZRing::loadValues() {

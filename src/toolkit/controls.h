@@ -11,6 +11,7 @@
 
 class QSvgRenderer;
 class QKeyEvent;
+class QWheelEvent;
 class QLabel;
 
 // Round lamp with an on-colour.
@@ -55,15 +56,22 @@ class ZNumeric : public QDoubleSpinBox {
   // Value from the program: shown at once, no commit event.
   void setProgramValue(double v);
   // Takes over what the operator typed and has not confirmed yet; calls onCommit
-  // when that changed the value.
-  void takePendingEdit();
+  // when that changed the value. An entry outside the range (or no number) is
+  // refused: the field returns to its committed value, onRefused is called, and
+  // the result is false.
+  bool takePendingEdit();
+  // The allowed range as the operator reads it ("25 bis 10000").
+  QString rangeText() const;
   // Re-evaluates the range marking after the range changed.
   void rangeChanged();
 
-  std::function<void()> onCommit;  // set by the toolkit
+  std::function<void()> onCommit;   // set by the toolkit
+  std::function<void()> onRefused;  // set by the toolkit
 
   QString textFromValue(double value) const override;
+  double valueFromText(const QString& text) const override;
   QValidator::State validate(QString& input, int& pos) const override;
+  void fixup(QString& input) const override;
   void stepBy(int steps) override;
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
@@ -71,9 +79,11 @@ class ZNumeric : public QDoubleSpinBox {
  protected:
   void keyPressEvent(QKeyEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
 
  private:
   QString format(double v) const;
+  bool parse(const QString& text, double* v) const;
   void markRange();
   void refreshText();
 
@@ -100,6 +110,9 @@ class ZRing : public QComboBox {
   void setProgramValue(int v);
   int indexOfValue(int v) const;
   std::function<void()> onCommit;
+
+ protected:
+  void wheelEvent(QWheelEvent* e) override;
 
  private:
   void markRange();

@@ -31,6 +31,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace tk {
 namespace {
@@ -40,11 +41,6 @@ std::vector<QEventLoop*> gLoops;
 bool gQuitPending = false;
 int gQuitCode = 0;
 int gBole = 1;
-
-struct Depth {
-  Depth() { ++gDepth; }
-  ~Depth() { --gDepth; }
-};
 
 // Relays the events of windows and controls to the callbacks.
 class EventRelay : public QObject {
@@ -106,7 +102,7 @@ bool EventRelay::eventFilter(QObject* obj, QEvent* ev) {
   const int control = cv.toInt();
   switch (ev->type()) {
     case QEvent::MouseButtonPress:
-      if (static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton) {
+      if (static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton && !refusalPending()) {
         auto* w = qobject_cast<QWidget*>(obj);
         if (w && w->isEnabled()) deliverCtrl(panel, control, EVENT_LEFT_CLICK, 0, 0);
       }
@@ -114,7 +110,16 @@ bool EventRelay::eventFilter(QObject* obj, QEvent* ev) {
     case QEvent::KeyPress: {
       const int code = zKeyCode(static_cast<QKeyEvent*>(ev));
       // A callback that answers non-zero swallows the key.
-      return deliverCtrl(panel, control, EVENT_KEYPRESS, code, 0) != 0;
+      if (deliverCtrl(panel, control, EVENT_KEYPRESS, code, 0) != 0) return true;
+      // Enter presses a focused button, as Space does.
+      auto* b = qobject_cast<QAbstractButton*>(obj);
+      const auto* k = static_cast<QKeyEvent*>(ev);
+      if (b && b->isEnabled() && code == VAL_ENTER_VKEY && !k->isAutoRepeat() &&
+          (k->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        b->click();
+        return true;
+      }
+      return false;
     }
     case QEvent::FocusIn:
       if (gDepth == 0) deliverCtrl(panel, control, EVENT_GOT_FOCUS, 0, 0);
@@ -158,6 +163,9 @@ void discardTree(int handle, bool deferred) {
   else delete w.data();
 }
 }  // namespace
+
+Depth::Depth() { ++gDepth; }
+Depth::~Depth() { --gDepth; }
 
 std::map<int, Panel>& panels() {
   static std::map<int, Panel> m;
@@ -209,6 +217,14 @@ int deliverCtrl(int panel, int control, int event, int eventData1, int eventData
   if (!c || !c->cb) return 0;
   const CtrlCallbackPtr f = c->cb;
   void* data = c->data;
+  // Commands the operator gives: buttons, toggles and rings act on commit, the
+  // picture ring on its click or key. Numeric fields only change the table, and
+  // timer ticks are no operator's doing.
+  const bool command = (event == EVENT_COMMIT && (c->kind == Kind::Button || c->kind == Kind::Toggle ||
+                                                  c->kind == Kind::Ring)) ||
+                       (c->kind == Kind::PictureRing && (event == EVENT_LEFT_CLICK || event == EVENT_KEYPRESS));
+  std::optional<OperatorOperation> op;
+  if (command) op.emplace();
   Depth d;
   return f(panel, control, event, data, eventData1, eventData2);
 }
@@ -227,7 +243,8 @@ void deliverMenu(int panel, int item) {
   if (!p) return;
   auto it = p->menu.find(item);
   if (it == p->menu.end() || !it->second.cb) return;
-  commitPendingEdit(p->window ? p->window->window() : nullptr, nullptr);
+  // A command whose own click or key refused the entry in a field is not carried out.
+  if (!commitPendingEdit(p->window ? p->window->window() : nullptr, nullptr) || refusalPending()) return;
   p = findPanel(panel);  // the commit's callback may have discarded the window
   if (!p) return;
   it = p->menu.find(item);
@@ -235,22 +252,34 @@ void deliverMenu(int panel, int item) {
   const MenuCallbackPtr f = it->second.cb;
   void* data = it->second.data;
   const int bar = p->menuBar;
+  OperatorOperation op;
   Depth d;
   f(bar, item, data, panel);
 }
 
-void commitPendingEdit(QWidget* window, QWidget* except) {
-  if (!window) return;
+bool commitPendingEdit(QWidget* window, QWidget* except) {
+  if (!window) return true;
   QWidget* f = window->focusWidget();
   while (f && !qobject_cast<ZNumeric*>(f)) f = f->parentWidget();
   auto* n = qobject_cast<ZNumeric*>(f);
-  if (n && n != except) n->takePendingEdit();
+  return !n || n == except || n->takePendingEdit();
 }
+
+namespace {
+bool gRefused = false;
+RefusedEntryCallbackPtr gRefusedCallback = nullptr;
+}  // namespace
+
+void clearRefusal() { gRefused = false; }
+bool refusalPending() { return gRefused; }
 
 void repaintNow(QWidget* w) {
   // Paint at once without running the event loop: a callback that keeps the
   // loop busy still shows its progress, and no timer tick sneaks in.
   if (w && w->isVisible()) w->repaint();
+  // Inside an operator's operation the windows also get their expose events (a
+  // window uncovered or just shown is drawn only after one); input stays discarded.
+  showProgress();
 }
 
 void watchWindow(int panel, QWidget* window) {
@@ -265,7 +294,7 @@ void wireControl(int panel, Control& c) {
   w->setProperty("zpkCtrl", id);
   w->installEventFilter(relay());
   auto commit = [panel, id, w] {
-    commitPendingEdit(w->window(), w);
+    if (!commitPendingEdit(w->window(), w) || refusalPending()) return;
     deliverCtrl(panel, id, EVENT_COMMIT, 0, 0);
   };
   switch (c.kind) {
@@ -276,9 +305,15 @@ void wireControl(int panel, Control& c) {
     case Kind::Ring:
       static_cast<ZRing*>(w)->onCommit = commit;
       break;
-    case Kind::Numeric:
-      static_cast<ZNumeric*>(w)->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
+    case Kind::Numeric: {
+      auto* n = static_cast<ZNumeric*>(w);
+      n->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
+      n->onRefused = [panel, id, n] {
+        gRefused = true;
+        if (gRefusedCallback) gRefusedCallback(panel, id, n->rangeText().toStdString().c_str());
+      };
       break;
+    }
     case Kind::Timer:
       static_cast<ZTimer*>(w)->onTick = [panel, id] {
         // One callback at a time: a tick that falls into a running callback
@@ -308,6 +343,7 @@ void RegisterPanelCallback(const char* name, PanelCallbackPtr function) {
 void RegisterMenuCallback(const char* name, MenuCallbackPtr function) {
   if (name) menuRegistry()[name] = function;
 }
+void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function) { gRefusedCallback = function; }
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found) {
@@ -391,6 +427,7 @@ int InitUserInterface(int argc, char* argv[]) {
   // Numbers in files and on the line never follow the operator's locale.
   std::setlocale(LC_NUMERIC, "C");
   app->setQuitOnLastWindowClosed(false);
+  installInputGate();
   return 1;
 }
 
@@ -424,6 +461,7 @@ int DisplayPanel(int panel) {
   w->show();
   w->raise();
   if (w->isWindow()) w->activateWindow();
+  drawWhenExposed(w);
   return 0;
 }
 
@@ -468,6 +506,7 @@ int InstallPopup(int panel) {
   w->show();
   w->raise();
   w->activateWindow();
+  drawWhenExposed(w);
   return 0;
 }
 

@@ -47,6 +47,13 @@ void RegisterCtrlCallback(const char* name, CtrlCallbackPtr function);
 void RegisterPanelCallback(const char* name, PanelCallbackPtr function);
 void RegisterMenuCallback(const char* name, MenuCallbackPtr function);
 
+// After the operator's entry in a numeric field was refused because it lies outside
+// the field's range (the field shows its committed value again, and the command
+// whose click committed the field is not carried out): `allowed` is the range as
+// the window writes numbers ("25 bis 10000", "0.001 to 9.000").
+using RefusedEntryCallbackPtr = void (*)(int panel, int control, const char* allowed);
+void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function);
+
 // ---- start ----
 // Starts the toolkit with the command line. Returns 1 on success, 0 when no window
 // platform can be used (then nothing else may be called). Never aborts.

@@ -67,7 +67,12 @@ void deliverMenu(int panel, int item);
 int callbackDepth();
 // Commits what the operator typed into the focused numeric field of `window`
 // and has not confirmed yet, so that a command acts on what is shown.
-void commitPendingEdit(QWidget* window, QWidget* except);
+// False when the entry was refused (outside the field's range).
+bool commitPendingEdit(QWidget* window, QWidget* except);
+// An entry was refused by the input being handled now (a click on a command
+// moves the focus and so commits the field first); the next input clears it.
+bool refusalPending();
+void clearRefusal();
 
 // Wires a control's widget to event delivery.
 void wireControl(int panel, Control& c);
@@ -80,5 +85,45 @@ std::vector<int>& popupStack();
 QWidget* dialogParent();
 
 void repaintNow(QWidget* w);
+
+// Counts a running callback for as long as it lives (timer ticks wait for depth 0).
+struct Depth {
+  Depth();
+  ~Depth();
+  Depth(const Depth&) = delete;
+  Depth& operator=(const Depth&) = delete;
+};
+
+// An operation the operator started (a button, ring, picture ring or menu
+// command): while it lives, input is discarded and the busy cursor shows; when
+// the outermost one ends, input queued meanwhile is discarded too.
+class OperatorOperation {
+ public:
+  OperatorOperation();
+  ~OperatorOperation();
+  OperatorOperation(const OperatorOperation&) = delete;
+  OperatorOperation& operator=(const OperatorOperation&) = delete;
+
+ private:
+  bool active_ = false;
+};
+// A modal popup inside an operation takes input as usual while it is up.
+class BusySuspension {
+ public:
+  BusySuspension();
+  ~BusySuspension();
+  BusySuspension(const BusySuspension&) = delete;
+  BusySuspension& operator=(const BusySuspension&) = delete;
+
+ private:
+  bool active_ = false;
+};
+bool operationRunning();
+// Sees all input of the program first: discards what arrives during an operation.
+void installInputGate();
+// During an operation: lets the windows draw what changed (input stays discarded).
+void showProgress();
+// During an operation: waits (bounded) until a window just shown can be drawn, then draws it.
+void drawWhenExposed(QWidget* w);
 
 }  // namespace tk

@@ -222,7 +222,29 @@ int collect(Panel& p, QWidget* form) {
   return 0;
 }
 
+// Gives each entry of a menu bar or menu a mnemonic (Alt+D for "Datei"): the
+// first of its letters that no sibling uses yet. Works in every language.
+void assignMnemonics(const QList<QAction*>& actions) {
+  QString used;
+  for (QAction* a : actions) {
+    if (a->isSeparator() || a->text().contains(QLatin1Char('&'))) continue;
+    QString t = a->text();
+    for (int i = 0; i < t.size(); ++i) {
+      const QChar c = t.at(i).toLower();
+      if (c.unicode() > 0x7F || !c.isLetterOrNumber() || used.contains(c)) continue;
+      used += c;
+      t.insert(i, QLatin1Char('&'));
+      a->setText(t);
+      break;
+    }
+  }
+}
+
 void wireMenu(int handle, Panel& p) {
+  if (auto* mw = qobject_cast<QMainWindow*>(p.form.data())) {
+    if (auto* bar = qobject_cast<QMenuBar*>(mw->menuWidget())) assignMnemonics(bar->actions());
+    for (QMenu* m : mw->findChildren<QMenu*>()) assignMnemonics(m->actions());
+  }
   for (auto& [id, mi] : p.menu) {
     if (!mi.action || mi.menu || mi.action->isSeparator()) continue;
     const int item = id;

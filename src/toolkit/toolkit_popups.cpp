@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QApplication>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -21,6 +24,18 @@ std::deque<std::pair<int, std::string>> gFileAnswers;
 std::vector<TestPopupRecord> gRecords;
 
 QString s(const char* text) { return QString::fromUtf8(text ? text : ""); }
+
+// A message box is as wide as its text; make it wide enough for its whole title
+// too, as the window manager draws it (bold, with an icon and three buttons).
+void fitTitle(QMessageBox& box, const QString& title) {
+  QFont f = QApplication::font();
+  f.setBold(true);
+  f.setPointSizeF(f.pointSizeF() * 1.15);
+  const int need = QFontMetrics(f).horizontalAdvance(title) + 150;
+  if (auto* g = qobject_cast<QGridLayout*>(box.layout()))
+    g->addItem(new QSpacerItem(need, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), g->rowCount(), 0, 1,
+               g->columnCount());
+}
 
 // A button label is literal text: an "&" is shown, not taken as a shortcut marker.
 QString buttonText(const char* text) { return s(text).replace(QLatin1Char('&'), QLatin1String("&&")); }
@@ -74,11 +89,13 @@ int MessagePopup(const char* title, const char* message) {
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   QMessageBox box(dialogParent());
   box.setWindowTitle(s(title));
+  fitTitle(box, s(title));
   box.setTextFormat(Qt::PlainText);  // messages may carry text from the device or a file
   box.setText(s(message));
   box.setStandardButtons(QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
+  const BusySuspension asUsual;  // a popup inside an operation takes input
   box.exec();
   return 0;
 }
@@ -102,6 +119,7 @@ int GenericMessagePopup(const char* title, const char* message, const char* butt
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   QMessageBox box(dialogParent());
   box.setWindowTitle(s(title));
+  fitTitle(box, s(title));
   box.setTextFormat(Qt::PlainText);
   box.setText(s(message));
   // One role for all three keeps them in the order given.
@@ -114,6 +132,7 @@ int GenericMessagePopup(const char* title, const char* message, const char* butt
   box.setDefaultButton(b2);
   box.setEscapeButton(b3);
   b2->setFocus();
+  const BusySuspension asUsual;  // a popup inside an operation takes input
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   if (clicked == b1) return 1;
@@ -175,6 +194,7 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, c
   if (!filters.isEmpty()) dlg.setNameFilters(filters);
   if (save && restrictExtension && !ext.isEmpty()) dlg.setDefaultSuffix(ext);
   if (!fileSpec.isEmpty() && !fileSpec.contains(QLatin1Char('*')) && !fileSpec.contains(QLatin1Char('?'))) dlg.selectFile(fileSpec);
+  const BusySuspension asUsual;
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
     pathName->clear();
     return VAL_NO_FILE_SELECTED;

@@ -18,6 +18,7 @@ namespace {
 // The operator reaches a control only when it is shown, not dimmed, and its
 // window is not blocked by a modal popup.
 int reachable(int panel, int control, Control** out) {
+  clearRefusal();  // a new action of the operator, as a real press would be
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
@@ -119,6 +120,7 @@ int TestOperatorType(int panel, int control, const std::string& text) {
 }
 
 int TestOperatorMenu(int panel, int menuItem) {
+  clearRefusal();
   Panel* p = findPanel(panel);
   if (!p) return UIE_BAD_PANEL_HANDLE;
   auto it = p->menu.find(menuItem);
@@ -213,11 +215,11 @@ std::vector<TestMenuInfo> TestDescribeMenu(int panel) {
     if (mi.menu) {
       m.name = mi.menu->objectName().toStdString();
       m.kind = mi.menu->property("entryId").isValid() ? "submenu" : "menu";
-      m.text = mi.menu->title().toStdString();
+      m.text = QString(mi.menu->title()).remove(QLatin1Char('&')).toStdString();
     } else if (mi.action) {
       m.name = mi.action->objectName().toStdString();
       m.kind = mi.action->isSeparator() ? "separator" : mi.action->menu() ? "entry" : "item";
-      m.text = mi.action->text().toStdString();
+      m.text = QString(mi.action->text()).remove(QLatin1Char('&')).toStdString();
     } else {
       m.kind = "menubar";
     }

@@ -36,6 +36,9 @@ int TestOperatorClose(int panel);                            // the window's clo
 void TestRunEvents(int milliseconds);
 // Calls `function` once, from inside RunUserInterface, as soon as the loop runs.
 void TestOnLoopStart(void (*function)());
+// How long the end of the last operator operation took to discard the input
+// queued during it (ms), or -1 when none ended yet.
+double TestLastInputDrainMilliseconds();
 // Writes a PNG of the window (with its children) to `path`. 0 on success.
 int TestGrabPanel(int panel, const char* path);
 // Whether a panel is shown, and whether it is modal: 0 hidden, 1 shown, 2 shown

@@ -24,6 +24,18 @@ void GeladenePanelsVerwerfen() {
   gPanelHandle = gCompanelHandle = gInfopanelHandle = -1;
 }
 
+// An entry outside its field's range was refused: the error area says which
+// values the field takes.
+void EingabeAbgelehnt(int, int, const char* erlaubt) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                gSprache == 2 ? "Entry refused: allowed range %s" : "Eingabe abgelehnt: erlaubter Bereich %s",
+                erlaubt);
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 1);
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, text);
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, 0);
+}
+
 }  // namespace
 
 void PanelsInitialisieren(const char* version, const char* datum) {
@@ -117,6 +129,7 @@ void SteuerungCallbacksRegistrieren() {
   RegisterMenuCallback("Callback_Menu_Sprache", Callback_Menu_Sprache);
   RegisterMenuCallback("Callback_Menu_Info", Callback_Menu_Info);
   RegisterCtrlCallback("Callback_Button_InfoOk", Callback_Button_InfoOk);
+  InstallRefusedEntryCallback(EingabeAbgelehnt);
   GeraetCallbacksRegistrieren();
 }
 

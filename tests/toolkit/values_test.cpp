@@ -2,6 +2,8 @@
 #include "toolkit_test_support.h"
 #include "support_ui/paint_counter.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <cmath>
@@ -226,4 +228,74 @@ TEST_F(Values, SetCtrlValPaintsAtOnceWithoutRunningTheLoop) {
 
   TestRunEvents(20);
   EXPECT_TRUE(otherEventRan);
+}
+
+namespace {
+std::vector<std::string> gRefused;
+void rememberRefusal(int, int control, const char* allowed) {
+  gRefused.push_back(std::to_string(control) + ": " + allowed);
+}
+}  // namespace
+
+// An entry outside the range is kept while typed, then refused whole on commit:
+// the field returns to its value, no commit event, the program hears the range.
+// Escape abandons an entry. German shows and takes the decimal comma.
+TEST_F(Values, OutOfRangeEntriesAreRefusedWholeAndEscapeAbandonsAnEntry) {
+  gRefused.clear();
+  InstallRefusedEntryCallback(rememberRefusal);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_FREQUENZ, 1000.0), 0);
+  ASSERT_EQ(SetCtrlVal(w.main, MAINPANEL_STROM1, 0.25), 0);
+  std::string shown;
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_FREQUENZ, "12000"), 0);
+  auto* field = QApplication::focusWidget();
+  ASSERT_NE(field, nullptr);
+  auto* edit = field->findChild<QLineEdit*>();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->text().toStdString(), "12000") << "no keystroke dropped";
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_FREQUENZ, VAL_ENTER_VKEY), 0);
+  double d = 0;
+  GetCtrlVal(w.main, MAINPANEL_FREQUENZ, &d);
+  EXPECT_DOUBLE_EQ(d, 1000.0);
+  EXPECT_EQ(edit->text().toStdString(), "1000");
+  EXPECT_EQ(gRefused, (std::vector<std::string>{std::to_string(MAINPANEL_FREQUENZ) + ": 25 bis 10000"}));
+  // A click on a command right after a refused entry does not act.
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_FREQUENZ, "5"), 0);
+  events().clear();
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_ZPK3START, VAL_SPACE_KEY), 0);
+  EXPECT_TRUE(eventsOf(EVENT_COMMIT).empty());
+  ASSERT_EQ(TestOperatorClick(w.main, MAINPANEL_ZPK3START), 0);
+  EXPECT_EQ(eventsOf(EVENT_COMMIT).size(), 1u) << "the next click acts again";
+
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_STROM1, "1,5"), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM1, VAL_ESC_VKEY), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 0.25);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM1, VAL_ENTER_VKEY), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 0.25) << "Escape abandoned the entry";
+  EXPECT_EQ(QApplication::focusWidget()->findChild<QLineEdit*>()->text().toStdString(), "0,250");
+  ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_STROM1, "1.5"), 0);
+  ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM1, VAL_ENTER_VKEY), 0);
+  GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 1.5) << "the point is taken too";
+  InstallRefusedEntryCallback(nullptr);
+}
+
+// The English edition shows and takes only the point: a comma is refused, never
+// read as a thousands separator.
+TEST_F(Values, EnglishTakesOnlyThePoint) {
+  SetUserInterfaceLanguage(2);
+  const WindowSet en = loadWindows(kEnglish);
+  ASSERT_GT(en.main, 0);
+  ASSERT_EQ(DisplayPanel(en.main), 0);
+  ASSERT_EQ(SetCtrlVal(en.main, MAINPANEL_STROM1, 0.25), 0);
+  ASSERT_EQ(TestOperatorType(en.main, MAINPANEL_STROM1, "1,5"), 0);
+  ASSERT_EQ(TestOperatorKey(en.main, MAINPANEL_STROM1, VAL_ENTER_VKEY), 0);
+  double d = 0;
+  GetCtrlVal(en.main, MAINPANEL_STROM1, &d);
+  EXPECT_DOUBLE_EQ(d, 0.25);
+  EXPECT_EQ(QApplication::focusWidget()->findChild<QLineEdit*>()->text().toStdString(), "0.250");
+  DiscardPanel(en.main);
+  DiscardPanel(en.info);
+  SetUserInterfaceLanguage(1);
 }

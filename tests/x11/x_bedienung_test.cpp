@@ -1,0 +1,295 @@
+// Input and drawing during device operations on a real X server: what the
+// operator does while the program is busy is discarded, never carried out
+// afterwards, and the progress dialog is really drawn.
+#include <QApplication>
+#include <QCursor>
+#include <QProgressBar>
+
+#include <algorithm>
+#include <mutex>
+
+#include "Com/Com.h"
+#include "lauf.h"
+#include "progress/progress.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_testing.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "x_fixture.h"
+#include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+namespace {
+
+using xtest::Bediener;
+using xtest::Schlafen;
+
+constexpr size_t kRahmenJeProgramm = 11;
+constexpr size_t kAlleLesen = 16 * kRahmenJeProgramm;
+
+std::vector<std::string> AlleLeseRahmen() {
+  std::vector<std::string> v;
+  for (int n = 1; n <= 16; ++n) {
+    const auto r = lauf::LeseRahmen(n);
+    v.insert(v.end(), r.begin(), r.end());
+  }
+  return v;
+}
+
+size_t Anzahl(const std::vector<std::string>& rahmen, const std::string& teil) {
+  return static_cast<size_t>(std::count_if(rahmen.begin(), rahmen.end(),
+                                           [&](const std::string& f) { return f.find(teil) != std::string::npos; }));
+}
+
+class XBedienung : public xtest::XFenster {
+ protected:
+  // Whether the program's loop still runs rather than ending at once (a close
+  // of the operator window asks it to end).
+  static bool LaeuftWeiter() {
+    TestOnLoopStart([] { QuitUserInterface(7); });
+    return RunUserInterface() == 7;
+  }
+};
+
+// A click on "Start", Enter, Space and Ctrl+S during "read all programs", and a
+// click made just before its end: none of it is carried out afterwards.
+TEST_F(XBedienung, EingabeWaehrendAllesLesenWirdVerworfen) {
+  simtest::SimOptions o;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  TestQueueGenericAnswer(2);  // "alle"
+  const QPoint lesen = Mitte("ZPK3LESEN");
+  const QPoint start = Mitte("ZPK3START");
+  Bedienen([&](Bediener& b) {
+    b.Klicken(lesen);
+    ASSERT_TRUE(AufRahmenWarten(sim, 3 * kRahmenJeProgramm));
+    b.Klicken(start);
+    b.Taste("Return");  // the read button has the focus
+    b.Taste("space");
+    b.Taste("s", true);
+    b.Taste("F4", false, true);  // openbox closes the window on Alt+F4
+    // Slow the last answer down, and click while it is awaited.
+    ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen - 2));
+    sim.control("fault delay 250");
+    ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
+    b.Klicken(start);
+    sim.control("fault none");
+  });
+  EXPECT_EQ(sim.frames(), AlleLeseRahmen()) << "nothing is sent after the read";
+  const auto popups = TestTakePopups();
+  ASSERT_EQ(popups.size(), 1u) << "no second read and no file dialog afterwards";
+  EXPECT_EQ(popups[0].kind, 2);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+  EXPECT_TRUE(LaeuftWeiter()) << "Alt+F4 during the read did not end the program";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the busy cursor is gone";
+  const double kosten = TestLastInputDrainMilliseconds();
+  EXPECT_GE(kosten, 0.0);
+  EXPECT_LT(kosten, 500.0);
+  std::printf("input discard at the end of the operation: %.2f ms\n", kosten);
+}
+
+// The same during a device search: "Fehler löschen" clicked meanwhile sends nothing.
+TEST_F(XBedienung, EingabeWaehrendDerSucheWirdVerworfen) {
+  simtest::SimOptions o;
+  o.baud = 1200;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  DisplayPanel(gCompanelHandle);
+  Sichtbar(gPanelHandle);
+  const QPoint suchen = Mitte("SCAN");
+  const QPoint loeschen = Mitte("ZPK3FEHLERLOESCHEN");
+  const QPoint led1 = Mitte("LED1"), led4 = Mitte("LED4");
+  QColor gefunden, geprueft;
+  ASSERT_EQ(QApplication::widgetAt(loeschen), QApplication::widgetAt(loeschen)->window()->childAt(
+                                                  QApplication::widgetAt(loeschen)->window()->mapFromGlobal(loeschen)));
+  Bedienen([&](Bediener& b) {
+    b.Klicken(suchen);
+    ASSERT_TRUE(AufRahmenWarten(sim, 2));
+    b.Klicken(loeschen);
+    b.Taste("Return");
+    // While address 4 is probed (into a time-out) the screen shows its lamp
+    // yellow and the device found at address 1 green.
+    ASSERT_TRUE(AufRahmenWarten(sim, 4));
+    Schlafen(150);
+    gefunden = QColor(b.Bild(QRect(led1, QSize(1, 1))).pixel(0, 0));
+    geprueft = QColor(b.Bild(QRect(led4, QSize(1, 1))).pixel(0, 0));
+    // The last address is probed into a time-out: click while it runs.
+    ASSERT_TRUE(AufRahmenWarten(sim, 8));
+    b.Klicken(loeschen);
+    Schlafen(700);
+  });
+  const auto rahmen = sim.frames();
+  EXPECT_EQ(Anzahl(rahmen, "DF3"), 0u) << "no clear-fault command after the search";
+  EXPECT_EQ(Anzahl(rahmen, "IDR"), 8u) << "one probe per address, no second search";
+  EXPECT_EQ(gCom.baudrate, 1200);
+  EXPECT_EQ(lauf::Ganzzahl(COMPANEL_LED1, gCompanelHandle), 1) << "the device found is shown";
+  // Lamps are drawn with a gradient: compare hues, not exact colours.
+  EXPECT_NEAR(gefunden.hue(), 120, 25) << "LED 1 on the screen: " << gefunden.name().toStdString();
+  EXPECT_NEAR(geprueft.hue(), 60, 20) << "LED 4 on the screen: " << geprueft.name().toStdString();
+  EXPECT_GT(geprueft.value(), 150);
+}
+
+// With the continuous query running at 1200 baud, "Stopp" and the toggle still
+// act on the mouse: input during a tick is delivered after it.
+TEST_F(XBedienung, DauerndAbfragenBleibtMitDerMausBedienbar) {
+  simtest::SimOptions o;
+  o.baud = 1200;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  gCom.baudrate = 1200;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  const QPoint dauernd = Mitte("DAUERNDABFRAGEN");
+  const QPoint stopp = Mitte("ZPK3STOPP");
+  size_t nachDemAus = 0;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(dauernd);
+    ASSERT_TRUE(AufRahmenWarten(sim, 6, 5000)) << "the query runs";
+    b.Klicken(stopp);
+    Schlafen(1200);
+    b.Klicken(dauernd);
+    Schlafen(1000);  // a tick running when the click came ends first
+    nachDemAus = sim.frames().size();
+    Schlafen(1200);
+  }, 200);
+  const auto rahmen = sim.frames();
+  EXPECT_EQ(Anzahl(rahmen, "DF2"), 1u) << "Stopp was carried out once";
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 0);
+  EXPECT_EQ(rahmen.size(), nachDemAus) << "the query stopped";
+}
+
+// ---- the progress dialog ----
+
+struct Balken {
+  std::mutex m;
+  QRect bar, dialog;
+};
+Balken gBalken;
+
+bool gBeschaeftigt = false;
+QImage gSollbild;  // the operator window as it should look during the transfer
+QRect gHauptfenster;
+
+void BalkenMerken(int, int) {
+  const QCursor* c = QGuiApplication::overrideCursor();
+  gBeschaeftigt = c && c->shape() == Qt::WaitCursor;
+  if (gSollbild.isNull()) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (top->isVisible() && top->findChild<QWidget*>(QStringLiteral("ZPK3LESEN"))) {
+        const std::lock_guard<std::mutex> lock(gBalken.m);
+        gSollbild = top->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        gHauptfenster = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
+      }
+  }
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (!top->isVisible()) continue;
+    if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible()) {
+      const std::lock_guard<std::mutex> lock(gBalken.m);
+      gBalken.bar = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+      gBalken.dialog = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
+    }
+  }
+}
+
+bool Blaeulich(QRgb p, const QColor& fuellung) {
+  const QColor c(p);
+  if (c.saturation() < 60) return false;
+  const int d = std::abs(c.hue() - fuellung.hue());
+  return std::min(d, 360 - d) < 25;
+}
+
+class XFortschritt : public xtest::XFenster, public ::testing::WithParamInterface<int> {};
+
+// During "read all programs" the dialog is drawn for real: the bar's filled part
+// matches the programs the simulator has answered, the rest of the dialog shows
+// its own background (not what lay there before).
+TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
+  const int sprache = GetParam();
+  Sprache(sprache);
+  Sichtbar(gPanelHandle);
+  simtest::SimOptions o;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  TestPopupAutomation(false);  // the real choice popup, closed with Enter ("alle")
+  ProgressDialogBeobachten(BalkenMerken);
+  const QColor fuellung = QColor::fromRgb(QRgb(GetSystemHighlightColor()));
+  const QColor hintergrund = QApplication::palette().color(QPalette::Window);
+  const QPoint lesen = Mitte("ZPK3LESEN");
+  QImage bild, hauptbild;
+  QRect bar, dialog, haupt;
+  gSollbild = QImage();
+  size_t vorher = 0, nachher = 0;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(lesen);
+    ASSERT_FALSE(b.AufFensterWarten(sprache == 2 ? "read from ZPK" : "von ZPK lesen", std::chrono::seconds(5))
+                     .isEmpty());
+    Schlafen(200);
+    b.Taste("Return");
+    ASSERT_TRUE(AufRahmenWarten(sim, 6 * kRahmenJeProgramm + 3));
+    {
+      const std::lock_guard<std::mutex> lock(gBalken.m);
+      bar = gBalken.bar;
+      dialog = gBalken.dialog;
+    }
+    vorher = sim.frames().size();
+    bild = b.Bild(dialog);
+    nachher = sim.frames().size();
+    {
+      const std::lock_guard<std::mutex> lock(gBalken.m);
+      haupt = gHauptfenster;
+    }
+    hauptbild = b.Bild(haupt);
+    ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
+  });
+  ProgressDialogBeobachten(nullptr);
+  EXPECT_TRUE(gBeschaeftigt) << "the busy cursor shows during the transfer";
+  ASSERT_FALSE(bild.isNull());
+  bild.save(QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_en.png" : "x11_progress_de.png")));
+  const QRect innen = bar.translated(-dialog.topLeft());
+  // Filled: the columns of the bar where its fill colour dominates.
+  int rechts = innen.left();
+  for (int x = innen.left(); x <= innen.right(); ++x) {
+    int blau = 0;
+    for (int y = innen.top() + 2; y <= innen.bottom() - 2; ++y) blau += Blaeulich(bild.pixel(x, y), fuellung);
+    if (blau * 3 >= innen.height() - 4) rechts = x + 1;
+  }
+  const double gefuellt = 16.0 * (rechts - innen.left()) / innen.width();
+  const double vonProgrammen = static_cast<double>(vorher / kRahmenJeProgramm);
+  const double bisProgrammen = static_cast<double>(nachher / kRahmenJeProgramm);
+  EXPECT_GE(gefuellt, vonProgrammen - 1.0) << "bar shows " << gefuellt << " of 16, simulator answered " << vorher
+                                           << " frames";
+  EXPECT_LE(gefuellt, bisProgrammen + 1.0) << "bar shows " << gefuellt << " of 16";
+  EXPECT_GT(gefuellt, 0.5);
+  // Above the bar: the dialog's background, row by row.
+  int fremd = 0;
+  for (int y = 2; y < innen.top() - 2; ++y)
+    for (int x = 2; x < bild.width() - 2; ++x) {
+      const QColor c(bild.pixel(x, y));
+      if (std::abs(c.red() - hintergrund.red()) + std::abs(c.green() - hintergrund.green()) +
+              std::abs(c.blue() - hintergrund.blue()) > 24)
+        ++fremd;
+    }
+  EXPECT_EQ(fremd, 0) << "pixels above the bar that are not the dialog's background";
+  // The operator window shows what it holds where the closed choice popup lay,
+  // not the popup's ghost: the screen matches the window's own rendering outside the dialog.
+  ASSERT_FALSE(gSollbild.isNull());
+  ASSERT_EQ(hauptbild.size(), gSollbild.size());
+  const QRect dialogImFenster = dialog.translated(-haupt.topLeft()).adjusted(-8, -30, 8, 8);
+  int anders = 0;
+  for (int y = 0; y < hauptbild.height(); ++y)
+    for (int x = 0; x < hauptbild.width(); ++x) {
+      if (dialogImFenster.contains(x, y)) continue;
+      const QColor a(hauptbild.pixel(x, y)), b(gSollbild.pixel(x, y));
+      if (std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 40) ++anders;
+    }
+  EXPECT_LT(anders, hauptbild.width() * hauptbild.height() / 200) << "pixels of the operator window not drawn";
+  EXPECT_EQ(sim.frames(), AlleLeseRahmen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sprachen, XFortschritt, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return std::string(i.param == 2 ? "Englisch" : "Deutsch");
+                         });
+
+}  // namespace

@@ -1,0 +1,248 @@
+#include "x_display.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace xtest {
+namespace {
+
+Display* D(void* p) { return static_cast<Display*>(p); }
+
+bool aufPfad(const char* programm) {
+  const char* path = std::getenv("PATH");
+  std::string rest = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= rest.size()) {
+    const size_t end = rest.find(':', start);
+    const std::string dir = rest.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && ::access((dir + "/" + programm).c_str(), X_OK) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Starts a helper that ends with this process. `ausgabe` >= 0 stays open in it.
+pid_t starten(const std::vector<std::string>& argv, int ausgabe) {
+  const pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  const int devnull = ::open("/dev/null", O_RDWR);
+  ::dup2(devnull, 0);
+  ::dup2(devnull, 1);
+  ::dup2(devnull, 2);
+  for (int fd = 3; fd < 256; ++fd)
+    if (fd != ausgabe) ::close(fd);
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  ::execvp(args[0], args.data());
+  ::_exit(127);
+}
+
+bool hatFensterverwaltung(Display* d) {
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  const bool ok = XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, XA_WINDOW, &type, &format, &n,
+                                     &rest, &data) == Success &&
+                  n == 1;
+  if (data) XFree(data);
+  return ok;
+}
+
+std::string fensterName(Display* d, Window w) {
+  const Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
+  const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  std::string name;
+  if (XGetWindowProperty(d, w, netName, 0, 1024, False, utf8, &type, &format, &n, &rest, &data) == Success &&
+      data) {
+    name.assign(reinterpret_cast<char*>(data), n);
+  }
+  if (data) XFree(data);
+  return name;
+}
+
+}  // namespace
+
+std::string DisplayStarten(int width, int height, bool* installed) {
+  static std::string ergebnis = "not started";
+  static bool gestartet = false;
+  *installed = aufPfad("Xvfb");
+  if (gestartet) return ergebnis;
+  gestartet = true;
+  if (!*installed) return ergebnis = "Xvfb is not installed (Debian package xvfb)";
+  if (!aufPfad("openbox")) return ergebnis = "openbox is not installed";
+  int rohr[2];
+  if (::pipe(rohr) != 0) return ergebnis = "pipe failed";
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+  starten({"Xvfb", "-displayfd", std::to_string(rohr[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+          rohr[1]);
+  ::close(rohr[1]);
+  std::string nummer;
+  pollfd p{rohr[0], POLLIN, 0};
+  while (nummer.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0) {
+    char buf[32];
+    const ssize_t n = ::read(rohr[0], buf, sizeof buf);
+    if (n <= 0) break;
+    nummer.append(buf, static_cast<size_t>(n));
+  }
+  ::close(rohr[0]);
+  if (nummer.empty() || nummer.find('\n') == std::string::npos) return ergebnis = "Xvfb did not start";
+  const std::string name = ":" + nummer.substr(0, nummer.find('\n'));
+  ::setenv("DISPLAY", name.c_str(), 1);
+  ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  starten({"openbox"}, -1);
+  Display* d = XOpenDisplay(name.c_str());
+  if (!d) return ergebnis = "cannot connect to Xvfb on " + name;
+  bool bereit = false;
+  for (int i = 0; i < 200 && !bereit; ++i) {
+    bereit = hatFensterverwaltung(d);
+    if (!bereit) Schlafen(25);
+  }
+  XCloseDisplay(d);
+  if (!bereit) return ergebnis = "openbox did not start";
+  return ergebnis = "";
+}
+
+void Schlafen(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+Bediener::Bediener() { display_ = XOpenDisplay(nullptr); }
+Bediener::~Bediener() {
+  if (display_) XCloseDisplay(D(display_));
+}
+
+void Bediener::Klicken(QPoint g) {
+  Display* d = D(display_);
+  XTestFakeMotionEvent(d, -1, g.x(), g.y(), CurrentTime);
+  XSync(d, False);
+  Schlafen(40);  // a press right after the move can get lost
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XSync(d, False);
+  Schlafen(20);
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
+void Bediener::Rad(QPoint g, int notches) {
+  Display* d = D(display_);
+  XTestFakeMotionEvent(d, -1, g.x(), g.y(), CurrentTime);
+  XSync(d, False);
+  Schlafen(40);
+  const unsigned button = notches > 0 ? 4 : 5;
+  for (int i = 0; i < std::abs(notches); ++i) {
+    XTestFakeButtonEvent(d, button, True, CurrentTime);
+    XTestFakeButtonEvent(d, button, False, CurrentTime);
+    XSync(d, False);
+    Schlafen(30);
+  }
+}
+
+void Bediener::Taste(const char* keysym, bool control, bool alt) {
+  Display* d = D(display_);
+  const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L);
+  const KeyCode altKey = XKeysymToKeycode(d, XK_Alt_L);
+  const KeyCode key = XKeysymToKeycode(d, XStringToKeysym(keysym));
+  if (control) XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
+  if (alt) XTestFakeKeyEvent(d, altKey, True, CurrentTime);
+  XTestFakeKeyEvent(d, key, True, CurrentTime);
+  XTestFakeKeyEvent(d, key, False, CurrentTime);
+  if (alt) XTestFakeKeyEvent(d, altKey, False, CurrentTime);
+  if (control) XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
+  XSync(d, False);
+  Schlafen(15);
+}
+
+void Bediener::Tippen(const std::string& text) {
+  for (char c : text) {
+    const char name[2] = {c, 0};
+    if (c == ',') Taste("comma");
+    else if (c == '.') Taste("period");
+    else if (c == '-') Taste("minus");
+    else Taste(name);
+  }
+}
+
+QImage Bediener::Bild(QRect r) {
+  Display* d = D(display_);
+  XImage* x = XGetImage(d, DefaultRootWindow(d), r.x(), r.y(), static_cast<unsigned>(r.width()),
+                        static_cast<unsigned>(r.height()), AllPlanes, ZPixmap);
+  if (!x) return {};
+  QImage img(r.width(), r.height(), QImage::Format_RGB32);
+  for (int y = 0; y < r.height(); ++y)
+    for (int xx = 0; xx < r.width(); ++xx)
+      img.setPixel(xx, y, static_cast<QRgb>(XGetPixel(x, xx, y)) | 0xFF000000u);
+  XDestroyImage(x);
+  return img;
+}
+
+QRect Bediener::Fenster(const std::string& title) {
+  Display* d = D(display_);
+  const Atom list = XInternAtom(d, "_NET_CLIENT_LIST", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  QRect gefunden;
+  if (XGetWindowProperty(d, DefaultRootWindow(d), list, 0, 1024, False, XA_WINDOW, &type, &format, &n, &rest,
+                         &data) == Success &&
+      data) {
+    const auto* w = reinterpret_cast<const Window*>(data);
+    for (unsigned long i = 0; i < n && gefunden.isEmpty(); ++i) {
+      if (fensterName(d, w[i]) != title) continue;
+      XWindowAttributes a{};
+      if (!XGetWindowAttributes(d, w[i], &a) || a.map_state != IsViewable) continue;
+      int x = 0, y = 0;
+      Window kind = 0;
+      XTranslateCoordinates(d, w[i], DefaultRootWindow(d), 0, 0, &x, &y, &kind);
+      gefunden = QRect(x, y, a.width, a.height);
+    }
+  }
+  if (data) XFree(data);
+  return gefunden;
+}
+
+QRect Bediener::MitRahmen(unsigned long window, QRect innen) {
+  Display* d = D(display_);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  long e[4] = {0, 0, 0, 0};  // left, right, top, bottom
+  if (XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL, &type,
+                         &format, &n, &rest, &data) == Success &&
+      data && n == 4)
+    std::memcpy(e, data, sizeof e);
+  if (data) XFree(data);
+  return innen.adjusted(-static_cast<int>(e[0]), -static_cast<int>(e[2]), static_cast<int>(e[1]),
+                        static_cast<int>(e[3]));
+}
+
+QRect Bediener::AufFensterWarten(const std::string& title, std::chrono::milliseconds limit) {
+  const auto ende = std::chrono::steady_clock::now() + limit;
+  QRect r;
+  while ((r = Fenster(title)).isEmpty() && std::chrono::steady_clock::now() < ende) Schlafen(10);
+  return r;
+}
+
+}  // namespace xtest

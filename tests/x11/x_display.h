@@ -1,0 +1,48 @@
+#pragma once
+// A real X server for window tests: Xvfb with openbox on a free display, and an
+// operator that sends input through the server (XTest) from its own connection,
+// so the events travel as a person's would, also while the program is busy.
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+#include <chrono>
+#include <string>
+
+namespace xtest {
+
+// Starts Xvfb (screen `width` x `height`) and openbox once per process and points
+// DISPLAY at it. Returns "" when running, else why not; `installed` is false when
+// Xvfb is missing (the only case in which a test may skip).
+std::string DisplayStarten(int width, int height, bool* installed);
+
+// One operator connection; use it from one thread only.
+class Bediener {
+ public:
+  Bediener();
+  ~Bediener();
+  Bediener(const Bediener&) = delete;
+  Bediener& operator=(const Bediener&) = delete;
+  bool ok() const { return display_ != nullptr; }
+
+  void Klicken(QPoint global);
+  // A key by its X name ("Return", "Tab", "x"), optionally with Control or Alt held.
+  void Taste(const char* keysym, bool control = false, bool alt = false);
+  void Tippen(const std::string& text);  // characters and digits, ',' and '.'
+  void Rad(QPoint global, int notches);  // + up, - down
+  // What the screen shows in `rect` (global coordinates).
+  QImage Bild(QRect rect);
+  // The frame-less rectangle of the top-level window titled `title`, empty if none.
+  QRect Fenster(const std::string& title);
+  // `innen` (a window's own area) with the frame the window manager drew around it.
+  QRect MitRahmen(unsigned long window, QRect innen);
+  // Waits up to `limit` for such a window.
+  QRect AufFensterWarten(const std::string& title, std::chrono::milliseconds limit);
+
+ private:
+  void* display_ = nullptr;
+};
+
+void Schlafen(int milliseconds);
+
+}  // namespace xtest

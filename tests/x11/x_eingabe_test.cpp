@@ -1,0 +1,105 @@
+// Numeric entries and the wheel on a real X server, typed and clicked through
+// the server: an entry outside its field's range is refused whole (never
+// shortened), the command clicked after it is not carried out, and the wheel
+// changes only the focused field.
+#include <QApplication>
+#include <QWidget>
+
+#include "Com/Com.h"
+#include "lauf.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_testing.h"
+#include "toolkit/zpk3xSteuerung_ids.h"
+#include "x_fixture.h"
+#include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+namespace {
+
+using xtest::Bediener;
+using xtest::Schlafen;
+
+class XEingabe : public xtest::XFenster, public ::testing::WithParamInterface<int> {
+ protected:
+  // Replaces the field's text as an operator does: click, select all, type.
+  static void Eintippen(Bediener& b, QPoint feld, const std::string& text) {
+    b.Klicken(feld);
+    b.Taste("a", true);
+    b.Tippen(text);
+  }
+  static QRect Fensterbild() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w->findChild<QWidget*>(QStringLiteral("FREQUENZ")))
+        return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    return {};
+  }
+};
+
+TEST_P(XEingabe, EintraegeAusserhalbDesBereichsWerdenAbgelehntUndDerKlickDanachWirktNicht) {
+  const bool englisch = GetParam() == 2;
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  simtest::Simulator sim;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  const ProgramRecord vorher = gPar[gParIndex];
+  int programm = 0;
+  GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &programm);
+  const QPoint frequenz = Mitte("FREQUENZ"), strom1 = Mitte("STROM1"), nummer = Mitte("EINZUSTELLENDESPROG");
+  const QPoint speichern = Mitte("PROGRAMMSPEICHERN"), schreiben = Mitte("ZPK3SCHREIBEN");
+  std::string fehlerNachTab;
+  QImage bild;
+  Bediener* bediener = nullptr;
+  Bedienen([&](Bediener& b) {
+    bediener = &b;
+    Eintippen(b, frequenz, "12000");
+    b.Taste("Tab");
+    Eintippen(b, strom1, "0,25");
+    b.Taste("Tab");
+    Eintippen(b, nummer, "17");
+    b.Klicken(speichern);
+    Eintippen(b, frequenz, "12000");
+    Schlafen(100);
+    b.Klicken(schreiben);
+    Schlafen(300);
+    bild = b.Bild(Fensterbild());
+  }, 300);
+  EXPECT_TRUE(sim.frames().empty()) << "a refused entry sends nothing";
+  EXPECT_TRUE(TestTakePopups().empty()) << "the write was not carried out";
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].frequenz, vorher.frequenz);
+  EXPECT_DOUBLE_EQ(lauf::Zahl(MAINPANEL_FREQUENZ), vorher.frequenz) << "the field is back at its value";
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_EINZUSTELLENDESPROG), programm);
+  // German takes the comma; English refuses it (never a thousands separator).
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].strom1, englisch ? vorher.strom1 : 0.25);
+  EXPECT_DOUBLE_EQ(lauf::Zahl(MAINPANEL_STROM1), gPar[gParIndex].strom1);
+  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), englisch ? "Entry refused: allowed range 25 to 10000"
+                                                         : "Eingabe abgelehnt: erlaubter Bereich 25 bis 10000");
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 1);
+  ASSERT_FALSE(bild.isNull());
+  bild.save(QString::fromStdString(Bildpfad(englisch ? "x11_refused_en.png" : "x11_refused_de.png")));
+}
+
+// Two notches over an unfocused field or list change nothing; over the focused
+// field they do.
+TEST_P(XEingabe, DasRadWirktNurAufDasFokussierteFeld) {
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  const ProgramRecord vorher = gPar[gParIndex];
+  const QPoint strom1 = Mitte("STROM1"), spannung = Mitte("SPANNUNG"), kurve = Mitte("STROMKURVE");
+  Bedienen([&](Bediener& b) {
+    b.Klicken(strom1);
+    b.Rad(spannung, 2);
+    b.Rad(kurve, -2);
+    b.Rad(strom1, 1);
+  }, 300);
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].spannung, vorher.spannung);
+  EXPECT_EQ(gPar[gParIndex].stromkurve, vorher.stromkurve);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_STROMKURVE), vorher.stromkurve);
+  EXPECT_GT(gPar[gParIndex].strom1, vorher.strom1) << "the focused field takes the wheel";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sprachen, XEingabe, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return std::string(i.param == 2 ? "Englisch" : "Deutsch");
+                         });
+
+}  // namespace

@@ -106,6 +106,17 @@ TEST_F(VerlaufFenster, DauerndesAbfragenFuettertDasFensterMitZoomSchwenkUndCurso
   Bereich(&von, &bis);
   EXPECT_DOUBLE_EQ(bis - von, 60000.0);
   EXPECT_EQ(uitest::Ganzzahl(VERLAUFPANEL_FOLGEN, gVerlaufPanelHandle), 1);
+
+  // A picture of the plot; one that cannot be written is said in a popup.
+  TestPopupAutomation(true);
+  TestQueueFileAnswer(VAL_NEW_FILE_SELECTED, Pfad("bild.png"));
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_BILD), 0);
+  EXPECT_EQ(lauf::DateiLesen(Pfad("bild.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  TestQueueFileAnswer(VAL_NEW_FILE_SELECTED, Pfad("fehlt/bild.png"));
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_BILD), 0);
+  int meldungen = 0;
+  for (const TestPopupRecord& p : TestTakePopups()) meldungen += p.kind == 1;
+  EXPECT_EQ(meldungen, 1);
 }
 
 TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben) {
@@ -130,6 +141,10 @@ TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben
   sim.control("value C0R 0.842");
   sim.control("value V0R 24.3");
   ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
+  // Clearing empties the plot, not the recording.
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_LEEREN), 0);
+  EXPECT_EQ(Anzahl(), 0);
+  ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);
   ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNUNGSTOPP), 0);
   ASSERT_EQ(TestOperatorClick(gPanelHandle, MAINPANEL_ABFRAGEN), 0);  // no longer recorded
   EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), "");
@@ -138,12 +153,13 @@ TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben
   std::vector<std::string> zeilen;
   for (std::size_t a = 0, e; (e = inhalt.find('\n', a)) != std::string::npos; a = e + 1)
     zeilen.push_back(inhalt.substr(a, e - a));
-  ASSERT_EQ(zeilen.size(), 4u) << inhalt;
+  ASSERT_EQ(zeilen.size(), 5u) << inhalt;
   EXPECT_EQ(zeilen[0], "time,seconds,current_A,voltage_V,status,status_bits,error");
   const std::string gut = ",0.842,24.3,0x0300,\"Prozess wurde gestartet|Programm aktiv\",0";
   EXPECT_EQ(zeilen[1].substr(29), ",0.000" + gut);
   EXPECT_NE(zeilen[2].find(",,,,,-402"), std::string::npos) << zeilen[2];
   EXPECT_EQ(zeilen[3].substr(zeilen[3].size() - gut.size()), gut);
+  EXPECT_EQ(zeilen[4].substr(zeilen[4].size() - gut.size()), gut);
   const auto meldungen = [] {
     std::vector<TestPopupRecord> m;
     for (const TestPopupRecord& p : TestTakePopups())
@@ -170,7 +186,7 @@ TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben
   GetCtrlAttribute(gVerlaufPanelHandle, VERLAUFPANEL_AUFZEICHNEN, ATTR_DIMMED, &gedimmt);
   EXPECT_EQ(gedimmt, 0);
   EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), "");
-  EXPECT_EQ(Anzahl(), 8);  // the course itself kept every query
+  EXPECT_EQ(Anzahl(), 6);  // the course itself kept every query since the clearing
 }
 
 // Two cycles of a triangle with a failed query during the first, started and ended

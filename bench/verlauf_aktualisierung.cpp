@@ -77,6 +77,13 @@ QWidget* Zeichenflaeche() {
   return nullptr;
 }
 
+// The offscreen platform's screen is 800 px wide, and the toolkit keeps windows
+// within the screen: the bench sizes the window itself, as on a larger screen.
+void FensterGross() {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->objectName() == QLatin1String("VERLAUFPANEL")) top->resize(1100, 600);
+}
+
 long SpitzeKb() {
   std::FILE* f = std::fopen("/proc/self/status", "r");
   if (!f) return -1;
@@ -97,7 +104,7 @@ int Aktualisierungen(int anzahl) {
   VerlaufUhrSetzen(Uhr);
   TagFuettern();  // window closed: nothing is drawn yet
   if (VerlaufOeffnen() != 0) return 3;
-  SetPanelSize(gVerlaufPanelHandle, 1100, 600);
+  FensterGross();
   TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 0);  // all: the whole day
   ProcessSystemEvents();
   int breite = 0;
@@ -122,6 +129,10 @@ int Aktualisierungen(int anzahl) {
   std::sort(ms.begin(), ms.end());
   double summe = 0;
   for (double m : ms) summe += m;
+  if (breite < 800) {
+    std::fprintf(stderr, "plot only %d px wide\n", breite);
+    return 7;
+  }
   std::printf("trend window, 24 h shown (%zu samples kept), plot %d px wide: processor time per query to repainted "
               "chart: mean %.2f ms, median %.2f ms, 95%% %.2f ms, max %.2f ms (%d updates); at one query per 0.5 s "
               "that is %.2f %% of one core\n",
@@ -136,7 +147,7 @@ void ProgrammKoerper() {
   VerlaufUhrSetzen(Uhr);
   TagFuettern();
   VerlaufOeffnen();
-  SetPanelSize(gVerlaufPanelHandle, 1100, 600);
+  FensterGross();
   TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 0);
   for (long i = 0; i < 20; ++i) {
     Abfrage(static_cast<long>(kVerlaufMaxProben) + i);

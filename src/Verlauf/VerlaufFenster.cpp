@@ -158,8 +158,14 @@ void Zeichnen() {
   std::vector<std::string> namen;
   for (const VerlaufMarke& m : gDaten.marken) {
     if (m.zeitMs < von || m.zeitMs > bis) continue;
+    const std::string name = VerlaufStatusNamen(m.bit, StatusNamen().data(), static_cast<int>(StatusNamen().size()));
+    // Bits that came on together share one line.
+    if (!zeiten.empty() && zeiten.back() == static_cast<double>(m.zeitMs)) {
+      namen.back() += ", " + name;
+      continue;
+    }
     zeiten.push_back(static_cast<double>(m.zeitMs));
-    namen.push_back(VerlaufStatusNamen(m.bit, StatusNamen().data(), static_cast<int>(StatusNamen().size())));
+    namen.push_back(name);
   }
   SetGraphMarks(p, VERLAUFPANEL_GRAPH, zeiten.data(), namen.data(), static_cast<int>(zeiten.size()));
   CursorZeigen();

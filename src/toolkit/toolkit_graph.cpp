@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QValueAxis>
 #include <QWheelEvent>
 
@@ -44,8 +45,9 @@ class ZCurveLayer : public QGraphicsItem {
   const ZGraph* g_;
 };
 
-ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
-  chart_ = new QChart;
+// The view gets its chart at once: a chart it made itself would be left over.
+ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
+  chart_ = chart();
   chart_->legend()->setAlignment(Qt::AlignTop);
   chart_->setMargins(QMargins(4, 4, 4, 4));
   if (zLanguage() != 2) {
@@ -66,7 +68,6 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(parent) {
     legend->attachAxis(axis);
     curves_[c].legend = legend;
   }
-  setChart(chart_);
   layer_ = new ZCurveLayer(this);
   scene()->addItem(layer_);
   connect(chart_, &QChart::plotAreaChanged, this, [this] { layer_->changed(); });
@@ -472,6 +473,9 @@ int SetPanelSize(int panel, int width, int height) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   if (width <= 0 || height <= 0) return UIE_BAD_ATTRIBUTE;
-  p->window->resize(p->window->minimumSizeHint().expandedTo(QSize(width, height)));
+  QSize size = p->window->minimumSizeHint().expandedTo(QSize(width, height));
+  // A size remembered from a larger screen is cut to this one.
+  if (QScreen* s = p->window->screen()) size = size.boundedTo(s->availableGeometry().size());
+  p->window->resize(size);
   return 0;
 }

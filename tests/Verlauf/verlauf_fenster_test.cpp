@@ -249,7 +249,7 @@ TEST(VerlaufLauf, KonfigurationUnveraendertUndEigeneDateiNurNachGebrauch) {
   ASSERT_EQ(lauf::ProgrammLaufen([] {
               TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_VERLAUF);
               TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 3600);
-              SetPanelSize(gVerlaufPanelHandle, 1000, 600);
+              SetPanelSize(gVerlaufPanelHandle, 800, 450);
             }),
             0);
   mit = lauf::DateiLesen("zpk3xSteuerung.ini");
@@ -259,18 +259,18 @@ TEST(VerlaufLauf, KonfigurationUnveraendertUndEigeneDateiNurNachGebrauch) {
   EXPECT_NE(verlauf.find("[Verlauf]"), std::string::npos) << verlauf;
   EXPECT_NE(verlauf.find("3600"), std::string::npos) << verlauf;
 
-  int offen = 0, zeitfenster = 0, breite = 0;
+  int offen = 0, zeitfenster = 0, hoehe = 0;
   ASSERT_EQ(lauf::ProgrammLaufen([&] {
               offen = gVerlaufPanelHandle >= 0 ? TestPanelVisible(gVerlaufPanelHandle) : 0;
               if (offen) {
                 zeitfenster = uitest::Ganzzahl(VERLAUFPANEL_ZEITFENSTER, gVerlaufPanelHandle);
-                GetPanelAttribute(gVerlaufPanelHandle, ATTR_WIDTH, &breite);
+                GetPanelAttribute(gVerlaufPanelHandle, ATTR_HEIGHT, &hoehe);
               }
             }),
             0);
   EXPECT_EQ(offen, 1);
   EXPECT_EQ(zeitfenster, 3600);
-  EXPECT_EQ(breite, 1000);
+  EXPECT_EQ(hoehe, 450);  // the default is 520
   EXPECT_EQ(lauf::DateiLesen("zpk3xSteuerung.ini"), ohne);
 }
 

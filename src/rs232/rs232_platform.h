@@ -9,10 +9,12 @@
 
 namespace rs232platform {
 
-// An open device: a file descriptor or a Windows handle, and the time-out last
-// given to the device itself (for platforms that keep it in the device).
+// An open device: a file descriptor or a Windows handle; what else keeps other
+// programs off the port where the handle alone does not (0: nothing); and the
+// time-out last given to the device itself (for platforms that keep it there).
 struct Device {
   std::intptr_t handle = -1;
+  std::intptr_t hold = 0;
   double appliedTimeout = -1.0;
 };
 

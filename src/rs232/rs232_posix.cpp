@@ -127,7 +127,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
     return false;
   }
   tcflush(fd, TCIOFLUSH);
-  *device = Device{fd, -1.0};
+  *device = Device{fd, 0, -1.0};
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -46,6 +47,42 @@ bool applyTimeout(rs232platform::Device& device, double seconds) {
   return true;
 }
 
+// SetCommState fails when none of the asked changes could be made, e.g. on a
+// reopened pseudo-terminal under wine that already runs at this rate but forces
+// 8N1. Accept the device when everything but character size and parity is as asked.
+bool configuredAsAsked(HANDLE h, const DCB& asked) {
+  DCB now{};
+  now.DCBlength = sizeof now;
+  if (!GetCommState(h, &now)) return false;
+  now.ByteSize = asked.ByteSize;
+  now.Parity = asked.Parity;
+  const Rs232LineSettings a = describe(asked), n = describe(now);
+  return a.baudRate == n.baudRate && a.stopBits == n.stopBits && a.rawMode == n.rawMode &&
+         a.flowControl == n.flowControl && a.clocal == n.clocal;
+}
+
+// Windows' serial driver refuses a second open of a port by itself; wine checks no
+// sharing on devices. A named object per device, held while the port is open,
+// gives the same refusal there. The device is named by its file identity where
+// the system gives one (two COM names may lead to one terminal under wine), else
+// by its path. Null when another program holds it.
+HANDLE claim(HANDLE device, const std::string& path) {
+  std::string name = "Local\\zpk3x-port-";
+  FILE_ID_INFO id{};
+  if (GetFileInformationByHandleEx(device, FileIdInfo, &id, sizeof id)) {
+    name += std::to_string(id.VolumeSerialNumber);
+    for (BYTE b : id.FileId.Identifier) name += "0123456789abcdef"[b >> 4] + std::string(1, "0123456789abcdef"[b & 15]);
+  } else {
+    for (char c : path) name += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  HANDLE held = CreateMutexA(nullptr, FALSE, name.c_str());
+  if (held != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(held);
+    return nullptr;
+  }
+  return held;
+}
+
 }  // namespace
 
 namespace rs232platform {
@@ -58,11 +95,13 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  HANDLE held = claim(h, path);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // GetCommState also tells a serial device from a plain file.
-  if (!GetCommState(h, &dcb)) {
+  if (held == nullptr || !GetCommState(h, &dcb)) {
     CloseHandle(h);
+    if (held != nullptr) CloseHandle(held);
     return false;
   }
   // The queue sizes are a recommendation the driver may round or ignore.
@@ -86,19 +125,23 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.fAbortOnError = FALSE;
   rs232seam::recordLineSettings(describe(dcb));
-  Device opened{reinterpret_cast<std::intptr_t>(h), -1.0};
-  if (!SetCommState(h, &dcb) || !PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR)) {
+  if ((!SetCommState(h, &dcb) && !configuredAsAsked(h, dcb)) || !PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR)) {
     CloseHandle(h);
+    CloseHandle(held);
     return false;
   }
-  *device = opened;
+  *device = Device{reinterpret_cast<std::intptr_t>(h), reinterpret_cast<std::intptr_t>(held), -1.0};
   return true;
 }
 
 bool close(Device& device) {
   HANDLE h = handleOf(device);
+  HANDLE held = reinterpret_cast<HANDLE>(device.hold);
   device = Device{};
-  return CloseHandle(h) != 0;
+  bool closed = CloseHandle(h) != 0;
+  // Let go of the port only once its handle is closed.
+  if (held != nullptr) CloseHandle(held);
+  return closed;
 }
 
 bool flushInput(Device& device) { return PurgeComm(handleOf(device), PURGE_RXABORT | PURGE_RXCLEAR) != 0; }

@@ -1,0 +1,14 @@
+# Test set-up of the Windows cross build. GoogleTest is built from the sources of
+# Debian's googletest package, for the target.
+set(ZPK3X_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${ZPK3X_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+# It defines GTest::gtest and GTest::gtest_main itself, as the native package does.
+
+# The Linux programs that the Windows tests drive (the device simulator and its
+# bridge), from a native build of this tree.
+set(ZPK3X_HOST_BUILD "" CACHE PATH "Native build folder that holds zpk3x-sim and zpk3x-sim-bridge")
+
+enable_testing()
+include(GoogleTest)

@@ -12,3 +12,9 @@ set(ZPK3X_HOST_BUILD "" CACHE PATH "Native build folder that holds zpk3x-sim and
 
 enable_testing()
 include(GoogleTest)
+
+# Under wine a test program starts much slower than natively (the first start in a
+# new prefix takes seconds): give the listing of its tests more than the default 5 s.
+function(gtest_discover_tests)
+  _gtest_discover_tests(${ARGV} DISCOVERY_TIMEOUT 120)
+endfunction()

@@ -4,9 +4,10 @@
 # without it, one under /tmp that is made on first use.
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEPREFIX="${WINEPREFIX:-/tmp/zpk3x-wine-$(id -u)}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -d "$WINEPREFIX/dosdevices" ]; then
   mkdir -p "$WINEPREFIX"
-  # One creation at a time, also when tests start in parallel.
-  flock "$WINEPREFIX" sh -c '[ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1'
+  # One creation at a time, also when tests start in parallel. Nothing that wine
+  # starts for the prefix may keep the caller's output open.
+  flock "$WINEPREFIX" sh -c '[ -d "$WINEPREFIX/dosdevices" ] || wine wineboot -i' </dev/null >/dev/null 2>&1
 fi
 exec wine "$@"

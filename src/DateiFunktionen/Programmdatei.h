@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "common/ErrorCode.h"
-#include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "common/ProgramRecord.h"
 
 constexpr std::size_t PROGRAMMDATEI_GROESSE = 1408;
 constexpr std::int32_t PROGRAMMDATEI_VERSION = 1;

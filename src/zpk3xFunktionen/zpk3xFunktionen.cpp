@@ -11,7 +11,7 @@ int gParIndex = 0;
 
 namespace {
 
-constexpr ProgramRecord kStandardsatz = {1, 0.1, 0.5, 1000.0, 1000.0, 1000.0, 12.0, 1.0, 100.0, 0};
+constexpr ProgramRecord kStandardsatz = PROGRAMM_STANDARDSATZ;
 
 // Marker controls in the column order of the table below.
 constexpr int kSterne[9] = {

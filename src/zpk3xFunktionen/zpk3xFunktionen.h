@@ -1,23 +1,8 @@
 #pragma once
 // Program table and its transfer to and from the window; configuration file.
-#include <cstdint>
-
 #include "common/ErrorCode.h"
+#include "common/ProgramRecord.h"
 
-struct ProgramRecord {
-  std::int32_t stromkurve;
-  double strom1;
-  double strom2;
-  double zeit1;
-  double zeit2;
-  double frequenz;
-  double spannung;
-  double zyklen;
-  double regelgeschwindigkeit;
-  std::int32_t endstuferegeln;
-};
-
-constexpr int PROGRAMM_SLOTS = 17;       // slot 0: working parameters, 1..16: programs
 extern ProgramRecord gPar[PROGRAMM_SLOTS];
 extern int gParIndex;                    // slot shown in the window, 0..16
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Com/Com.h"
+#include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
@@ -13,88 +14,19 @@
 namespace {
 
 constexpr ErrorCode kKeinPort = -122201;
-constexpr ErrorCode kKeinPortStatus = -122205;
 
 bool KeinPortOffen() { return gCom.offenerPort == -1; }
 
 bool Englisch() { return gSprache == 2; }
 
-// One LED per shown status bit with its explanation line, in the order of the
-// status table (rising bit).
-struct StatusLampe {
-  int bit;
-  int led;
-  const char* deutsch;
-  const char* englisch;
-};
-
-constexpr StatusLampe kLampen[] = {
-    {0x1, MAINPANEL_STATUS0, "Innentemperatur zu hoch\n", "Inside temperature too high\n"},
-    {0x2, MAINPANEL_STATUS1, "Parameter zerstört\n", "Parameters destroyed\n"},
-    {0x8, MAINPANEL_STATUS3, "Kalibrierung ungültig\n", "Invalid calibration\n"},
-    {0x10, MAINPANEL_STATUS4, "Prüfspannung außerhalb der Toleranz\n", "Voltage out of tolerance\n"},
-    {0x100, MAINPANEL_STATUS8, "Prozess wurde gestartet\n", "Process has been started\n"},
-    {0x200, MAINPANEL_STATUS9, "Programm aktiv\n", "Programm aktiv\n"},
-    {0x800, MAINPANEL_STATUS11, "Prozess wurde abgeschlossen\n", "Process has ended\n"},
-    {0x2000, MAINPANEL_STATUS13, "Prozess wurde abgebrochen\n", "Process has been canceld\n"},
-};
+// One LED per shown status bit, in the order of the status table (rising bit).
+constexpr int kLampen[STATUSBITS_ANZAHL] = {MAINPANEL_STATUS0, MAINPANEL_STATUS1,  MAINPANEL_STATUS3,
+                                            MAINPANEL_STATUS4, MAINPANEL_STATUS8,  MAINPANEL_STATUS9,
+                                            MAINPANEL_STATUS11, MAINPANEL_STATUS13};
 // The window sets the process lamps first, then the fault lamps.
 constexpr int kSetzReihenfolge[] = {4, 5, 6, 7, 0, 1, 2, 3};
 
-ErrorCode IntSchreiben(const char* parameter, int wert) {
-  return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, 0.0, wert, 0);
-}
-
-ErrorCode RealSchreiben(const char* parameter, double wert) {
-  return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, wert, 0, 0);
-}
-
-ErrorCode IntLesen(const char* parameter, int* wert) {
-  return OLQZPK3X_ParameterLesen(gCom.offenerPort, gCom.adresse, parameter, nullptr, wert, nullptr);
-}
-
-ErrorCode RealLesen(const char* parameter, double* wert) {
-  return OLQZPK3X_ParameterLesen(gCom.offenerPort, gCom.adresse, parameter, wert, nullptr, nullptr);
-}
-
-// The eight real fields in the order the device transfers them.
-struct RealFeld {
-  const char* name;
-  double ProgramRecord::*feld;
-};
-constexpr RealFeld kRealFelder[] = {
-    {"strom1", &ProgramRecord::strom1},     {"strom2", &ProgramRecord::strom2},
-    {"zeit1", &ProgramRecord::zeit1},       {"zeit2", &ProgramRecord::zeit2},
-    {"frequenz", &ProgramRecord::frequenz}, {"spannung", &ProgramRecord::spannung},
-    {"zyklen", &ProgramRecord::zyklen},     {"regelgeschwindigkeit", &ProgramRecord::regelgeschwindigkeit},
-};
-
-// Program n (0: the working parameters) from the device into *rec.
-ErrorCode ProgrammLesen(int n, ProgramRecord* rec) {
-  ErrorCode err = 0;
-  if (n != 0 && (err = IntSchreiben("programmladen", n)) != 0) return err;
-  int ganz = 0;
-  if ((err = IntLesen("stromkurve", &ganz)) != 0) return err;
-  rec->stromkurve = ganz;
-  for (const RealFeld& f : kRealFelder) {
-    if ((err = RealLesen(f.name, &(rec->*f.feld))) != 0) return err;
-  }
-  if ((err = IntLesen("endstuferegeln", &ganz)) != 0) return err;
-  rec->endstuferegeln = ganz;
-  return 0;
-}
-
-// *rec into the device's working parameters, then stored as program n (0: not stored).
-ErrorCode ProgrammSchreiben(int n, const ProgramRecord* rec) {
-  ErrorCode err = 0;
-  if ((err = IntSchreiben("stromkurve", rec->stromkurve)) != 0) return err;
-  for (const RealFeld& f : kRealFelder) {
-    if ((err = RealSchreiben(f.name, rec->*f.feld)) != 0) return err;
-  }
-  if ((err = IntSchreiben("endstuferegeln", rec->endstuferegeln)) != 0) return err;
-  if (n != 0 && (err = IntSchreiben("programmspeichern", n)) != 0) return err;
-  return 0;
-}
+Geraeteverbindung Verbindung() { return {gCom.offenerPort, gCom.adresse}; }
 
 // Asks whether the selected slot or all programs are meant; fills the slot range.
 // Returns false when the operator cancelled.
@@ -122,20 +54,21 @@ void SlotAnzeigen() {
   ParametersterneSetzen();
 }
 
-ErrorCode StatusLesen() {
-  if (KeinPortOffen()) return kKeinPortStatus;
-  int status = 0;
-  ErrorCode err = IntLesen("status", &status);
-  if (err != 0) return err;
-  for (int i : kSetzReihenfolge) SetCtrlVal(gPanelHandle, kLampen[i].led, (status & kLampen[i].bit) != 0 ? 1 : 0);
-  return 0;
+void LampenSetzen(int status) {
+  for (int i : kSetzReihenfolge)
+    SetCtrlVal(gPanelHandle, kLampen[i], (status & STATUSBITS[i].bit) != 0 ? 1 : 0);
+}
+
+// The progress dialog's bar after each program.
+void FortschrittZeigen(int fertig, int anzahl, void* dialog) {
+  UpdateProgressDialog(*static_cast<int*>(dialog), fertig * 100 / anzahl, 0);
 }
 
 ErrorCode ProgrammNummerSenden(const char* parameter) {
   if (KeinPortOffen()) return kKeinPort;
   int n = 0;
   GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &n);
-  return IntSchreiben(parameter, n);
+  return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, 0.0, n, 0);
 }
 
 ErrorCode Geraetefunktion(const char* funktion) {
@@ -154,13 +87,13 @@ ErrorCode Zpk3Kalibrieren() { return Geraetefunktion("kalibrieren"); }
 
 ErrorCode IstwerteAbfragen() {
   if (KeinPortOffen()) return kKeinPort;
-  double wert = 0.0;
-  ErrorCode err = RealLesen("iststrom", &wert);
-  if (err != 0) return err;
-  SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, wert);
-  if ((err = RealLesen("istspannung", &wert)) != 0) return err;
-  SetCtrlVal(gPanelHandle, MAINPANEL_SPANNUNGIST, wert);
-  return StatusLesen();
+  Istwerte werte{};
+  const ErrorCode err = IstwerteLesen(Verbindung(), &werte);
+  // What arrived before a failure is shown, as each value is read.
+  if (werte.gelesen >= 1) SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, werte.strom);
+  if (werte.gelesen >= 2) SetCtrlVal(gPanelHandle, MAINPANEL_SPANNUNGIST, werte.spannung);
+  if (werte.gelesen >= 3) LampenSetzen(werte.status);
+  return err;
 }
 
 ErrorCode Zpk3ProgrammeLesen() {
@@ -172,25 +105,12 @@ ErrorCode Zpk3ProgrammeLesen() {
   if (!gewaehlt) return 0;
 
   int dialog = FortschrittOeffnen();
-  const int anzahl = bis - von + 1;
-  ProgramRecord rec{};
-  for (int i = von; i <= bis; ++i) {
-    ErrorCode err = ProgrammLesen(i, &rec);
-    if (err != 0) {
-      // The slots read so far are already in the table: show the selected one as
-      // it now stands, so the window never disagrees with the table.
-      SlotAnzeigen();
-      DiscardProgressDialog(dialog);
-      return err;
-    }
-    gPar[i] = rec;
-    const int k = i - von + 1;
-    UpdateProgressDialog(dialog, k * 100 / anzahl, 0);
-  }
-  gPar[0] = rec;  // the device's working parameters now hold the last program read
+  const ErrorCode err = ProgrammeLesen(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog);
+  // After a failure the slots read so far are already in the table: show the
+  // selected one as it now stands, so the window never disagrees with the table.
   SlotAnzeigen();
   DiscardProgressDialog(dialog);
-  return 0;
+  return err;
 }
 
 ErrorCode Zpk3ProgrammeSchreiben() {
@@ -203,19 +123,11 @@ ErrorCode Zpk3ProgrammeSchreiben() {
   if (!gewaehlt) return 0;
 
   int dialog = FortschrittOeffnen();
-  const int anzahl = bis - von + 1;
-  ProgramRecord rec{};
-  for (int i = von; i <= bis; ++i) {
-    rec = gPar[i];
-    ErrorCode err = ProgrammSchreiben(i, &rec);
-    if (err != 0) {
-      DiscardProgressDialog(dialog);
-      return err;
-    }
-    const int k = i - von + 1;
-    UpdateProgressDialog(dialog, k * 100 / anzahl, 0);
+  const ErrorCode err = ProgrammeSchreiben(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog);
+  if (err != 0) {
+    DiscardProgressDialog(dialog);
+    return err;
   }
-  gPar[0] = rec;  // the device's working parameters now hold the last program written
   SlotAnzeigen();
   DiscardProgressDialog(dialog);
   return 0;
@@ -225,11 +137,11 @@ void StatusinfoPopup() {
   // The explanation follows the lamps as shown, not a fresh device reading.
   char text[400] = "";
   std::size_t laenge = 0;
-  for (const StatusLampe& l : kLampen) {
+  for (int i = 0; i < STATUSBITS_ANZAHL; ++i) {
     int an = 0;
-    GetCtrlVal(gPanelHandle, l.led, &an);
+    GetCtrlVal(gPanelHandle, kLampen[i], &an);
     if (an == 0) continue;
-    const char* zeile = Englisch() ? l.englisch : l.deutsch;
+    const char* zeile = Englisch() ? STATUSBITS[i].englisch : STATUSBITS[i].deutsch;
     const std::size_t n = std::strlen(zeile);
     if (laenge + n >= sizeof text) break;
     std::memcpy(text + laenge, zeile, n + 1);

@@ -1,3 +1,39 @@
+#include <cstdio>
+#include <cstring>
+
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
-int main(int argc, char* argv[]) { return Zpk3xMain(argc, argv); }
+namespace {
+
+const char kHilfe[] =
+    "usage: zpk3x [--help | --version]\n"
+    "\n"
+    "Operator program for the ZPK-3X test device: find the device, read, edit, file\n"
+    "and write its 16 programs, start, stop and calibrate it, and watch its actual\n"
+    "current, voltage and status.\n"
+    "\n"
+    "It keeps its configuration zpk3xSteuerung.ini in the working directory. Port n\n"
+    "(1 to 8) is the device named by the environment variable ZPK3X_COM<n>, else\n"
+    "/dev/ttyS<n-1>. Example, with the device on a USB adapter as port 1:\n"
+    "  ZPK3X_COM1=/dev/ttyUSB0 zpk3x\n"
+    "\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the version and exit\n";
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Answered before any display is needed, so both work in a plain terminal; every
+  // other argument is left to the window as before.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kHilfe, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("zpk3x " ZPK3X_VERSION);
+      return 0;
+    }
+  }
+  return Zpk3xMain(argc, argv);
+}

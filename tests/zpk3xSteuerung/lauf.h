@@ -8,25 +8,14 @@
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 
 #include "support_ui/ui_lesen.h"
+#include "testdateien.h"
 
 namespace lauf {
 
-// A fresh, empty working directory that the process changes into; removed at the end.
-class Arbeitsverzeichnis {
- public:
-  Arbeitsverzeichnis();
-  ~Arbeitsverzeichnis();
-  Arbeitsverzeichnis(const Arbeitsverzeichnis&) = delete;
-  Arbeitsverzeichnis& operator=(const Arbeitsverzeichnis&) = delete;
-  const std::string& pfad() const { return pfad_; }
+using testdateien::Arbeitsverzeichnis;
+using testdateien::DateiLesen;
+using testdateien::DateiSchreiben;
 
- private:
-  std::string pfad_;
-  std::string vorher_;
-};
-
-void DateiSchreiben(const std::string& pfad, const std::string& inhalt);
-std::string DateiLesen(const std::string& pfad);  // "" when missing
 // The configuration of the next start: port and language.
 void KonfigurationSchreiben(int port, int sprache, int baudrate = 9600);
 

@@ -36,7 +36,12 @@ const char kUsage[] =
     "  --error-bits HEX   status bits set at start\n"
     "  --pace             talk at the speed of the baud rate\n"
     "  --fault SPEC       a fault as in the control command 'fault SPEC' (repeatable)\n"
-    "  --command LINE     any control command, run at start (repeatable)\n";
+    "  --command LINE     any control command, run at start (repeatable)\n"
+    "  --version          print the version and exit\n"
+    "  --help             print this text and exit\n"
+    "\n"
+    "Example: a simulated device at 1200 baud, address 3, as ./COM1:\n"
+    "  zpk3x-sim --baud 1200 --address 3 --link ./COM1\n";
 
 struct Options {
   std::string link, control, log, programs;
@@ -130,6 +135,9 @@ bool parseArgs(int argc, char** argv, Options& o, Device& d, std::string& error)
     };
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::puts("zpk3x-sim " ZPK3X_VERSION);
       std::exit(0);
     } else if (arg == "--pace") {
       o.pace = true;

@@ -1,0 +1,184 @@
+// zpk3x-cli as the test bench runs it: "read all" and "write all" against the
+// simulator talking at the speed of the line, wall time against the time the
+// characters need on the line and the command's processor time against its wall
+// time; and the time from starting the command to its first byte on the line.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim_harness.h"
+
+extern char** environ;
+
+namespace {
+
+using Uhr = std::chrono::steady_clock;
+
+struct Lauf {
+  bool ok = false;
+  double wand = 0, cpu = 0;
+};
+
+pid_t Starten(const std::vector<std::string>& argumente, bool stumm = false) {
+  std::vector<std::string> args = {ZPK3X_CLI};
+  args.insert(args.end(), argumente.begin(), argumente.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t aktionen;
+  posix_spawn_file_actions_init(&aktionen);
+  posix_spawn_file_actions_addopen(&aktionen, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (stumm) posix_spawn_file_actions_addopen(&aktionen, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&aktionen);
+  return pid;
+}
+
+// Runs the command to its end: its wall time and the processor time it used.
+Lauf Messen(const std::vector<std::string>& argumente) {
+  Lauf l;
+  const auto start = Uhr::now();
+  const pid_t pid = Starten(argumente);
+  if (pid < 0) return l;
+  int status = 0;
+  rusage r{};
+  if (wait4(pid, &status, 0, &r) != pid) return l;
+  l.wand = std::chrono::duration<double>(Uhr::now() - start).count();
+  l.cpu = static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+          static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  l.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return l;
+}
+
+// Characters of the answers to the frames of the log: ACK for writes, ACK and the
+// answer text for reads (echo of five characters, the value text as the simulator
+// holds it, CR).
+long Antwortzeichen(const std::vector<std::string>& rahmen, const std::vector<std::string>& dump) {
+  static const char* kLesen[] = {"WFR", "C1R", "C2R", "T1R", "T2R", "F1R", "V1R", "L1R", "A1R", "M1R"};
+  std::vector<std::vector<std::string>> werte(17);
+  for (const std::string& zeile : dump) {
+    std::istringstream ein(zeile);
+    std::string wort;
+    int n = -1;
+    if (!(ein >> wort >> n) || wort != "program" || n < 0 || n > 16) continue;
+    while (ein >> wort) werte[static_cast<std::size_t>(n)].push_back(wort);
+  }
+  long zeichen = 0;
+  int programm = 0;
+  for (const std::string& r : rahmen) {
+    zeichen += 1;  // ACK
+    const std::string befehl = r.substr(2, 3);
+    if (befehl == "PNS") programm = std::atoi(r.c_str() + 5);
+    for (int i = 0; i < 10; ++i) {
+      if (befehl == kLesen[i] && werte[static_cast<std::size_t>(programm)].size() == 10)
+        zeichen += 5 + static_cast<long>(werte[static_cast<std::size_t>(programm)][static_cast<std::size_t>(i)].size()) + 1;
+    }
+  }
+  return zeichen;
+}
+
+bool Uebertragung(int baud) {
+  simtest::SimOptions optionen;
+  optionen.baud = baud;
+  optionen.pace = true;
+  simtest::Simulator sim(optionen);
+  if (!sim.ok()) {
+    std::printf("simulator not available\n");
+    return false;
+  }
+  sim.mapToCom(1);
+  for (int n = 1; n <= 16; ++n) {
+    char befehl[160];
+    std::snprintf(befehl, sizeof befehl, "program %d %d %.3f %.3f %d %d %d %.1f %d %d %d", n, n % 12 + 1, n * 0.125,
+                  4.0 - n * 0.125, 100 * n, 50 + n, 1000 + n, 9.0 + n * 0.5, n, 10 + n, n % 2);
+    sim.control(befehl);
+  }
+  const std::string datei = "/tmp/zpk3x-cli-bench-" + std::to_string(getpid()) + ".zpk";
+  const std::string rate = std::to_string(baud);
+  for (const char* befehl : {"read", "write"}) {
+    const std::vector<std::string> dump = sim.control("dump");
+    sim.clearFrames();
+    const Lauf l = Messen({"--port", "1", "--baud", rate, befehl, "all", std::string(befehl) == "read" ? "-o" : "-i", datei});
+    const std::vector<std::string> rahmen = sim.frames();
+    if (!l.ok || rahmen.size() != 176) {
+      std::printf("%s all failed (%zu frames)\n", befehl, rahmen.size());
+      return false;
+    }
+    long zeichen = Antwortzeichen(rahmen, dump);
+    for (const std::string& r : rahmen) zeichen += static_cast<long>(r.size()) + 1;
+    const double linie = static_cast<double>(zeichen) * 10.0 / baud;
+    std::printf("%-5s all %5d baud: 176 frames, %ld characters, line %.3f s, wall %.3f s, wall/line %.4f (aim <= 1.03), "
+                "cpu %.4f s, cpu/wall %.4f (aim <= 0.02)\n",
+                befehl, baud, zeichen, linie, l.wand, l.wand / linie, l.cpu, l.cpu / l.wand);
+  }
+  ::unlink(datei.c_str());
+  return true;
+}
+
+// From the start of the command to its first byte on a pseudo-terminal of our own.
+bool ErsterRahmen() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+  const std::string slave = ptsname(master);
+  // Kept open so the terminal stays up between the command's open and close.
+  const int halten = ::open(slave.c_str(), O_RDWR | O_NOCTTY);
+  termios t{};
+  tcgetattr(halten, &t);
+  cfmakeraw(&t);
+  tcsetattr(halten, TCSANOW, &t);
+  ::setenv("ZPK3X_COM1", slave.c_str(), 1);
+  std::vector<double> zeiten;
+  for (int i = 0; i < 30; ++i) {
+    tcflush(master, TCIOFLUSH);
+    const auto start = Uhr::now();
+    const pid_t pid = Starten({"--port", "1", "--timeout", "0.01", "id"}, true);
+    pollfd p{master, POLLIN, 0};
+    const bool da = ::poll(&p, 1, 5000) == 1;
+    const double ms = std::chrono::duration<double, std::milli>(Uhr::now() - start).count();
+    char puffer[64];
+    while (::read(master, puffer, sizeof puffer) > 0 && ::poll(&p, 1, 0) == 1) {
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!da) return false;
+    zeiten.push_back(ms);
+  }
+  ::close(halten);
+  ::close(master);
+  std::sort(zeiten.begin(), zeiten.end());
+  std::printf("start-up to first frame: median %.2f ms, 90th percentile %.2f ms, max %.2f ms over %zu starts "
+              "(aim < 20 ms)\n",
+              zeiten[zeiten.size() / 2], zeiten[zeiten.size() * 9 / 10], zeiten.back(), zeiten.size());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The command reads its configuration from the working directory: none here.
+  char vorlage[] = "/tmp/zpk3x-cli-bench-XXXXXX";
+  if (mkdtemp(vorlage) == nullptr || chdir(vorlage) != 0) return 1;
+  bool ok = ErsterRahmen();
+  if (argc > 1) {
+    for (int i = 1; i < argc; ++i) ok = Uebertragung(std::atoi(argv[i])) && ok;
+  } else {
+    ok = Uebertragung(9600) && ok;
+    ok = Uebertragung(1200) && ok;
+  }
+  rmdir(vorlage);
+  return ok ? 0 : 1;
+}

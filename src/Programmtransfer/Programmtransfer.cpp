@@ -1,0 +1,125 @@
+// Frame sequences of program transfers, actual values and the status word.
+#include "Programmtransfer/Programmtransfer.h"
+
+#include "olqzpk3x/olqzpk3x.h"
+
+// Ranges as the driver checks them: each real range reaches just beyond its round
+// limit, so a value that passes here is never refused by the driver.
+const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL] = {
+    {"stromkurve", &ProgramRecord::stromkurve, nullptr, 1, 12, 0},
+    {"strom1", nullptr, &ProgramRecord::strom1, 0.0009, 4.0001, 3},
+    {"strom2", nullptr, &ProgramRecord::strom2, 0.0009, 4.0001, 3},
+    {"zeit1", nullptr, &ProgramRecord::zeit1, 0.9, 65534.1, 0},
+    {"zeit2", nullptr, &ProgramRecord::zeit2, 0.9, 65534.1, 0},
+    {"frequenz", nullptr, &ProgramRecord::frequenz, 24.9, 10000.1, 0},
+    {"spannung", nullptr, &ProgramRecord::spannung, 8.99, 53.01, 1},
+    {"zyklen", nullptr, &ProgramRecord::zyklen, 0.9, 65534.1, 0},
+    {"regelgeschwindigkeit", nullptr, &ProgramRecord::regelgeschwindigkeit, 0.9, 500.1, 0},
+    {"endstuferegeln", &ProgramRecord::endstuferegeln, nullptr, 0, 1, 0},
+};
+
+const Statusbit STATUSBITS[STATUSBITS_ANZAHL] = {
+    {0x1, "Innentemperatur zu hoch\n", "Inside temperature too high\n"},
+    {0x2, "Parameter zerstört\n", "Parameters destroyed\n"},
+    {0x8, "Kalibrierung ungültig\n", "Invalid calibration\n"},
+    {0x10, "Prüfspannung außerhalb der Toleranz\n", "Voltage out of tolerance\n"},
+    {0x100, "Prozess wurde gestartet\n", "Process has been started\n"},
+    {0x200, "Programm aktiv\n", "Programm aktiv\n"},
+    {0x800, "Prozess wurde abgeschlossen\n", "Process has ended\n"},
+    {0x2000, "Prozess wurde abgebrochen\n", "Process has been canceld\n"},
+};
+
+namespace {
+
+// Integer parameters go as the integer with the real 0.0, real ones as the real
+// with the integer 0.
+ErrorCode IntSchreiben(const Geraeteverbindung& g, const char* parameter, int wert) {
+  return OLQZPK3X_ParameterSchreiben(g.port, g.adresse, parameter, 0.0, wert, 0);
+}
+
+ErrorCode RealSchreiben(const Geraeteverbindung& g, const char* parameter, double wert) {
+  return OLQZPK3X_ParameterSchreiben(g.port, g.adresse, parameter, wert, 0, 0);
+}
+
+ErrorCode IntLesen(const Geraeteverbindung& g, const char* parameter, int* wert) {
+  return OLQZPK3X_ParameterLesen(g.port, g.adresse, parameter, nullptr, wert, nullptr);
+}
+
+ErrorCode RealLesen(const Geraeteverbindung& g, const char* parameter, double* wert) {
+  return OLQZPK3X_ParameterLesen(g.port, g.adresse, parameter, wert, nullptr, nullptr);
+}
+
+}  // namespace
+
+double FeldWert(const ProgramRecord& rec, const Programmfeld& feld) {
+  return feld.ganz != nullptr ? static_cast<double>(rec.*feld.ganz) : rec.*feld.reell;
+}
+
+bool FeldImBereich(const ProgramRecord& rec, const Programmfeld& feld) {
+  const double wert = FeldWert(rec, feld);
+  return wert >= feld.minimum && wert <= feld.maximum;  // false for NaN
+}
+
+ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec) {
+  ErrorCode err = 0;
+  if (n != 0 && (err = IntSchreiben(g, "programmladen", n)) != 0) return err;
+  for (const Programmfeld& f : PROGRAMMFELDER) {
+    if (f.ganz != nullptr) {
+      int ganz = 0;
+      if ((err = IntLesen(g, f.name, &ganz)) != 0) return err;
+      rec->*f.ganz = ganz;
+    } else if ((err = RealLesen(g, f.name, &(rec->*f.reell))) != 0) {
+      return err;
+    }
+  }
+  return 0;
+}
+
+ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec) {
+  ErrorCode err = 0;
+  for (const Programmfeld& f : PROGRAMMFELDER) {
+    err = f.ganz != nullptr ? IntSchreiben(g, f.name, rec->*f.ganz) : RealSchreiben(g, f.name, rec->*f.reell);
+    if (err != 0) return err;
+  }
+  if (n != 0 && (err = IntSchreiben(g, "programmspeichern", n)) != 0) return err;
+  return 0;
+}
+
+ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                         TransferFortschritt fortschritt, void* kontext) {
+  const int anzahl = bis - von + 1;
+  ProgramRecord rec{};
+  for (int i = von; i <= bis; ++i) {
+    // A local record, so a failing read never leaves a half-read slot behind.
+    if (ErrorCode err = ProgrammLesen(g, i, &rec); err != 0) return err;
+    tabelle[i] = rec;
+    if (fortschritt != nullptr) fortschritt(i - von + 1, anzahl, kontext);
+  }
+  tabelle[0] = rec;
+  return 0;
+}
+
+ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                             TransferFortschritt fortschritt, void* kontext) {
+  const int anzahl = bis - von + 1;
+  for (int i = von; i <= bis; ++i) {
+    if (ErrorCode err = ProgrammSchreiben(g, i, &tabelle[i]); err != 0) return err;
+    if (fortschritt != nullptr) fortschritt(i - von + 1, anzahl, kontext);
+  }
+  tabelle[0] = tabelle[bis];
+  return 0;
+}
+
+ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte) {
+  werte->gelesen = 0;
+  ErrorCode err = RealLesen(g, "iststrom", &werte->strom);
+  if (err != 0) return err;
+  werte->gelesen = 1;
+  if ((err = RealLesen(g, "istspannung", &werte->spannung)) != 0) return err;
+  werte->gelesen = 2;
+  if ((err = StatuswortLesen(g, &werte->status)) != 0) return err;
+  werte->gelesen = 3;
+  return 0;
+}
+
+ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status) { return IntLesen(g, "status", status); }

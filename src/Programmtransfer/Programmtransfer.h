@@ -1,0 +1,74 @@
+#pragma once
+// Every frame sequence that moves programs, actual values and the status word
+// between the program table and the device, without any window. The operator
+// window and the command line both call it, so they send the same frames.
+#include <cstdint>
+
+#include "common/ErrorCode.h"
+#include "common/ProgramRecord.h"
+
+// The line to one device: an open port of the driver and the device address.
+struct Geraeteverbindung {
+  int port;
+  char adresse;
+};
+
+// Told after each program of a range: `fertig` programs done of `anzahl`.
+using TransferFortschritt = void (*)(int fertig, int anzahl, void* kontext);
+
+// One field of a program as the device transfers it, in transfer order.
+struct Programmfeld {
+  const char* name;                    // device keyword and field name in files
+  std::int32_t ProgramRecord::*ganz;   // integer fields; null for real ones
+  double ProgramRecord::*reell;        // real fields; null for integer ones
+  double minimum;                      // range the driver accepts, both ends included
+  double maximum;
+  int nachkommastellen;                // decimals the value is sent with
+};
+constexpr int PROGRAMMFELDER_ANZAHL = 10;
+extern const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL];
+
+// The field's value of `rec` as a double (integers converted exactly).
+double FeldWert(const ProgramRecord& rec, const Programmfeld& feld);
+// True when the field's value of `rec` lies in the range the driver accepts
+// (a real that is not a number never does).
+bool FeldImBereich(const ProgramRecord& rec, const Programmfeld& feld);
+
+// Program n (0: the working parameters, read without "programmladen") from the
+// device into *rec. The fields read before a failure stay filled.
+ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec);
+// *rec into the device's working parameters, then stored as program n (0: not
+// stored). All ten parameters are sent, whatever the curve.
+ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec);
+
+// Slots von..bis (0..16, von <= bis) from the device into tabelle[von..bis], each
+// as soon as it is read; on success the last one read is copied into slot 0 too,
+// since the device's working parameters now hold it. A failure at slot k leaves
+// the slots before k new, slot k, the later ones and slot 0 as they were.
+ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                         TransferFortschritt fortschritt, void* kontext);
+// Slots von..bis of tabelle to the device; on success the last one written is
+// copied into slot 0. A failure leaves the table unchanged.
+ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                             TransferFortschritt fortschritt, void* kontext);
+
+// Actual values in the order they are queried; `gelesen` counts those that
+// arrived (0..3), so a caller can show what came before a failure.
+struct Istwerte {
+  double strom;
+  double spannung;
+  int status;
+  int gelesen;
+};
+ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte);
+ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status);
+
+// The eight status bits that mean something, rising, with their explanation
+// lines (each ends in a line feed, as the status popup joins them).
+struct Statusbit {
+  int bit;
+  const char* deutsch;
+  const char* englisch;
+};
+constexpr int STATUSBITS_ANZAHL = 8;
+extern const Statusbit STATUSBITS[STATUSBITS_ANZAHL];

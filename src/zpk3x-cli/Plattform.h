@@ -1,0 +1,20 @@
+#pragma once
+// The few things the command line needs from the operating system beyond the
+// standard library. Plattform_posix.cpp and Plattform_win32.cpp implement them.
+#include <ctime>
+#include <string>
+
+// True when standard output (1) or standard error (2) is a terminal.
+bool IstTerminal(int stream);
+
+// From now on Ctrl+C (and a termination request) only sets a flag that
+// AbbruchVerlangt() reports, so a running loop can end cleanly.
+void AbbruchAbfangen();
+bool AbbruchVerlangt();
+
+// Replaces `ziel` with `inhalt` in one step: the old file stays whole until the
+// new one is complete on disk. False on any failure; nothing is left behind then.
+bool DateiErsetzen(const std::string& ziel, const std::string& inhalt);
+
+// Broken-down UTC time of `zeit`.
+std::tm UtcZeit(std::time_t zeit);

@@ -1,0 +1,36 @@
+#pragma once
+// Runs zpk3x-cli as a separate process in a test and collects what it printed.
+#include <string>
+#include <vector>
+
+namespace clitest {
+
+struct Ergebnis {
+  int status = -1;   // exit status; -1 when it did not end normally
+  std::string aus;   // standard output
+  std::string err;   // standard error
+};
+
+// Runs the command with these arguments in the current directory and waits for it.
+Ergebnis Cli(const std::vector<std::string>& argumente);
+
+// The same with standard error on a terminal (what it printed there in `err`).
+Ergebnis CliAmTerminal(const std::vector<std::string>& argumente);
+
+// Starts the command without waiting; Beenden() sends SIGINT and collects it.
+class Hintergrund {
+ public:
+  explicit Hintergrund(const std::vector<std::string>& argumente);
+  ~Hintergrund();
+  Hintergrund(const Hintergrund&) = delete;
+  Hintergrund& operator=(const Hintergrund&) = delete;
+  Ergebnis Beenden();
+
+ private:
+  int pid_ = -1;
+  int aus_ = -1, err_ = -1;
+};
+
+bool DateiDa(const std::string& pfad);
+
+}  // namespace clitest

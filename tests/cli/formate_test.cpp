@@ -1,0 +1,140 @@
+// The program table as JSON and CSV: exact round trips, quoting, and the faults
+// a hand-edited file can have.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "zpk3x-cli/Programmformate.h"
+
+namespace {
+
+// A table with every kind of value a program file may hold.
+Programmtabelle Ungewoehnlich() {
+  Programmtabelle t = StandardTabelle();
+  t.auswahl = 16;
+  t.slots[1].strom1 = std::numeric_limits<double>::quiet_NaN();
+  t.slots[2].strom2 = std::numeric_limits<double>::infinity();
+  t.slots[3].zeit1 = -std::numeric_limits<double>::infinity();
+  t.slots[4].zeit2 = -0.0;
+  t.slots[5].frequenz = 0.1 + 0.2;
+  t.slots[6].spannung = 1e300;
+  t.slots[7].zyklen = 5e-324;
+  t.slots[8].regelgeschwindigkeit = 123456789012345678.0;
+  t.slots[9].stromkurve = std::numeric_limits<std::int32_t>::min();
+  t.slots[10].endstuferegeln = std::numeric_limits<std::int32_t>::max();
+  t.slots[11].strom1 = -2.5;
+  return t;
+}
+
+std::string Zurueck(Dateiformat format, const std::string& text) {
+  Programmtabelle t{};
+  Formatfehler f{};
+  EXPECT_EQ(TabelleLesen(format, text, &t, &f), 0) << f.text;
+  return TabelleAlsZpk(t);
+}
+
+TEST(Programmformate, JsonUndCsvGebenDieProgrammdateiBitgenauWieder) {
+  // Under a German locale as well: numbers never take a decimal comma.
+  const char* vorher = std::setlocale(LC_ALL, "de_DE.UTF-8");
+  const Programmtabelle t = Ungewoehnlich();
+  const std::string zpk = TabelleAlsZpk(t);
+  EXPECT_EQ(Zurueck(Dateiformat::Json, TabelleAlsJson(t)), zpk);
+  EXPECT_EQ(Zurueck(Dateiformat::Csv, TabelleAlsCsv(t)), zpk);
+  EXPECT_EQ(Zurueck(Dateiformat::Zpk, zpk), zpk);
+
+  const std::string csv = TabelleAlsCsv(t);
+  EXPECT_NE(csv.find("\r\n1,0,1,nan,0.5,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\r\n5,0,1,0.1,0.5,1000,1000,0.30000000000000004,12,"), std::string::npos) << csv;
+  const std::string json = TabelleAlsJson(t);
+  EXPECT_NE(json.find("\"strom2\": \"inf\""), std::string::npos);
+  EXPECT_NE(json.find("\"zeit1\": \"-inf\""), std::string::npos);
+  EXPECT_NE(json.find("\"strom1\": 0.1,"), std::string::npos);
+  if (vorher != nullptr) std::setlocale(LC_ALL, "C");
+}
+
+TEST(Programmformate, ZahlenAlsKuerzesterText) {
+  EXPECT_EQ(ZahlText(0.1), "0.1");
+  EXPECT_EQ(ZahlText(1000.0), "1000");
+  EXPECT_EQ(ZahlText(-0.0), "-0");
+  EXPECT_EQ(ZahlText(-std::numeric_limits<double>::quiet_NaN()), "nan");
+  EXPECT_EQ(ZahlText(-std::numeric_limits<double>::infinity()), "-inf");
+}
+
+TEST(Programmformate, CsvFelderMitTrennzeichenWerdenZitiert) {
+  EXPECT_EQ(CsvFeld("0.5"), "0.5");
+  EXPECT_EQ(CsvFeld("a,b"), "\"a,b\"");
+  EXPECT_EQ(CsvFeld("sag \"ja\""), "\"sag \"\"ja\"\"\"");
+  EXPECT_EQ(CsvFeld("Zeile 1\nZeile 2"), "\"Zeile 1\nZeile 2\"");
+  EXPECT_EQ(CsvFeld(" rand"), "\" rand\"");
+
+  // Quoted fields read as their contents; LF alone ends a line too.
+  std::string csv = TabelleAlsCsv(StandardTabelle());
+  const std::string::size_type zeile = csv.find("\r\n3,0,");
+  csv.replace(zeile, 6, "\n\"3\",\"0\",");
+  Programmtabelle t{};
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, csv, &t, nullptr), 0);
+
+  for (const char* kaputt : {"\n\"3,0,", "\n\"3\"x,0,", "\n3\"\",0,"}) {
+    std::string c = TabelleAlsCsv(StandardTabelle());
+    c.replace(c.find("\r\n3,0,"), 6, kaputt);
+    EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, nullptr), FORMAT_AUFBAU) << kaputt;
+  }
+}
+
+TEST(Programmformate, FehlerNennenProgrammUndFeldUndAendernNichts) {
+  const std::string json = TabelleAlsJson(StandardTabelle());
+  Programmtabelle t = Ungewoehnlich();
+  const std::string vorher = TabelleAlsZpk(t);
+  Formatfehler f{};
+
+  std::string j = json;
+  j.replace(j.find("\"strom2\": 0.5", j.find("\"slot\": 7")), 13, "\"strom2\": true");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_WERT);
+  EXPECT_EQ(f.slot, 7);
+  EXPECT_STREQ(f.text.c_str(), "true");
+
+  j = json;
+  j.erase(j.find("\"zeit2\": 1000,", j.find("\"slot\": 4")), 14);
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.slot, 4);
+  EXPECT_EQ(f.text, "zeit2");
+
+  j = json;
+  j.replace(j.find("\"strom1\""), 8, "\"storm1\"");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.text, "storm1");
+
+  for (const char* kaputt : {"", "[]", "{\"auswahl\": 0}", "{\"auswahl\": 17, \"programme\": []}", "{\"auswahl\": 0,"}) {
+    EXPECT_NE(TabelleLesen(Dateiformat::Json, kaputt, &t, &f), 0) << kaputt;
+  }
+  j = json;
+  j.replace(j.find("\"auswahl\": 0"), 12, "\"auswahl\": 17");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_WERT);
+
+  std::string c = TabelleAlsCsv(StandardTabelle());
+  c.replace(c.find("\r\n2,0,"), 6, "\r\n2,1,");  // two selected slots
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_WERT);
+  c = TabelleAlsCsv(StandardTabelle());
+  c.replace(c.find("\r\n6,0,1,0.1"), 11, "\r\n6,0,1,0,1");  // one field too many
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_AUFBAU);
+  c = TabelleAlsCsv(StandardTabelle());
+  c.replace(c.find("\r\n6,0,1,0.1"), 11, "\r\n6,0,1,0.1e");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_WERT);
+  EXPECT_EQ(f.slot, 6);
+  EXPECT_EQ(f.feld, 1);
+
+  EXPECT_EQ(TabelleAlsZpk(t), vorher);
+}
+
+TEST(Programmformate, FormatNachDerEndung) {
+  EXPECT_EQ(FormatAusName("a/b.ZPK"), Dateiformat::Zpk);
+  EXPECT_EQ(FormatAusName("x.Json"), Dateiformat::Json);
+  EXPECT_EQ(FormatAusName("messung.csv"), Dateiformat::Csv);
+  EXPECT_EQ(FormatAusName("ordner.json/datei"), Dateiformat::Unbekannt);
+  EXPECT_EQ(FormatAusName("zpk"), Dateiformat::Unbekannt);
+}
+
+}  // namespace

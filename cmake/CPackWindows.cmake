@@ -5,6 +5,7 @@ if(NOT WIN32 OR NOT TARGET zpk3x-cli)
 endif()
 
 set(zpk3x_zip ${CMAKE_BINARY_DIR}/zip)
+file(MAKE_DIRECTORY ${zpk3x_zip})
 # Plain text without overstriking, readable in any editor.
 execute_process(COMMAND groff -man -Tascii -P-cbou ${CMAKE_BINARY_DIR}/src/zpk3x-cli/zpk3x-cli.1
                 OUTPUT_FILE ${zpk3x_zip}/zpk3x-cli.txt RESULT_VARIABLE zpk3x_groff)

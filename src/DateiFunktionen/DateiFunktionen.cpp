@@ -8,12 +8,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "DateiFunktionen/DateiFunktionen_seam.h"
 #include "DateiFunktionen/Programmdatei.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "common/Dateiidentitaet.h"
 #include "toolkit/toolkit.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
@@ -82,48 +82,72 @@ bool AllesSchreiben(int fd, const unsigned char* daten, std::size_t laenge) {
   return !halbFehl;
 }
 
+bool SchreibenSyncSchliessen(int fd, const unsigned char* image) {
+  bool gut = AllesSchreiben(fd, image, PROGRAMMDATEI_GROESSE);
+  if (gut && (SeamSchlaegtFehl(DateiOp::Sync) || ::fsync(fd) != 0)) gut = false;
+  const bool geschlossen = ::close(fd) == 0 && !SeamSchlaegtFehl(DateiOp::Close);
+  return gut && geschlossen;
+}
+
+// Open, truncate, write, flush: the file stays the same file (owner, links) where
+// replacing it would have made it another one. A failure half-way leaves the
+// partly written file, as any writing in place must.
+ErrorCode AnOrtSchreiben(const std::string& pfad, const unsigned char* image) {
+  // Non-blocking, and only a regular file: a fifo put in its place must not hang the window.
+  const int fd = SeamSchlaegtFehl(DateiOp::Create)
+                     ? -1
+                     : ::open(pfad.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) return kSchreibenNichtMoeglich;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return kSchreibenNichtMoeglich;
+  }
+  return SchreibenSyncSchliessen(fd, image) ? 0 : kSchreibfehler;
+}
+
 // Writes the image to a fresh file beside the target and moves it over the
 // target only once it is complete and on disk, so a failed save never damages
-// the file that was there.
+// the file that was there. The new file takes the old one's mode, owner and
+// group; where that cannot be had, or the folder may not be written, or other
+// hard links share the file, it is written in place instead.
 ErrorCode ImageSchreiben(const std::string& ziel, const unsigned char* image) {
   if (ziel.empty()) return kSchreibenNichtMoeglich;
 
-  // Save through a link to the file it names, so the link itself stays.
-  std::string pfad = ziel;
-  struct stat st {};
-  if (::lstat(ziel.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* echt = ::realpath(ziel.c_str(), nullptr)) {
-      pfad = echt;
-      std::free(echt);
-    }
-  }
-
-  mode_t modus;
-  if (::stat(pfad.c_str(), &st) == 0) {
-    // Only a regular file that may be written is replaced, as writing through it
-    // would have required: never a directory, device or fifo.
-    if (!S_ISREG(st.st_mode) || ::access(pfad.c_str(), W_OK) != 0) return kSchreibenNichtMoeglich;
-    modus = st.st_mode & 07777;
-  } else {
-    const mode_t maske = ::umask(0);
-    ::umask(maske);
-    modus = 0666 & ~maske;
-  }
+  // Save through a link to the file it names (or creates), so the link itself stays.
+  std::string pfad;
+  if (!LinkzielBestimmen(ziel, &pfad)) return kSchreibenNichtMoeglich;
 
   std::string verzeichnis = Verzeichnisteil(pfad);
   if (verzeichnis.empty()) verzeichnis = ".";
   if (verzeichnis.back() != '/') verzeichnis += '/';
-  std::string temp = verzeichnis + ".zpk3x-speichern-XXXXXX";
 
+  struct stat alt {};
+  const bool vorhanden = ::stat(pfad.c_str(), &alt) == 0;
+  if (vorhanden) {
+    // Only a regular file that may be written is replaced, as writing through it
+    // would have required: never a directory, device or fifo.
+    if (!S_ISREG(alt.st_mode) || ::access(pfad.c_str(), W_OK) != 0) return kSchreibenNichtMoeglich;
+    if (alt.st_nlink > 1 || ::access(verzeichnis.c_str(), W_OK | X_OK) != 0) return AnOrtSchreiben(pfad, image);
+  }
+
+  std::string temp = verzeichnis + ".zpk3x-speichern-XXXXXX";
   // mkstemp opens with O_CREAT|O_EXCL: never through an existing file or link.
   const int fd = SeamSchlaegtFehl(DateiOp::Create) ? -1 : ::mkstemp(temp.data());
   if (fd < 0) return kSchreibenNichtMoeglich;
-  ::fchmod(fd, modus);
+  if (vorhanden) {
+    if (!IdentitaetUebernehmen(fd, alt)) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return AnOrtSchreiben(pfad, image);
+    }
+  } else {
+    const mode_t maske = ::umask(0);
+    ::umask(maske);
+    ::fchmod(fd, 0666 & ~maske);
+  }
 
-  bool gut = AllesSchreiben(fd, image, PROGRAMMDATEI_GROESSE);
-  if (gut && (SeamSchlaegtFehl(DateiOp::Sync) || ::fsync(fd) != 0)) gut = false;
-  const bool geschlossen = ::close(fd) == 0 && !SeamSchlaegtFehl(DateiOp::Close);
-  if (gut && !geschlossen) gut = false;
+  bool gut = SchreibenSyncSchliessen(fd, image);
   if (gut && (SeamSchlaegtFehl(DateiOp::Rename) || ::rename(temp.c_str(), pfad.c_str()) != 0)) gut = false;
   if (!gut) {
     ::unlink(temp.c_str());

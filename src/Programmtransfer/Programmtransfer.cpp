@@ -1,6 +1,8 @@
 // Frame sequences of program transfers, actual values and the status word.
 #include "Programmtransfer/Programmtransfer.h"
 
+#include <cstring>
+
 #include "olqzpk3x/olqzpk3x.h"
 
 // Ranges as the driver checks them: each real range reaches just beyond its round
@@ -123,3 +125,28 @@ ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte) {
 }
 
 ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status) { return IntLesen(g, "status", status); }
+
+ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* kontext, Suchergebnis* ergebnis) {
+  static constexpr char kKennung[] = "OLQ-ZPK3X";
+  *ergebnis = Suchergebnis{};
+  for (const int baudrate : SUCHE_BAUDRATEN) {
+    if (ErrorCode err = oeffnen(baudrate, kontext); err != 0) return err;
+    for (char adresse = '1'; adresse <= '8'; ++adresse) {
+      if (probe != nullptr) probe(baudrate, adresse, nullptr, false, kontext);
+      // The driver fills at most 32 bytes; the text must end inside them.
+      char kennung[32] = {};
+      if (OLQZPK3X_IDLesen(port, adresse, kennung) != 0) continue;
+      kennung[sizeof kennung - 1] = '\0';
+      const bool zpk3x = std::strncmp(kennung, kKennung, sizeof kKennung - 1) == 0;
+      if (zpk3x) {
+        ergebnis->gefunden = true;
+        ergebnis->baudrate = baudrate;
+        ergebnis->adresse = adresse;
+        std::memcpy(ergebnis->kennung, kennung, sizeof kennung);
+      }
+      if (probe != nullptr) probe(baudrate, adresse, kennung, zpk3x, kontext);
+    }
+    if (ergebnis->gefunden) break;
+  }
+  return 0;
+}

@@ -5,6 +5,7 @@
 #include "ini/ini_internal.h"
 #include "ini/ini_platform.h"
 #include "ini/ini_seam.h"
+#include "common/Dateiidentitaet.h"
 
 #include <cerrno>
 #include <charconv>
@@ -172,12 +173,20 @@ void SyncDirectory(const std::string& dir) {
 #endif
 }
 
-int WriteFile(const IniDocument& doc, const std::string& path) {
+int WriteFile(const IniDocument& doc, const std::string& named) {
+  // Through a symbolic link to the file it names (created if missing): the
+  // replacement is renamed onto that file, and the link stays a link.
+  std::string path;
+  if (!LinkzielBestimmen(named, &path)) return kNotWritable;
   if (!TargetWritable(path.c_str())) return kNotWritable;
   const std::string dir = DirectoryPart(path);
   std::string temp;
   int fd = -1;
   if (const int rc = CreateTemp(dir, &temp, &fd); rc != 0) return rc;
+  // The replacement keeps the old file's mode, and its owner and group where the
+  // process may set them; where not, the rename still goes ahead.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) (void)IdentitaetUebernehmen(fd, old);
 
   IniSysCalls& sys = Ini_SysCalls();
   int result = WriteDocument(fd, doc);

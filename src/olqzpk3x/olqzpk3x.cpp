@@ -1,4 +1,5 @@
-// Driver of the ZPK-3X: one complete transaction per operation, no state of its own.
+// Driver of the ZPK-3X: one complete transaction per operation. The only state kept
+// between transactions is, per port, whether a late answer may still be on its way.
 #include "olqzpk3x/olqzpk3x.h"
 
 #include <algorithm>
@@ -33,6 +34,16 @@ struct Codes {
   ErrorCode notAck;
   ErrorCode badTextByte;  // negative character inside an answer text
 };
+
+// Per port 1 to 8: the last transaction got no answer, so the device may still send
+// it. A late ACK would otherwise be read as the answer to the next command.
+bool gLateAnswerPossible[9] = {};
+
+bool* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswerPossible[port] : nullptr; }
+
+void setLateAnswerPossible(int port, bool possible) {
+  if (bool* flag = lateAnswerFlag(port)) *flag = possible;
+}
 
 bool isDeviceAddress(char a) { return a >= '1' && a <= '8'; }
 bool isSisterAddress(char a) { return (a >= '1' && a <= '9') || (a >= 'a' && a <= 'f'); }
@@ -76,7 +87,10 @@ ErrorCode readAck(int port, const Codes& c) {
   int ch = answerChar(ComRdByte(port));
   if (ch == kNak) return c.nak;
   if (ch == kCan) return c.can;
-  if (ch < 0) return c.noAnswer;
+  if (ch < 0) {
+    setLateAnswerPossible(port, true);
+    return c.noAnswer;
+  }
   if (ch != kAck) return c.notAck;
   return 0;
 }
@@ -87,7 +101,10 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   int n = 0;
   while (n < limit) {
     int ch = answerChar(ComRdByte(port));
-    if (ch < 0) return c.badTextByte;
+    if (ch < 0) {
+      setLateAnswerPossible(port, true);
+      return c.badTextByte;
+    }
     text[n++] = static_cast<char>(ch);
     if (ch == kCr) break;
   }
@@ -95,7 +112,34 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   return 0;
 }
 
-ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c) {
+// After a transaction without an answer: waits until the line has been quiet for
+// one time-out, discarding what arrives, so that a late answer cannot pass for the
+// next one. Bounded at 2 s (at least one time-out); a line that stays busy longer
+// gives false and nothing may be sent.
+bool waitForQuietLine(int port) {
+  using Clock = std::chrono::steady_clock;
+  double timeout = GetComTime(port);
+  if (timeout <= 0) return true;  // port not open: the send reports that
+  auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
+  auto oneTimeout = seconds(std::min(timeout, 86400.0));
+  auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout);
+  for (;;) {
+    if (Clock::now() + oneTimeout > bound) return false;
+    // A time-out is the quiet sought; a read error is left to the send and read that follow.
+    if (ComRdByte(port) < 0) break;
+  }
+  setLateAnswerPossible(port, false);
+  return true;
+}
+
+enum class Answer { SingleByte, Text };
+
+ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c, Answer answer) {
+  const bool broadcast = adresse == '&';
+  const bool* late = lateAnswerFlag(port);
+  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late && !waitForQuietLine(port)) {
+    return c.noAnswer;
+  }
   int length = static_cast<int>(std::strlen(frame));
   if (ErrorCode r = send(port, frame, length, c); r != 0) return r;
   if (adresse == '&') return 0;
@@ -250,10 +294,14 @@ ErrorCode OLQZPK3X_Open(int port, int baudrate) {
   if (baudrate != 1200 && baudrate != 2400 && baudrate != 4800 && baudrate != 9600) return -125001;
   if (port < 1 || port > 8) return -100002;
   if (OpenComConfig(port, "", baudrate, 1, 7, 1, 512, 512) != 0) return -100003;
+  setLateAnswerPossible(port, false);  // a new line: nothing of the old one can arrive
   return 0;
 }
 
-ErrorCode OLQZPK3X_Close(int port) { return CloseCom(port) != 0 ? -103004 : 0; }
+ErrorCode OLQZPK3X_Close(int port) {
+  setLateAnswerPossible(port, false);
+  return CloseCom(port) != 0 ? -103004 : 0;
+}
 
 ErrorCode OLQZPK3X_Timeout(int port, double seconds) {
   return SetComTime(port, seconds) != 0 ? -111005 : 0;
@@ -272,7 +320,7 @@ ErrorCode OLQZPK3X_IDLesen(int port, char adresse, char* identity) {
   if (!isDeviceAddress(adresse)) return -400006;
   char frame[kFrameSize];
   buildFrame(frame, adresse, "IDR");
-  if (ErrorCode r = transaction(port, adresse, frame, c); r != 0) return r;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
   char text[kAnswerLimit + 1];
   if (ErrorCode r = readText(port, text, kAnswerLimit, c); r != 0) return r;
 
@@ -295,7 +343,7 @@ ErrorCode OLQZPK3X_DeviceFunction(int port, char adresse, const char* funktion) 
   if (k == nullptr) return -401017;
   char frame[kFrameSize];
   buildFrame(frame, adresse, k->command);
-  return transaction(port, adresse, frame, c);
+  return transaction(port, adresse, frame, c, Answer::SingleByte);
 }
 
 ErrorCode OLQZPK3X_ParameterSchreiben(int port, char adresse, const char* parameter, double realWert,
@@ -311,7 +359,7 @@ ErrorCode OLQZPK3X_ParameterSchreiben(int port, char adresse, const char* parame
   std::size_t length = std::strlen(frame);
   frame[length] = kCr;
   frame[length + 1] = '\0';
-  return transaction(port, adresse, frame, c);
+  return transaction(port, adresse, frame, c, Answer::SingleByte);
 }
 
 ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter, double* realWert,
@@ -326,7 +374,7 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
   }
   char frame[kFrameSize];
   buildFrame(frame, adresse, k->command);
-  if (ErrorCode r = transaction(port, adresse, frame, c); r != 0) return r;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
   char text[kAnswerLimit + 1];
   if (ErrorCode r = readText(port, text, kAnswerLimit, c); r != 0) return r;
 
@@ -371,7 +419,7 @@ ErrorCode OLQVMB1_ProgrammUndSchrittEinstellen(int port, char adresse, int progr
   frame[8] = static_cast<char>('0' + schritt % 10);
   frame[9] = kCr;
   frame[10] = '\0';
-  return transaction(port, adresse, frame, c);
+  return transaction(port, adresse, frame, c, Answer::SingleByte);
 }
 
 ErrorCode OLQVMB1_StatusLesen(int port, char adresse, int auswahl, int* status) {
@@ -380,7 +428,7 @@ ErrorCode OLQVMB1_StatusLesen(int port, char adresse, int auswahl, int* status) 
   if ((auswahl != 1 && auswahl != 2) || status == nullptr) return -401111;
   char frame[kFrameSize];
   buildFrame(frame, adresse, auswahl == 1 ? "S1R" : "S2R");
-  if (ErrorCode r = transaction(port, adresse, frame, c); r != 0) return r;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
   char text[kSisterAnswerLimit + 1];
   if (ErrorCode r = readText(port, text, kSisterAnswerLimit, c); r != 0) return r;
 

@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <map>
+#include <memory>
 
 namespace {
 const QColor kOutOfRangeBase(255, 215, 215);
@@ -289,17 +291,15 @@ void ZRing::operatorChose(int index) {
 }
 
 // ---------------------------------------------------------------- pictures
+// One renderer per picture for the life of the process; the cache owns them, so
+// they are freed at exit with it. Null for a picture that cannot be drawn.
 QSvgRenderer* zSvg(const QString& resourcePath) {
-  static QHash<QString, QSvgRenderer*> cache;
+  static std::map<QString, std::unique_ptr<QSvgRenderer>> cache;
   auto it = cache.find(resourcePath);
-  if (it != cache.end()) return it.value();
-  auto* r = new QSvgRenderer(resourcePath);
-  if (!r->isValid()) {
-    delete r;
-    r = nullptr;
-  }
-  cache.insert(resourcePath, r);
-  return r;
+  if (it != cache.end()) return it->second.get();
+  auto r = std::make_unique<QSvgRenderer>(resourcePath);
+  if (!r->isValid()) r.reset();
+  return cache.emplace(resourcePath, std::move(r)).first->second.get();
 }
 
 ZPicture::ZPicture(QWidget* parent) : QWidget(parent) {}

@@ -4,6 +4,7 @@
 #include "toolkit/toolkit_testing.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -32,6 +33,16 @@ QString patternExtension(const QString& typeList) {
   const QString ext = first.mid(dot + 1);
   if (ext.contains(QLatin1Char('*')) || ext.contains(QLatin1Char('?'))) return {};
   return ext;
+}
+
+// File names are bytes; Qt 6.4 holds them as UTF-8 text and turns bytes that are
+// not UTF-8 into U+FFFD. A chosen name with U+FFFD would name another file, so it
+// is refused (UIE_BAD_VALUE_TYPE) rather than handed on.
+QString pathFromBytes(const char* path) { return QFile::decodeName(QByteArray(path ? path : "")); }
+bool pathToBytes(const QString& path, std::string* out) {
+  if (path.contains(QChar::ReplacementCharacter)) return false;
+  *out = QFile::encodeName(path).toStdString();
+  return true;
 }
 
 // On save with the extension restricted, a name without that extension gets it.
@@ -141,12 +152,16 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, c
       pathName->clear();
       return outcome;
     }
-    *pathName = withExtension(QString::fromStdString(path), ext, save, restrictExtension != 0).toStdString();
+    // The answer stands for what the operator picked, so it takes the same conversions.
+    if (!pathToBytes(withExtension(pathFromBytes(path.c_str()), ext, save, restrictExtension != 0), pathName)) {
+      pathName->clear();
+      return UIE_BAD_VALUE_TYPE;
+    }
     return outcome;
   }
 
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
-  QFileDialog dlg(dialogParent(), s(title), s(defaultDirectory));
+  QFileDialog dlg(dialogParent(), s(title), pathFromBytes(defaultDirectory));
   dlg.setObjectName(QStringLiteral("fileSelectPopup"));
   // The toolkit's own dialog: the same everywhere and drivable in tests.
   dlg.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -165,6 +180,9 @@ int FileSelectPopup(const char* defaultDirectory, const char* defaultFileSpec, c
     return VAL_NO_FILE_SELECTED;
   }
   const QString path = withExtension(dlg.selectedFiles().first(), ext, save, restrictExtension != 0);
-  *pathName = QDir::toNativeSeparators(path).toStdString();
+  if (!pathToBytes(QDir::toNativeSeparators(path), pathName)) {
+    pathName->clear();
+    return UIE_BAD_VALUE_TYPE;
+  }
   return QFileInfo::exists(path) ? VAL_EXISTING_FILE_SELECTED : VAL_NEW_FILE_SELECTED;
 }

@@ -36,8 +36,6 @@ constexpr ErrorCode kNichtGefunden = -780308;
 
 constexpr const char* kIniDatei = "zpk3xSteuerung.ini";
 constexpr const char* kIniSektion = "ZPK3X";
-constexpr const char* kKennung = "OLQ-ZPK3X";
-constexpr int kBaudraten[] = {1200, 2400, 4800, 9600};
 // A device path is opened under this port number of the serial layer.
 constexpr int kPfadPort = 1;
 
@@ -86,7 +84,9 @@ Konfiguration KonfigurationLesen() {
 }
 
 bool PortNummer(int n) { return n >= 1 && n <= 8; }
-bool Baudrate(int b) { return std::find(std::begin(kBaudraten), std::end(kBaudraten), b) != std::end(kBaudraten); }
+bool Baudrate(int b) {
+  return std::find(std::begin(SUCHE_BAUDRATEN), std::end(SUCHE_BAUDRATEN), b) != std::end(SUCHE_BAUDRATEN);
+}
 
 // Each setting on its own: the option, else the configuration file, else the default.
 int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
@@ -270,58 +270,49 @@ void Erledigt(const Optionen& o, Json ergebnis, const std::string& text) {
 
 // ---- commands ----
 
-int Scan(const Optionen& o, Verbindung& v) {
+struct Suche {
+  Verbindung* v;
   Fortschritt f;
   Json antworten = Json::array();
   std::string tabelle;
-  bool gefunden = false;
-  char kennung[32] = {};
-  char adresseGefunden = 0;
-  int baudGefunden = 0;
-  std::string kennungGefunden;
-  for (const int baud : kBaudraten) {
-    if (ErrorCode err = PortOeffnen(&v, baud); err != 0) {
-      f.Ende();
-      return FehlerMelden(o, err);
-    }
-    for (char adresse = '1'; adresse <= '8'; ++adresse) {
-      char text[64];
-      std::snprintf(text, sizeof text, T("Suche Gerät mit %d Baud ... Adresse %c", "Looking for device with %d Baud ... address %c"), baud, adresse);
-      f.Zeigen(text);
-      std::memset(kennung, 0, sizeof kennung);
-      if (OLQZPK3X_IDLesen(v.port, adresse, kennung) != 0) continue;
-      kennung[sizeof kennung - 1] = '\0';
-      const bool zpk = std::strncmp(kennung, kKennung, std::strlen(kKennung)) == 0;
-      antworten.push_back({{"baudrate", baud}, {"adresse", std::string(1, adresse)}, {"kennung", kennung}, {"zpk3x", zpk}});
-      char zeile[96];
-      std::snprintf(zeile, sizeof zeile, "%-6d %-8c %s%s\n", baud, adresse, kennung, zpk ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
-      tabelle += zeile;
-      if (zpk) {
-        // A later hit at the same rate replaces an earlier one, as in the window.
-        gefunden = true;
-        adresseGefunden = adresse;
-        baudGefunden = baud;
-        kennungGefunden = kennung;
-      }
-    }
-    if (gefunden) break;
+};
+
+ErrorCode SucheOeffnenBei(int baudrate, void* kontext) {
+  Suche* s = static_cast<Suche*>(kontext);
+  return PortOeffnen(s->v, baudrate);
+}
+
+void SucheMelden(int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
+  Suche* s = static_cast<Suche*>(kontext);
+  if (kennung == nullptr) {
+    char text[80];
+    std::snprintf(text, sizeof text, T("Suche Gerät mit %d Baud ... Adresse %c", "Looking for device with %d Baud ... address %c"),
+                  baudrate, adresse);
+    s->f.Zeigen(text);
+    return;
   }
-  f.Ende();
-  if (!gefunden) {
-    if (!o.json && !tabelle.empty()) Ausgeben(tabelle);
+  s->antworten.push_back({{"baudrate", baudrate}, {"adresse", std::string(1, adresse)}, {"kennung", kennung}, {"zpk3x", zpk3x}});
+  char zeile[96];
+  std::snprintf(zeile, sizeof zeile, "%-6d %-8c %s%s\n", baudrate, adresse, kennung, zpk3x ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
+  s->tabelle += zeile;
+}
+
+int Scan(const Optionen& o, Verbindung& v) {
+  Suche s{&v, {}, Json::array(), ""};
+  Suchergebnis e{};
+  const ErrorCode err = GeraetSuchen(v.port, SucheOeffnenBei, SucheMelden, &s, &e);
+  s.f.Ende();
+  if (err != 0) return FehlerMelden(o, err);
+  if (!e.gefunden) {
+    if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
     return FehlerMelden(o, kNichtGefunden);
   }
   if (o.json) {
-    JsonAusgeben({{"baudrate", baudGefunden},
-                  {"adresse", std::string(1, adresseGefunden)},
-                  {"kennung", kennungGefunden},
-                  {"antworten", antworten}});
+    JsonAusgeben({{"baudrate", e.baudrate}, {"adresse", std::string(1, e.adresse)}, {"kennung", e.kennung}, {"antworten", s.antworten}});
   } else {
-    Ausgeben(std::string(T("Baud   Adresse  Kennung\n", "Baud   Address  Identity\n")) + tabelle);
     char text[96];
-    std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), adresseGefunden,
-                  baudGefunden);
-    Ausgeben(text);
+    std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), e.adresse, e.baudrate);
+    Ausgeben(std::string(T("Baud   Adresse  Kennung\n", "Baud   Address  Identity\n")) + s.tabelle + text);
   }
   return EXIT_OK;
 }

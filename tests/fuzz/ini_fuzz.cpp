@@ -73,10 +73,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int r = Ini_GetInt(ini, "ZPK3X", tag, &value);
     if (r < -5021 || r > 1 || (r < 0 && r != -5021)) std::abort();
   }
+  // Puts as the program makes them at exit: over an item of the file, and as a new
+  // item, with a value taken from the input.
+  long put = 0;
+  for (std::size_t i = 0; i < size && i < sizeof put; ++i) put = (put << 8) | data[i];
   if (!ini->sections.empty()) {
     const auto& s = ini->sections.front();
-    if (!s.items.empty()) Ini_GetInt(ini, s.name.c_str(), s.items.back().tag.c_str(), &value);
+    if (!s.items.empty()) {
+      const std::string section = s.name;
+      const std::string tag = s.items.back().tag;
+      Ini_GetInt(ini, section.c_str(), tag.c_str(), &value);
+      if (Ini_PutInt(ini, section.c_str(), tag.c_str(), put) != 0) std::abort();
+    }
   }
+  const bool neu = Ini_GetInt(ini, "ZPK3X", "fuzz put", &value) == 0 &&
+                   Ini_FindValueText(ini, "ZPK3X", "fuzz put") == nullptr;
+  if (Ini_PutInt(ini, "ZPK3X", "fuzz put", put) != 0) std::abort();
+  if (neu && put == static_cast<int>(put) &&
+      (Ini_GetInt(ini, "ZPK3X", "fuzz put", &value) != 1 || value != put))
+    std::abort();
   if (Ini_WriteToFile(ini, out1.c_str()) != 0) std::abort();
   if (RoundTrips(*ini)) {
     IniText again = Ini_New(1);

@@ -149,6 +149,39 @@ TEST_F(IniWrite, TargetThatCannotBeWritten) {
   Ini_Dispose(ini);
 }
 
+TEST_F(IniWrite, LinksAreFollowedAndModeAndOwnerKept) {
+  IniText ini = FiveKeys();
+  // A link to a file: the file gets the new content, the link stays.
+  WriteRaw("real.ini", "[Old]\r\n");
+  ASSERT_EQ(::chown(Path("real.ini").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(Path("real.ini").c_str(), 0604), 0);
+  ASSERT_EQ(::symlink("real.ini", Path("cfg.ini").c_str()), 0);
+  ASSERT_EQ(Ini_WriteToFile(ini, Path("cfg.ini").c_str()), 0);
+  EXPECT_EQ(ReadRaw("real.ini"), kFiveKeys);
+  struct stat st {};
+  ASSERT_EQ(::lstat(Path("cfg.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(Path("real.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(st.st_uid, 65534u);
+  EXPECT_EQ(st.st_gid, 65534u);
+
+  // A dangling link (through a second link): its target is created.
+  ASSERT_EQ(::symlink(Path("missing.ini").c_str(), Path("hop.ini").c_str()), 0);
+  ASSERT_EQ(::symlink("hop.ini", Path("dangling.ini").c_str()), 0);
+  ASSERT_EQ(Ini_WriteToFile(ini, Path("dangling.ini").c_str()), 0);
+  EXPECT_EQ(ReadRaw("missing.ini"), kFiveKeys);
+  ASSERT_EQ(::lstat(Path("dangling.ini").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+  // A loop of links cannot be written.
+  ASSERT_EQ(::symlink("loop2", Path("loop1").c_str()), 0);
+  ASSERT_EQ(::symlink("loop1", Path("loop2").c_str()), 0);
+  EXPECT_EQ(Ini_WriteToFile(ini, Path("loop1").c_str()), -95);
+  Ini_Dispose(ini);
+  EXPECT_EQ(Entries().size(), 7u);
+}
+
 TEST_F(IniWrite, ExistingTemporaryNamesAreNeverWrittenThrough) {
   WriteRaw("ini$$0.TMP", "someone else's");
   WriteRaw("victim", "precious");

@@ -178,6 +178,63 @@ TEST_F(OnSimulator, FaultOnOneCommandOnly) {
   EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "programmspeichern", 0, 3, 0), 0);
 }
 
+// The device answers 50 ms after the (shortened) 150 ms time-out.
+TEST_F(OnSimulator, LateAnswerIsNotTakenForTheNextCommand) {
+  control("fault delay 200");
+  control("fault silence DF2");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), -403023);
+  // The late ACK of "start" is on its way; "stopp" itself is never answered.
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "stopp"), -403023);
+  EXPECT_EQ(sim_->frames(), (std::vector<std::string>{"#1DF1", "#1DF2"}));
+
+  // The same after a read and before a parameter write and a sister-family command.
+  control("fault silence C1W");
+  control("fault silence P1S");
+  double real = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), -403101);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), -403053);
+  EXPECT_EQ(OLQVMB1_ProgrammUndSchrittEinstellen(kPort, '1', 1, 1), -403031);
+
+  // Reopening the port forgets it: the late ACK of P1S is then read as usual.
+  control("fault none");
+  control("fault delay 200");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), -403023);
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
+  control("fault delay 0");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "fehlerloeschen"), 0);
+}
+
+TEST_F(OnSimulator, BroadcastNeitherWaitsNorLeavesTheFlag) {
+  control("fault delay 200");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), -403023);
+  // The broadcast goes out at once and leaves the flag: the unanswered command
+  // after it still does not take the late ACK of "start" for its own.
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '&', "stopp"), 0);
+  control("fault silence DF4");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "kalibrieren"), -403023);
+  EXPECT_EQ(sim_->frames(), (std::vector<std::string>{"#1DF1", "#&DF2", "#1DF4"}));
+}
+
+TEST(LateAnswer, LineThatNeverGoesQuietSendsNothing) {
+  // 300 value characters at 1200 baud keep the line busy for 2.5 s after the time-out.
+  simtest::SimOptions options;
+  options.baud = 1200;
+  options.pace = true;
+  simtest::Simulator sim(options);
+  ASSERT_TRUE(sim.ok());
+  sim.mapToCom(kPort);
+  ASSERT_EQ(OLQZPK3X_Open(kPort, 1200), 0);
+  Rs232Seam_TimeoutOverride(0.15);
+  sim.control("fault delay 200");
+  sim.control("value C1R 1" + std::string(300, '0'));
+  double real = 0;
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), -403101);
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "stopp"), -403023);
+  EXPECT_EQ(sim.frames(), std::vector<std::string>{"#1C1R"});
+  EXPECT_EQ(OLQZPK3X_Close(kPort), 0);
+  Rs232Seam_Reset();
+}
+
 TEST_F(OnSimulator, AnswerTextOfTwentyNineBytesWithoutCarriageReturn) {
   // "#1C1R" and 24 value characters fill the 29 bytes; the CR comes too late.
   control("value C1R 1.5" + std::string(21, 'x'));

@@ -60,6 +60,9 @@ TEST_F(Popups, GenericPopupAnswersEnterWithTheSecondButton) {
   std::string seenText, focused;
   whenDialogShows([&](QWidget* box) {
     seenText = static_cast<QMessageBox*>(box)->text().toStdString();
+    // Focus arrives with the window's activation, which a loaded machine may deliver
+    // after the first show.
+    static_cast<void>(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }, 2000));
     if (QWidget* f = QApplication::focusWidget()) focused = f->objectName().toStdString();
     QTest::keyClick(box, Qt::Key_Return);
   });

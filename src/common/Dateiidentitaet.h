@@ -1,0 +1,52 @@
+#pragma once
+// Replacing a file through a temporary file without losing what makes it that
+// file: where a symbolic link leads, and the mode, owner and group of the file
+// replaced. Shared by the program file and the configuration file writers.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <string>
+
+// The name a replacement must be renamed onto so that a symbolic link stays a
+// link: the end of the chain of links that starts at `pfad`, also when that end
+// does not exist (a dangling link's target is then created). `pfad` itself when
+// it is no link. False for a chain that loops or cannot be read.
+inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
+  std::string p = pfad;
+  // The kernel gives up after 40 links, too.
+  for (int glied = 0; glied < 40; ++glied) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *ziel = p;
+      return true;
+    }
+    std::string inhalt(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(p.c_str(), inhalt.data(), inhalt.size());
+    // A link that grew between lstat and readlink is read again next round.
+    if (n <= 0) return false;
+    if (static_cast<std::size_t>(n) >= inhalt.size()) continue;
+    inhalt.resize(static_cast<std::size_t>(n));
+    // A relative link is relative to the folder the link lies in.
+    const std::string::size_type schraegstrich = p.rfind('/');
+    if (inhalt[0] != '/' && schraegstrich != std::string::npos) inhalt = p.substr(0, schraegstrich + 1) + inhalt;
+    p = std::move(inhalt);
+  }
+  return false;
+}
+
+// Gives the open file `fd` the mode of the file described by `alt` and, where the
+// process may set them, its owner and group. True when all three now match.
+inline bool IdentitaetUebernehmen(int fd, const struct stat& alt) {
+  struct stat neu {};
+  if (::fstat(fd, &neu) != 0) return false;
+  bool gleich = true;
+  if ((neu.st_uid != alt.st_uid || neu.st_gid != alt.st_gid) && ::fchown(fd, alt.st_uid, alt.st_gid) != 0) {
+    gleich = false;
+    // The group alone may still be allowed (a group the process belongs to).
+    if (neu.st_gid != alt.st_gid) (void)::fchown(fd, static_cast<uid_t>(-1), alt.st_gid);
+  }
+  // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+  if (::fchmod(fd, alt.st_mode & 07777) != 0) gleich = false;
+  return gleich;
+}

@@ -8,6 +8,16 @@
 #include <cstddef>
 #include <string>
 
+#ifdef _WIN32
+// Windows: the program follows no symbolic links of its own and its files carry
+// no POSIX mode or owner; a replacement gets the folder's defaults, as any new file.
+inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
+  *ziel = pfad;
+  return true;
+}
+inline bool IdentitaetUebernehmen(int, const struct stat&) { return true; }
+#else
+
 // The name a replacement must be renamed onto so that a symbolic link stays a
 // link: the end of the chain of links that starts at `pfad`, also when that end
 // does not exist (a dangling link's target is then created). `pfad` itself when
@@ -50,3 +60,4 @@ inline bool IdentitaetUebernehmen(int fd, const struct stat& alt) {
   if (::fchmod(fd, alt.st_mode & 07777) != 0) gleich = false;
   return gleich;
 }
+#endif

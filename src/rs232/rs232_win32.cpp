@@ -71,7 +71,11 @@ HANDLE claim(HANDLE device, const std::string& path) {
   FILE_ID_INFO id{};
   if (GetFileInformationByHandleEx(device, FileIdInfo, &id, sizeof id)) {
     name += std::to_string(id.VolumeSerialNumber);
-    for (BYTE b : id.FileId.Identifier) name += "0123456789abcdef"[b >> 4] + std::string(1, "0123456789abcdef"[b & 15]);
+    static const char kHex[] = "0123456789abcdef";
+    for (BYTE b : id.FileId.Identifier) {
+      name += kHex[b >> 4];
+      name += kHex[b & 15];
+    }
   } else {
     for (char c : path) name += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }

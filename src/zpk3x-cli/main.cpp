@@ -4,6 +4,7 @@
 #include <string>
 
 #include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Plattform.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ void Vorabsicht(int argc, char** argv, Optionen* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  AusgabeEinrichten();
   Optionen o;
   Vorabsicht(argc, argv, &o);
   const bool en = o.englisch;

@@ -50,6 +50,7 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
   chart_ = chart();
   chart_->legend()->setAlignment(Qt::AlignTop);
   chart_->setMargins(QMargins(4, 4, 4, 4));
+  chart_->setDropShadowEnabled(false);
   if (zLanguage() != 2) {
     chart_->setLocalizeNumbers(true);
     chart_->setLocale(QLocale(QLocale::German, QLocale::Germany));

@@ -146,6 +146,13 @@ void Bediener::Klicken(QPoint g) {
   XSync(d, False);
 }
 
+void Bediener::Druecken() {
+  Display* d = D(display_);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
 void Bediener::Rad(QPoint g, int notches) {
   Display* d = D(display_);
   XTestFakeMotionEvent(d, -1, g.x(), g.y(), CurrentTime);

@@ -6,6 +6,9 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <mutex>
 
 #include "Com/Com.h"
@@ -86,6 +89,47 @@ TEST_F(XBedienung, EingabeWaehrendAllesLesenWirdVerworfen) {
   EXPECT_GE(kosten, 0.0);
   EXPECT_LT(kosten, 500.0);
   std::printf("input discard at the end of the operation: %.2f ms\n", kosten);
+}
+
+std::atomic<std::int64_t> gLetztesByte{0};  // steady clock, ns: the bar reached 100 %
+void EndeMerken(int, int prozent) {
+  if (prozent == 100) gLetztesByte = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+// Right after the operation the window takes input again: clicks on "Stopp"
+// repeated from the last request of a read on are carried out soon after its end.
+TEST_F(XBedienung, NachDemEndeNimmtDasFensterSofortWiederEingabenAn) {
+  simtest::SimOptions o;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  TestQueueGenericAnswer(1);  // the selected program only: 11 frames
+  gLetztesByte = 0;
+  ProgressDialogBeobachten(EndeMerken);
+  const QPoint lesen = Mitte("ZPK3LESEN");
+  const QPoint stopp = Mitte("ZPK3STOPP");
+  double ms = -1;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(lesen);
+    ASSERT_TRUE(AufRahmenWarten(sim, kRahmenJeProgramm - 1));
+    b.Klicken(stopp);  // the pointer waits on the button from here on
+    ASSERT_TRUE(AufRahmenWarten(sim, kRahmenJeProgramm));
+    for (int i = 0; i < 400; ++i) {
+      b.Druecken();
+      Schlafen(1);
+      if (Anzahl(sim.frames(), "DF2") > 0) {
+        const std::int64_t jetzt = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (gLetztesByte != 0) ms = static_cast<double>(jetzt - gLetztesByte) / 1e6;
+        break;
+      }
+    }
+  });
+  ProgressDialogBeobachten(nullptr);
+  ASSERT_GT(ms, 0.0) << "a click after the end was carried out";
+  EXPECT_LT(ms, 500.0);
+  // Includes the click's way, the Stopp frame on the line and this loop's polling.
+  std::printf("from the last answer of the operation to a click carried out and sent: %.1f ms (drain %.2f ms)\n", ms,
+              TestLastInputDrainMilliseconds());
 }
 
 // The same during a device search: "Fehler löschen" clicked meanwhile sends nothing.

@@ -112,6 +112,8 @@ std::string DisplayStarten(int width, int height, bool* installed) {
   const std::string name = ":" + nummer.substr(0, nummer.find('\n'));
   ::setenv("DISPLAY", name.c_str(), 1);
   ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // No desktop session: keep the toolkit from looking for one over D-Bus.
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
   starten({"openbox"}, -1);
   Display* d = XOpenDisplay(name.c_str());
   if (!d) return ergebnis = "cannot connect to Xvfb on " + name;
@@ -140,6 +142,13 @@ void Bediener::Klicken(QPoint g) {
   XTestFakeButtonEvent(d, 1, True, CurrentTime);
   XSync(d, False);
   Schlafen(20);
+  XTestFakeButtonEvent(d, 1, False, CurrentTime);
+  XSync(d, False);
+}
+
+void Bediener::Druecken() {
+  Display* d = D(display_);
+  XTestFakeButtonEvent(d, 1, True, CurrentTime);
   XTestFakeButtonEvent(d, 1, False, CurrentTime);
   XSync(d, False);
 }

@@ -26,6 +26,7 @@ class Bediener {
   bool ok() const { return display_ != nullptr; }
 
   void Klicken(QPoint global);
+  void Druecken();  // a click where the pointer is, without pauses
   // A key by its X name ("Return", "Tab", "x"), optionally with Control or Alt held.
   void Taste(const char* keysym, bool control = false, bool alt = false);
   void Tippen(const std::string& text);  // characters and digits, ',' and '.'

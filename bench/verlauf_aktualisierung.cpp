@@ -113,7 +113,10 @@ int Aktualisierungen(int anzahl) {
   if (!flaeche) return 4;
   Malzaehler zaehler;
   flaeche->installEventFilter(&zaehler);
-  std::vector<double> ms;
+  // A query whose value changes nothing that is drawn (at 24 h a pixel column
+  // holds 180 queries) leaves the picture as it is: such updates are counted
+  // apart from those that paint.
+  std::vector<double> ms, gemalt;
   long i = static_cast<long>(kVerlaufMaxProben);
   for (int k = 0; k < anzahl; ++k) {
     const int vorher = zaehler.n;
@@ -121,14 +124,17 @@ int Aktualisierungen(int anzahl) {
     Abfrage(i++);
     ProcessSystemEvents();  // the chart's layout and the paint
     ms.push_back(CpuMs() - t0);
-    if (zaehler.n == vorher) {
-      std::fprintf(stderr, "update %d was not painted\n", k);
-      return 5;
-    }
+    if (zaehler.n != vorher) gemalt.push_back(ms.back());
+  }
+  if (gemalt.empty()) {
+    std::fprintf(stderr, "no update was painted\n");
+    return 5;
   }
   std::sort(ms.begin(), ms.end());
-  double summe = 0;
+  std::sort(gemalt.begin(), gemalt.end());
+  double summe = 0, summeGemalt = 0;
   for (double m : ms) summe += m;
+  for (double m : gemalt) summeGemalt += m;
   if (breite < 800) {
     std::fprintf(stderr, "plot only %d px wide\n", breite);
     return 7;
@@ -138,6 +144,8 @@ int Aktualisierungen(int anzahl) {
               "that is %.2f %% of one core\n",
               VerlaufDatenLesen().anzahl, breite, summe / ms.size(), ms[ms.size() / 2], ms[ms.size() * 95 / 100],
               ms.back(), anzahl, summe / ms.size() / 500.0 * 100.0);
+  std::printf("  of these, %zu repainted the chart: mean %.2f ms, median %.2f ms, max %.2f ms\n", gemalt.size(),
+              summeGemalt / gemalt.size(), gemalt[gemalt.size() / 2], gemalt.back());
   return 0;
 }
 
@@ -184,7 +192,7 @@ long SpitzeDesProgramms(const char* self) {
     if (WIFEXITED(st) && WEXITSTATUS(st) == 0)
       if (std::FILE* f = std::fopen(aus.c_str(), "r")) {
         std::size_t anzahl = 0;
-        if (std::fscanf(f, "%ld %zu", &kb, &anzahl) != 2 || anzahl != kVerlaufMaxProben) kb = -1;
+        if (std::fscanf(f, "%ld %zu", &kb, &anzahl) != 2 || anzahl < kVerlaufMaxProben) kb = -1;
         std::fclose(f);
       }
   }

@@ -32,19 +32,19 @@ void MarkenKuerzen(VerlaufSpeicher* s) {
 }  // namespace
 
 void VerlaufAnhaengen(VerlaufSpeicher* s, const VerlaufProbe& neu) {
-  if (s->ring.empty()) s->ring.resize(kVerlaufMaxProben);
+  if (s->ring.empty()) s->ring.resize(kVerlaufMaxProben + kVerlaufAbwurf);
   VerlaufProbe p = neu;
   if (s->anzahl > 0) p.zeitMs = std::max(p.zeitMs, VerlaufProbeNr(s, s->anzahl - 1).zeitMs);
 
   bool gekuerzt = false;
   if (s->anzahl == s->ring.size()) {
-    AeltesteEntfernen(s);
+    for (std::size_t i = 0; i < kVerlaufAbwurf; ++i) AeltesteEntfernen(s);
     gekuerzt = true;
   }
   s->ring[RingIndex(s, s->anzahl)] = p;
   ++s->anzahl;
-  while (s->anzahl > 1 && p.zeitMs - VerlaufProbeNr(s, 0).zeitMs > kVerlaufMaxDauerMs) {
-    AeltesteEntfernen(s);
+  if (p.zeitMs - VerlaufProbeNr(s, 0).zeitMs > kVerlaufMaxDauerMs + kVerlaufAbwurfMs) {
+    while (s->anzahl > 1 && p.zeitMs - VerlaufProbeNr(s, 0).zeitMs > kVerlaufMaxDauerMs) AeltesteEntfernen(s);
     gekuerzt = true;
   }
   if (gekuerzt) MarkenKuerzen(s);

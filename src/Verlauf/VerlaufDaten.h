@@ -25,15 +25,19 @@ struct VerlaufMarke {
   int bit = 0;
 };
 
-// One day at two queries a second; older or surplus samples drop out.
+// One day at two queries a second is always kept; older or surplus samples drop
+// out a minute's worth at a time, so that between two such drops the older part
+// of the course stays as it is (a chart then redraws only its newest part).
 constexpr std::size_t kVerlaufMaxProben = 172800;
 constexpr std::int64_t kVerlaufMaxDauerMs = 24LL * 3600 * 1000;
+constexpr std::size_t kVerlaufAbwurf = 120;
+constexpr std::int64_t kVerlaufAbwurfMs = 60 * 1000;
 // The bits whose rising edge is marked: process started, ended, cancelled, and
 // the fault bits (temperature, parameters, calibration, test voltage).
 constexpr int kVerlaufMarkenBits = 0x100 | 0x800 | 0x2000 | 0x1 | 0x2 | 0x8 | 0x10;
 
 struct VerlaufSpeicher {
-  std::vector<VerlaufProbe> ring;  // capacity kVerlaufMaxProben once the first sample came
+  std::vector<VerlaufProbe> ring;  // kVerlaufMaxProben + kVerlaufAbwurf places once the first sample came
   std::size_t anfang = 0;          // index of the oldest sample in `ring`
   std::size_t anzahl = 0;
   std::vector<VerlaufMarke> marken;  // oldest first

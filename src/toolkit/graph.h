@@ -55,7 +55,10 @@ class ZGraph : public QChartView {
     QValueAxis* axis = nullptr;
     QColor color;
     double lo = 0, hi = -1;  // the data's extremes the axis was last scaled to
+    std::vector<double> t, y;  // the points as last given, to find what changed
   };
+  // Time span in which the new points differ from the last ones (false: none).
+  static bool changedSpan(const Curve& c, const double* t, const double* y, int count, double* from, double* to);
   friend class ZCurveLayer;
   void paintCurves(QPainter* p) const;
   void applyRange();

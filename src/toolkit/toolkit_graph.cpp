@@ -93,8 +93,37 @@ void ZGraph::setCurveLook(int curve, const QString& name, const QString& axisTit
   layer_->update();
 }
 
+bool ZGraph::changedSpan(const Curve& c, const double* t, const double* y, int count, double* from, double* to) {
+  const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+  const std::size_t nAlt = c.t.size(), nNeu = static_cast<std::size_t>(count);
+  std::size_t vorn = 0;
+  while (vorn < nAlt && vorn < nNeu && c.t[vorn] == t[vorn] && same(c.y[vorn], y[vorn])) ++vorn;
+  if (vorn == nAlt && vorn == nNeu) return false;
+  std::size_t hinten = 0;
+  while (hinten < nAlt - vorn && hinten < nNeu - vorn && c.t[nAlt - 1 - hinten] == t[nNeu - 1 - hinten] &&
+         same(c.y[nAlt - 1 - hinten], y[nNeu - 1 - hinten]))
+    ++hinten;
+  // The changed points and their unchanged neighbours, whose lines lead to them.
+  *from = HUGE_VAL;
+  *to = -HUGE_VAL;
+  const auto nehmen = [&](const double* tt, std::size_t n) {
+    if (n == 0) return;
+    const std::size_t a = vorn > 0 ? vorn - 1 : 0, b = std::min(n - hinten, n - 1);
+    *from = std::min(*from, tt[a]);
+    *to = std::max(*to, tt[b]);
+  };
+  nehmen(c.t.data(), nAlt);
+  nehmen(t, nNeu);
+  return *from <= *to;
+}
+
 void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
   Curve& c = curves_[curve];
+  double von = 0, bis = 0;
+  const bool geaendert = changedSpan(c, t, y, count, &von, &bis);
+  c.t.assign(t, t + count);
+  c.y.assign(y, y + count);
+  if (!geaendert) return;
   c.pieces.clear();
   QPolygonF run;
   double lo = HUGE_VAL, hi = -HUGE_VAL;
@@ -109,14 +138,21 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
     hi = std::max(hi, y[i]);
   }
   if (!run.isEmpty()) c.pieces.push_back(std::move(run));
-  layer_->update();
   // The axis follows the data, with a little room above and below; rescaling
   // lays the whole chart out anew, so only when the extremes changed.
   if (!(lo <= hi)) {
     lo = 0;
     hi = 1;
   }
-  if (lo == c.lo && hi == c.hi) return;
+  if (lo == c.lo && hi == c.hi) {
+    // Only the part that changed is painted again: mostly the newest column.
+    const QRectF r = layer_->boundingRect();
+    const double x0 = std::max(r.left(), r.left() + (von - from_) / (to_ - from_) * r.width() - 2);
+    const double x1 = std::min(r.right(), r.left() + (bis - from_) / (to_ - from_) * r.width() + 2);
+    if (x1 >= x0) layer_->update(QRectF(x0, r.top(), x1 - x0, r.height()));
+    return;
+  }
+  layer_->update();
   c.lo = lo;
   c.hi = hi;
   const double pad = hi > lo ? (hi - lo) * 0.05 : std::max(std::fabs(hi) * 0.1, 0.5);
@@ -129,7 +165,7 @@ void ZGraph::paintCurves(QPainter* p) const {
   const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
   if (r.width() <= 0 || r.height() <= 0 || to_ <= from_) return;
   p->save();
-  p->setClipRect(r);
+  p->setClipRect(r, Qt::IntersectClip);
   const double sx = r.width() / (to_ - from_);
   QPolygonF screen;
   for (const Curve& c : curves_) {
@@ -272,7 +308,7 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
   QChartView::drawForeground(p, rect);
   const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
   p->save();
-  p->setClipRect(r.adjusted(0, -2, 2, 2));
+  p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);
   QFont small = font();
   small.setPointSizeF(small.pointSizeF() * 0.85);
   p->setFont(small);

@@ -1,6 +1,7 @@
 // The course of the actual values: bound, order, status marks, thinning for drawing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "Verlauf/VerlaufDaten.h"
@@ -37,22 +38,39 @@ TEST(VerlaufDaten, OrdnetZurueckgestellteUhrEinUndFindetNaechsteProbe) {
 
 TEST(VerlaufDaten, HaeltHoechstensEinenTagUndSoVieleProben) {
   VerlaufSpeicher s;
-  // Two queries a second for a day and a bit: the count bound takes the oldest.
-  const std::size_t mehr = kVerlaufMaxProben + 10;
-  for (std::size_t i = 0; i < mehr; ++i) VerlaufAnhaengen(&s, Probe(static_cast<std::int64_t>(i) * 500, i, 0));
-  EXPECT_EQ(s.anzahl, kVerlaufMaxProben);
-  EXPECT_EQ(VerlaufProbeNr(&s, 0).strom, 10);
+  // Queries faster than two a second for a good while: the count bound takes the
+  // oldest, a minute's worth at a time, and a full day's count always stays.
+  const std::size_t mehr = 3 * kVerlaufMaxProben;
+  std::size_t wenigste = mehr, meiste = 0;
+  for (std::size_t i = 0; i < mehr; ++i) {
+    VerlaufAnhaengen(&s, Probe(static_cast<std::int64_t>(i) * 100, i, 0));
+    if (i >= kVerlaufMaxProben) {
+      wenigste = std::min(wenigste, s.anzahl);
+      meiste = std::max(meiste, s.anzahl);
+    }
+  }
+  EXPECT_GT(wenigste, kVerlaufMaxProben);
+  EXPECT_EQ(meiste, kVerlaufMaxProben + kVerlaufAbwurf);
   EXPECT_EQ(VerlaufProbeNr(&s, s.anzahl - 1).strom, mehr - 1);
-  EXPECT_EQ(s.ring.size(), kVerlaufMaxProben);  // never grows beyond the bound
+  EXPECT_EQ(VerlaufProbeNr(&s, 0).strom, mehr - s.anzahl);
+  EXPECT_EQ(s.ring.size(), kVerlaufMaxProben + kVerlaufAbwurf);  // never grows beyond the bound
 
   // One query a second: the time bound takes what is older than a day, marks too.
   VerlaufSpeicher t;
   VerlaufAnhaengen(&t, Probe(0, 0, 0, 0));
   VerlaufAnhaengen(&t, Probe(1000, 0, 0, 0x100));
   ASSERT_EQ(t.marken.size(), 1u);
-  for (std::int64_t k = 2; k <= 25 * 3600; ++k) VerlaufAnhaengen(&t, Probe(k * 1000, 0, 0, 0x100));
-  EXPECT_EQ(t.anzahl, 24u * 3600 + 1);
-  EXPECT_EQ(VerlaufProbeNr(&t, 0).zeitMs, 3600 * 1000);
+  std::int64_t kuerzeste = kVerlaufMaxDauerMs * 2, laengste = 0;
+  for (std::int64_t k = 2; k <= 25 * 3600; ++k) {
+    VerlaufAnhaengen(&t, Probe(k * 1000, 0, 0, 0x100));
+    const std::int64_t dauer = k * 1000 - VerlaufProbeNr(&t, 0).zeitMs;
+    if (k > 24 * 3600) {
+      kuerzeste = std::min(kuerzeste, dauer);
+      laengste = std::max(laengste, dauer);
+    }
+  }
+  EXPECT_EQ(kuerzeste, kVerlaufMaxDauerMs);
+  EXPECT_EQ(laengste, kVerlaufMaxDauerMs + kVerlaufAbwurfMs);
   EXPECT_TRUE(t.marken.empty());
 }
 

@@ -5,7 +5,14 @@
 
 #include <sys/resource.h>
 
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -187,6 +194,44 @@ TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben
   EXPECT_EQ(gedimmt, 0);
   EXPECT_EQ(uitest::Text(VERLAUFPANEL_DATEI, gVerlaufPanelHandle), "");
   EXPECT_EQ(Anzahl(), 6);  // the course itself kept every query since the clearing
+}
+
+std::int64_t gUhrMs = 1796648601500;
+std::int64_t TestUhr() { return gUhrMs; }
+
+// What the screen shows after many updates that each painted only a strip is
+// what a full painting of the window shows.
+TEST_F(VerlaufFenster, TeilweisesNeuzeichnenGleichtDemGanzen) {
+  VerlaufUhrSetzen(TestUhr);
+  Oeffnen();
+  ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 0), 0);
+  const auto abfragen = [](int von, int bis) {
+    for (int i = von; i < bis; ++i) {
+      gUhrMs += 500;
+      if (i == 250) VerlaufAbfrage(-403101, 0, 0, 0);
+      else VerlaufAbfrage(0, 1.0 + std::sin(i * 0.1), 20 + (i % 50) * 0.1, i > 100 ? 0x300 : 0);
+      TestRunEvents(0);
+    }
+  };
+  abfragen(0, 100);
+  // Zoomed out and held: the axes stay, each new value changes a strip only.
+  ASSERT_EQ(TestOperatorWheel(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.0, -8), 0);
+  TestRunEvents(0);
+  abfragen(100, 400);
+  TestRunEvents(20);
+  QWidget* fenster = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QLatin1String("VERLAUFPANEL")) fenster = w;
+  ASSERT_NE(fenster, nullptr);
+  const QImage gezeigt = fenster->screen()->grabWindow(fenster->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage ganz = fenster->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  VerlaufUhrSetzen(nullptr);
+  ASSERT_EQ(gezeigt.size(), ganz.size());
+  EXPECT_TRUE(gezeigt == ganz);
+  if (!(gezeigt == ganz)) {
+    gezeigt.save(QString::fromUtf8(ZPK3X_BILDER) + "/teilweise_gezeigt.png");
+    ganz.save(QString::fromUtf8(ZPK3X_BILDER) + "/teilweise_ganz.png");
+  }
 }
 
 // Two cycles of a triangle with a failed query during the first, started and ended

@@ -6,7 +6,7 @@
 #       tests, the command line and the Windows build need.
 
 ZPK3X_PACKAGES_RUN=(
-  build-essential cmake ninja-build file dpkg-dev pkg-config
+  build-essential cmake ninja-build file dpkg-dev pkg-config groff-base
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libqt6opengl6-dev libgl-dev libqt6uitools6
   qt6-svg-dev libqt6svg6 qt6-charts-dev qt6-translations-l10n

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build needs (Debian 12), builds, and runs every test:
-# the normal build, the sanitizer build, and a short run of each fuzz target.
+# Installs what the build needs (Debian 12), builds, and runs every test: the
+# normal build, the Windows build under wine, the sanitizer build, and a short run
+# of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,9 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+# Everything below the window, built for Windows and tested under wine.
+ZPK3X_HOST_BUILD="$PWD/build" ZPK3X_JOBS="$jobs" tools/test-windows.sh
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZPK3X_SANITIZE=ON
 cmake --build build-sanitize -j "$jobs"

@@ -3,10 +3,20 @@
 // file: where a symbolic link leads, and the mode, owner and group of the file
 // replaced. Shared by the program file and the configuration file writers.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstddef>
 #include <string>
+
+#ifdef _WIN32
+// No symbolic links to follow and no owner to keep in the sense of this file:
+// the name is the file, and a new file gets the folder's defaults.
+inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
+  *ziel = pfad;
+  return true;
+}
+inline bool IdentitaetUebernehmen(int, const struct stat&) { return true; }
+#else
+#include <unistd.h>
 
 // The name a replacement must be renamed onto so that a symbolic link stays a
 // link: the end of the chain of links that starts at `pfad`, also when that end
@@ -50,3 +60,4 @@ inline bool IdentitaetUebernehmen(int fd, const struct stat& alt) {
   if (::fchmod(fd, alt.st_mode & 07777) != 0) gleich = false;
   return gleich;
 }
+#endif

@@ -3,6 +3,7 @@
 #include "ini/ini.h"
 
 #include "ini/ini_internal.h"
+#include "ini/ini_platform.h"
 #include "ini/ini_seam.h"
 
 #include <algorithm>
@@ -195,9 +196,13 @@ int ReadAll(IniDocument& doc, int fd) {
 int Ini_ReadFromFile(IniText ini, const char* path) {
   if (!ini || !path) return kNullHandle;
   // Non-blocking open so that a FIFO without a writer cannot stall the caller.
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return kOpenFailed;
+  const int fd = ::open(path, O_RDONLY | kIniOpenFlags | kIniNonBlock);
   struct stat st {};
+#ifdef _WIN32
+  // Windows will not open a directory as a file; it reads as no INI file, as elsewhere.
+  if (fd < 0 && ::stat(path, &st) == 0 && S_ISDIR(st.st_mode)) return kReadFailed;
+#endif
+  if (fd < 0) return kOpenFailed;
   int result = 0;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     // Only regular files end: a directory, a FIFO or a device is no INI file.

@@ -3,6 +3,7 @@
 #include "ini/ini.h"
 
 #include "ini/ini_internal.h"
+#include "ini/ini_platform.h"
 #include "ini/ini_seam.h"
 #include "common/Dateiidentitaet.h"
 
@@ -125,13 +126,13 @@ int WriteDocument(int fd, const IniDocument& doc) {
 // The target must be writable: an existing one opens for reading and writing,
 // a missing one can be created (and is removed again at once).
 bool TargetWritable(const char* path) {
-  int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  int fd = ::open(path, O_RDWR | kIniOpenFlags | kIniNonBlock);
   if (fd >= 0) {
     ::close(fd);
     return true;
   }
   if (errno != ENOENT) return false;
-  fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | kIniOpenFlags, 0666);
   if (fd < 0) return false;
   ::close(fd);
   ::unlink(path);
@@ -148,7 +149,7 @@ std::string DirectoryPart(const std::string& path) {
 int CreateTemp(const std::string& dir, std::string* tempPath, int* fdOut) {
   for (int counter = 0; counter <= kMaxTempCounter; ++counter) {
     std::string name = dir + "ini$$" + std::to_string(counter) + ".TMP";
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0666);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kIniOpenFlags | kIniNoFollow, 0666);
     if (fd >= 0) {
       *tempPath = std::move(name);
       *fdOut = fd;
@@ -160,11 +161,16 @@ int CreateTemp(const std::string& dir, std::string* tempPath, int* fdOut) {
 }
 
 void SyncDirectory(const std::string& dir) {
+#ifdef _WIN32
+  // Directories cannot be opened as files there; the rename was written through.
+  (void)dir;
+#else
   const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   // The replacement has happened already; this only hastens its way to disk.
   (void)Ini_SysCalls().fsync(fd);
   ::close(fd);
+#endif
 }
 
 int WriteFile(const IniDocument& doc, const std::string& named) {

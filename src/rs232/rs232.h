@@ -1,11 +1,11 @@
 #pragma once
 // Serial port layer: the platform operations the device driver builds on.
-// One header for every platform; rs232_posix.cpp implements it with termios,
-// a Windows file can stand beside it later.
+// One header for every platform: rs232_common.cpp implements it on the device
+// operations of rs232_posix.cpp (termios) or rs232_win32.cpp (Win32).
 //
-// Ports are numbered 1 to 8. Port n is the device file named by the
-// environment variable ZPK3X_COM<n> when it is set (e.g. ZPK3X_COM1=/dev/ttyUSB0),
-// otherwise /dev/ttyS<n-1>.
+// Ports are numbered 1 to 8. On Windows port n is COMn. Elsewhere it is the
+// device file named by the environment variable ZPK3X_COM<n> when it is set
+// (e.g. ZPK3X_COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>.
 //
 // Every function is for the one user-interface thread; none of them locks.
 

@@ -1,4 +1,7 @@
-// Serial port layer on POSIX termios.
+// Serial port layer on POSIX termios: the device operations of rs232_platform.h.
+//
+// Port n is the device file named by the environment variable ZPK3X_COM<n> when
+// it is set, otherwise /dev/ttyS<n-1>.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -9,39 +12,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "rs232/rs232.h"
+#include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
 
 namespace {
-
-constexpr int kPorts = 8;
-// Until SetComTime is called; the program always sets its own right after opening.
-constexpr double kDefaultTimeout = 1.0;
-
-struct PortState {
-  bool open = false;
-  bool scripted = false;
-  int fd = -1;
-  long baud = 0;
-  double timeout = kDefaultTimeout;
-};
-
-PortState gPorts[kPorts + 1];
-
-PortState* openPort(int port) {
-  if (port < 1 || port > kPorts || !gPorts[port].open) return nullptr;
-  return &gPorts[port];
-}
-
-double effectiveTimeout(const PortState& p) {
-  double over = rs232seam::timeoutOverride();
-  return over > 0 ? over : p.timeout;
-}
 
 using Clock = std::chrono::steady_clock;
 
@@ -57,6 +35,8 @@ int msUntil(Clock::time_point deadline) {
   // Round up so a sub-millisecond rest still waits rather than spinning.
   return static_cast<int>(std::min<long long>(left + 1, 60 * 60 * 1000));
 }
+
+int fdOf(const rs232platform::Device& device) { return static_cast<int>(device.handle); }
 
 speed_t speedFor(long baud) {
   switch (baud) {
@@ -101,7 +81,7 @@ Rs232LineSettings describe(const termios& t, long baud) {
   return s;
 }
 
-bool configure(int fd, long baud, int parity, int dataBits, int stopBits) {
+bool configure(int fd, const rs232platform::LineRequest& line) {
   termios t{};
   if (tcgetattr(fd, &t) != 0) return false;
   t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
@@ -110,15 +90,15 @@ bool configure(int fd, long baud, int parity, int dataBits, int stopBits) {
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-  t.c_cflag |= sizes[dataBits - 5] | CLOCAL | CREAD;
-  if (parity != 0) t.c_cflag |= PARENB | (parity == 1 ? PARODD : 0);
-  if (stopBits == 2) t.c_cflag |= CSTOPB;
+  t.c_cflag |= sizes[line.dataBits - 5] | CLOCAL | CREAD;
+  if (line.parity != 0) t.c_cflag |= PARENB | (line.parity == 1 ? PARODD : 0);
+  if (line.stopBits == 2) t.c_cflag |= CSTOPB;
   // Reads are bounded by poll(), so the terminal itself never blocks.
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
-  speed_t speed = speedFor(baud);
-  if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
-  rs232seam::recordLineSettings(describe(t, baud));
+  speed_t speed = speedFor(line.baudRate);
+  if (speed == B0 || cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return false;
+  rs232seam::recordLineSettings(describe(t, line.baudRate));
   if (tcsetattr(fd, TCSANOW, &t) == 0) return true;
   // tcsetattr fails when none of the asked changes could be made, e.g. on a
   // reopened pseudo-terminal that already runs raw at this speed but forces 8N1.
@@ -131,110 +111,42 @@ bool configure(int fd, long baud, int parity, int dataBits, int stopBits) {
          (now.c_cflag & ~kForced) == (t.c_cflag & ~kForced);
 }
 
-void closePort(PortState& p) {
-  if (p.fd >= 0) ::close(p.fd);
-  p = PortState{};
-}
-
 }  // namespace
 
-int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
-                  int stopBits, int inputQueueSize, int outputQueueSize) {
-  if (port < 1 || port > kPorts) return -1;
-  if (speedFor(baudRate) == B0 || parity < 0 || parity > 2 || dataBits < 5 || dataBits > 8 ||
-      stopBits < 1 || stopBits > 2 || inputQueueSize < 0 || outputQueueSize < 0) {
-    return -1;
-  }
-  // Opening an open port configures it anew, as a reopen would.
-  if (gPorts[port].open) closePort(gPorts[port]);
-  if (rs232seam::takeFailure(Rs232Op::Open)) return -1;
+namespace rs232platform {
 
-  PortState p;
-  p.baud = baudRate;
-  if (rs232seam::isScripted(port) && (deviceName == nullptr || deviceName[0] == '\0')) {
-    termios t{};
-    t.c_cflag = CLOCAL | CREAD;
-    static const tcflag_t sizes[] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= sizes[dataBits - 5] | (parity != 0 ? PARENB : 0) | (parity == 1 ? PARODD : 0) |
-                 (stopBits == 2 ? CSTOPB : 0);
-    rs232seam::recordLineSettings(describe(t, baudRate));
-    p.scripted = true;
-    p.open = true;
-    gPorts[port] = p;
-    return 0;
-  }
-
+bool open(int port, const char* deviceName, const LineRequest& line, Device* device) {
   std::string path = deviceFile(port, deviceName);
   // O_NONBLOCK: a real port without carrier must not block in open().
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  if (fd < 0) return false;
   // flock rather than TIOCEXCL: the latter does not bind root and would outlive our close
   // while the far end keeps the terminal open.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      !configure(fd, baudRate, parity, dataBits, stopBits)) {
+  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure(fd, line)) {
     ::close(fd);
-    return -1;
+    return false;
   }
   tcflush(fd, TCIOFLUSH);
-  p.fd = fd;
-  p.open = true;
-  gPorts[port] = p;
-  return 0;
+  *device = Device{fd, 0, -1.0};
+  return true;
 }
 
-int CloseCom(int port) {
-  PortState* p = openPort(port);
-  if (p == nullptr) return -1;
-  bool failed = rs232seam::takeFailure(Rs232Op::Close);
-  int fd = p->fd;
-  p->fd = -1;
-  closePort(*p);
-  // The port counts as closed even when close() reports an error.
-  if (fd >= 0 && ::close(fd) != 0) failed = true;
-  return failed ? -1 : 0;
+bool close(Device& device) {
+  int fd = fdOf(device);
+  device = Device{};
+  return fd < 0 || ::close(fd) == 0;
 }
 
-int SetComTime(int port, double timeoutSeconds) {
-  PortState* p = openPort(port);
-  if (p == nullptr || !(timeoutSeconds > 0) || !std::isfinite(timeoutSeconds)) return -1;
-  if (rs232seam::takeFailure(Rs232Op::SetTime)) return -1;
-  p->timeout = timeoutSeconds;
-  return 0;
-}
+bool flushInput(Device& device) { return tcflush(fdOf(device), TCIFLUSH) == 0; }
 
-int FlushInQ(int port) {
-  PortState* p = openPort(port);
-  if (p == nullptr || rs232seam::takeFailure(Rs232Op::FlushIn)) return -1;
-  if (p->scripted) return 0;
-  return tcflush(p->fd, TCIFLUSH) == 0 ? 0 : -1;
-}
+bool flushOutput(Device& device) { return tcflush(fdOf(device), TCOFLUSH) == 0; }
 
-int FlushOutQ(int port) {
-  PortState* p = openPort(port);
-  if (p == nullptr || rs232seam::takeFailure(Rs232Op::FlushOut)) return -1;
-  if (p->scripted) return 0;
-  // Discard only what has not been sent. On a pseudo-terminal a written frame
-  // leaves the queue at once but waits in the far end's input until it is read,
-  // and TCOFLUSH would drop it there: a broadcast followed at once by the next
-  // frame would never reach the device.
-  int pending = 0;
-  if (ioctl(p->fd, TIOCOUTQ, &pending) != 0) return -1;
-  if (pending == 0) return 0;
-  return tcflush(p->fd, TCOFLUSH) == 0 ? 0 : -1;
-}
-
-int ComWrt(int port, const char* buffer, int count) {
-  PortState* p = openPort(port);
-  if (p == nullptr || buffer == nullptr || count < 0) return -1;
-  if (rs232seam::takeFailure(Rs232Op::Write)) return -1;
-  int limit = rs232seam::takeShortWrite();
-  if (limit >= 0 && limit < count) count = limit;
-  if (p->scripted) return rs232seam::scriptedWrite(port, buffer, count);
-
+int write(Device& device, const char* buffer, int count, double timeoutSeconds) {
+  const int fd = fdOf(device);
   int done = 0;
-  auto deadline = deadlineAfter(effectiveTimeout(*p));
+  auto deadline = deadlineAfter(timeoutSeconds);
   while (done < count) {
-    ssize_t n = ::write(p->fd, buffer + done, static_cast<size_t>(count - done));
+    ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(count - done));
     if (n > 0) {
       done += static_cast<int>(n);
       continue;
@@ -244,33 +156,26 @@ int ComWrt(int port, const char* buffer, int count) {
     // Output buffer full: wait for room, but no longer than the time-out.
     int wait = msUntil(deadline);
     if (wait == 0) break;
-    pollfd pfd{p->fd, POLLOUT, 0};
+    pollfd pfd{fd, POLLOUT, 0};
     if (::poll(&pfd, 1, wait) < 0 && errno != EINTR) break;
     if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
   return done;
 }
 
-int GetOutQLen(int port) {
-  PortState* p = openPort(port);
-  if (p == nullptr || rs232seam::takeFailure(Rs232Op::OutQLen)) return -1;
-  if (int armed = 0; rs232seam::outQueueOverride(&armed)) return armed;
-  if (p->scripted) return 0;
+int outputQueueLength(Device& device) {
   int pending = 0;
-  if (ioctl(p->fd, TIOCOUTQ, &pending) != 0) return -1;
+  if (ioctl(fdOf(device), TIOCOUTQ, &pending) != 0) return -1;
   return pending;
 }
 
-int ComRdByte(int port) {
-  PortState* p = openPort(port);
-  if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
-  if (p->scripted) return rs232seam::scriptedRead(port);
-
-  auto deadline = deadlineAfter(effectiveTimeout(*p));
+int readByte(Device& device, double timeoutSeconds) {
+  const int fd = fdOf(device);
+  auto deadline = deadlineAfter(timeoutSeconds);
   bool pollSaidReadable = false;
   for (;;) {
     unsigned char byte = 0;
-    ssize_t n = ::read(p->fd, &byte, 1);
+    ssize_t n = ::read(fd, &byte, 1);
     if (n == 1) return byte;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
@@ -279,7 +184,7 @@ int ComRdByte(int port) {
     if (n == 0 && pollSaidReadable) return -1;
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
-    pollfd pfd{p->fd, POLLIN, 0};
+    pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, wait);
     if (r < 0 && errno != EINTR) return -1;
     if (r == 0) return -1;
@@ -289,12 +194,4 @@ int ComRdByte(int port) {
   }
 }
 
-long GetComBaudRate(int port) {
-  const PortState* p = openPort(port);
-  return p == nullptr ? 0 : p->baud;
-}
-
-double GetComTime(int port) {
-  const PortState* p = openPort(port);
-  return p == nullptr ? -1.0 : effectiveTimeout(*p);
-}
+}  // namespace rs232platform

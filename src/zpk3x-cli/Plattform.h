@@ -4,6 +4,10 @@
 #include <ctime>
 #include <string>
 
+// Makes the console show the command's UTF-8 texts (umlauts) as they are; nothing
+// to do where terminals take UTF-8 anyway.
+void AusgabeEinrichten();
+
 // True when standard output (1) or standard error (2) is a terminal.
 bool IstTerminal(int stream);
 

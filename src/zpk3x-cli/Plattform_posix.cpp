@@ -29,6 +29,8 @@ bool AllesSchreiben(int fd, const std::string& inhalt) {
 
 }  // namespace
 
+void AusgabeEinrichten() {}
+
 bool IstTerminal(int stream) { return ::isatty(stream == 1 ? STDOUT_FILENO : STDERR_FILENO) == 1; }
 
 void AbbruchAbfangen() {

@@ -28,6 +28,8 @@ std::wstring Breit(const std::string& utf8) {
 
 }  // namespace
 
+void AusgabeEinrichten() { SetConsoleOutputCP(CP_UTF8); }
+
 bool IstTerminal(int stream) { return _isatty(stream == 1 ? 1 : 2) != 0; }
 
 void AbbruchAbfangen() { SetConsoleCtrlHandler(AbbruchMerken, TRUE); }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Plattform.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ void Vorabsicht(int argc, char** argv, Optionen* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  AusgabeEinrichten();
   Optionen o;
   Vorabsicht(argc, argv, &o);
   const bool en = o.englisch;
@@ -34,10 +36,22 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION);
   app.footer(T("Exit-Status:\n  0  Erfolg\n  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
                "  3  Port nicht zu öffnen oder von einem anderen Programm belegt\n"
-               "  4  Gerät antwortet nicht oder lehnt ab\n  5  Datei nicht zu lesen oder zu schreiben\n",
+               "  4  Gerät antwortet nicht oder lehnt ab\n  5  Datei nicht zu lesen oder zu schreiben\n"
+               "\nBeispiele:\n"
+               "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
+               "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
+               "  zpk3x-cli --port 1 write 3 -i programme.json && zpk3x-cli --port 1 start\n"
+               "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
+               "  zpk3x-cli convert programme.zpk programme.csv\n",
                "Exit status:\n  0  success\n  2  usage, or a bad value in an input file\n"
                "  3  the port cannot be opened or is held by another program\n"
-               "  4  the device did not answer or refused\n  5  a file cannot be read or written\n"));
+               "  4  the device did not answer or refused\n  5  a file cannot be read or written\n"
+               "\nExamples:\n"
+               "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
+               "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programs.zpk\n"
+               "  zpk3x-cli --port 1 write 3 -i programs.json && zpk3x-cli --port 1 start\n"
+               "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o run.csv\n"
+               "  zpk3x-cli convert programs.zpk programs.csv\n"));
   app.require_subcommand(1);
   app.fallthrough();
 

@@ -14,6 +14,13 @@
 
 #include "ini/ini.h"
 
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+// The C library of Windows has no mkdtemp.
+inline char* mkdtemp(char* pattern) { return ::_mktemp(pattern) && ::_mkdir(pattern) == 0 ? pattern : nullptr; }
+#endif
+
 class IniTempDir : public ::testing::Test {
  protected:
   void SetUp() override {

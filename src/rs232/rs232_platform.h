@@ -1,0 +1,46 @@
+#pragma once
+// What the serial layer needs of the operating system. rs232_common.cpp holds the
+// port table, the argument checks, the test seam and the scripted port, and calls
+// these for a real device; rs232_posix.cpp and rs232_win32.cpp each implement them
+// once. Every function reports failure, never a platform error number.
+#include <cstdint>
+
+#include "rs232/rs232_seam.h"
+
+namespace rs232platform {
+
+// An open device: a file descriptor or a Windows handle; what else keeps other
+// programs off the port where the handle alone does not (0: nothing); and the
+// time-out last given to the device itself (for platforms that keep it there).
+struct Device {
+  std::intptr_t handle = -1;
+  std::intptr_t hold = 0;
+  double appliedTimeout = -1.0;
+};
+
+struct LineRequest {
+  long baudRate;
+  int parity;  // 0 none, 1 odd, 2 even
+  int dataBits;
+  int stopBits;
+  int inputQueueSize;
+  int outputQueueSize;
+};
+
+// Opens the device of port `port` (or `deviceName` when it is not empty)
+// exclusively, raw, without flow control and with `line`; records what it asked
+// of the device through rs232seam::recordLineSettings. False leaves nothing open.
+bool open(int port, const char* deviceName, const LineRequest& line, Device* device);
+bool close(Device& device);
+bool flushInput(Device& device);
+// Discards what waits in the output queue (called only when something does).
+bool flushOutput(Device& device);
+// Writes up to `count` bytes, waiting at most `timeoutSeconds` for room; the
+// number of bytes accepted, or -1 when nothing could be written because of an error.
+int write(Device& device, const char* buffer, int count, double timeoutSeconds);
+// Bytes still waiting in the output queue, -1 on error.
+int outputQueueLength(Device& device);
+// The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
+int readByte(Device& device, double timeoutSeconds);
+
+}  // namespace rs232platform

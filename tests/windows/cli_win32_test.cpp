@@ -1,0 +1,154 @@
+// zpk3x-cli.exe as a separate Windows process under wine, against the Linux
+// simulator linked as COM1: the frames of write-all and read-all, a silent
+// device, and a port another program holds.
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "olqzpk3x/olqzpk3x.h"
+#include "sim_harness.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Outcome {
+  DWORD status = 0xFFFFFFFF;
+  std::string out, err;
+  double seconds = 0;
+};
+
+std::string windowsPath(std::string path) {
+  // The build hands over Unix paths; wine shows the Unix root as drive Z:.
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string drain(HANDLE pipe) {
+  std::string text;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0) text.append(chunk, got);
+  return text;
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim_.ok());
+    sim_.mapToCom(1);
+    char temp[MAX_PATH];
+    ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
+    dir_ = std::string(temp) + "zpk3x-cli-test-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(dir_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const char* name : {"a.zpk", "b.zpk"}) DeleteFileA((dir_ + "\\" + name).c_str());
+    RemoveDirectoryA(dir_.c_str());
+  }
+
+  // Runs zpk3x-cli.exe --port 1 <args> in the test's folder.
+  Outcome cli(const Strings& args) {
+    std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\" --port 1";
+    for (const std::string& a : args) command += " \"" + a + "\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    Outcome r;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) return r;
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = outWrite;
+    si.hStdError = errWrite;
+    PROCESS_INFORMATION child{};
+    const auto start = std::chrono::steady_clock::now();
+    const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir_.c_str(),
+                                        &si, &child);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (started) {
+      std::thread errReader([&] { r.err = drain(errRead); });
+      r.out = drain(outRead);
+      errReader.join();
+      WaitForSingleObject(child.hProcess, INFINITE);
+      r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      GetExitCodeProcess(child.hProcess, &r.status);
+      CloseHandle(child.hProcess);
+      CloseHandle(child.hThread);
+    }
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return r;
+  }
+
+  std::string file(const char* name) {
+    std::ifstream in(dir_ + "\\" + name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  simtest::Simulator sim_;
+  std::string dir_;
+};
+
+TEST_F(CommandLine, ReadAllAndWriteAllSendExactlyTheFramesOfTheWindow) {
+  for (int n = 1; n <= 16; ++n) {
+    sim_.control("program " + std::to_string(n) + " 3 1.250 0.500 100 " + std::to_string(200 + n) +
+                 " 1000 12.5 5 50 1");
+  }
+  sim_.clearFrames();
+  Outcome r = cli({"read", "all", "-o", "a.zpk"});
+  ASSERT_EQ(r.status, 0u) << r.err;
+  Strings expected;
+  for (int n = 1; n <= 16; ++n) {
+    expected.push_back("#1PNS" + std::to_string(n));
+    for (const char* c : {"WFR", "C1R", "C2R", "T1R", "T2R", "F1R", "V1R", "L1R", "A1R", "M1R"})
+      expected.push_back(std::string("#1") + c);
+  }
+  EXPECT_EQ(sim_.frames(), expected);
+  EXPECT_EQ(file("a.zpk").size(), 1408u);
+
+  sim_.clearFrames();
+  r = cli({"write", "all", "-i", "a.zpk"});
+  ASSERT_EQ(r.status, 0u) << r.err;
+  expected.clear();
+  for (int n = 1; n <= 16; ++n) {
+    const Strings frames = {"#1WFW3", "#1C1W1.250", "#1C2W0.500", "#1T1W100", "#1T2W" + std::to_string(200 + n),
+                            "#1F1W1000", "#1V1W12.5", "#1L1W5", "#1A1W50", "#1M1W1", "#1PNP" + std::to_string(n)};
+    expected.insert(expected.end(), frames.begin(), frames.end());
+  }
+  EXPECT_EQ(sim_.frames(), expected);
+
+  // What was written reads back the same.
+  ASSERT_EQ(cli({"read", "all", "-o", "b.zpk"}).status, 0u);
+  EXPECT_EQ(file("a.zpk"), file("b.zpk"));
+}
+
+TEST_F(CommandLine, SilentDeviceEndsAfterTheHalfSecondTimeOut) {
+  sim_.control("fault silence *");
+  const Outcome r = cli({"id"});
+  EXPECT_EQ(r.status, 4u);
+  EXPECT_NE(r.err.find("#403012"), std::string::npos) << r.err;
+  EXPECT_GE(r.seconds, 0.5);
+}
+
+TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
+  ASSERT_EQ(OLQZPK3X_Open(1, 9600), 0);
+  const Outcome r = cli({"id"});
+  OLQZPK3X_Close(1);
+  EXPECT_EQ(r.status, 3u);
+  EXPECT_NE(r.err.find("#100003"), std::string::npos) << r.err;
+  EXPECT_EQ(cli({"id"}).status, 0u);
+}
+
+}  // namespace

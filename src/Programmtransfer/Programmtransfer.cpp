@@ -132,10 +132,13 @@ ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* k
   for (const int baudrate : SUCHE_BAUDRATEN) {
     if (ErrorCode err = oeffnen(baudrate, kontext); err != 0) return err;
     for (char adresse = '1'; adresse <= '8'; ++adresse) {
-      if (probe != nullptr) probe(baudrate, adresse, nullptr, false, kontext);
+      if (probe != nullptr) probe(Suchschritt::Vorher, baudrate, adresse, nullptr, false, kontext);
       // The driver fills at most 32 bytes; the text must end inside them.
       char kennung[32] = {};
-      if (OLQZPK3X_IDLesen(port, adresse, kennung) != 0) continue;
+      if (OLQZPK3X_IDLesen(port, adresse, kennung) != 0) {
+        if (probe != nullptr) probe(Suchschritt::KeineAntwort, baudrate, adresse, nullptr, false, kontext);
+        continue;
+      }
       kennung[sizeof kennung - 1] = '\0';
       const bool zpk3x = std::strncmp(kennung, kKennung, sizeof kKennung - 1) == 0;
       if (zpk3x) {
@@ -144,7 +147,7 @@ ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* k
         ergebnis->adresse = adresse;
         std::memcpy(ergebnis->kennung, kennung, sizeof kennung);
       }
-      if (probe != nullptr) probe(baudrate, adresse, kennung, zpk3x, kontext);
+      if (probe != nullptr) probe(Suchschritt::Antwort, baudrate, adresse, kennung, zpk3x, kontext);
     }
     if (ergebnis->gefunden) break;
   }

@@ -76,15 +76,18 @@ extern const Statusbit STATUSBITS[STATUSBITS_ANZAHL];
 // The device search: addresses "1" to "8" at 1200, 2400, 4800 and 9600 baud,
 // stopping after the first rate at which a ZPK-3X answered. `oeffnen` brings the
 // port to a rate (a failure ends the search with its code); `probe` is told of
-// each address before it is asked (kennung null) and after (kennung set when it
-// answered). A later hit at the same rate replaces an earlier one.
+// each address before it is asked (Vorher, kennung null) and after: KeineAntwort
+// (kennung null) or Antwort (kennung set, zpk3x when it names a ZPK-3X). A later
+// hit at the same rate replaces an earlier one.
 struct Suchergebnis {
   bool gefunden;
   int baudrate;
   char adresse;
   char kennung[32];
 };
+enum class Suchschritt { Vorher, KeineAntwort, Antwort };
 using SucheOeffnen = ErrorCode (*)(int baudrate, void* kontext);
-using SucheProbe = void (*)(int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext);
+using SucheProbe = void (*)(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x,
+                            void* kontext);
 constexpr int SUCHE_BAUDRATEN[] = {1200, 2400, 4800, 9600};
 ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* kontext, Suchergebnis* ergebnis);

@@ -282,9 +282,10 @@ ErrorCode SucheOeffnenBei(int baudrate, void* kontext) {
   return PortOeffnen(s->v, baudrate);
 }
 
-void SucheMelden(int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
+void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
   Suche* s = static_cast<Suche*>(kontext);
-  if (kennung == nullptr) {
+  if (schritt == Suchschritt::KeineAntwort) return;
+  if (schritt == Suchschritt::Vorher) {
     char text[80];
     std::snprintf(text, sizeof text, T("Suche Gerät mit %d Baud ... Adresse %c", "Looking for device with %d Baud ... address %c"),
                   baudrate, adresse);

@@ -17,6 +17,7 @@
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
+#include "common/Dateiersetzen.h"
 #include "ini/ini.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
@@ -256,7 +257,10 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
-  if (!DateiErsetzen(pfad, TabelleAlsDatei(format, t))) return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
+  // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
+  const std::string inhalt = TabelleAlsDatei(format, t);
+  if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar) != Ersetzt::Ja)
+    return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
   return EXIT_OK;
 }
 

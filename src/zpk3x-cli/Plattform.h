@@ -16,9 +16,5 @@ bool IstTerminal(int stream);
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
 
-// Replaces `ziel` with `inhalt` in one step: the old file stays whole until the
-// new one is complete on disk. False on any failure; nothing is left behind then.
-bool DateiErsetzen(const std::string& ziel, const std::string& inhalt);
-
 // Broken-down UTC time of `zeit`.
 std::tm UtcZeit(std::time_t zeit);

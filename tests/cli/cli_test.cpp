@@ -1,6 +1,8 @@
 // zpk3x-cli as a separate process against the simulator on a pseudo-terminal:
 // output, exit status and the frames on the line for every command.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -395,6 +397,32 @@ TEST_F(Kommandozeile, ZeigenUndUmwandeln) {
   ASSERT_EQ(Cli({"convert", "a.json", "b.zpk"}).status, 0);
   EXPECT_EQ(DateiLesen("a.zpk"), DateiLesen("b.zpk"));
   EXPECT_TRUE(DateiDa("a.csv"));
+}
+
+// An output file stays the file it was, as after the window's save: a link
+// stays a link to it, and its mode, owner and group are kept.
+TEST_F(Kommandozeile, AusgabedateiBehaeltLinkModusUndBesitzer) {
+  ProgrammeVorgeben();
+  ASSERT_EQ(Am1({"read", "all", "-o", "a.zpk"}).status, 0);
+  std::filesystem::create_directory("ziel");
+  DateiSchreiben("ziel/b.zpk", "alt");
+  ASSERT_EQ(::chmod("ziel/b.zpk", 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown("ziel/b.zpk", 65534, 65534), 0);
+  }
+  ASSERT_EQ(::symlink("ziel/b.zpk", "b.zpk"), 0);
+
+  ASSERT_EQ(Cli({"convert", "a.zpk", "b.zpk"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink("b.zpk"));
+  EXPECT_EQ(DateiLesen("ziel/b.zpk"), DateiLesen("a.zpk"));
+  struct stat st {};
+  ASSERT_EQ(::stat("ziel/b.zpk", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  EXPECT_EQ(std::filesystem::directory_iterator("ziel")->path().filename(), "b.zpk");  // no temporary left
 }
 
 }  // namespace

@@ -20,17 +20,6 @@ const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL] = {
     {"endstuferegeln", &ProgramRecord::endstuferegeln, nullptr, 0, 1, 0},
 };
 
-const Statusbit STATUSBITS[STATUSBITS_ANZAHL] = {
-    {0x1, "Innentemperatur zu hoch\n", "Inside temperature too high\n"},
-    {0x2, "Parameter zerstört\n", "Parameters destroyed\n"},
-    {0x8, "Kalibrierung ungültig\n", "Invalid calibration\n"},
-    {0x10, "Prüfspannung außerhalb der Toleranz\n", "Voltage out of tolerance\n"},
-    {0x100, "Prozess wurde gestartet\n", "Process has been started\n"},
-    {0x200, "Programm aktiv\n", "Programm aktiv\n"},
-    {0x800, "Prozess wurde abgeschlossen\n", "Process has ended\n"},
-    {0x2000, "Prozess wurde abgebrochen\n", "Process has been canceld\n"},
-};
-
 namespace {
 
 // Integer parameters go as the integer with the real 0.0, real ones as the real

@@ -6,6 +6,7 @@
 
 #include "common/ErrorCode.h"
 #include "common/ProgramRecord.h"
+#include "common/Statusbits.h"
 
 // The line to one device: an open port of the driver and the device address.
 struct Geraeteverbindung {
@@ -62,16 +63,6 @@ struct Istwerte {
 };
 ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte);
 ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status);
-
-// The eight status bits that mean something, rising, with their explanation
-// lines (each ends in a line feed, as the status popup joins them).
-struct Statusbit {
-  int bit;
-  const char* deutsch;
-  const char* englisch;
-};
-constexpr int STATUSBITS_ANZAHL = 8;
-extern const Statusbit STATUSBITS[STATUSBITS_ANZAHL];
 
 // The device search: addresses "1" to "8" at 1200, 2400, 4800 and 9600 baud,
 // stopping after the first rate at which a ZPK-3X answered. `oeffnen` brings the

@@ -25,9 +25,3 @@ void AbbruchAbfangen() {
 }
 
 bool AbbruchVerlangt() { return gAbbruch != 0; }
-
-std::tm UtcZeit(std::time_t zeit) {
-  std::tm t{};
-  ::gmtime_r(&zeit, &t);
-  return t;
-}

@@ -27,9 +27,3 @@ bool IstTerminal(int stream) { return _isatty(stream == 1 ? 1 : 2) != 0; }
 void AbbruchAbfangen() { SetConsoleCtrlHandler(AbbruchMerken, TRUE); }
 
 bool AbbruchVerlangt() { return gAbbruch; }
-
-std::tm UtcZeit(std::time_t zeit) {
-  std::tm t{};
-  gmtime_s(&t, &zeit);
-  return t;
-}

@@ -414,7 +414,8 @@ TEST_F(Kommandozeile, ZeigenUndUmwandeln) {
 }
 
 // An output file stays the file it was, as after the window's save: a link
-// stays a link to it, and its mode, owner and group are kept.
+// stays a link to it, and its mode, owner and group are kept. Unlike the save,
+// it is never written in place: another hard link keeps the old content.
 TEST_F(Kommandozeile, AusgabedateiBehaeltLinkModusUndBesitzer) {
   ProgrammeVorgeben();
   ASSERT_EQ(Am1({"read", "all", "-o", "a.zpk"}).status, 0);
@@ -426,6 +427,7 @@ TEST_F(Kommandozeile, AusgabedateiBehaeltLinkModusUndBesitzer) {
     ASSERT_EQ(::chown("ziel/b.zpk", 65534, 65534), 0);
   }
   ASSERT_EQ(::symlink("ziel/b.zpk", "b.zpk"), 0);
+  ASSERT_EQ(::link("ziel/b.zpk", "alt.zpk"), 0);
 
   ASSERT_EQ(Cli({"convert", "a.zpk", "b.zpk"}).status, 0);
   EXPECT_TRUE(std::filesystem::is_symlink("b.zpk"));
@@ -436,6 +438,7 @@ TEST_F(Kommandozeile, AusgabedateiBehaeltLinkModusUndBesitzer) {
   if (root) {
     EXPECT_EQ(st.st_uid, 65534u);
   }
+  EXPECT_EQ(DateiLesen("alt.zpk"), "alt");
   EXPECT_EQ(std::filesystem::directory_iterator("ziel")->path().filename(), "b.zpk");  // no temporary left
 }
 

@@ -505,11 +505,19 @@ TEST_F(Programmdatei, OrdnerOhneSchreibrecht) {
   Schreiben(ini, iniAlt);
   for (const std::string& p : {datei, ini}) ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
 
-  // From "/": the child may not enter this test's working folder.
+  // The child runs a copy of this program, because the build folder may lie where
+  // nobody may not enter (a checkout in /root); and from "/" for the same reason.
+  char programmMuster[] = "/tmp/zpk3x-nobody-prog-XXXXXX";
+  ASSERT_NE(::mkdtemp(programmMuster), nullptr);
+  const std::string programmOrdner = programmMuster;
+  ASSERT_EQ(::chmod(programmOrdner.c_str(), 0755), 0);
+  const std::string programm = programmOrdner + "/test";
+  fs::copy_file(fs::read_symlink("/proc/self/exe"), programm);
+  ASSERT_EQ(::chmod(programm.c_str(), 0755), 0);
   const std::string befehl = "cd / && setpriv --reuid=nobody --regid=nogroup --clear-groups env ZPK3X_NOBODY_ORDNER=" +
-                             ordner + " " + fs::read_symlink("/proc/self/exe").string() +
-                             " --gtest_filter=Programmdatei.AlsNobodyInOrdnerOhneSchreibrecht";
+                             ordner + " " + programm + " --gtest_filter=Programmdatei.AlsNobodyInOrdnerOhneSchreibrecht";
   EXPECT_EQ(std::system(befehl.c_str()), 0) << befehl;
+  fs::remove_all(programmOrdner);
 
   EXPECT_EQ(Lesen(ini), iniAlt);
   auto namen = Verzeichnisinhalt(ordner);

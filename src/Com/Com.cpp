@@ -3,8 +3,8 @@
 #include "Com/Com.h"
 
 #include <cstdio>
-#include <cstring>
 
+#include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/zpk3xSteuerung_ids.h"
@@ -23,11 +23,9 @@ constexpr int kFarbeGelb = 0xFFFF00;
 constexpr int kFarbeGruen = 0x00FF00;
 constexpr int kFarbeRot = 0xFF0000;
 
-constexpr int kBaudraten[] = {1200, 2400, 4800, 9600};
 // LED of address '1' + i.
 constexpr int kLeds[8] = {COMPANEL_LED1, COMPANEL_LED2, COMPANEL_LED3, COMPANEL_LED4,
                           COMPANEL_LED5, COMPANEL_LED6, COMPANEL_LED7, COMPANEL_LED8};
-constexpr char kKennung[] = "OLQ-ZPK3X";
 
 // The driver fills at most 32 bytes; make sure the text ends inside them.
 struct Kennungspuffer {
@@ -107,40 +105,50 @@ ErrorCode IDLesen() {
   return 0;
 }
 
+namespace {
+
+// The search's hooks: each rate reopens the port through the window's own
+// routine, each address shows its lamp and the rate in the search text.
+struct Scan {
+  int gemerkteBaudrate;
+};
+
+ErrorCode ScanOeffnen(int baudrate, void* kontext) {
+  gCom.baudrate = baudrate;
+  gCom.port = gCom.offenerPort;
+  const ErrorCode fehler = ComPortOeffnen();
+  // The search text stays: it tells the operator at which rate the search stopped.
+  if (fehler != 0) gCom.baudrate = static_cast<Scan*>(kontext)->gemerkteBaudrate;
+  return fehler;
+}
+
+void ScanProbe(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x, void*) {
+  const int led = kLeds[adresse - '1'];
+  if (schritt == Suchschritt::Vorher) {
+    SuchtextSetzen(baudrate);
+    LedSetzen(led, kFarbeGelb, 1);
+  } else if (schritt == Suchschritt::KeineAntwort) {
+    LedSetzen(led, 0, 0);
+  } else if (zpk3x) {
+    LedSetzen(led, kFarbeGruen, 1);
+    gCom.adresse = adresse;
+    gCom.baudrate = baudrate;
+    SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, kennung);
+  } else {
+    LedSetzen(led, kFarbeRot, 1);
+  }
+}
+
+}  // namespace
+
 ErrorCode Zpk3Scan() {
-  const int gemerkteBaudrate = gCom.baudrate;
+  Scan scan{gCom.baudrate};
   if (gCom.offenerPort == -1) return kScanOhnePort;
   SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, "");
-
-  bool gefunden = false;
-  for (const int baudrate : kBaudraten) {
-    gCom.baudrate = baudrate;
-    gCom.port = gCom.offenerPort;
-    const ErrorCode fehler = ComPortOeffnen();
-    if (fehler != 0) {
-      // The search text stays: it tells the operator at which rate the search stopped.
-      gCom.baudrate = gemerkteBaudrate;
-      return fehler;
-    }
-    for (int i = 0; i < 8; ++i) {
-      const char adresse = static_cast<char>('1' + i);
-      SuchtextSetzen(baudrate);
-      LedSetzen(kLeds[i], kFarbeGelb, 1);
-      Kennungspuffer kennung;
-      if (OLQZPK3X_IDLesen(gCom.offenerPort, adresse, kennung.text) != 0) {
-        LedSetzen(kLeds[i], 0, 0);
-      } else if (std::strncmp(kennung.fertig(), kKennung, sizeof kKennung - 1) == 0) {
-        LedSetzen(kLeds[i], kFarbeGruen, 1);
-        gCom.adresse = adresse;
-        gCom.baudrate = baudrate;
-        SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, kennung.fertig());
-        gefunden = true;
-      } else {
-        LedSetzen(kLeds[i], kFarbeRot, 1);
-      }
-    }
-    if (gefunden) break;
-  }
+  // The port keeps its number while the rate changes; the hooks record the hit.
+  Suchergebnis ergebnis{};
+  if (ErrorCode fehler = GeraetSuchen(gCom.offenerPort, ScanOeffnen, ScanProbe, &scan, &ergebnis); fehler != 0)
+    return fehler;
   SetCtrlVal(gCompanelHandle, COMPANEL_SCANTEXT, "");
   return 0;
 }

@@ -13,7 +13,7 @@
 #include "DateiFunktionen/DateiFunktionen_seam.h"
 #include "DateiFunktionen/Programmdatei.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
-#include "common/Dateiidentitaet.h"
+#include "common/Dateiersetzen.h"
 #include "toolkit/toolkit.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
@@ -28,17 +28,6 @@ constexpr ErrorCode kSchreibenNichtMoeglich = -301101;
 constexpr ErrorCode kSchreibfehler = -301102;
 constexpr ErrorCode kNeueDateiGewaehlt = -308103;
 constexpr ErrorCode kOeffnenNichtMoeglich = -308104;
-
-// ---- seam ----
-bool gSeamFehler[5] = {};
-int gSeamSchreibgrenze = -1;
-
-bool SeamSchlaegtFehl(DateiOp op) {
-  bool& f = gSeamFehler[static_cast<int>(op)];
-  const bool fehl = f;
-  f = false;
-  return fehl;
-}
 
 bool Englisch() { return gSprache == 2; }
 
@@ -58,109 +47,18 @@ std::string Dateinamenteil(const std::string& pfad) {
   return pos == std::string::npos ? pfad : pfad.substr(pos + 1);
 }
 
-bool AllesSchreiben(int fd, const unsigned char* daten, std::size_t laenge) {
-  std::size_t erlaubt = laenge;
-  bool halbFehl = false;
-  if (gSeamSchreibgrenze >= 0) {
-    if (static_cast<std::size_t>(gSeamSchreibgrenze) < laenge) {
-      erlaubt = static_cast<std::size_t>(gSeamSchreibgrenze);
-      halbFehl = true;
-    }
-    gSeamSchreibgrenze = -1;
-  }
-  if (SeamSchlaegtFehl(DateiOp::Write)) return false;
-  std::size_t geschrieben = 0;
-  while (geschrieben < erlaubt) {
-    const ssize_t n = ::write(fd, daten + geschrieben, erlaubt - geschrieben);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    geschrieben += static_cast<std::size_t>(n);
-  }
-  return !halbFehl;
-}
-
-bool SchreibenSyncSchliessen(int fd, const unsigned char* image) {
-  bool gut = AllesSchreiben(fd, image, PROGRAMMDATEI_GROESSE);
-  if (gut && (SeamSchlaegtFehl(DateiOp::Sync) || ::fsync(fd) != 0)) gut = false;
-  const bool geschlossen = ::close(fd) == 0 && !SeamSchlaegtFehl(DateiOp::Close);
-  return gut && geschlossen;
-}
-
-// Open, truncate, write, flush: the file stays the same file (owner, links) where
-// replacing it would have made it another one. A failure half-way leaves the
-// partly written file, as any writing in place must.
-ErrorCode AnOrtSchreiben(const std::string& pfad, const unsigned char* image) {
-  // Non-blocking, and only a regular file: a fifo put in its place must not hang the window.
-  const int fd = SeamSchlaegtFehl(DateiOp::Create)
-                     ? -1
-                     : ::open(pfad.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return kSchreibenNichtMoeglich;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return kSchreibenNichtMoeglich;
-  }
-  return SchreibenSyncSchliessen(fd, image) ? 0 : kSchreibfehler;
-}
-
-// Writes the image to a fresh file beside the target and moves it over the
-// target only once it is complete and on disk, so a failed save never damages
-// the file that was there. The new file takes the old one's mode, owner and
-// group; where that cannot be had, or the folder may not be written, or other
-// hard links share the file, it is written in place instead.
+// The file's identity (links, mode, owner) comes first: where a replacement in one
+// step would lose it, the file is written in place, as the operator expects of a save.
 ErrorCode ImageSchreiben(const std::string& ziel, const unsigned char* image) {
-  if (ziel.empty()) return kSchreibenNichtMoeglich;
-
-  // Save through a link to the file it names (or creates), so the link itself stays.
-  std::string pfad;
-  if (!LinkzielBestimmen(ziel, &pfad)) return kSchreibenNichtMoeglich;
-
-  std::string verzeichnis = Verzeichnisteil(pfad);
-  if (verzeichnis.empty()) verzeichnis = ".";
-  if (verzeichnis.back() != '/') verzeichnis += '/';
-
-  struct stat alt {};
-  const bool vorhanden = ::stat(pfad.c_str(), &alt) == 0;
-  if (vorhanden) {
-    // Only a regular file that may be written is replaced, as writing through it
-    // would have required: never a directory, device or fifo.
-    if (!S_ISREG(alt.st_mode) || ::access(pfad.c_str(), W_OK) != 0) return kSchreibenNichtMoeglich;
-    if (alt.st_nlink > 1 || ::access(verzeichnis.c_str(), W_OK | X_OK) != 0) return AnOrtSchreiben(pfad, image);
+  switch (DateiErsetzen(ziel, image, PROGRAMMDATEI_GROESSE, Ersetzungsart::IdentitaetZuerst)) {
+    case Ersetzt::Ja:
+      return 0;
+    case Ersetzt::NichtMoeglich:
+      return kSchreibenNichtMoeglich;
+    case Ersetzt::Schreibfehler:
+      break;
   }
-
-  std::string temp = verzeichnis + ".zpk3x-speichern-XXXXXX";
-  // mkstemp opens with O_CREAT|O_EXCL: never through an existing file or link.
-  const int fd = SeamSchlaegtFehl(DateiOp::Create) ? -1 : ::mkstemp(temp.data());
-  if (fd < 0) return kSchreibenNichtMoeglich;
-  if (vorhanden) {
-    if (!IdentitaetUebernehmen(fd, alt)) {
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return AnOrtSchreiben(pfad, image);
-    }
-  } else {
-    const mode_t maske = ::umask(0);
-    ::umask(maske);
-    ::fchmod(fd, 0666 & ~maske);
-  }
-
-  bool gut = SchreibenSyncSchliessen(fd, image);
-  if (gut && (SeamSchlaegtFehl(DateiOp::Rename) || ::rename(temp.c_str(), pfad.c_str()) != 0)) gut = false;
-  if (!gut) {
-    ::unlink(temp.c_str());
-    return kSchreibfehler;
-  }
-
-  // Make the rename itself durable; the file is complete either way.
-  const int dfd = ::open(verzeichnis.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return 0;
+  return kSchreibfehler;
 }
 
 // Reads at most `laenge` bytes; returns how many arrived, or -1 on a read error.
@@ -186,12 +84,18 @@ int DateiDialog(bool speichern, std::string* pfad) {
 
 }  // namespace
 
-void DateiSeam_Fail(DateiOp op) { gSeamFehler[static_cast<int>(op)] = true; }
-void DateiSeam_WriteLimit(int bytes) { gSeamSchreibgrenze = bytes < 0 ? 0 : bytes; }
-void DateiSeam_Reset() {
-  for (bool& f : gSeamFehler) f = false;
-  gSeamSchreibgrenze = -1;
+// The save's steps are those of the shared replacement, in the same order.
+void DateiSeam_Fail(DateiOp op) {
+  switch (op) {
+    case DateiOp::Create: ErsetzenSeam_Fail(ErsetzenSchritt::Anlegen); break;
+    case DateiOp::Write: ErsetzenSeam_Fail(ErsetzenSchritt::Schreiben); break;
+    case DateiOp::Sync: ErsetzenSeam_Fail(ErsetzenSchritt::Sync); break;
+    case DateiOp::Close: ErsetzenSeam_Fail(ErsetzenSchritt::Schliessen); break;
+    case DateiOp::Rename: ErsetzenSeam_Fail(ErsetzenSchritt::Umbenennen); break;
+  }
 }
+void DateiSeam_WriteLimit(int bytes) { ErsetzenSeam_WriteLimit(bytes); }
+void DateiSeam_Reset() { ErsetzenSeam_Reset(); }
 
 void PaneltitelFestlegen(const char* titel) { gPaneltitel = titel ? titel : ""; }
 

@@ -20,17 +20,6 @@ const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL] = {
     {"endstuferegeln", &ProgramRecord::endstuferegeln, nullptr, 0, 1, 0},
 };
 
-const Statusbit STATUSBITS[STATUSBITS_ANZAHL] = {
-    {0x1, "Innentemperatur zu hoch\n", "Inside temperature too high\n"},
-    {0x2, "Parameter zerstört\n", "Parameters destroyed\n"},
-    {0x8, "Kalibrierung ungültig\n", "Invalid calibration\n"},
-    {0x10, "Prüfspannung außerhalb der Toleranz\n", "Voltage out of tolerance\n"},
-    {0x100, "Prozess wurde gestartet\n", "Process has been started\n"},
-    {0x200, "Programm aktiv\n", "Programm aktiv\n"},
-    {0x800, "Prozess wurde abgeschlossen\n", "Process has ended\n"},
-    {0x2000, "Prozess wurde abgebrochen\n", "Process has been canceld\n"},
-};
-
 namespace {
 
 // Integer parameters go as the integer with the real 0.0, real ones as the real
@@ -132,10 +121,13 @@ ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* k
   for (const int baudrate : SUCHE_BAUDRATEN) {
     if (ErrorCode err = oeffnen(baudrate, kontext); err != 0) return err;
     for (char adresse = '1'; adresse <= '8'; ++adresse) {
-      if (probe != nullptr) probe(baudrate, adresse, nullptr, false, kontext);
+      if (probe != nullptr) probe(Suchschritt::Vorher, baudrate, adresse, nullptr, false, kontext);
       // The driver fills at most 32 bytes; the text must end inside them.
       char kennung[32] = {};
-      if (OLQZPK3X_IDLesen(port, adresse, kennung) != 0) continue;
+      if (OLQZPK3X_IDLesen(port, adresse, kennung) != 0) {
+        if (probe != nullptr) probe(Suchschritt::KeineAntwort, baudrate, adresse, nullptr, false, kontext);
+        continue;
+      }
       kennung[sizeof kennung - 1] = '\0';
       const bool zpk3x = std::strncmp(kennung, kKennung, sizeof kKennung - 1) == 0;
       if (zpk3x) {
@@ -144,7 +136,7 @@ ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* k
         ergebnis->adresse = adresse;
         std::memcpy(ergebnis->kennung, kennung, sizeof kennung);
       }
-      if (probe != nullptr) probe(baudrate, adresse, kennung, zpk3x, kontext);
+      if (probe != nullptr) probe(Suchschritt::Antwort, baudrate, adresse, kennung, zpk3x, kontext);
     }
     if (ergebnis->gefunden) break;
   }

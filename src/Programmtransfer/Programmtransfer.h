@@ -6,6 +6,7 @@
 
 #include "common/ErrorCode.h"
 #include "common/ProgramRecord.h"
+#include "common/Statusbits.h"
 
 // The line to one device: an open port of the driver and the device address.
 struct Geraeteverbindung {
@@ -63,28 +64,21 @@ struct Istwerte {
 ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte);
 ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status);
 
-// The eight status bits that mean something, rising, with their explanation
-// lines (each ends in a line feed, as the status popup joins them).
-struct Statusbit {
-  int bit;
-  const char* deutsch;
-  const char* englisch;
-};
-constexpr int STATUSBITS_ANZAHL = 8;
-extern const Statusbit STATUSBITS[STATUSBITS_ANZAHL];
-
 // The device search: addresses "1" to "8" at 1200, 2400, 4800 and 9600 baud,
 // stopping after the first rate at which a ZPK-3X answered. `oeffnen` brings the
 // port to a rate (a failure ends the search with its code); `probe` is told of
-// each address before it is asked (kennung null) and after (kennung set when it
-// answered). A later hit at the same rate replaces an earlier one.
+// each address before it is asked (Vorher, kennung null) and after: KeineAntwort
+// (kennung null) or Antwort (kennung set, zpk3x when it names a ZPK-3X). A later
+// hit at the same rate replaces an earlier one.
 struct Suchergebnis {
   bool gefunden;
   int baudrate;
   char adresse;
   char kennung[32];
 };
+enum class Suchschritt { Vorher, KeineAntwort, Antwort };
 using SucheOeffnen = ErrorCode (*)(int baudrate, void* kontext);
-using SucheProbe = void (*)(int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext);
+using SucheProbe = void (*)(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x,
+                            void* kontext);
 constexpr int SUCHE_BAUDRATEN[] = {1200, 2400, 4800, 9600};
 ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* kontext, Suchergebnis* ergebnis);

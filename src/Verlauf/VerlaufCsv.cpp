@@ -1,11 +1,13 @@
 // Recording of the queries into a CSV file: one line per query, flushed at once,
 // the same bytes in every language except the status names.
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "common/Statusbits.h"
 
 const char* const kVerlaufCsvKopf = "time,seconds,current_A,voltage_V,status,status_bits,error\n";
 
@@ -48,7 +50,41 @@ void Zeitstempel(std::string* z, std::int64_t ms) {
   z->append(puffer);
 }
 
+// The names of one language; they point into their own texts, so never copied.
+struct Statusnamen {
+  std::string texte[STATUSBITS_ANZAHL];
+  std::vector<VerlaufStatusName> namen;
+  explicit Statusnamen(bool englisch) {
+    for (int i = 0; i < STATUSBITS_ANZAHL; ++i) {
+      texte[i] = englisch ? STATUSBITS[i].englisch : STATUSBITS[i].deutsch;
+      std::erase(texte[i], '\n');
+      namen.push_back({STATUSBITS[i].bit, texte[i].c_str()});
+    }
+  }
+  Statusnamen(const Statusnamen&) = delete;
+  Statusnamen& operator=(const Statusnamen&) = delete;
+};
+
 }  // namespace
+
+std::string VerlaufZeitstempel(std::int64_t zeitMs) {
+  std::string z;
+  Zeitstempel(&z, zeitMs);
+  return z;
+}
+
+const std::vector<VerlaufStatusName>& VerlaufStatusbitNamen(bool englisch) {
+  static const Statusnamen deutsch(false);
+  static const Statusnamen english(true);
+  return englisch ? english.namen : deutsch.namen;
+}
+
+std::int64_t VerlaufJetztMs() {
+  using namespace std::chrono;
+  static const std::int64_t wand0 = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  static const steady_clock::time_point stetig0 = steady_clock::now();
+  return wand0 + duration_cast<milliseconds>(steady_clock::now() - stetig0).count();
+}
 
 std::string VerlaufUhrzeit(std::int64_t zeitMs) {
   std::tm tm{};

@@ -81,6 +81,17 @@ std::string VerlaufCsvZeile(const VerlaufProbe& p, std::int64_t startMs, const V
                             int anzahlNamen);
 // Local time of day, "14:03:21".
 std::string VerlaufUhrzeit(std::int64_t zeitMs);
+// Local date and time with the UTC offset in force then, as in the recording's
+// first column: "2026-03-29T03:00:00.250+02:00". Empty for a time the system
+// cannot convert.
+std::string VerlaufZeitstempel(std::int64_t zeitMs);
+// The status bits named as the status popup names them, without its line
+// breaks, in English or German.
+const std::vector<VerlaufStatusName>& VerlaufStatusbitNamen(bool englisch);
+// Milliseconds since 1970 for a new sample: the wall clock at the first call,
+// advanced by the steady clock after it, so setting the system clock does not
+// fold a course or a recording.
+std::int64_t VerlaufJetztMs();
 // "a|b|c": the names of the set bits in the order of `namen`.
 std::string VerlaufStatusNamen(std::int32_t status, const VerlaufStatusName* namen, int anzahlNamen);
 

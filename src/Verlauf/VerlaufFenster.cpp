@@ -47,32 +47,11 @@ bool Englisch() { return gSprache == 2; }
 
 std::int64_t Jetzt() {
   if (gUhr) return gUhr();
-  // Wall-clock time at the first sample, advanced by the steady clock after it:
-  // setting the system clock does not fold the course.
-  using namespace std::chrono;
-  static const std::int64_t wand0 =
-      duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-  static const steady_clock::time_point stetig0 = steady_clock::now();
-  return wand0 + duration_cast<milliseconds>(steady_clock::now() - stetig0).count();
+  return VerlaufJetztMs();
 }
 
-// The status bits named as the status popup names them in this run's language,
-// without the popup's line breaks.
-const std::vector<VerlaufStatusName>& StatusNamen() {
-  static std::string texte[STATUSBITS_ANZAHL];
-  static std::vector<VerlaufStatusName> namen;
-  static int sprache = 0;
-  if (sprache != gSprache) {
-    sprache = gSprache;
-    namen.clear();
-    for (int i = 0; i < STATUSBITS_ANZAHL; ++i) {
-      texte[i] = Englisch() ? STATUSBITS[i].englisch : STATUSBITS[i].deutsch;
-      std::erase(texte[i], '\n');
-      namen.push_back({STATUSBITS[i].bit, texte[i].c_str()});
-    }
-  }
-  return namen;
-}
+// The status bits named in this run's language.
+const std::vector<VerlaufStatusName>& StatusNamen() { return VerlaufStatusbitNamen(Englisch()); }
 
 bool Sichtbar() {
   int an = 0;

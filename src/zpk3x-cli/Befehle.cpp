@@ -17,6 +17,8 @@
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
+#include "Verlauf/VerlaufDaten.h"
+#include "common/Dateiersetzen.h"
 #include "ini/ini.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
@@ -256,7 +258,10 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
-  if (!DateiErsetzen(pfad, TabelleAlsDatei(format, t))) return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
+  // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
+  const std::string inhalt = TabelleAlsDatei(format, t);
+  if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar) != Ersetzt::Ja)
+    return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
   return EXIT_OK;
 }
 
@@ -282,9 +287,10 @@ ErrorCode SucheOeffnenBei(int baudrate, void* kontext) {
   return PortOeffnen(s->v, baudrate);
 }
 
-void SucheMelden(int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
+void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
   Suche* s = static_cast<Suche*>(kontext);
-  if (kennung == nullptr) {
+  if (schritt == Suchschritt::KeineAntwort) return;
+  if (schritt == Suchschritt::Vorher) {
     char text[80];
     std::snprintf(text, sizeof text, T("Suche Gerät mit %d Baud ... Adresse %c", "Looking for device with %d Baud ... address %c"),
                   baudrate, adresse);
@@ -319,11 +325,8 @@ int Scan(const Optionen& o, Verbindung& v) {
 
 Json StatusbitsJson(int status) {
   Json bits = Json::array();
-  for (const Statusbit& b : STATUSBITS) {
-    if ((status & b.bit) == 0) continue;
-    std::string text = gEnglisch ? b.englisch : b.deutsch;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    bits.push_back({{"bit", b.bit}, {"text", text}});
+  for (const VerlaufStatusName& b : VerlaufStatusbitNamen(gEnglisch)) {
+    if ((status & b.bit) != 0) bits.push_back({{"bit", b.bit}, {"text", b.name}});
   }
   return bits;
 }
@@ -469,16 +472,6 @@ int Umwandeln(const Optionen& o) {
 
 // ---- monitor ----
 
-std::string Zeitstempel(std::chrono::system_clock::time_point zeit) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(zeit.time_since_epoch()).count();
-  const std::time_t sekunden = static_cast<std::time_t>(ms / 1000);
-  const std::tm t = UtcZeit(sekunden);
-  char text[96];  // room for any year the type can hold
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ms % 1000));
-  return text;
-}
-
 struct Messzeile {
   std::string zeit;
   Istwerte w;
@@ -486,22 +479,28 @@ struct Messzeile {
   std::string meldung;
 };
 
+constexpr const char* kMonitorSpalten = "%-29s  %12s  %15s  ";
+
+std::string MonitorKopf() {
+  char text[160];
+  std::snprintf(text, sizeof text, kMonitorSpalten, T("Zeit", "Time"), T("Iststrom [A]", "Current [A]"),
+                T("Istspannung [V]", "Voltage [V]"));
+  return text + std::string(T("Status  Fehler\n", "Status  Error\n"));
+}
+
 std::string MesszeileText(const Messzeile& m) {
   char text[160];
   if (m.fehler != 0) {
-    std::snprintf(text, sizeof text, "%-24s  %12s  %15s  %6s  %d ", m.zeit.c_str(), "", "", "", static_cast<int>(m.fehler));
+    std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), "", "");
     std::string meldung = m.meldung;
     std::replace(meldung.begin(), meldung.end(), '\n', ' ');
-    return text + meldung + "\n";
+    return text + std::string(6, ' ') + "  " + std::to_string(m.fehler) + " " + meldung + "\n";
   }
-  std::snprintf(text, sizeof text, "%-24s  %12s  %15s  0x%04X\n", m.zeit.c_str(), ZahlText(m.w.strom).c_str(),
-                ZahlText(m.w.spannung).c_str(), static_cast<unsigned>(m.w.status));
-  return text;
-}
-
-std::string MesszeileCsv(const Messzeile& m) {
-  if (m.fehler != 0) return m.zeit + ",,,," + std::to_string(m.fehler) + "," + CsvFeld(m.meldung) + "\r\n";
-  return m.zeit + "," + ZahlText(m.w.strom) + "," + ZahlText(m.w.spannung) + "," + std::to_string(m.w.status) + ",,\r\n";
+  std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), ZahlText(m.w.strom).c_str(),
+                ZahlText(m.w.spannung).c_str());
+  char status[16];
+  std::snprintf(status, sizeof status, "0x%04X\n", static_cast<unsigned>(m.w.status));
+  return text + std::string(status);
 }
 
 Json MesszeileJson(const Messzeile& m) {
@@ -520,18 +519,17 @@ Json MesszeileJson(const Messzeile& m) {
   return j;
 }
 
+// The file is the trend window's recording, written by the same recorder: a test
+// bench gets one format from both front ends.
 int Monitor(const Optionen& o, const Verbindung& v) {
   using Uhr = std::chrono::steady_clock;
-  std::FILE* csv = nullptr;
+  const std::vector<VerlaufStatusName>& namen = VerlaufStatusbitNamen(gEnglisch);
+  VerlaufAufzeichnung csv;
   if (!o.datei.empty()) {
-    csv = std::fopen(o.datei.c_str(), "wb");
-    if (csv == nullptr) return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + o.datei);
-    std::fputs("zeit,iststrom,istspannung,status,fehlercode,fehlermeldung\r\n", csv);
-    std::fflush(csv);
+    if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
+      return FehlerMelden(o, err, "\n" + o.datei);
   }
-  if (!o.json)
-    Ausgeben(T("Zeit                      Iststrom [A]  Istspannung [V]  Status  Fehler\n",
-               "Time                       Current [A]      Voltage [V]  Status  Error\n"));
+  if (!o.json) Ausgeben(MonitorKopf());
   AbbruchAbfangen();
   const auto anfang = Uhr::now();
   const auto intervall = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.intervall));
@@ -541,20 +539,25 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   auto naechste = anfang;
   while (!AbbruchVerlangt()) {
     if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
-    Messzeile m{Zeitstempel(std::chrono::system_clock::now()), {}, 0, ""};
-    m.fehler = IstwerteLesen(v.Geraet(), &m.w);
-    if (m.fehler != 0) m.meldung = Meldung(m.fehler);
+    VerlaufProbe p;
+    p.zeitMs = VerlaufJetztMs();
+    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
+    m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
+    if (m.fehler != 0) {
+      m.meldung = Meldung(m.fehler);
+    } else {
+      p.strom = m.w.strom;
+      p.spannung = m.w.spannung;
+      p.status = m.w.status;
+    }
     if (o.json) {
       JsonAusgeben(MesszeileJson(m));
     } else {
       Ausgeben(MesszeileText(m));
     }
-    if (csv != nullptr) {
-      const std::string zeile = MesszeileCsv(m);
-      if (std::fwrite(zeile.data(), 1, zeile.size(), csv) != zeile.size() || std::fflush(csv) != 0) {
-        std::fclose(csv);
-        return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + o.datei);
-      }
+    if (VerlaufAufzeichnungLaeuft(&csv)) {
+      const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
+      if (err != 0) return FehlerMelden(o, err, "\n" + o.datei);
     }
     if (m.fehler != 0 && o.stoppBeiFehler) {
       letzterFehler = m.fehler;
@@ -569,7 +572,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       std::this_thread::sleep_for(std::min<Uhr::duration>(naechste - Uhr::now(), std::chrono::milliseconds(20)));
     }
   }
-  if (csv != nullptr && std::fclose(csv) != 0) return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + o.datei);
+  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   return status;
 }

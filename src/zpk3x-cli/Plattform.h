@@ -1,8 +1,6 @@
 #pragma once
 // The few things the command line needs from the operating system beyond the
 // standard library. Plattform_posix.cpp and Plattform_win32.cpp implement them.
-#include <ctime>
-#include <string>
 
 // Makes the console show the command's UTF-8 texts (umlauts) as they are; nothing
 // to do where terminals take UTF-8 anyway.
@@ -15,10 +13,3 @@ bool IstTerminal(int stream);
 // AbbruchVerlangt() reports, so a running loop can end cleanly.
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
-
-// Replaces `ziel` with `inhalt` in one step: the old file stays whole until the
-// new one is complete on disk. False on any failure; nothing is left behind then.
-bool DateiErsetzen(const std::string& ziel, const std::string& inhalt);
-
-// Broken-down UTC time of `zeit`.
-std::tm UtcZeit(std::time_t zeit);

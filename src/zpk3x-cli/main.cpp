@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   monitor->add_option("--interval", o.intervall, T("Abstand in Sekunden (0.5)", "interval in seconds (0.5)"))->check(CLI::Range(0.01, 86400.0));
   monitor->add_option("--duration", o.dauer, T("Dauer in Sekunden (0: bis Strg+C)", "duration in seconds (0: until Ctrl+C)"))
       ->check(CLI::Range(0.0, 1e9));
-  monitor->add_option("-o,--output", o.datei, T("CSV-Datei", "CSV file"));
+  monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"));
   monitor->add_flag("--stop-on-error", o.stoppBeiFehler, T("bei einem Fehler mit Status 4 enden", "end with status 4 on a failure"));
 
   try {

@@ -1,6 +1,8 @@
 // zpk3x-cli as a separate process against the simulator on a pseudo-terminal:
 // output, exit status and the frames on the line for every command.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -284,22 +287,35 @@ TEST_F(Kommandozeile, EinVonEinemAnderenProzessGehaltenerPortGibtStatus3) {
   EXPECT_EQ(Cli({"--port", "/nonexistent/tty", "id"}).status, 3);
 }
 
+// The file is the trend window's recording: local time with its offset,
+// seconds since the first line, status names in the command's language.
 TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
+  const std::string zeitMuster = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)";
+  const std::regex zeit(zeitMuster);
   sim_.control("value C0R 0.500");
+  sim_.control("value V0R 24.5");
+  sim_.control("status 300");
+  ::setenv("LANG", "de_DE.UTF-8", 1);
   Ergebnis r = Am1({"monitor", "--interval", "0.2", "--duration", "0.9", "-o", "m.csv"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string csv = DateiLesen("m.csv");
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);  // header and five queries
-  EXPECT_EQ(csv.rfind("zeit,iststrom,istspannung,status,fehlercode,fehlermeldung\r\n", 0), 0u);
-  EXPECT_TRUE(Enthaelt(csv, "Z,0.5,")) << csv;
+  EXPECT_EQ(csv.rfind("time,seconds,current_A,voltage_V,status,status_bits,error\n", 0), 0u);
+  const std::string zweite = csv.substr(csv.find('\n') + 1);
+  const std::regex gut("^" + zeitMuster + ",0\\.000,0\\.500,24\\.5,0x0300,\"Prozess wurde gestartet\\|Programm aktiv\",0\n");
+  EXPECT_TRUE(std::regex_search(zweite, gut)) << csv;
+  // The terminal shows the same time stamps.
+  EXPECT_TRUE(std::regex_search(r.aus, zeit)) << r.aus;
 
   // A silent device: every query a line with the code and empty values, and on.
+  ::unsetenv("LANG");
   sim_.control("fault silence C0R");
   r = Am1({"--json", "--timeout", "0.05", "monitor", "--interval", "0.1", "--duration", "0.25", "-o", "m.csv"});
   EXPECT_EQ(r.status, 0);
   csv = DateiLesen("m.csv");
-  EXPECT_TRUE(Enthaelt(csv, "Z,,,,-403101,No answer from device\r\n")) << csv;
+  EXPECT_TRUE(Enthaelt(csv, ",,,,,-403101\n")) << csv;
   const Json zeile = Json::parse(r.aus.substr(0, r.aus.find('\n')));
+  EXPECT_TRUE(std::regex_match(zeile["zeit"].get<std::string>(), zeit)) << zeile;
   EXPECT_TRUE(zeile["iststrom"].is_null());
   EXPECT_EQ(zeile["fehler"]["code"], -403101);
 
@@ -320,7 +336,7 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
   EXPECT_EQ(r.status, 0) << r.err;
   csv = DateiLesen("m.csv");
   ASSERT_GE(std::count(csv.begin(), csv.end(), '\n'), 4);
-  EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+  EXPECT_EQ(csv.back(), '\n');
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), std::count(r.aus.begin(), r.aus.end(), '\n'));
 }
 
@@ -395,6 +411,35 @@ TEST_F(Kommandozeile, ZeigenUndUmwandeln) {
   ASSERT_EQ(Cli({"convert", "a.json", "b.zpk"}).status, 0);
   EXPECT_EQ(DateiLesen("a.zpk"), DateiLesen("b.zpk"));
   EXPECT_TRUE(DateiDa("a.csv"));
+}
+
+// An output file stays the file it was, as after the window's save: a link
+// stays a link to it, and its mode, owner and group are kept. Unlike the save,
+// it is never written in place: another hard link keeps the old content.
+TEST_F(Kommandozeile, AusgabedateiBehaeltLinkModusUndBesitzer) {
+  ProgrammeVorgeben();
+  ASSERT_EQ(Am1({"read", "all", "-o", "a.zpk"}).status, 0);
+  std::filesystem::create_directory("ziel");
+  DateiSchreiben("ziel/b.zpk", "alt");
+  ASSERT_EQ(::chmod("ziel/b.zpk", 0640), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown("ziel/b.zpk", 65534, 65534), 0);
+  }
+  ASSERT_EQ(::symlink("ziel/b.zpk", "b.zpk"), 0);
+  ASSERT_EQ(::link("ziel/b.zpk", "alt.zpk"), 0);
+
+  ASSERT_EQ(Cli({"convert", "a.zpk", "b.zpk"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink("b.zpk"));
+  EXPECT_EQ(DateiLesen("ziel/b.zpk"), DateiLesen("a.zpk"));
+  struct stat st {};
+  ASSERT_EQ(::stat("ziel/b.zpk", &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  if (root) {
+    EXPECT_EQ(st.st_uid, 65534u);
+  }
+  EXPECT_EQ(DateiLesen("alt.zpk"), "alt");
+  EXPECT_EQ(std::filesystem::directory_iterator("ziel")->path().filename(), "b.zpk");  // no temporary left
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "verlauf_probe.h"
 
 namespace {
 
@@ -24,15 +25,6 @@ constexpr VerlaufStatusName kDeutsch[] = {
 
 constexpr std::int64_t kBeispielMs = 1796648601500;  // 2026-12-07 13:03:21.500 UTC
 
-VerlaufProbe Probe(std::int64_t t, double i, double u, int status, ErrorCode fehler = 0) {
-  VerlaufProbe p;
-  p.zeitMs = t;
-  p.strom = i;
-  p.spannung = u;
-  p.status = status;
-  p.fehler = fehler;
-  return p;
-}
 
 class VerlaufCsv : public ::testing::Test {
  protected:

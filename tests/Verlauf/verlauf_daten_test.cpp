@@ -5,18 +5,10 @@
 #include <cmath>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "verlauf_probe.h"
 
 namespace {
 
-VerlaufProbe Probe(std::int64_t t, double i, double u, int status = 0, ErrorCode fehler = 0) {
-  VerlaufProbe p;
-  p.zeitMs = t;
-  p.strom = i;
-  p.spannung = u;
-  p.status = status;
-  p.fehler = fehler;
-  return p;
-}
 
 TEST(VerlaufDaten, OrdnetZurueckgestellteUhrEinUndFindetNaechsteProbe) {
   VerlaufSpeicher s;

@@ -42,12 +42,6 @@ class VerlaufFenster : public uitest::UiTest {
     VerlaufBeenden();
     UiTest::TearDown();
   }
-  void Verbinden(simtest::Simulator& sim) {
-    ASSERT_TRUE(sim.ok());
-    sim.mapToCom(1);
-    gCom.port = 1;
-    ASSERT_EQ(ComPortOeffnen(), 0);
-  }
   void Oeffnen() {
     ASSERT_EQ(TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_VERLAUF), 0);
     ASSERT_GE(gVerlaufPanelHandle, 0);

@@ -79,6 +79,14 @@ void UiTest::SetUp() {
   Sprache(1);
 }
 
+void UiTest::Verbinden(simtest::Simulator& sim) {
+  ASSERT_TRUE(sim.ok());
+  sim.mapToCom(1);
+  gCom.port = 1;
+  ASSERT_EQ(ComPortOeffnen(), 0);
+  sim.clearFrames();
+}
+
 void UiTest::Sprache(int sprache) {
   // The start state forgets the port; close it first so it can be opened again.
   if (gCom.offenerPort != -1) OLQZPK3X_Close(gCom.offenerPort);

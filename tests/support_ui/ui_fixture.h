@@ -17,6 +17,7 @@
 
 #include <string>
 
+#include "sim_harness.h"
 #include "support_ui/ui_lesen.h"
 
 namespace uitest {
@@ -39,6 +40,9 @@ class UiTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Opens COM 1 on the simulator, as the operator would in the settings, and
+  // forgets the frames seen so far.
+  static void Verbinden(simtest::Simulator& sim);
   // Reloads the windows in another language and restores the start state.
   void Sprache(int sprache);
   // The test's working directory, and a path inside it.

@@ -32,12 +32,8 @@ void XFenster::TearDown() {
 }
 
 void XFenster::Verbinden(simtest::Simulator& sim) {
-  ASSERT_TRUE(sim.ok());
-  sim.mapToCom(1);
-  gCom.port = 1;
-  ASSERT_EQ(ComPortOeffnen(), 0);
+  ASSERT_NO_FATAL_FAILURE(UiTest::Verbinden(sim));
   ComEinstellungenAusStrukturInGui();
-  sim.clearFrames();
 }
 
 void XFenster::Sichtbar(int) {

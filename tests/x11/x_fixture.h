@@ -24,8 +24,8 @@ class XFenster : public uitest::UiTest {
   void SetUp() override;
   void TearDown() override;
 
-  // Opens COM 1 on the simulator, as the operator would in the settings.
-  void Verbinden(simtest::Simulator& sim);
+  // As the shared fixture's, with the connection window showing it.
+  static void Verbinden(simtest::Simulator& sim);
   // Waits until the operator window is drawn on the screen.
   void Sichtbar(int panel);
   // Centre of a control on the screen (global coordinates), by its name in the

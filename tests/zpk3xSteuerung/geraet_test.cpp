@@ -47,14 +47,6 @@ class Geraet : public uitest::UiTest {
     UiTest::TearDown();
   }
 
-  // Opens COM 1 on the simulator, as the operator would in the settings.
-  void Verbinden(simtest::Simulator& sim) {
-    ASSERT_TRUE(sim.ok());
-    sim.mapToCom(1);
-    gCom.port = 1;
-    ASSERT_EQ(ComPortOeffnen(), 0);
-    sim.clearFrames();
-  }
 
   // Gives the simulator sixteen distinct programs and working parameters.
   void ProgrammeVorgeben(simtest::Simulator& sim) {

@@ -1,0 +1,43 @@
+#pragma once
+// Output of zpk3x-cli: results on stdout as text or JSON, failures on stderr,
+// progress on a terminal only.
+#include <cstddef>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Plattform.h"
+
+using Json = nlohmann::ordered_json;
+
+// Language chosen by SpracheSetzen.
+bool Englisch();
+const char* T(const char* deutsch, const char* englisch);
+
+void Ausgeben(const std::string& text);
+void JsonAusgeben(const Json& j);
+std::string Meldung(ErrorCode code);
+
+// A success: the JSON object with --json, else the text.
+void Erledigt(const Optionen& o, Json ergebnis, const std::string& text);
+
+// One line, rewritten in place; blanks rather than terminal escapes clear what a
+// longer line left, so any console shows it.
+struct Fortschritt {
+  bool an = IstTerminal(2);
+  const char* was = "";
+  mutable std::size_t breite = 0;
+
+  void Zeigen(const std::string& text) const {
+    if (!an) return;
+    std::fprintf(stderr, "\r%s%*s", text.c_str(), static_cast<int>(breite > text.size() ? breite - text.size() : 0), "");
+    std::fflush(stderr);
+    breite = text.size();
+  }
+  void Ende() const {
+    if (an && breite > 0) std::fprintf(stderr, "\r%*s\r", static_cast<int>(breite), "");
+  }
+};
+
+// Progress callback of the transfers; `kontext` is a Fortschritt.
+void ProgrammeFortschritt(int fertig, int anzahl, void* kontext);

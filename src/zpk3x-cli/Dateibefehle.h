@@ -1,0 +1,24 @@
+#pragma once
+// Program files on the command line: reading, writing, showing and converting
+// program tables, and the texts that name programs and fields.
+#include <string>
+
+#include "Programmtransfer/Programmtransfer.h"
+#include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Programmformate.h"
+
+std::string ProgrammName(int slot);
+// Allowed range of a field as the round limits the driver sends.
+std::string BereichText(const Programmfeld& feld);
+std::string FeldText(const ProgramRecord& rec, const Programmfeld& feld);
+std::string TabellenText(const Programmtabelle& t, int von, int bis, bool auswahlZeigen);
+
+// Each returns an exit status, having reported any failure.
+int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t);
+int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* format);
+// The folder must exist before the device is asked, so a typo costs no transfer.
+int ZielordnerPruefen(const Optionen& o, const std::string& pfad);
+int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t);
+
+int Zeigen(const Optionen& o);
+int Umwandeln(const Optionen& o);

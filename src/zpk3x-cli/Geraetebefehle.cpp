@@ -1,0 +1,205 @@
+#include "zpk3x-cli/Geraetebefehle.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Verlauf/VerlaufDaten.h"
+#include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232_seam.h"
+#include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateibefehle.h"
+
+namespace {
+
+constexpr ErrorCode kWertAusserhalb = -500302;
+constexpr ErrorCode kNichtGefunden = -780308;
+
+struct Suche {
+  Verbindung* v;
+  Fortschritt f;
+  Json antworten = Json::array();
+  std::string tabelle;
+};
+
+ErrorCode SucheOeffnenBei(int baudrate, void* kontext) {
+  Suche* s = static_cast<Suche*>(kontext);
+  return PortOeffnen(s->v, baudrate);
+}
+
+void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x, void* kontext) {
+  Suche* s = static_cast<Suche*>(kontext);
+  if (schritt == Suchschritt::KeineAntwort) return;
+  if (schritt == Suchschritt::Vorher) {
+    char text[80];
+    std::snprintf(text, sizeof text, T("Suche Gerät mit %d Baud ... Adresse %c", "Looking for device with %d Baud ... address %c"),
+                  baudrate, adresse);
+    s->f.Zeigen(text);
+    return;
+  }
+  s->antworten.push_back({{"baudrate", baudrate}, {"adresse", std::string(1, adresse)}, {"kennung", kennung}, {"zpk3x", zpk3x}});
+  char zeile[96];
+  std::snprintf(zeile, sizeof zeile, "%-6d %-8c %s%s\n", baudrate, adresse, kennung, zpk3x ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
+  s->tabelle += zeile;
+}
+
+Json StatusbitsJson(int status) {
+  Json bits = Json::array();
+  for (const VerlaufStatusName& b : VerlaufStatusbitNamen(Englisch())) {
+    if ((status & b.bit) != 0) bits.push_back({{"bit", b.bit}, {"text", b.name}});
+  }
+  return bits;
+}
+
+std::string StatusText(int status) {
+  char kopf[32];
+  std::snprintf(kopf, sizeof kopf, "0x%04X", static_cast<unsigned>(status));
+  std::string aus = std::string("Status: ") + kopf + "\n";
+  for (const Json& b : StatusbitsJson(status)) {
+    char bit[16];
+    std::snprintf(bit, sizeof bit, "0x%04X", b["bit"].get<unsigned>());
+    aus += std::string("  ") + bit + "  " + b["text"].get<std::string>() + "\n";
+  }
+  return aus;
+}
+
+// The frames a write would send: the real sequence through the driver, on the
+// serial layer's in-memory port that takes every frame and acknowledges it.
+int Trockenlauf(const Optionen& o, const Verbindung& v, int von, int bis, Programmtabelle& t) {
+  const std::string acks(static_cast<std::size_t>(bis - von + 1) * 11, '\x06');
+  Rs232Seam_ScriptPort(v.port, acks.data(), static_cast<int>(acks.size()));
+  ErrorCode err = OLQZPK3X_Open(v.port, v.baudrate);
+  if (err == 0) err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, nullptr, nullptr);
+  std::vector<char> gesendet(8192);
+  const int n = Rs232Seam_ScriptedSent(gesendet.data(), static_cast<int>(gesendet.size()));
+  OLQZPK3X_Close(v.port);
+  Rs232Seam_Reset();
+  if (err != 0) return FehlerMelden(o, err);
+  std::vector<std::string> rahmen;
+  std::string r;
+  for (int i = 0; i < std::min<int>(n, static_cast<int>(gesendet.size())); ++i) {
+    if (gesendet[static_cast<std::size_t>(i)] == '\r') {
+      rahmen.push_back(r);
+      r.clear();
+    } else {
+      r += gesendet[static_cast<std::size_t>(i)];
+    }
+  }
+  if (o.json) {
+    JsonAusgeben({{"rahmen", rahmen}});
+  } else {
+    std::string aus;
+    for (const std::string& s : rahmen) aus += s + "\n";
+    Ausgeben(aus);
+  }
+  return EXIT_OK;
+}
+
+}  // namespace
+
+int Scan(const Optionen& o, Verbindung& v) {
+  Suche s{&v, {}, Json::array(), ""};
+  Suchergebnis e{};
+  const ErrorCode err = GeraetSuchen(v.port, SucheOeffnenBei, SucheMelden, &s, &e);
+  s.f.Ende();
+  if (err != 0) return FehlerMelden(o, err);
+  if (!e.gefunden) {
+    if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
+    return FehlerMelden(o, kNichtGefunden);
+  }
+  if (o.json) {
+    JsonAusgeben({{"baudrate", e.baudrate}, {"adresse", std::string(1, e.adresse)}, {"kennung", e.kennung}, {"antworten", s.antworten}});
+  } else {
+    char text[96];
+    std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), e.adresse, e.baudrate);
+    Ausgeben(std::string(T("Baud   Adresse  Kennung\n", "Baud   Address  Identity\n")) + s.tabelle + text);
+  }
+  return EXIT_OK;
+}
+
+int Kennung(const Optionen& o, const Verbindung& v) {
+  char kennung[32] = {};
+  if (ErrorCode err = OLQZPK3X_IDLesen(v.port, v.adresse, kennung); err != 0) return FehlerMelden(o, err);
+  kennung[sizeof kennung - 1] = '\0';
+  Erledigt(o, {{"kennung", kennung}}, kennung);
+  return EXIT_OK;
+}
+
+int Status(const Optionen& o, const Verbindung& v) {
+  int status = 0;
+  if (ErrorCode err = StatuswortLesen(v.Geraet(), &status); err != 0) return FehlerMelden(o, err);
+  Erledigt(o, {{"status", status}, {"bits", StatusbitsJson(status)}}, StatusText(status));
+  return EXIT_OK;
+}
+
+int IstwerteBefehl(const Optionen& o, const Verbindung& v) {
+  Istwerte w{};
+  if (ErrorCode err = IstwerteLesen(v.Geraet(), &w); err != 0) return FehlerMelden(o, err);
+  const std::string text = std::string(T("Iststrom [A]:    ", "Current [A]:  ")) + ZahlText(w.strom) + "\n" +
+                           T("Istspannung [V]: ", "Voltage [V]:  ") + ZahlText(w.spannung) + "\n" + StatusText(w.status);
+  Erledigt(o, {{"iststrom", w.strom}, {"istspannung", w.spannung}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
+           text);
+  return EXIT_OK;
+}
+
+int Geraetefunktion(const Optionen& o, const Verbindung& v, const char* funktion) {
+  if (ErrorCode err = OLQZPK3X_DeviceFunction(v.port, v.adresse, funktion); err != 0) return FehlerMelden(o, err);
+  Erledigt(o, {{"befehl", o.befehl}, {"ok", true}}, o.befehl + T(": ausgeführt", ": done"));
+  return EXIT_OK;
+}
+
+int ProgrammNummer(const Optionen& o, const Verbindung& v, const char* parameter) {
+  if (ErrorCode err = OLQZPK3X_ParameterSchreiben(v.port, v.adresse, parameter, 0.0, o.programm, 0); err != 0)
+    return FehlerMelden(o, err);
+  Erledigt(o, {{"befehl", o.befehl}, {"programm", o.programm}, {"ok", true}},
+           o.befehl + " " + std::to_string(o.programm) + T(": ausgeführt", ": done"));
+  return EXIT_OK;
+}
+
+int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format) {
+  Programmtabelle t = StandardTabelle();
+  t.auswahl = von == bis ? von : 0;
+  Fortschritt f;
+  f.was = T("Programme gelesen", "programs read");
+  const ErrorCode err = ProgrammeLesen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  f.Ende();
+  // Nothing reaches the output file unless every program arrived.
+  if (err != 0) return FehlerMelden(o, err);
+  if (!o.datei.empty()) {
+    if (int status = DateiSchreiben(o, o.datei, format, t); status != EXIT_OK) return status;
+    Erledigt(o, {{"datei", o.datei}, {"von", von}, {"bis", bis}},
+             std::string(T("gelesen: ", "read: ")) + (von == bis ? ProgrammName(von) : T("Programme 1 bis 16", "programs 1 to 16")) +
+                 " -> " + o.datei);
+  } else if (o.json) {
+    Ausgeben(TabelleAlsJson(t));
+  } else {
+    Ausgeben(TabellenText(t, von, bis, false));
+  }
+  return EXIT_OK;
+}
+
+int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
+  Programmtabelle t{};
+  if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
+  // Every value is checked before the first frame, so a bad file sends nothing.
+  for (int slot = von; slot <= bis; ++slot) {
+    for (const Programmfeld& feld : PROGRAMMFELDER) {
+      if (FeldImBereich(t.slots[slot], feld)) continue;
+      return FehlerMelden(o, kWertAusserhalb,
+                          "\n" + o.datei + ": " + ProgrammName(slot) + ", " + feld.name + " = " +
+                              FeldText(t.slots[slot], feld) + T("; erlaubt: ", "; allowed: ") + BereichText(feld));
+    }
+  }
+  if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err);
+  Fortschritt f;
+  f.was = T("Programme geschrieben", "programs written");
+  const ErrorCode err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  f.Ende();
+  if (err != 0) return FehlerMelden(o, err);
+  Erledigt(o, {{"datei", o.datei}, {"von", von}, {"bis", bis}},
+           std::string(T("geschrieben: ", "written: ")) + (von == bis ? ProgrammName(von) : T("Programme 1 bis 16", "programs 1 to 16")) +
+               " <- " + o.datei);
+  return EXIT_OK;
+}

@@ -1,0 +1,121 @@
+#include "zpk3x-cli/Monitor.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Verlauf/VerlaufDaten.h"
+#include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Plattform.h"
+#include "zpk3x-cli/Programmformate.h"
+
+namespace {
+
+struct Messzeile {
+  std::string zeit;
+  Istwerte w;
+  ErrorCode fehler;
+  std::string meldung;
+};
+
+constexpr const char* kMonitorSpalten = "%-29s  %12s  %15s  ";
+
+std::string MonitorKopf() {
+  char text[160];
+  std::snprintf(text, sizeof text, kMonitorSpalten, T("Zeit", "Time"), T("Iststrom [A]", "Current [A]"),
+                T("Istspannung [V]", "Voltage [V]"));
+  return text + std::string(T("Status  Fehler\n", "Status  Error\n"));
+}
+
+std::string MesszeileText(const Messzeile& m) {
+  char text[160];
+  if (m.fehler != 0) {
+    std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), "", "");
+    std::string meldung = m.meldung;
+    std::replace(meldung.begin(), meldung.end(), '\n', ' ');
+    return text + std::string(6, ' ') + "  " + std::to_string(m.fehler) + " " + meldung + "\n";
+  }
+  std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), ZahlText(m.w.strom).c_str(),
+                ZahlText(m.w.spannung).c_str());
+  char status[16];
+  std::snprintf(status, sizeof status, "0x%04X\n", static_cast<unsigned>(m.w.status));
+  return text + std::string(status);
+}
+
+Json MesszeileJson(const Messzeile& m) {
+  Json j = {{"zeit", m.zeit}};
+  if (m.fehler != 0) {
+    j["iststrom"] = nullptr;
+    j["istspannung"] = nullptr;
+    j["status"] = nullptr;
+    j["fehler"] = {{"code", m.fehler}, {"message", m.meldung}};
+  } else {
+    j["iststrom"] = m.w.strom;
+    j["istspannung"] = m.w.spannung;
+    j["status"] = m.w.status;
+    j["fehler"] = nullptr;
+  }
+  return j;
+}
+}  // namespace
+
+// The file is the trend window's recording, written by the same recorder: a test
+// bench gets one format from both front ends.
+int Monitor(const Optionen& o, const Verbindung& v) {
+  using Uhr = std::chrono::steady_clock;
+  const std::vector<VerlaufStatusName>& namen = VerlaufStatusbitNamen(Englisch());
+  VerlaufAufzeichnung csv;
+  if (!o.datei.empty()) {
+    if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
+      return FehlerMelden(o, err, "\n" + o.datei);
+  }
+  if (!o.json) Ausgeben(MonitorKopf());
+  AbbruchAbfangen();
+  const auto anfang = Uhr::now();
+  const auto intervall = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.intervall));
+  const auto dauer = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.dauer));
+  int status = EXIT_OK;
+  ErrorCode letzterFehler = 0;
+  auto naechste = anfang;
+  while (!AbbruchVerlangt()) {
+    if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
+    VerlaufProbe p;
+    p.zeitMs = VerlaufJetztMs();
+    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
+    m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
+    if (m.fehler != 0) {
+      m.meldung = Meldung(m.fehler);
+    } else {
+      p.strom = m.w.strom;
+      p.spannung = m.w.spannung;
+      p.status = m.w.status;
+    }
+    if (o.json) {
+      JsonAusgeben(MesszeileJson(m));
+    } else {
+      Ausgeben(MesszeileText(m));
+    }
+    if (VerlaufAufzeichnungLaeuft(&csv)) {
+      const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
+      if (err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+    }
+    if (m.fehler != 0 && o.stoppBeiFehler) {
+      letzterFehler = m.fehler;
+      break;
+    }
+    // The next query on the grid of intervals from the start; a query that took
+    // longer than an interval skips the ticks it missed instead of hurrying.
+    do naechste += intervall;
+    while (naechste <= Uhr::now());
+    while (!AbbruchVerlangt() && Uhr::now() < naechste) {
+      if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
+      std::this_thread::sleep_for(std::min<Uhr::duration>(naechste - Uhr::now(), std::chrono::milliseconds(20)));
+    }
+  }
+  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+  if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
+  return status;
+}

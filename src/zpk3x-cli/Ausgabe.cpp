@@ -44,6 +44,7 @@ bool EnglischAusUmgebung() {
 
 int ExitStatus(ErrorCode code) {
   if (code == 0) return EXIT_OK;
+  if (code == MQTT_ANMELDUNG_ABGELEHNT || code == MQTT_ZERTIFIKAT_ABGELEHNT) return EXIT_MQTT;
   const int klasse = -(code / 1000);
   switch (klasse) {
     case 100: case 103: case 110: case 111: case 125:

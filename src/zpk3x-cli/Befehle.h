@@ -11,6 +11,7 @@ constexpr int EXIT_AUFRUF = 2;   // usage, or a bad value in an input file
 constexpr int EXIT_PORT = 3;     // port cannot be opened or is held by another program
 constexpr int EXIT_GERAET = 4;   // the device did not answer or refused
 constexpr int EXIT_DATEI = 5;    // a file cannot be read or written, or is not a program table
+constexpr int EXIT_MQTT = 6;     // the MQTT broker refused the login or the TLS certificate
 
 struct Optionen {
   // Connection; `port` empty: from the configuration file, else 1.
@@ -30,6 +31,9 @@ struct Optionen {
   double intervall = 0.5;
   double dauer = 0;       // 0: until stopped
   bool stoppBeiFehler = false;
+  std::string mqtt;       // monitor --mqtt URL, --mqtt-ca FILE, --station NAME
+  std::string mqttCa;
+  std::string station;
 };
 
 // Language of the run from --lang, else LANG (German when it begins with "de").
@@ -50,3 +54,7 @@ int ExitStatus(ErrorCode code);
 
 // A usage error found by the argument parser: class "Wrong parameter".
 constexpr ErrorCode AUFRUF_FEHLER = -504301;
+
+// The MQTT broker refused the monitor's login, or the TLS certificate was refused.
+constexpr ErrorCode MQTT_ANMELDUNG_ABGELEHNT = -2601;
+constexpr ErrorCode MQTT_ZERTIFIKAT_ABGELEHNT = -2602;

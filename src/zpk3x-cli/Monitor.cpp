@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Mqtt.h"
 #include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Programmformate.h"
 
@@ -67,6 +69,13 @@ Json MesszeileJson(const Messzeile& m) {
 int Monitor(const Optionen& o, const Verbindung& v) {
   using Uhr = std::chrono::steady_clock;
   const std::vector<VerlaufStatusName>& namen = VerlaufStatusbitNamen(Englisch());
+  // Before the file is made: a bad URL or a refused login leaves no file behind.
+  std::unique_ptr<MqttSender> mqtt;
+  if (!o.mqtt.empty()) {
+    if (int status = MqttStarten(o, v, &mqtt); status != EXIT_OK) return status;
+  }
+  ErrorCode mqttFehler = 0;
+  std::string mqttDetail;
   VerlaufAufzeichnung csv;
   if (!o.datei.empty()) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
@@ -82,6 +91,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   auto naechste = anfang;
   while (!AbbruchVerlangt()) {
     if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
+    if (mqtt && (mqttFehler = mqtt->Abgewiesen(&mqttDetail)) != 0) break;
     VerlaufProbe p;
     p.zeitMs = VerlaufJetztMs();
     Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
@@ -98,6 +108,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     } else {
       Ausgeben(MesszeileText(m));
     }
+    if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung});
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
       if (err != 0) return FehlerMelden(o, err, "\n" + o.datei);
@@ -112,10 +123,13 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     while (naechste <= Uhr::now());
     while (!AbbruchVerlangt() && Uhr::now() < naechste) {
       if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
+      if (mqtt && mqtt->Abgewiesen(&mqttDetail) != 0) break;
       std::this_thread::sleep_for(std::min<Uhr::duration>(naechste - Uhr::now(), std::chrono::milliseconds(20)));
     }
   }
+  mqtt.reset();  // online false before the command ends
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+  if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   return status;
 }

@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
   app.footer(T("Exit-Status:\n  0  Erfolg\n  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
                "  3  Port nicht zu öffnen oder von einem anderen Programm belegt\n"
                "  4  Gerät antwortet nicht oder lehnt ab\n  5  Datei nicht zu lesen oder zu schreiben\n"
+               "  6  MQTT-Broker lehnt die Anmeldung oder das TLS-Zertifikat ab\n"
                "\nBeispiele:\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
                "Exit status:\n  0  success\n  2  usage, or a bad value in an input file\n"
                "  3  the port cannot be opened or is held by another program\n"
                "  4  the device did not answer or refused\n  5  a file cannot be read or written\n"
+               "  6  the MQTT broker refused the login or the TLS certificate\n"
                "\nExamples:\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programs.zpk\n"
@@ -109,6 +111,16 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 1e9));
   monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"));
   monitor->add_flag("--stop-on-error", o.stoppBeiFehler, T("bei einem Fehler mit Status 4 enden", "end with status 4 on a failure"));
+  CLI::Option* mqtt = monitor->add_option("--mqtt", o.mqtt,
+                                          T("jede Abfrage bei einem MQTT-Broker veröffentlichen (nur Linux)",
+                                            "publish every query to an MQTT broker (Linux only)"))
+                          ->type_name("mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/PREFIX");
+  monitor->add_option("--mqtt-ca", o.mqttCa, T("CA-Zertifikate für mqtts://", "CA certificates for mqtts://"))
+      ->type_name("FILE")
+      ->needs(mqtt);
+  monitor->add_option("--station", o.station, T("Name der Station im Thema (Rechnername-Port)", "the station's name in the topic (host-port)"))
+      ->type_name("NAME")
+      ->needs(mqtt);
 
   try {
     app.parse(argc, argv);

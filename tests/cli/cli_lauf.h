@@ -25,6 +25,7 @@ class Hintergrund {
   Hintergrund(const Hintergrund&) = delete;
   Hintergrund& operator=(const Hintergrund&) = delete;
   Ergebnis Beenden();
+  int Pid() const { return pid_; }
 
  private:
   int pid_ = -1;

@@ -1,0 +1,218 @@
+#include "mqtt_broker.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace mqtttest {
+
+namespace {
+
+constexpr const char* kBereitThema = "zpk3x-test/bereit";
+
+bool ImPfad(const std::string& name) {
+  const char* pfad = std::getenv("PATH");
+  std::stringstream ein(pfad != nullptr ? pfad : "/usr/bin:/bin");
+  std::string ordner;
+  while (std::getline(ein, ordner, ':'))
+    if (!ordner.empty() && ::access((ordner + "/" + name).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+// A port that was free a moment ago; the broker takes it at once.
+int FreierPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t laenge = sizeof a;
+  int port = 0;
+  if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &laenge) == 0)
+    port = ntohs(a.sin_port);
+  if (s >= 0) ::close(s);
+  return port;
+}
+
+bool NimmtAn(int port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (s >= 0) ::close(s);
+  return ok;
+}
+
+std::string Lesen(const std::string& pfad) {
+  std::ifstream ein(pfad, std::ios::binary);
+  std::ostringstream inhalt;
+  inhalt << ein.rdbuf();
+  return inhalt.str();
+}
+
+}  // namespace
+
+std::string Fehlt() {
+  std::string fehlt;
+  for (const char* p : {"mosquitto", "mosquitto_sub", "mosquitto_pub", "mosquitto_passwd", "openssl"})
+    if (!ImPfad(p)) fehlt += std::string(fehlt.empty() ? "" : ", ") + p;
+  return fehlt;
+}
+
+Prozess::Prozess(const std::vector<std::string>& argv, const std::string& ausgabe) {
+  std::vector<std::string> args = argv;
+  std::vector<char*> zeiger;
+  for (std::string& a : args) zeiger.push_back(a.data());
+  zeiger.push_back(nullptr);
+  posix_spawn_file_actions_t aktionen;
+  posix_spawn_file_actions_init(&aktionen);
+  posix_spawn_file_actions_addopen(&aktionen, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&aktionen, STDOUT_FILENO, ausgabe.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&aktionen, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, zeiger[0], &aktionen, nullptr, zeiger.data(), environ) == 0) pid_ = pid;
+  posix_spawn_file_actions_destroy(&aktionen);
+}
+
+Prozess::~Prozess() { beenden(); }
+
+Prozess::Prozess(Prozess&& p) noexcept : pid_(std::exchange(p.pid_, -1)) {}
+
+Prozess& Prozess::operator=(Prozess&& p) noexcept {
+  if (this != &p) {
+    beenden();
+    pid_ = std::exchange(p.pid_, -1);
+  }
+  return *this;
+}
+
+int Prozess::beenden(int signal) {
+  if (pid_ <= 0) return -1;
+  if (signal != 0) ::kill(pid_, signal);
+  int status = 0;
+  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+int Ausfuehren(const std::vector<std::string>& argv) {
+  Prozess p(argv);
+  return p.beenden(0);
+}
+
+bool Warten(const std::function<bool()>& bedingung, double sekunden) {
+  const auto ende = std::chrono::steady_clock::now() + std::chrono::duration<double>(sekunden);
+  while (!bedingung()) {
+    if (std::chrono::steady_clock::now() >= ende) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+Broker::Broker(const std::string& ordner, BrokerOptionen o) : ordner_(ordner), o_(std::move(o)) {
+  port_ = FreierPort();
+  const bool tls = !o_.zertifikat.empty() && !o_.schluessel.empty();
+  if (tls) tlsPort_ = FreierPort();
+  Ausfuehren({"mosquitto_passwd", "-c", "-b", ordner_ + "/passwd", o_.benutzer, o_.passwort});
+  std::ofstream k(ordner_ + "/mosquitto.conf");
+  // As root the broker would switch to its own user and then not read the
+  // test's files.
+  if (::geteuid() == 0) k << "user root\n";
+  k << "allow_anonymous false\npassword_file " << ordner_ << "/passwd\n";
+  k << "listener " << port_ << " 127.0.0.1\n";
+  if (tls) {
+    k << "listener " << tlsPort_ << " 127.0.0.1\ncertfile " << o_.zertifikat << "\nkeyfile " << o_.schluessel << "\n";
+  }
+  if (o_.persistenz) {
+    k << "persistence true\npersistence_location " << ordner_ << "/\nqueue_qos0_messages true\n";
+  }
+}
+
+Broker::~Broker() { stoppen(); }
+
+bool Broker::starten() {
+  prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"}, ordner_ + "/mosquitto.log");
+  return prozess_.laeuft() && Warten([this] { return NimmtAn(port_) && (tlsPort_ == 0 || NimmtAn(tlsPort_)); }, 10);
+}
+
+void Broker::stoppen() { prozess_.beenden(); }
+
+std::string Broker::url(const std::string& praefix, bool mitPasswort) const {
+  return "mqtt://" + o_.benutzer + (mitPasswort ? ":" + o_.passwort : "") + "@127.0.0.1:" + std::to_string(port_) + "/" +
+         praefix;
+}
+
+std::vector<std::string> Broker::anmeldung() const {
+  return {"-h", "127.0.0.1", "-p", std::to_string(port_), "-u", o_.benutzer, "-P", o_.passwort};
+}
+
+Abonnent::Abonnent(const Broker& b, const std::string& datei, const std::vector<std::string>& themen,
+                   const std::vector<std::string>& extra)
+    : datei_(datei) {
+  std::vector<std::string> argv = {"mosquitto_sub", "-v", "-t", kBereitThema};
+  const std::vector<std::string> anmeldung = b.anmeldung();
+  argv.insert(argv.end(), anmeldung.begin(), anmeldung.end());
+  for (const std::string& t : themen) argv.insert(argv.end(), {"-t", t});
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  prozess_ = Prozess(argv, datei_);
+  // Subscribed once a probe comes back.
+  std::vector<std::string> probe = {"mosquitto_pub", "-t", kBereitThema, "-m", "1"};
+  probe.insert(probe.end(), anmeldung.begin(), anmeldung.end());
+  for (int i = 0; i < 50 && !bereit_; ++i) {
+    Ausfuehren(probe);
+    bereit_ = Warten([this] { return Lesen(datei_).find(kBereitThema) != std::string::npos; }, 0.2);
+  }
+}
+
+std::vector<Nachricht> Abonnent::nachrichten() const {
+  std::vector<Nachricht> r;
+  std::istringstream ein(Lesen(datei_));
+  std::string zeile;
+  while (std::getline(ein, zeile)) {
+    const std::size_t leer = zeile.find(' ');
+    if (leer == std::string::npos || zeile.compare(0, leer, kBereitThema) == 0) continue;
+    r.push_back({zeile.substr(0, leer), zeile.substr(leer + 1)});
+  }
+  return r;
+}
+
+std::vector<std::string> Abonnent::inhalte(const std::string& thema) const {
+  std::vector<std::string> r;
+  for (const Nachricht& n : nachrichten())
+    if (n.thema == thema) r.push_back(n.inhalt);
+  return r;
+}
+
+bool Abonnent::warten(const std::function<bool(const std::vector<Nachricht>&)>& bis, double sekunden) const {
+  return Warten([&] { return bis(nachrichten()); }, sekunden);
+}
+
+bool ZertifikateMachen(const std::string& ordner, const std::string& name) {
+  const std::string p = ordner + "/" + name;
+  const std::string ec = "ec:" + ordner + "/ec.param";
+  if (Ausfuehren({"openssl", "ecparam", "-name", "prime256v1", "-out", ordner + "/ec.param"}) != 0) return false;
+  std::ofstream(ordner + "/san.cnf") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n";
+  return Ausfuehren({"openssl", "req", "-x509", "-newkey", ec, "-nodes", "-keyout", p + "-ca.key", "-out", p + "-ca.pem",
+                     "-days", "2", "-subj", "/CN=" + name + " test CA"}) == 0 &&
+         Ausfuehren({"openssl", "req", "-newkey", ec, "-nodes", "-keyout", p + "-broker.key", "-out", p + "-broker.csr",
+                     "-subj", "/CN=127.0.0.1"}) == 0 &&
+         Ausfuehren({"openssl", "x509", "-req", "-in", p + "-broker.csr", "-CA", p + "-ca.pem", "-CAkey", p + "-ca.key",
+                     "-CAcreateserial", "-out", p + "-broker.pem", "-days", "2", "-extfile", ordner + "/san.cnf"}) == 0;
+}
+
+}  // namespace mqtttest

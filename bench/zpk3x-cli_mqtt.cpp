@@ -1,0 +1,208 @@
+// Many stations on one broker: N monitors (zpk3x-cli monitor --json --mqtt)
+// against N simulators at 0.5 s, one Mosquitto on this machine, one subscriber
+// to all values. Prints each monitor's processor time and the delay from a
+// query's answer (its line on the monitor's standard output) to the subscriber
+// receiving the same bytes.
+//   zpk3x_cli_mqtt_bench [STATIONS [SECONDS]]   (default 20 stations, 60 s)
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "mqtt_broker.h"
+#include "sim_harness.h"
+
+extern char** environ;
+
+namespace {
+
+using Uhr = std::chrono::steady_clock;
+
+struct Empfang {
+  std::mutex m;
+  std::map<std::string, Uhr::time_point> zeit;  // payload -> arrival
+  bool abonniert = false;
+};
+
+void BeiNachricht(mosquitto*, void* e, const mosquitto_message* n) {
+  const auto jetzt = Uhr::now();
+  auto* empfang = static_cast<Empfang*>(e);
+  std::lock_guard<std::mutex> sperre(empfang->m);
+  empfang->zeit.emplace(std::string(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen)), jetzt);
+}
+
+void BeiAbo(mosquitto*, void* e, int, int, const int*) {
+  auto* empfang = static_cast<Empfang*>(e);
+  std::lock_guard<std::mutex> sperre(empfang->m);
+  empfang->abonniert = true;
+}
+
+struct Station {
+  pid_t pid = -1;
+  int aus = -1;
+  std::string rest;
+  std::vector<std::pair<std::string, Uhr::time_point>> zeilen;
+  double cpu = 0;
+  bool ok = false;
+};
+
+pid_t Starten(const std::vector<std::string>& argumente, int* aus) {
+  std::vector<std::string> args = {ZPK3X_CLI};
+  args.insert(args.end(), argumente.begin(), argumente.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int p[2];
+  if (::pipe2(p, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t aktionen;
+  posix_spawn_file_actions_init(&aktionen);
+  posix_spawn_file_actions_adddup2(&aktionen, p[1], STDOUT_FILENO);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&aktionen);
+  ::close(p[1]);
+  *aus = p[0];
+  return pid;
+}
+
+double Quantil(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int anzahl = argc > 1 ? std::atoi(argv[1]) : 20;
+  const double sekunden = argc > 2 ? std::atof(argv[2]) : 60;
+  if (const std::string fehlt = mqtttest::Fehlt(); !fehlt.empty()) {
+    std::fprintf(stderr, "not installed: %s\n", fehlt.c_str());
+    return 1;
+  }
+  char vorlage[] = "/tmp/zpk3x-mqtt-bench-XXXXXX";
+  if (::mkdtemp(vorlage) == nullptr) return 1;
+  const std::string ordner = vorlage;
+  int rc = 1;
+  {
+    mqtttest::Broker broker(ordner);
+    if (!broker.starten()) {
+      std::fprintf(stderr, "the broker did not start\n");
+      return 1;
+    }
+    std::vector<std::unique_ptr<simtest::Simulator>> simulatoren;
+    for (int i = 0; i < anzahl; ++i) {
+      simulatoren.push_back(std::make_unique<simtest::Simulator>());
+      if (!simulatoren.back()->ok()) return 1;
+    }
+
+    mosquitto_lib_init();
+    Empfang empfang;
+    mosquitto* sub = mosquitto_new(nullptr, true, &empfang);
+    mosquitto_username_pw_set(sub, broker.optionen().benutzer.c_str(), broker.optionen().passwort.c_str());
+    mosquitto_message_callback_set(sub, BeiNachricht);
+    mosquitto_subscribe_callback_set(sub, BeiAbo);
+    if (mosquitto_connect(sub, "127.0.0.1", broker.port(), 30) != MOSQ_ERR_SUCCESS ||
+        mosquitto_subscribe(sub, nullptr, "bench/+/values", 0) != MOSQ_ERR_SUCCESS || mosquitto_loop_start(sub) != MOSQ_ERR_SUCCESS) {
+      std::fprintf(stderr, "the subscriber did not connect\n");
+      return 1;
+    }
+    mqtttest::Warten([&] {
+      std::lock_guard<std::mutex> sperre(empfang.m);
+      return empfang.abonniert;
+    }, 10);
+
+    std::vector<Station> stationen(static_cast<std::size_t>(anzahl));
+    char dauer[32];
+    std::snprintf(dauer, sizeof dauer, "%g", sekunden);
+    for (int i = 0; i < anzahl; ++i) {
+      Station& s = stationen[static_cast<std::size_t>(i)];
+      s.pid = Starten({"--port", simulatoren[static_cast<std::size_t>(i)]->ptyPath(), "--json", "monitor", "--interval", "0.5",
+                       "--duration", dauer, "--mqtt", broker.url("bench"), "--station", "s" + std::to_string(i)},
+                      &s.aus);
+    }
+    // Each line with the time it came out of the monitor.
+    int offen = anzahl;
+    while (offen > 0) {
+      std::vector<pollfd> p;
+      for (Station& s : stationen) p.push_back({s.aus, POLLIN, 0});
+      if (::poll(p.data(), p.size(), 1000) < 0) break;
+      const auto jetzt = Uhr::now();
+      for (std::size_t i = 0; i < p.size(); ++i) {
+        if (p[i].fd < 0 || p[i].revents == 0) continue;
+        Station& s = stationen[i];
+        char puffer[4096];
+        const ssize_t n = ::read(s.aus, puffer, sizeof puffer);
+        if (n <= 0) {
+          ::close(s.aus);
+          s.aus = -1;
+          --offen;
+          continue;
+        }
+        s.rest.append(puffer, static_cast<std::size_t>(n));
+        for (std::size_t ende; (ende = s.rest.find('\n')) != std::string::npos; s.rest.erase(0, ende + 1))
+          s.zeilen.emplace_back(s.rest.substr(0, ende), jetzt);
+      }
+    }
+    for (Station& s : stationen) {
+      int status = 0;
+      rusage r{};
+      if (::wait4(s.pid, &status, 0, &r) == s.pid) {
+        s.cpu = static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+                static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+        s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+    }
+    mqtttest::Warten([] { return false; }, 1.0);  // the last messages on their way
+    mosquitto_disconnect(sub);
+    mosquitto_loop_stop(sub, false);
+
+    std::vector<double> verzug, cpu;
+    std::size_t fehlen = 0, zeilen = 0;
+    bool alleOk = true;
+    {
+      std::lock_guard<std::mutex> sperre(empfang.m);
+      for (const Station& s : stationen) {
+        alleOk = alleOk && s.ok;
+        cpu.push_back(s.cpu);
+        for (const auto& [zeile, zeit] : s.zeilen) {
+          ++zeilen;
+          const auto e = empfang.zeit.find(zeile);
+          if (e == empfang.zeit.end()) {
+            ++fehlen;
+          } else {
+            verzug.push_back(std::chrono::duration<double, std::milli>(e->second - zeit).count());
+          }
+        }
+      }
+    }
+    mosquitto_destroy(sub);
+    mosquitto_lib_cleanup();
+
+    double summe = 0;
+    for (double c : cpu) summe += c;
+    std::printf("%d stations, interval 0.5 s, %.0f s, one broker on 127.0.0.1\n", anzahl, sekunden);
+    std::printf("queries: %zu, received by the subscriber: %zu, missing: %zu\n", zeilen, zeilen - fehlen, fehlen);
+    std::printf("processor time per station: mean %.3f s (%.2f %% of a core), max %.3f s\n", summe / anzahl,
+                100.0 * summe / anzahl / sekunden, *std::max_element(cpu.begin(), cpu.end()));
+    std::printf("delay answer -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", Quantil(verzug, 0.5),
+                Quantil(verzug, 0.99), Quantil(verzug, 1.0));
+    rc = alleOk && fehlen == 0 ? 0 : 1;
+  }
+  mqtttest::Ausfuehren({"rm", "-rf", ordner});
+  return rc;
+}

@@ -13,6 +13,7 @@ ZPK3X_PACKAGES_RUN=(
   libxcb1-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libmosquitto-dev
   fonts-dejavu-core
 )
 
@@ -21,6 +22,7 @@ ZPK3X_PACKAGES_TEST=(
   locales
   xvfb xauth openbox xdotool libxtst-dev x11-utils imagemagick
   mingw-w64 wine
+  mosquitto mosquitto-clients openssl
 )
 
 install_packages() {

@@ -151,4 +151,12 @@ TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   EXPECT_EQ(cli({"id"}).status, 0u);
 }
 
+TEST_F(CommandLine, MqttIsNotAvailableAndNothingIsQueried) {
+  sim_.clearFrames();
+  const Outcome r = cli({"--lang", "en", "monitor", "--duration", "0.2", "--mqtt", "mqtt://127.0.0.1/lab"});
+  EXPECT_EQ(r.status, 2u);
+  EXPECT_NE(r.err.find("--mqtt: not available on Windows"), std::string::npos) << r.err;
+  EXPECT_TRUE(sim_.frames().empty());
+}
+
 }  // namespace

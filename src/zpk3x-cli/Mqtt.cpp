@@ -26,7 +26,7 @@ bool ProzentDekodieren(const std::string& text, std::string* ergebnis) {
     }
     if (i + 2 >= text.size()) return false;
     const int hoch = HexWert(text[i + 1]), tief = HexWert(text[i + 2]);
-    if (hoch < 0 || tief < 0) return false;
+    if (hoch < 0 || tief < 0 || hoch + tief == 0) return false;  // a NUL would cut the text short
     ergebnis->push_back(static_cast<char>(hoch * 16 + tief));
     i += 2;
   }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -30,21 +31,36 @@ constexpr auto kErsteWartezeit = std::chrono::seconds(1);
 constexpr auto kLaengsteWartezeit = std::chrono::seconds(30);
 constexpr auto kStartWarten = std::chrono::seconds(2);
 constexpr auto kEndeWarten = std::chrono::seconds(2);
+constexpr auto kVerbindenWarten = std::chrono::seconds(10);
 
-class MosquittoSender final : public MqttSender {
+// Shared by the monitor's handle and the publishing thread, so that a thread
+// stuck in a name lookup at the end can be left behind without harm.
+class MosquittoSender final : public std::enable_shared_from_this<MosquittoSender> {
  public:
   MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis)
       : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)) {}
 
-  ~MosquittoSender() override {
-    {
-      std::lock_guard<std::mutex> sperre(m_);
-      ende_ = true;
-    }
-    Wecken();
-    if (faden_.joinable()) faden_.join();
+  ~MosquittoSender() {
     if (mosq_ != nullptr) mosquitto_destroy(mosq_);
     if (weckFd_ >= 0) ::close(weckFd_);
+  }
+
+  // A clean end, bounded: the thread says goodbye to the broker, or is left to
+  // finish on its own while the command ends.
+  void Beenden() {
+    if (!faden_.joinable()) return;
+    bool fertig = false;
+    {
+      std::unique_lock<std::mutex> sperre(m_);
+      ende_ = true;
+      Wecken();
+      fertig = cv_.wait_for(sperre, kEndeWarten + std::chrono::seconds(1), [this] { return fertig_; });
+    }
+    if (fertig) {
+      faden_.join();
+    } else {
+      faden_.detach();
+    }
   }
 
   // Library set-up that can fail before anything runs; an exit status.
@@ -71,13 +87,13 @@ class MosquittoSender final : public MqttSender {
     sigset_t alle, vorher;
     sigfillset(&alle);
     pthread_sigmask(SIG_BLOCK, &alle, &vorher);
-    faden_ = std::thread([this] { Lauf(); });
+    faden_ = std::thread([selbst = shared_from_this()] { selbst->Lauf(); });
     pthread_sigmask(SIG_SETMASK, &vorher, nullptr);
     std::unique_lock<std::mutex> sperre(m_);
     cv_.wait_for(sperre, kStartWarten, [this] { return ersterVersuchVorbei_; });
   }
 
-  void Abfrage(const MqttAbfrage& a) override {
+  void Abfrage(const MqttAbfrage& a) {
     const std::string status = MqttStatusNachricht(a);
     {
       std::lock_guard<std::mutex> sperre(m_);
@@ -97,7 +113,7 @@ class MosquittoSender final : public MqttSender {
     Wecken();
   }
 
-  ErrorCode Abgewiesen(std::string* detail) override {
+  ErrorCode Abgewiesen(std::string* detail) {
     std::lock_guard<std::mutex> sperre(m_);
     if (abgewiesen_ != 0) *detail = abweisung_;
     return abgewiesen_;
@@ -203,6 +219,7 @@ class MosquittoSender final : public MqttSender {
                                   : mosquitto_reconnect_async(mosq_);
     ersterVersuch_ = false;
     zustand_ = Zustand::Verbindet;
+    verbindetSeit_ = Uhr::now();
     Ergebnis(rc);
   }
 
@@ -268,12 +285,19 @@ class MosquittoSender final : public MqttSender {
       } else if (zustand_ == Zustand::Verbindet && connack_ > 0) {
         Ergebnis(MOSQ_ERR_CONN_REFUSED);
         continue;
+      } else if (zustand_ == Zustand::Verbindet && Uhr::now() - verbindetSeit_ > kVerbindenWarten) {
+        // A host that drops the packets would hold an attempt for minutes.
+        Verloren(T("keine Antwort in 10 s", "no answer within 10 s"));
+        continue;
       }
       if (zustand_ == Zustand::Verbunden) Senden();
       Warten();
     }
     if (zustand_ == Zustand::Verbunden) Abschied();
     ErsterVersuchVorbei();
+    std::lock_guard<std::mutex> sperre(m_);
+    fertig_ = true;
+    cv_.notify_all();
   }
 
   // Waits for the socket, a new query or the next attempt, then lets the library
@@ -331,28 +355,36 @@ class MosquittoSender final : public MqttSender {
   std::int32_t letzterStatus_ = 0;
   ErrorCode letzterFehler_ = 0;
   std::string statusNachricht_;
-  bool ende_ = false, ersterVersuchVorbei_ = false;
+  bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
   ErrorCode abgewiesen_ = 0;
   std::string abweisung_;
 
   // The publishing thread's own.
   Zustand zustand_ = Zustand::Getrennt;
-  Uhr::time_point naechsterVersuch_{};
+  Uhr::time_point naechsterVersuch_{}, verbindetSeit_{};
   std::chrono::seconds wartezeit_ = kErsteWartezeit;
   bool ersterVersuch_ = true, neuVerbunden_ = false, gemeldet_ = false;
   int connack_ = -1;
   std::string protokoll_;
 };
 
-struct Bibliothek {
-  Bibliothek() { mosquitto_lib_init(); }
-  ~Bibliothek() { mosquitto_lib_cleanup(); }
+class MqttGriff final : public MqttSender {
+ public:
+  explicit MqttGriff(std::shared_ptr<MosquittoSender> s) : s_(std::move(s)) {}
+  ~MqttGriff() override { s_->Beenden(); }
+  void Abfrage(const MqttAbfrage& a) override { s_->Abfrage(a); }
+  ErrorCode Abgewiesen(std::string* detail) override { return s_->Abgewiesen(detail); }
+
+ private:
+  std::shared_ptr<MosquittoSender> s_;
 };
 
 }  // namespace
 
 int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSender>* sender) {
-  static Bibliothek bibliothek;
+  // Never cleaned up: a thread left behind at the end may still use it.
+  static const int bibliothek = mosquitto_lib_init();
+  (void)bibliothek;
   MqttAdresse a;
   std::string grund;
   if (!MqttAdresseLesen(o.mqtt, &a, &grund)) return FehlerMelden(o, AUFRUF_FEHLER, "\n--mqtt: " + grund);
@@ -375,11 +407,14 @@ int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSend
     return FehlerMelden(o, AUFRUF_FEHLER, "\n--station " + o.station +
                                               T(": ein Name ohne /, + und #, UTF-8", ": a name without /, + and #, UTF-8"));
   const std::string ort = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
-  auto s = std::make_unique<MosquittoSender>(a, ort, a.praefix + "/" + station + "/");
+  auto s = std::make_shared<MosquittoSender>(a, ort, a.praefix + "/" + station + "/");
   if (int status = s->Einrichten(o, o.mqttCa); status != EXIT_OK) return status;
   s->Starten();
   std::string detail;
-  if (ErrorCode err = s->Abgewiesen(&detail); err != 0) return FehlerMelden(o, err, detail);
-  *sender = std::move(s);
+  if (ErrorCode err = s->Abgewiesen(&detail); err != 0) {
+    s->Beenden();
+    return FehlerMelden(o, err, detail);
+  }
+  *sender = std::make_unique<MqttGriff>(std::move(s));
   return EXIT_OK;
 }

@@ -95,6 +95,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
 
   void Abfrage(const MqttAbfrage& a) {
     const std::string status = MqttStatusNachricht(a);
+    const std::int32_t wort = a.fehler == 0 ? a.status : 0;  // a failed query has no status word
     {
       std::lock_guard<std::mutex> sperre(m_);
       werte_.push_back(a.werte);
@@ -102,9 +103,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         werte_.pop_front();
         ++verworfen_;
       }
-      if (!statusBekannt_ || a.status != letzterStatus_ || a.fehler != letzterFehler_) {
+      if (!statusBekannt_ || wort != letzterStatus_ || a.fehler != letzterFehler_) {
         statusBekannt_ = true;
-        letzterStatus_ = a.status;
+        letzterStatus_ = wort;
         letzterFehler_ = a.fehler;
         statusNachricht_ = status;
         statusOffen_ = true;

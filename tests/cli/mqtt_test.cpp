@@ -71,10 +71,13 @@ TEST_F(Mqtt, WerteUndStatusSindDieJsonZeilenDesMonitorsUndDerStatusBleibtBeimBro
   sim_.control("status 300");
   // The password from the environment, not from the command line.
   ::setenv("ZPK3X_MQTT_PASSWORD", "geheim", 1);
-  Hintergrund monitor({"--port", "1", "--json", "monitor", "--interval", "0.1", "--mqtt", b.url("lab", false), "--station", "st"});
+  Hintergrund monitor({"--port", "1", "--json", "--timeout", "0.05", "monitor", "--interval", "0.1", "--mqtt", b.url("lab", false),
+                       "--station", "st"});
   ASSERT_TRUE(sub.warten([](const auto& n) { return Anzahl(n, "lab/st/values") >= 3; }, 10));
   sim_.control("status 100");
   ASSERT_TRUE(sub.warten([](const auto& n) { return Anzahl(n, "lab/st/status") >= 2; }, 10));
+  sim_.control("fault silence C0R");
+  ASSERT_TRUE(sub.warten([](const auto& n) { return Anzahl(n, "lab/st/status") >= 3; }, 10));
   const Ergebnis r = monitor.Beenden();
   ASSERT_EQ(r.status, 0) << r.err;
   ASSERT_TRUE(sub.warten([](const auto& n) { return Anzahl(n, "lab/st/online") >= 2; }, 10));
@@ -83,10 +86,13 @@ TEST_F(Mqtt, WerteUndStatusSindDieJsonZeilenDesMonitorsUndDerStatusBleibtBeimBro
   EXPECT_EQ(sub.inhalte("lab/st/values"), zeilen);
   EXPECT_EQ(sub.inhalte("lab/st/online"), (Strings{"true", "false"}));
 
-  // Published on change only: one message for each of the two status words,
-  // stamped with the query that saw it.
+  // Published on change only: one message for each of the two status words and
+  // one for the failing queries, stamped with the query that saw it.
   const Strings status = sub.inhalte("lab/st/status");
-  ASSERT_EQ(status.size(), 2u) << r.aus;
+  ASSERT_EQ(status.size(), 3u) << r.aus;
+  const Json fehler = Json::parse(status[2]);
+  EXPECT_TRUE(fehler["status"].is_null() && fehler["bits"].empty()) << status[2];
+  EXPECT_EQ(fehler["error"]["code"], -403101) << status[2];
   const int erwartet[] = {0x300, 0x100};
   for (std::size_t i = 0; i < 2; ++i) {
     const Json s = Json::parse(status[i]);

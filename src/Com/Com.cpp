@@ -7,7 +7,7 @@
 #include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 ComSettings gCom = {-1, -1, -1, '1', 9600};

@@ -6,7 +6,7 @@
 #include "Com/Com.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 void ComFehlerSetzen(ErrorCode code) {

@@ -4,11 +4,11 @@
 
 #include "Com/Com.h"
 #include "Programmtransfer/Programmtransfer.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 

@@ -18,14 +18,14 @@
 #include <string>
 
 #include "Com/Com.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "lauf.h"
 #include "sim_harness.h"
 #include "support_ui/ui_fixture.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {

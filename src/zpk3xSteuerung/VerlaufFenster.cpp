@@ -9,11 +9,11 @@
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "ini/ini.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 int gVerlaufPanelHandle = -1;

@@ -103,6 +103,15 @@ Kind kindOf(QWidget* w) {
   return Kind::Other;
 }
 
+// A toggle's on state must be plain at a glance: a push button turns green
+// while it is on, however it was switched (check boxes show their state themselves).
+void markOnState(QWidget* w) {
+  auto* b = qobject_cast<QPushButton*>(w);
+  if (!b || !b->isCheckable()) return;
+  b->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: #2e8b3a; color: white;"
+                                  " border: 1px solid #1e5e27; border-radius: 3px; }"));
+}
+
 const char* formFile(int panelResourceId) {
   switch (panelResourceId) {
     case 1:
@@ -158,6 +167,7 @@ int collect(Panel& p, QWidget* form) {
       auto* n = static_cast<ZNumeric*>(w);
       n->setProgramValue(n->value());
     }
+    if (c.kind == Kind::Toggle) markOnState(w);
     const QString cb = w->property("callback").toString();
     if (!cb.isEmpty()) {
       c.cbName = cb.toStdString();

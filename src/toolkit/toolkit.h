@@ -63,7 +63,7 @@ int InitUserInterface(int argc, char* argv[]);
 void SetUserInterfaceLanguage(int sprache);
 
 // ---- windows ----
-// Loads panel `panelResourceId` (its number in the resource file) from the resource
+// Loads panel `panelResourceId` (the number its form carries) from the resource
 // file ("zpk3xSteuerung.uir" German, "zpk3xSteuerung_en.uir" English). With a
 // parent handle the window is a child inside the parent. Returns the handle.
 int LoadPanel(int parentPanel, const char* resourceFile, int panelResourceId);

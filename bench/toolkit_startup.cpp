@@ -5,7 +5,7 @@
 //   toolkit_startup_bench [runs]        (default 15 runs)
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 
 #include <fcntl.h>
 #include <spawn.h>

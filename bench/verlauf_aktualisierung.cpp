@@ -26,11 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 #include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 ComSettings gCom = {-1, -1, -1, '1', 9600};
@@ -22,6 +22,9 @@ constexpr double kTimeoutSekunden = 0.5;
 constexpr int kFarbeGelb = 0xFFFF00;
 constexpr int kFarbeGruen = 0x00FF00;
 constexpr int kFarbeRot = 0xFF0000;
+
+// A hang-up closed the port: the next device operation opens it again by itself.
+bool gNachTrennungOeffnen = false;
 
 // LED of address '1' + i.
 constexpr int kLeds[8] = {COMPANEL_LED1, COMPANEL_LED2, COMPANEL_LED3, COMPANEL_LED4,
@@ -76,6 +79,7 @@ void ComEinstellungenAusStrukturInGui() {
 }
 
 ErrorCode ComPortOeffnen() {
+  gNachTrennungOeffnen = false;  // the operator's choice (or the search's) now decides
   if (gCom.port == gCom.offenerPort && gCom.baudrate == offeneBaudrate) return 0;
   if (gCom.offenerPort != -1) {
     gCom.lport = gCom.offenerPort;
@@ -95,8 +99,26 @@ ErrorCode ComPortOeffnen() {
   return 0;
 }
 
+void ComLeitungGetrennt() {
+  if (gCom.offenerPort == -1) return;
+  gCom.lport = gCom.offenerPort;
+  OLQZPK3X_Close(gCom.offenerPort);  // the device is gone: a failed close changes nothing
+  gCom.offenerPort = -1;
+  gNachTrennungOeffnen = true;
+  ComEinstellungenAusStrukturInGui();
+}
+
+ErrorCode ComPortFuerGeraet(ErrorCode keinPort) {
+  if (gCom.offenerPort != -1) return 0;
+  if (!gNachTrennungOeffnen) return keinPort;
+  gCom.port = gCom.lport;
+  const ErrorCode fehler = ComPortOeffnen();  // once: it clears the request
+  ComEinstellungenAusStrukturInGui();
+  return fehler;
+}
+
 ErrorCode IDLesen() {
-  if (gCom.offenerPort == -1) return kIdOhnePort;
+  if (ErrorCode fehler = ComPortFuerGeraet(kIdOhnePort); fehler != 0) return fehler;
   SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, "");
   Kennungspuffer kennung;
   const ErrorCode fehler = OLQZPK3X_IDLesen(gCom.offenerPort, gCom.adresse, kennung.text);
@@ -143,7 +165,7 @@ void ScanProbe(Suchschritt schritt, int baudrate, char adresse, const char* kenn
 
 ErrorCode Zpk3Scan() {
   Scan scan{gCom.baudrate};
-  if (gCom.offenerPort == -1) return kScanOhnePort;
+  if (ErrorCode fehler = ComPortFuerGeraet(kScanOhnePort); fehler != 0) return fehler;
   SetCtrlVal(gCompanelHandle, COMPANEL_IDSTRING, "");
   // The port keeps its number while the rate changes; the hooks record the hit.
   Suchergebnis ergebnis{};

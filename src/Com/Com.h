@@ -17,6 +17,13 @@ void ComStrukturInitialisieren();
 void ComEinstellungenAusGuiInStruktur();
 void ComEinstellungenAusStrukturInGui();
 ErrorCode ComPortOeffnen();
+// For an operation that needs the device: 0 when a port is open. A port that a
+// hang-up closed is opened again here, once (its failure is returned); otherwise
+// `keinPort` when none is open.
+ErrorCode ComPortFuerGeraet(ErrorCode keinPort);
+// The open port hung up: closes it at once, shows it closed, and lets the next
+// ComPortFuerGeraet open it again.
+void ComLeitungGetrennt();
 ErrorCode IDLesen();
 ErrorCode Zpk3Scan();
 

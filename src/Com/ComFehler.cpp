@@ -5,11 +5,14 @@
 
 #include "Com/Com.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "olqzpk3x/olqzpk3x.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 void ComFehlerSetzen(ErrorCode code) {
+  // A lost line is closed before it is reported, so the picture shows it at once.
+  if (code == OLQZPK3X_LEITUNG_GETRENNT) ComLeitungGetrennt();
   if (code == 0) {
     SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 0);
     SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, "");

@@ -70,6 +70,8 @@ inline constexpr FehlerEintrag kFehlerKatalog[] = {
          "Unzulässige Baudrate"},
   {126,  "Serial device reports execution of command not possible",
          "Das serielle Gerät meldet, dass der Befehl nicht ausgeführt werden kann"},
+  {127,  "Connection to the serial device lost (port hung up)",
+         "Verbindung zum seriellen Gerät unterbrochen (Schnittstelle getrennt)"},
 
   // Value processing
   {200,  "Error computing voltage value",  "Fehler beim Berechnen des Spannungswertes"},

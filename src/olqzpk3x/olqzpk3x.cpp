@@ -45,6 +45,9 @@ void setLateAnswerPossible(int port, bool possible) {
   if (bool* flag = lateAnswerFlag(port)) *flag = possible;
 }
 
+// A failure on a line that hung up is that, whichever step noticed it first.
+ErrorCode lostOr(int port, ErrorCode r) { return r != 0 && ComLineLost(port) != 0 ? OLQZPK3X_LEITUNG_GETRENNT : r; }
+
 bool isDeviceAddress(char a) { return a >= '1' && a <= '8'; }
 bool isSisterAddress(char a) { return (a >= '1' && a <= '9') || (a >= 'a' && a <= 'f'); }
 
@@ -103,7 +106,7 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
     int ch = answerChar(ComRdByte(port));
     if (ch < 0) {
       setLateAnswerPossible(port, true);
-      return c.badTextByte;
+      return lostOr(port, c.badTextByte);
     }
     text[n++] = static_cast<char>(ch);
     if (ch == kCr) break;
@@ -138,12 +141,12 @@ ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c,
   const bool broadcast = adresse == '&';
   const bool* late = lateAnswerFlag(port);
   if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late && !waitForQuietLine(port)) {
-    return c.noAnswer;
+    return lostOr(port, c.noAnswer);
   }
   int length = static_cast<int>(std::strlen(frame));
-  if (ErrorCode r = send(port, frame, length, c); r != 0) return r;
+  if (ErrorCode r = send(port, frame, length, c); r != 0) return lostOr(port, r);
   if (adresse == '&') return 0;
-  return readAck(port, c);
+  return lostOr(port, readAck(port, c));
 }
 
 void buildFrame(char* frame, char adresse, const char* command) {

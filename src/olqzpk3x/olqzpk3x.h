@@ -4,6 +4,10 @@
 #include "common/ErrorCode.h"
 
 // --- serial port ---
+// What every operation reports once the port has hung up (the device side went
+// away): the port must be opened again before anything can pass.
+constexpr ErrorCode OLQZPK3X_LEITUNG_GETRENNT = -127125;
+
 ErrorCode OLQZPK3X_Open(int port, int baudrate);
 ErrorCode OLQZPK3X_Close(int port);
 ErrorCode OLQZPK3X_Timeout(int port, double seconds);

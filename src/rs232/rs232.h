@@ -40,6 +40,12 @@ int GetOutQLen(int port);
 // a negative value on time-out or error.
 int ComRdByte(int port);
 
+// 1 when the port's line has hung up: the device side went away (an adapter
+// pulled out, the far end of a pseudo-terminal closed), so nothing more can pass
+// until the port is opened again. 0 otherwise, and for a port that is not open.
+// Meant for after a failed operation, to tell a lost line from a silent device.
+int ComLineLost(int port);
+
 // Baud rate the port was opened with; 0 when the port is not open.
 long GetComBaudRate(int port);
 

@@ -137,6 +137,12 @@ int ComRdByte(int port) {
   return rs232platform::readByte(p->device, effectiveTimeout(*p));
 }
 
+int ComLineLost(int port) {
+  PortState* p = openPort(port);
+  if (p == nullptr || p->scripted) return 0;
+  return rs232platform::lineLost(p->device) ? 1 : 0;
+}
+
 long GetComBaudRate(int port) {
   const PortState* p = openPort(port);
   return p == nullptr ? 0 : p->baud;

@@ -42,5 +42,7 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 int outputQueueLength(Device& device);
 // The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
 int readByte(Device& device, double timeoutSeconds);
+// True when the line has hung up for good (end of file, device gone).
+bool lineLost(Device& device);
 
 }  // namespace rs232platform

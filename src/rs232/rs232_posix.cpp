@@ -194,4 +194,15 @@ int readByte(Device& device, double timeoutSeconds) {
   }
 }
 
+bool lineLost(Device& device) {
+  const int fd = fdOf(device);
+  if (fd < 0) return false;
+  // A hung-up terminal reports it to every poll; a merely silent one does not.
+  pollfd pfd{fd, POLLIN, 0};
+  if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+  // An adapter that is gone fails every request with one of these.
+  termios t{};
+  return tcgetattr(fd, &t) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO || errno == EBADF);
+}
+
 }  // namespace rs232platform

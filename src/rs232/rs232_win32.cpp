@@ -176,4 +176,12 @@ int readByte(Device& device, double timeoutSeconds) {
   return byte;
 }
 
+bool lineLost(Device& device) {
+  // A port that cannot even report its state has gone (the adapter was removed,
+  // the driver gave up on it): on a healthy handle this call never fails.
+  DWORD errors = 0;
+  COMSTAT status{};
+  return ClearCommError(handleOf(device), &errors, &status) == 0;
+}
+
 }  // namespace rs232platform

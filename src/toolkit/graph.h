@@ -3,6 +3,7 @@
 #include <QChartView>
 #include <QPolygonF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -33,6 +34,18 @@ class ZGraph : public QChartView {
   double timeOfX(double x) const;
   QRectF plotRect() const;  // in view coordinates
 
+  // Time axis ticks at round instants of local time, for the present range and width.
+  const std::vector<std::pair<double, QString>>& ticks() const { return ticks_; }
+  // A mark label as drawn: its box in view coordinates (text running upwards)
+  // and its text, possibly shortened or standing for several marks.
+  struct MarkLabel {
+    QRectF box;
+    QString text;
+    double x;  // where its line is
+  };
+  std::vector<MarkLabel> markLabels() const;
+  QStringList valueLabels(int curve) const;
+
   std::function<void()> onRange;            // the operator changed the time range
   std::function<void(bool inside)> onCursor;  // the mouse moved over the plot or left it
 
@@ -62,6 +75,8 @@ class ZGraph : public QChartView {
   friend class ZCurveLayer;
   void paintCurves(QPainter* p) const;
   void applyRange();
+  void computeTicks();
+  void fitValueLabels(int curve);
   void trackCursor(double x);
 
   QChart* chart_;
@@ -69,6 +84,8 @@ class ZGraph : public QChartView {
   ZCurveLayer* layer_ = nullptr;
   Curve curves_[2];
   std::vector<std::pair<double, QString>> marks_;
+  std::vector<std::pair<double, QString>> ticks_;
+  int minDecimals_[2] = {2, 1};  // the fewest decimals each value axis shows
   double from_ = 0, to_ = 60000;
   bool cursorOn_ = false;
   double cursorT_ = 0;

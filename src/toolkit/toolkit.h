@@ -1,7 +1,7 @@
 #pragma once
 // Window toolkit: windows, controls, popups, the timer and the event loop, as plain
-// functions. Windows are addressed by a handle, controls by an identifier
-// (zpk3xSteuerung_ids.h). Only this layer knows the widget library behind it.
+// functions. Windows are addressed by a handle, controls by the numeric identifier
+// their form carries. Only this layer knows the widget library behind it.
 //
 // Results: 0 (or a handle >= 0) on success, a negative toolkit code on failure.
 #include <cstddef>
@@ -63,7 +63,7 @@ int InitUserInterface(int argc, char* argv[]);
 void SetUserInterfaceLanguage(int sprache);
 
 // ---- windows ----
-// Loads panel `panelResourceId` (COMPANEL, INFOPANEL, MAINPANEL) from the resource
+// Loads panel `panelResourceId` (the number its form carries) from the resource
 // file ("zpk3xSteuerung.uir" German, "zpk3xSteuerung_en.uir" English). With a
 // parent handle the window is a child inside the parent. Returns the handle.
 int LoadPanel(int parentPanel, const char* resourceFile, int panelResourceId);

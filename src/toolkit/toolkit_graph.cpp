@@ -18,16 +18,47 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QGuiApplication>
 #include <QValueAxis>
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
 constexpr double kMinSpanMs = 2000.0;                  // zoomed in: two seconds across
 constexpr double kMaxSpanMs = 10.0 * 24 * 3600 * 1000;  // zoomed out: ten days
 constexpr int kMarkColor = 0xC05000;
+
+// Tick steps of the time axis, as plotting programs choose them, each with the
+// label that tells its instants apart.
+struct TickStep {
+  double ms;
+  const char* format;
+};
+constexpr double kHour = 3600.0 * 1000;
+constexpr double kDay = 24 * kHour;
+constexpr TickStep kTickSteps[] = {
+    {100, "HH:mm:ss.zzz"}, {200, "HH:mm:ss.zzz"}, {500, "HH:mm:ss.zzz"}, {1000, "HH:mm:ss"},
+    {2000, "HH:mm:ss"},    {5000, "HH:mm:ss"},    {10000, "HH:mm:ss"},  {15000, "HH:mm:ss"},
+    {30000, "HH:mm:ss"},   {60000, "HH:mm"},      {120000, "HH:mm"},    {300000, "HH:mm"},
+    {600000, "HH:mm"},     {900000, "HH:mm"},     {1800000, "HH:mm"},   {kHour, "HH:mm"},
+    {2 * kHour, "HH:mm"},  {3 * kHour, "HH:mm"},  {6 * kHour, "HH:mm"}, {12 * kHour, "HH:mm"},
+    {kDay, "dd.MM."},      {2 * kDay, "dd.MM."},  {7 * kDay, "dd.MM."},
+};
+constexpr int kMaxTicks = 100;
+
+double localOffsetMs(double t) {
+  return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t)).offsetFromUtc() * 1000.0;
+}
+
+// The small font of marks and time labels.
+QFont smallFont(const QWidget* w) {
+  QFont f = w->font();
+  f.setPointSizeF(f.pointSizeF() * 0.85);
+  return f;
+}
 }  // namespace
 
 // Draws the graph's curves over the plot area, below the marks and the cursor.
@@ -56,7 +87,12 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
     chart_->setLocale(QLocale(QLocale::German, QLocale::Germany));
   }
   time_ = new QDateTimeAxis;
-  time_->setTickCount(7);
+  // The axis only keeps the room for its labels: its own ticks fall on odd
+  // instants, so the round ones and their labels are drawn here.
+  time_->setTickCount(2);
+  time_->setLabelsColor(Qt::transparent);
+  time_->setGridLineVisible(false);
+  time_->setLineVisible(false);
   chart_->addAxis(time_, Qt::AlignBottom);
   for (int c = 0; c < 2; ++c) {
     auto* axis = new QValueAxis;
@@ -71,7 +107,11 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
   }
   layer_ = new ZCurveLayer(this);
   scene()->addItem(layer_);
-  connect(chart_, &QChart::plotAreaChanged, this, [this] { layer_->changed(); });
+  connect(chart_, &QChart::plotAreaChanged, this, [this] {
+    computeTicks();
+    layer_->changed();
+  });
+  for (int c = 0; c < 2; ++c) fitValueLabels(c);
   // Thin lines drawn without smoothing: cheap, and sharp enough for a trend.
   setRenderHint(QPainter::Antialiasing, false);
   setMouseTracking(true);
@@ -147,8 +187,8 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
   if (lo == c.lo && hi == c.hi) {
     // Only the part that changed is painted again: mostly the newest column.
     const QRectF r = layer_->boundingRect();
-    const double x0 = std::max(r.left(), r.left() + (von - from_) / (to_ - from_) * r.width() - 2);
-    const double x1 = std::min(r.right(), r.left() + (bis - from_) / (to_ - from_) * r.width() + 2);
+    const double x0 = std::max(r.left(), r.left() + (von - from_) / (to_ - from_) * r.width() - 4);
+    const double x1 = std::min(r.right(), r.left() + (bis - from_) / (to_ - from_) * r.width() + 4);
     if (x1 >= x0) layer_->update(QRectF(x0, r.top(), x1 - x0, r.height()));
     return;
   }
@@ -159,6 +199,31 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
   // Values that never go below zero keep zero as the axis' foot.
   c.axis->setRange(lo >= 0 ? std::max(0.0, lo - pad) : lo - pad, hi + pad);
   c.axis->applyNiceNumbers();
+  fitValueLabels(curve);
+}
+
+void ZGraph::fitValueLabels(int curve) {
+  QValueAxis* a = curves_[curve].axis;
+  const double step = (a->max() - a->min()) / std::max(1, a->tickCount() - 1);
+  // Enough decimals that every grid value reads exactly: 0.25, not 0.3.
+  int d = minDecimals_[curve];
+  for (; d < 6; ++d) {
+    const double k = std::pow(10.0, d);
+    const auto exact = [k](double v) { return std::fabs(v * k - std::round(v * k)) < 1e-6 * std::max(1.0, std::fabs(v * k)); };
+    if (exact(step) && exact(a->min())) break;
+  }
+  const QString format = QStringLiteral("%.%1f").arg(d);
+  if (a->labelFormat() != format) a->setLabelFormat(format);
+}
+
+QStringList ZGraph::valueLabels(int curve) const {
+  const QValueAxis* a = curves_[curve].axis;
+  const int n = std::max(2, a->tickCount());
+  const int decimals = a->labelFormat().mid(2, 1).toInt();
+  QStringList out;
+  for (int i = 0; i < n; ++i)
+    out << chart_->locale().toString(a->min() + i * (a->max() - a->min()) / (n - 1), 'f', decimals);
+  return out;
 }
 
 void ZGraph::paintCurves(QPainter* p) const {
@@ -167,6 +232,14 @@ void ZGraph::paintCurves(QPainter* p) const {
   p->save();
   p->setClipRect(r, Qt::IntersectClip);
   const double sx = r.width() / (to_ - from_);
+  // The time grid under the curves, at the round ticks.
+  QPen grid(QColor(220, 220, 220), 1);
+  grid.setCosmetic(true);
+  p->setPen(grid);
+  for (const auto& tick : ticks_) {
+    const double x = r.left() + (tick.first - from_) * sx;
+    p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+  }
   QPolygonF screen;
   for (const Curve& c : curves_) {
     const double lo = c.axis->min(), hi = c.axis->max();
@@ -180,8 +253,14 @@ void ZGraph::paintCurves(QPainter* p) const {
       screen.resize(piece.size());
       for (qsizetype i = 0; i < piece.size(); ++i)
         screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx, r.bottom() - (piece[i].y() - lo) * sy);
-      if (screen.size() == 1) p->drawPoint(screen[0]);
-      else p->drawPolyline(screen);
+      if (screen.size() == 1) {
+        // A value without neighbours (one query after a gap) must still be seen.
+        p->setBrush(c.color);
+        p->drawEllipse(screen[0], 3.0, 3.0);
+        p->setBrush(Qt::NoBrush);
+      } else {
+        p->drawPolyline(screen);
+      }
     }
   }
   p->restore();
@@ -207,15 +286,40 @@ void ZGraph::setTimeRange(double from, double to) {
 }
 
 void ZGraph::applyRange() {
-  const double span = to_ - from_;
-  time_->setFormat(span <= 20.0 * 1000             ? "HH:mm:ss.zzz"
-                   : span <= 3600.0 * 1000      ? "HH:mm:ss"
-                   : span <= 24.0 * 3600 * 1000 ? "HH:mm"
-                                                : "dd.MM. HH:mm");
   time_->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from_)),
                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to_)));
+  computeTicks();
   if (layer_) layer_->update();
   viewport()->update();
+}
+
+void ZGraph::computeTicks() {
+  ticks_.clear();
+  const double span = to_ - from_;
+  const double width = chart_->plotArea().width();
+  if (!(span > 0) || width <= 0) return;
+  // The smallest round step whose labels keep apart.
+  const QFontMetricsF fm(smallFont(this));
+  const TickStep* step = &kTickSteps[std::size(kTickSteps) - 1];
+  for (const TickStep& s : kTickSteps) {
+    const double label = fm.horizontalAdvance(QDateTime::fromMSecsSinceEpoch(0).toString(s.format));
+    if (s.ms * width / span >= label + 14) {
+      step = &s;
+      break;
+    }
+  }
+  // Round in local time; a step of hours follows a change of the offset inside the range.
+  const double offset = localOffsetMs(from_);
+  for (double local = std::ceil((from_ + offset) / step->ms) * step->ms;; local += step->ms) {
+    double t = local - offset;
+    if (step->ms >= kHour) t = local - localOffsetMs(t);
+    if (t > to_ || static_cast<int>(ticks_.size()) >= kMaxTicks) break;
+    if (t < from_) continue;
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(t));
+    // Midnight names the day where the labels give only the time of day.
+    const bool newDay = step->ms >= 60000 && step->ms < kDay && when.time() == QTime(0, 0);
+    ticks_.emplace_back(t, when.toString(newDay ? "dd.MM." : step->format));
+  }
 }
 
 void ZGraph::setCursorText(const QString& text) {
@@ -304,28 +408,75 @@ void ZGraph::trackCursor(double x) {
   if (onCursor) onCursor(inside);
 }
 
+std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
+  std::vector<MarkLabel> out;
+  const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
+  if (r.width() <= 0 || to_ <= from_) return out;
+  const QFontMetricsF fm(smallFont(this));
+  const double across = fm.ascent() + fm.descent();
+  const double room = r.height() - 8;
+  std::vector<std::pair<double, QString>> shown;
+  for (const auto& [t, label] : marks_)
+    if (t >= from_ && t <= to_) shown.emplace_back(r.left() + (t - from_) / (to_ - from_) * r.width(), label);
+  std::stable_sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  // A label runs upwards along its line, left of it. Marks whose labels would
+  // touch form a group: stacked one above the other while each keeps a readable
+  // piece, else one shortened label for the whole group.
+  const auto place = [&](double x, const QString& text, double bottom, double length) {
+    const QString t = fm.elidedText(text, Qt::ElideRight, length);
+    const double w = fm.horizontalAdvance(t);
+    out.push_back({QRectF(x - 3 - fm.ascent(), bottom - w, across, w), t, x});
+  };
+  for (std::size_t i = 0; i < shown.size();) {
+    std::size_t j = i + 1;
+    while (j < shown.size() && shown[j].first - shown[j - 1].first < across + 2) ++j;
+    const double piece = room / static_cast<double>(j - i);
+    if (j - i == 1 || piece >= fm.horizontalAdvance(QStringLiteral("Mmmmmm"))) {
+      for (std::size_t k = i; k < j; ++k)
+        place(shown[k].first, shown[k].second, r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6);
+    } else {
+      QStringList all;
+      for (std::size_t k = i; k < j; ++k) all << shown[k].second;
+      place(shown[i].first, all.join(QStringLiteral(", ")), r.bottom() - 4, room);
+    }
+    i = j;
+  }
+  return out;
+}
+
 void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
   QChartView::drawForeground(p, rect);
   const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
   p->save();
-  p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);
-  QFont small = font();
-  small.setPointSizeF(small.pointSizeF() * 0.85);
+  const QFont small = smallFont(this);
   p->setFont(small);
   const QFontMetricsF fm(small);
+  // The time axis: its line, and a tick and a label at each round instant.
+  p->setPen(QColor(90, 90, 90));
+  p->drawLine(r.bottomLeft(), r.bottomRight());
+  for (const auto& [t, label] : ticks_) {
+    const double x = r.left() + (t - from_) / (to_ - from_) * r.width();
+    p->drawLine(QPointF(x, r.bottom()), QPointF(x, r.bottom() + 4));
+    const double w = fm.horizontalAdvance(label);
+    p->drawText(QPointF(std::clamp(x - w / 2, r.left() - w / 2, r.right() + 20 - w), r.bottom() + 5 + fm.ascent()),
+                label);
+  }
+  p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);
   // Status marks: a dashed line with its name along it.
   QPen markPen(QColor::fromRgb(QRgb(kMarkColor)));
   markPen.setStyle(Qt::DashLine);
+  p->setPen(markPen);
   for (const auto& [t, label] : marks_) {
     if (t < from_ || t > to_) continue;
     const double x = r.left() + (t - from_) / (to_ - from_) * r.width();
-    p->setPen(markPen);
     p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+  }
+  p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
+  for (const MarkLabel& m : markLabels()) {
     p->save();
-    p->translate(x - 3, r.bottom() - 4);
+    p->translate(m.x - 3, m.box.bottom());
     p->rotate(-90);
-    p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
-    p->drawText(QPointF(0, 0), fm.elidedText(label, Qt::ElideRight, r.height() - 8));
+    p->drawText(QPointF(0, 0), m.text);
     p->restore();
   }
   // The cursor line with the values the program gave for it.
@@ -447,6 +598,46 @@ int GetGraphPlotWidth(int panel, int control, int* pixels) {
   return 0;
 }
 
+int GetGraphTimeTicks(int panel, int control, double* t, std::string* labels, int max) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (max < 0 || (max > 0 && (!t || !labels))) return UIE_BAD_VALUE_TYPE;
+  const auto& ticks = g->ticks();
+  const int n = std::min(max, static_cast<int>(ticks.size()));
+  for (int i = 0; i < n; ++i) {
+    t[i] = ticks[i].first;
+    labels[i] = ticks[i].second.toStdString();
+  }
+  return n;
+}
+
+int GetGraphMarkLabels(int panel, int control, GraphLabelBox* boxes, int max) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (max < 0 || (max > 0 && !boxes)) return UIE_BAD_VALUE_TYPE;
+  const auto labels = g->markLabels();
+  const int n = std::min(max, static_cast<int>(labels.size()));
+  for (int i = 0; i < n; ++i) {
+    const QRectF& b = labels[i].box;
+    boxes[i] = {b.left(), b.top(), b.right(), b.bottom(), labels[i].text.toStdString()};
+  }
+  return n;
+}
+
+int GetGraphValueLabels(int panel, int control, int curve, std::string* labels, int max) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if ((curve != VAL_LEFT_CURVE && curve != VAL_RIGHT_CURVE) || max < 0 || (max > 0 && !labels))
+    return UIE_BAD_VALUE_TYPE;
+  const QStringList shown = g->valueLabels(curve);
+  const int n = std::min(max, static_cast<int>(shown.size()));
+  for (int i = 0; i < n; ++i) labels[i] = shown[i].toStdString();
+  return n;
+}
+
 int SaveCtrlDisplayToFile(int panel, int control, const char* path) {
   int err = 0;
   Control* c = findControl(panel, control, &err);
@@ -514,5 +705,49 @@ int SetPanelSize(int panel, int width, int height) {
   // A size remembered from a larger screen is cut to this one.
   if (QScreen* s = p->window->screen()) size = size.boundedTo(s->availableGeometry().size());
   p->window->resize(size);
+  p->placed = true;  // showing it keeps this size
+  return 0;
+}
+
+namespace {
+// The top left corner nearest `at` that keeps a window of `size` inside `a`.
+QPoint keptInside(const QRect& a, QSize size, QPoint at) {
+  return {std::clamp(at.x(), a.left(), std::max(a.left(), a.right() + 1 - size.width())),
+          std::clamp(at.y(), a.top(), std::max(a.top(), a.bottom() + 1 - size.height()))};
+}
+}  // namespace
+
+int SetPanelPlace(int panel, int left, int top, int besidePanel) {
+  Panel* p = findPanel(panel);
+  if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
+  QWidget* w = p->window;
+  const QSize size = w->frameGeometry().size();
+  p->placed = true;  // showing it keeps this place
+  // Where it was, if a screen still shows its top left part (a screen of the
+  // last session may be gone).
+  if (left != INT_MIN && top != INT_MIN) {
+    if (QScreen* s = QGuiApplication::screenAt(QPoint(left + 40, top + 10))) {
+      w->move(keptInside(s->availableGeometry(), size, QPoint(left, top)));
+      return 0;
+    }
+  }
+  Panel* b = findPanel(besidePanel);
+  const QRect beside = b && b->window ? b->window->frameGeometry() : QRect();
+  QScreen* s = b && b->window && b->window->screen() ? b->window->screen() : QGuiApplication::primaryScreen();
+  if (!s) return 0;
+  const QRect a = s->availableGeometry();
+  if (beside.isNull()) {
+    w->move(keptInside(a, size, QPoint(a.left() + (a.width() - size.width()) / 2, a.top())));
+    return 0;
+  }
+  // Right of the other window or left of it, kept on its screen: where it
+  // covers less of it, the right side when both are free.
+  const QPoint right = keptInside(a, size, QPoint(beside.right() + 1, beside.top()));
+  const QPoint left_ = keptInside(a, size, QPoint(beside.left() - size.width(), beside.top()));
+  const auto covered = [&](QPoint at) {
+    const QRect r = QRect(at, size).intersected(beside);
+    return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height();
+  };
+  w->move(covered(right) <= covered(left_) ? right : left_);
   return 0;
 }

@@ -34,6 +34,19 @@ int GetGraphPlotWidth(int panel, int control, int* pixels);
 // A PNG picture of the control as shown. 0 or a negative code.
 int SaveCtrlDisplayToFile(int panel, int control, const char* path);
 
+// What the graph shows, as laid out for its present size, for tests.
+// Time axis ticks: instants (ms) and labels, at most `max`; returns the count.
+int GetGraphTimeTicks(int panel, int control, double* t, std::string* labels, int max);
+// The mark labels as drawn: boxes in the control's pixels and their texts, at
+// most `max`; returns the count.
+struct GraphLabelBox {
+  double left, top, right, bottom;
+  std::string text;
+};
+int GetGraphMarkLabels(int panel, int control, GraphLabelBox* boxes, int max);
+// The labels of a curve's value axis.
+int GetGraphValueLabels(int panel, int control, int curve, std::string* labels, int max);
+
 // ---- test driving (the real widget gets the mouse events) ----
 // Wheel steps (positive zooms in) and cursor at `xFraction` of the plot width.
 int TestOperatorWheel(int panel, int control, double xFraction, int steps);
@@ -43,3 +56,7 @@ int TestOperatorHover(int panel, int control, double xFraction);
 // ---- windows the operator resizes ----
 // Sets the size of a window without fixing it (ATTR_WIDTH/ATTR_HEIGHT fix it).
 int SetPanelSize(int panel, int width, int height);
+// Puts a top-level window at (left, top) when it is on a screen there; otherwise
+// (or with left/top INT_MIN) beside `besidePanel`, on the side with more room of
+// that window's screen. Never off every screen.
+int SetPanelPlace(int panel, int left, int top, int besidePanel);

@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -19,6 +21,9 @@
 #include <QPushButton>
 #include <QTranslator>
 #include <QUiLoader>
+#include <QXmlStreamReader>
+
+#include <map>
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found);
@@ -103,19 +108,41 @@ Kind kindOf(QWidget* w) {
   return Kind::Other;
 }
 
-const char* formFile(int panelResourceId) {
-  switch (panelResourceId) {
-    case 1:
-      return ":/forms/companel.ui";
-    case 2:
-      return ":/forms/infopanel.ui";
-    case 3:
-      return ":/forms/mainpanel.ui";
-    case 4:
-      return ":/forms/verlaufpanel.ui";
-    default:
-      return nullptr;
-  }
+// A toggle's on state must be plain at a glance: a push button turns green
+// while it is on, however it was switched (check boxes show their state themselves).
+void markOnState(QWidget* w) {
+  auto* b = qobject_cast<QPushButton*>(w);
+  if (!b || !b->isCheckable()) return;
+  b->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: #2e8b3a; color: white;"
+                                  " border: 1px solid #1e5e27; border-radius: 3px; }"));
+}
+
+// The form of a panel number: each form carries its number (property
+// "panelId" of its top widget), so the toolkit needs no table of the program's windows.
+QString formFile(int panelResourceId) {
+  static const std::map<int, QString> forms = [] {
+    std::map<int, QString> m;
+    QDirIterator it(QStringLiteral(":/forms"), {QStringLiteral("*.ui")}, QDir::Files);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      QFile file(path);
+      if (!file.open(QIODevice::ReadOnly)) continue;
+      QXmlStreamReader xml(&file);
+      // The first such property is the top widget's: its own come before its children's.
+      while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement() || xml.name() != QLatin1String("property") ||
+            xml.attributes().value(QLatin1String("name")) != QLatin1String("panelId"))
+          continue;
+        if (xml.readNextStartElement() && xml.name() == QLatin1String("number"))
+          m.emplace(xml.readElementText().toInt(), path);
+        break;
+      }
+    }
+    return m;
+  }();
+  const auto f = forms.find(panelResourceId);
+  return f == forms.end() ? QString() : f->second;
 }
 
 // Which edition a resource name selects: 1 German, 2 English, 0 unknown.
@@ -158,6 +185,7 @@ int collect(Panel& p, QWidget* form) {
       auto* n = static_cast<ZNumeric*>(w);
       n->setProgramValue(n->value());
     }
+    if (c.kind == Kind::Toggle) markOnState(w);
     const QString cb = w->property("callback").toString();
     if (!cb.isEmpty()) {
       c.cbName = cb.toStdString();
@@ -291,13 +319,13 @@ void SetUserInterfaceLanguage(int sprache) {
 int LoadPanel(int parentPanel, const char* resourceFile, int panelResourceId) {
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   const int edition = editionOf(resourceFile);
-  const char* file = formFile(panelResourceId);
-  if (edition == 0 || !file) return UIE_RESOURCE_NOT_FOUND;
+  const QString file = formFile(panelResourceId);
+  if (edition == 0 || file.isEmpty()) return UIE_RESOURCE_NOT_FOUND;
   if (parentPanel > 0 && !findPanel(parentPanel)) return UIE_BAD_PANEL_HANDLE;
   // The toolkit's own texts follow the edition unless the program chose a language.
   if (uiLanguage == 0) SetUserInterfaceLanguage(edition);
 
-  QFile f(QString::fromLatin1(file));
+  QFile f(file);
   if (!f.open(QIODevice::ReadOnly)) return UIE_RESOURCE_NOT_FOUND;
   QTranslator* tr = formTranslator(edition);
   if (edition == 2 && !tr) return UIE_RESOURCE_NOT_FOUND;

@@ -48,6 +48,7 @@ int ExitStatus(ErrorCode code) {
   const int klasse = -(code / 1000);
   switch (klasse) {
     case 100: case 103: case 110: case 111: case 125:
+    case 127:  // the port hung up: the device side went away
       return EXIT_PORT;
     case 500: case 504: case 505:
       return EXIT_AUFRUF;

@@ -8,7 +8,7 @@
 // Exit statuses, as documented in --help and the manual page.
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_AUFRUF = 2;   // usage, or a bad value in an input file
-constexpr int EXIT_PORT = 3;     // port cannot be opened or is held by another program
+constexpr int EXIT_PORT = 3;     // port cannot be opened, is held by another program, or hung up
 constexpr int EXIT_GERAET = 4;   // the device did not answer or refused
 constexpr int EXIT_DATEI = 5;    // a file cannot be read or written, or is not a program table
 constexpr int EXIT_MQTT = 6;     // the MQTT broker refused the login or the TLS certificate

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   app.name("zpk3x-cli");
   app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION);
   app.footer(T("Exit-Status:\n  0  Erfolg\n  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
-               "  3  Port nicht zu öffnen oder von einem anderen Programm belegt\n"
+               "  3  Port nicht zu öffnen, von einem anderen Programm belegt oder getrennt\n"
                "  4  Gerät antwortet nicht oder lehnt ab\n  5  Datei nicht zu lesen oder zu schreiben\n"
                "  6  MQTT-Broker lehnt die Anmeldung oder das TLS-Zertifikat ab\n"
                "\nBeispiele:\n"
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
                "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
                "  zpk3x-cli convert programme.zpk programme.csv\n",
                "Exit status:\n  0  success\n  2  usage, or a bad value in an input file\n"
-               "  3  the port cannot be opened or is held by another program\n"
+               "  3  the port cannot be opened, is held by another program, or hung up\n"
                "  4  the device did not answer or refused\n  5  a file cannot be read or written\n"
                "  6  the MQTT broker refused the login or the TLS certificate\n"
                "\nExamples:\n"

@@ -3,7 +3,7 @@
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 ProgramRecord gPar[PROGRAMM_SLOTS];

@@ -4,11 +4,11 @@
 
 #include "Com/Com.h"
 #include "Programmtransfer/Programmtransfer.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
@@ -16,7 +16,8 @@ namespace {
 
 constexpr ErrorCode kKeinPort = -122201;
 
-bool KeinPortOffen() { return gCom.offenerPort == -1; }
+// 0 when the device can be reached (a port lost by a hang-up is opened again).
+ErrorCode PortPruefen() { return ComPortFuerGeraet(kKeinPort); }
 
 bool Englisch() { return gSprache == 2; }
 
@@ -66,14 +67,14 @@ void FortschrittZeigen(int fertig, int anzahl, void* dialog) {
 }
 
 ErrorCode ProgrammNummerSenden(const char* parameter) {
-  if (KeinPortOffen()) return kKeinPort;
+  if (ErrorCode e = PortPruefen(); e != 0) return e;
   int n = 0;
   GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &n);
   return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, 0.0, n, 0);
 }
 
 ErrorCode Geraetefunktion(const char* funktion) {
-  if (KeinPortOffen()) return kKeinPort;
+  if (ErrorCode e = PortPruefen(); e != 0) return e;
   return OLQZPK3X_DeviceFunction(gCom.offenerPort, gCom.adresse, funktion);
 }
 
@@ -88,7 +89,8 @@ ErrorCode Zpk3Kalibrieren() { return Geraetefunktion("kalibrieren"); }
 
 ErrorCode IstwerteAbfragen() {
   Istwerte werte{};
-  const ErrorCode err = KeinPortOffen() ? kKeinPort : IstwerteLesen(Verbindung(), &werte);
+  ErrorCode err = PortPruefen();
+  if (err == 0) err = IstwerteLesen(Verbindung(), &werte);
   VerlaufAbfrage(err, werte.strom, werte.spannung, werte.status);  // the trend window sees every query
   // What arrived before a failure is shown, as each value is read.
   if (werte.gelesen >= 1) SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, werte.strom);
@@ -98,7 +100,7 @@ ErrorCode IstwerteAbfragen() {
 }
 
 ErrorCode Zpk3ProgrammeLesen() {
-  if (KeinPortOffen()) return kKeinPort;
+  if (ErrorCode e = PortPruefen(); e != 0) return e;
   int von = 0, bis = 0;
   bool gewaehlt = Englisch() ? BereichErfragen("read from ZPK", "Read all programs or actual program only?", &von, &bis)
                              : BereichErfragen("von ZPK lesen",
@@ -115,7 +117,7 @@ ErrorCode Zpk3ProgrammeLesen() {
 }
 
 ErrorCode Zpk3ProgrammeSchreiben() {
-  if (KeinPortOffen()) return kKeinPort;
+  if (ErrorCode e = PortPruefen(); e != 0) return e;
   int von = 0, bis = 0;
   bool gewaehlt =
       Englisch() ? BereichErfragen("Write to ZPK", "Write all programs or actual program only?", &von, &bis)

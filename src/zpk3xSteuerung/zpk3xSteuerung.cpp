@@ -5,9 +5,9 @@
 
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "toolkit/toolkit.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 
 namespace {

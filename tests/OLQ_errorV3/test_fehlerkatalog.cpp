@@ -45,6 +45,7 @@ const Text kEnglisch[] = {
   {124, "Error flushing readbuffer of com-port"},
   {125, "Invalid Baudrate"},
   {126, "Serial device reports execution of command not possible"},
+  {127, "Connection to the serial device lost (port hung up)"},
   {200, "Error computing voltage value"},
   {201, "Error computing current value"},
   {202, "Error formating values"},
@@ -275,7 +276,7 @@ TEST(Fehlerkatalog, FixedGermanTextsAndDefaults) {
 TEST(Fehlerkatalog, SameClassSetInBothLanguages) {
   std::set<int> erwartet;
   for (const Text& t : kEnglisch) erwartet.insert(t.klasse);
-  ASSERT_EQ(erwartet.size(), 156u);
+  ASSERT_EQ(erwartet.size(), 157u);
 
   std::set<int> englisch, deutsch;
   for (int k = 0; k <= 1200; ++k) {

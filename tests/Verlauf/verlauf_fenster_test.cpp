@@ -12,20 +12,22 @@
 #include <QWidget>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <csignal>
 #include <filesystem>
 #include <string>
 
 #include "Com/Com.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "lauf.h"
 #include "sim_harness.h"
 #include "support_ui/ui_fixture.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {
@@ -273,6 +275,196 @@ TEST_F(VerlaufFenster, BilderNachZweiZyklen) {
   }
 }
 
+// ---- axes, marks and points ----
+
+// Local wall-clock milliseconds of the day.
+std::int64_t TagesMs(double t) {
+  const std::time_t s = static_cast<std::time_t>(std::floor(t / 1000));
+  std::tm lokal{};
+  localtime_r(&s, &lokal);
+  return (lokal.tm_hour * 3600 + lokal.tm_min * 60 + lokal.tm_sec) * 1000LL +
+         static_cast<std::int64_t>(t - static_cast<double>(s) * 1000);
+}
+
+std::string Uhrzeit(double t, const char* format) {
+  const std::time_t s = static_cast<std::time_t>(std::floor(t / 1000));
+  std::tm lokal{};
+  localtime_r(&s, &lokal);
+  char text[32];
+  std::strftime(text, sizeof text, format, &lokal);
+  return text;
+}
+
+// For every zoom level the time axis is divided at round instants of the
+// clock (a step that divides the next larger unit), labelled as such.
+TEST_F(VerlaufFenster, ZeitachseTeiltAnRundenZeitpunkten) {
+  Oeffnen();
+  SetPanelSize(gVerlaufPanelHandle, 900, 520);
+  TestRunEvents(20);
+  const double start = 1796648950932.0;  // an odd instant, as a real query's
+  for (double spanne : {10e3, 60e3, 600e3, 3600e3, 86400e3}) {
+    SCOPED_TRACE(spanne);
+    ASSERT_EQ(SetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, start, start + spanne), 0);
+    double t[100];
+    std::string text[100];
+    const int n = GetGraphTimeTicks(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, t, text, 100);
+    ASSERT_GE(n, 4);
+    EXPECT_LE(n, 16);
+    const double schritt = t[1] - t[0];
+    const double einheit = schritt < 60e3 ? 60e3 : schritt < 3600e3 ? 3600e3 : 86400e3;
+    EXPECT_EQ(std::fmod(einheit, schritt), 0.0) << schritt;
+    for (int i = 0; i < n; ++i) {
+      EXPECT_GE(t[i], start);
+      EXPECT_LE(t[i], start + spanne);
+      if (i > 0) {
+        EXPECT_EQ(t[i] - t[i - 1], schritt);
+      }
+      EXPECT_EQ(TagesMs(t[i]) % static_cast<std::int64_t>(schritt), 0) << text[i];
+      const bool mitternacht = TagesMs(t[i]) == 0 && schritt >= 60e3;
+      EXPECT_EQ(text[i], Uhrzeit(t[i], mitternacht ? "%d.%m." : schritt < 60e3 ? "%H:%M:%S" : "%H:%M"));
+    }
+    EXPECT_GT(t[0] - start, -1.0);
+    EXPECT_LE(t[0] - start, schritt);  // the first round instant of the range is used
+  }
+}
+
+// Status marks 2 s apart in the ten-minute view, and a burst of them: no two
+// labels are drawn over each other; two close ones are stacked and stay legible.
+// A single query after a gap is more than a pixel. Pictures of both editions.
+TEST_F(VerlaufFenster, NaheMarkenUndEinzelnerPunkt) {
+  const auto ueberlappen = [](const GraphLabelBox& a, const GraphLabelBox& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+  };
+  const auto beschriftungen = [] {
+    std::vector<GraphLabelBox> v(64);
+    v.resize(static_cast<std::size_t>(GetGraphMarkLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, v.data(), 64)));
+    return v;
+  };
+  VerlaufUhrSetzen(TestUhr);
+  for (int sprache : {1, 2}) {
+    SCOPED_TRACE(sprache);
+    if (sprache == 2) {
+      VerlaufBeenden();
+      Sprache(2);
+    }
+    gUhrMs = 1796648601500;
+    Oeffnen();
+    SetPanelSize(gVerlaufPanelHandle, 900, 520);
+    ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 600), 0);
+    for (int i = 0; i < 480; ++i) {
+      const int status = i < 200 ? 0 : i < 204 ? 0x100 : 0x900;  // started, ended 2 s later
+      VerlaufAbfrage(0, 1.0 + 0.5 * std::sin(i * 0.05), 24.0 + (i % 40) * 0.1, status);
+      gUhrMs += 500;
+    }
+    VerlaufAbfrage(-403101, 0, 0, 0);  // the continuous query failed,
+    gUhrMs += 60000;                   // and a minute later one click on "abfragen"
+    VerlaufAbfrage(0, 3.0, 30.0, 0x900);
+    gUhrMs += 20000;
+    VerlaufNeuzeichnen();
+    TestRunEvents(20);
+    const std::vector<GraphLabelBox> zwei = beschriftungen();
+    ASSERT_EQ(zwei.size(), 2u);
+    EXPECT_FALSE(ueberlappen(zwei[0], zwei[1]));
+    const std::string gestartet = sprache == 2 ? "Process has been started" : "Prozess wurde gestartet";
+    EXPECT_EQ(zwei[0].text, gestartet);
+    EXPECT_EQ(zwei[1].text.substr(0, 7), sprache == 2 ? "Process" : "Prozess");
+    const std::string bild = std::string(ZPK3X_BILDER) + (sprache == 2 ? "/verlauf_marken_en.png" : "/verlauf_marken_de.png");
+    EXPECT_EQ(TestGrabPanel(gVerlaufPanelHandle, bild.c_str()), 0);
+
+    // The lone point, alone in the middle of the shown range: its markers have
+    // more than a pixel of the curves' colours (legend and axes lie outside).
+    ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_FOLGEN), 0);  // hold the axis
+    ASSERT_EQ(SetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, gUhrMs - 40000.0, gUhrMs + 0.0), 0);
+    VerlaufNeuzeichnen();
+    const std::string punkt = std::string(ZPK3X_BILDER) + "/verlauf_punkt.png";
+    ASSERT_EQ(SaveCtrlDisplayToFile(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, punkt.c_str()), 0);
+    const QImage b = QImage(QString::fromStdString(punkt)).convertToFormat(QImage::Format_RGB32);
+    int strompixel = 0;
+    for (int y = b.height() / 4; y < b.height() * 85 / 100; ++y)
+      for (int x = b.width() * 3 / 10; x < b.width() * 7 / 10; ++x) {
+        const QRgb farbe = b.pixel(x, y) & 0xFFFFFF;
+        strompixel += farbe == 0x1F5FBF || farbe == 0xC02020;
+      }
+    EXPECT_GE(strompixel, 9);
+
+    // A burst of marks within a second: still nothing drawn over anything.
+    ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_FOLGEN), 0);
+    gUhrMs += 60000;
+    for (int i = 0; i < 12; ++i) {
+      VerlaufAbfrage(0, 1.0, 24.0, (i % 2) != 0 ? 0x2B1B : 0);
+      gUhrMs += 80;
+    }
+    VerlaufNeuzeichnen();
+    const std::vector<GraphLabelBox> viele = beschriftungen();
+    ASSERT_FALSE(viele.empty());
+    for (std::size_t i = 0; i < viele.size(); ++i)
+      for (std::size_t j = i + 1; j < viele.size(); ++j) EXPECT_FALSE(ueberlappen(viele[i], viele[j])) << i << " " << j;
+  }
+  VerlaufUhrSetzen(nullptr);
+}
+
+// The value grid of an empty plot reads exactly: 0,25 and not 0,3.
+TEST_F(VerlaufFenster, WertachsenMitGenugNachkommastellen) {
+  Oeffnen();
+  for (int kurve : {VAL_LEFT_CURVE, VAL_RIGHT_CURVE}) {
+    std::string text[32];
+    const int n = GetGraphValueLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, kurve, text, 32);
+    ASSERT_GE(n, 3);
+    std::vector<double> wert;
+    for (int i = 0; i < n; ++i) {
+      std::string t = text[i];
+      std::replace(t.begin(), t.end(), ',', '.');
+      wert.push_back(std::stod(t));
+    }
+    for (int i = 2; i < n; ++i) EXPECT_NEAR(wert[i] - wert[i - 1], wert[1] - wert[0], 1e-9) << text[i];
+  }
+}
+
+// Closed while the operator looked at an earlier part, the window opens again
+// on its time window with the newest values.
+TEST_F(VerlaufFenster, WiederGeoeffnetMitDenNeuestenWerten) {
+  VerlaufUhrSetzen(TestUhr);
+  gUhrMs = 1796648601500;
+  Oeffnen();
+  ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 60), 0);
+  for (int i = 0; i < 400; ++i, gUhrMs += 500) VerlaufAbfrage(0, 1.0, 24.0, 0);
+  ASSERT_EQ(TestOperatorWheel(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.5, 2), 0);
+  ASSERT_EQ(TestOperatorDrag(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, 0.2, 0.9), 0);
+  ASSERT_EQ(uitest::Ganzzahl(VERLAUFPANEL_FOLGEN, gVerlaufPanelHandle), 0);
+  ASSERT_EQ(TestOperatorClose(gVerlaufPanelHandle), 0);
+  ASSERT_FALSE(TestPanelVisible(gVerlaufPanelHandle));
+  for (int i = 0; i < 20; ++i, gUhrMs += 500) VerlaufAbfrage(0, 1.0, 24.0, 0);
+  Oeffnen();
+  EXPECT_EQ(uitest::Ganzzahl(VERLAUFPANEL_FOLGEN, gVerlaufPanelHandle), 1);
+  double von = 0, bis = 0;
+  Bereich(&von, &bis);
+  EXPECT_DOUBLE_EQ(bis - von, 60000.0);
+  EXPECT_GE(bis, static_cast<double>(Letzte().zeitMs));
+  EXPECT_LT(bis - static_cast<double>(Letzte().zeitMs), 1000.0);
+  VerlaufUhrSetzen(nullptr);
+}
+
+// The continuous query's toggle looks plainly different when it is on.
+TEST_F(VerlaufFenster, DauerndIstEingeschaltetDeutlichAnders) {
+  const auto bild = [](const char* name) {
+    const std::string pfad = std::string(ZPK3X_BILDER) + "/" + name;
+    EXPECT_EQ(SaveCtrlDisplayToFile(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN, pfad.c_str()), 0);
+    return QImage(QString::fromStdString(pfad)).convertToFormat(QImage::Format_RGB32);
+  };
+  const QImage aus = bild("dauernd_aus.png");
+  SetCtrlVal(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN, 1);
+  const QImage an = bild("dauernd_an.png");
+  SetCtrlVal(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN, 0);
+  ASSERT_EQ(an.size(), aus.size());
+  int anders = 0;
+  for (int y = 0; y < an.height(); ++y)
+    for (int x = 0; x < an.width(); ++x) {
+      const QColor a(an.pixel(x, y)), b(aus.pixel(x, y));
+      anders += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 120;
+    }
+  EXPECT_GT(anders, an.width() * an.height() / 2) << "on and off must differ over most of the button";
+}
+
 // The whole program: the configuration file comes out the same whether the trend
 // window was used or not; zpk3xVerlauf.ini only once it was, and it brings the
 // window back at the next start.
@@ -311,6 +503,35 @@ TEST(VerlaufLauf, KonfigurationUnveraendertUndEigeneDateiNurNachGebrauch) {
   EXPECT_EQ(zeitfenster, 3600);
   EXPECT_EQ(hoehe, 450);  // the default is 520
   EXPECT_EQ(lauf::DateiLesen("zpk3xSteuerung.ini"), ohne);
+}
+
+// Without a place of its own the window opens beside the operator window (or
+// as far off it as the screen allows); at the next start it is where it was left.
+TEST(VerlaufLauf, FensterKommtAnSeinenPlatzZurueck) {
+  lauf::Arbeitsverzeichnis dir;
+  lauf::DateiSchreiben("zpk3xVerlauf.ini", "[Verlauf]\nbreite = 420\nhoehe = 300\n");
+  int links = 0, oben = 0;
+  ASSERT_EQ(lauf::ProgrammLaufen([&] {
+              TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_VERLAUF);
+              int ml = 0, mb = 0, vl = 0, vb = 0;
+              GetPanelAttribute(gPanelHandle, ATTR_LEFT, &ml);
+              GetPanelAttribute(gPanelHandle, ATTR_WIDTH, &mb);
+              GetPanelAttribute(gVerlaufPanelHandle, ATTR_LEFT, &vl);
+              GetPanelAttribute(gVerlaufPanelHandle, ATTR_WIDTH, &vb);
+              const QRect schirm = QApplication::primaryScreen()->availableGeometry();
+              EXPECT_TRUE(vl >= ml + mb || vl + vb == schirm.right() + 1) << vl << " " << vb << " " << ml << " " << mb;
+              SetPanelAttribute(gVerlaufPanelHandle, ATTR_LEFT, 37);
+              SetPanelAttribute(gVerlaufPanelHandle, ATTR_TOP, 41);
+            }),
+            0);
+  ASSERT_EQ(lauf::ProgrammLaufen([&] {
+              ASSERT_GE(gVerlaufPanelHandle, 0);
+              GetPanelAttribute(gVerlaufPanelHandle, ATTR_LEFT, &links);
+              GetPanelAttribute(gVerlaufPanelHandle, ATTR_TOP, &oben);
+            }),
+            0);
+  EXPECT_EQ(links, 37);
+  EXPECT_EQ(oben, 41);
 }
 
 }  // namespace

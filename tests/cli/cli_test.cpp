@@ -287,7 +287,19 @@ TEST_F(Kommandozeile, EinVonEinemAnderenProzessGehaltenerPortGibtStatus3) {
   EXPECT_EQ(Cli({"--port", "/nonexistent/tty", "id"}).status, 3);
 }
 
-// The file is the trend window's recording: local time with its offset,
+// A device that goes away in the middle (the line hung up) is the port's
+// failure with its own message, not a silent device.
+TEST_F(Kommandozeile, GetrennteLeitungMittenImLesenGibtStatus3UndIhreMeldung) {
+  ProgrammeVorgeben();
+  sim_.control("fault hangup 20");
+  const Ergebnis r = Am1({"--json", "read", "all", "-o", "out.zpk"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_TRUE(Enthaelt(r.err, "Error #127125: Connection to the serial device lost (port hung up)")) << r.err;
+  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], -127125);
+  EXPECT_FALSE(DateiDa("out.zpk"));
+}
+
+
 // seconds since the first line, status names in the command's language.
 TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   const std::string zeitMuster = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)";

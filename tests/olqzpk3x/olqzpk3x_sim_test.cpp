@@ -4,6 +4,8 @@
 #include <memory>
 #include <cstdio>
 #include <string>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -302,6 +304,38 @@ TEST_F(OnSimulator, PlatformFailuresOnARealTerminal) {
   Rs232Seam_OutQueue(-1);
   EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "strom1", &real, nullptr, nullptr), 0);
   EXPECT_DOUBLE_EQ(real, 1.0);
+}
+
+// A line whose far end went away (an adapter pulled out) is one failure for
+// every command, whichever step notices it, and unlike a silent device; a new
+// open on a device that is back works again.
+TEST_F(OnSimulator, HangUpIsOneFailureUntilThePortIsOpenedAgain) {
+  double real = 0;
+  int integer = 0;
+  char id[32];
+  control("fault silence DF2");
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "stopp"), -403023);
+  EXPECT_EQ(ComLineLost(kPort), 0);
+  control("fault hangup 1");
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "iststrom", &real, nullptr, nullptr), 0);
+  EXPECT_EQ(OLQZPK3X_ParameterLesen(kPort, '1', "status", nullptr, &integer, nullptr), OLQZPK3X_LEITUNG_GETRENNT);
+  EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), OLQZPK3X_LEITUNG_GETRENNT);
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), OLQZPK3X_LEITUNG_GETRENNT);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), OLQZPK3X_LEITUNG_GETRENNT);
+  EXPECT_EQ(ComLineLost(kPort), 1);
+  // The simulator ended outright, while an answer is awaited, is the same.
+  start(simtest::SimOptions());
+  control("fault delay 300");
+  EXPECT_EQ(ComLineLost(kPort), 0);
+  std::thread ende([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sim_.reset();
+  });
+  Rs232Seam_TimeoutOverride(2.0);
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), OLQZPK3X_LEITUNG_GETRENNT);
+  ende.join();
+  start(simtest::SimOptions());
+  EXPECT_EQ(OLQZPK3X_IDLesen(kPort, '1', id), 0);
 }
 
 TEST(LocaleIndependence, FramesAndAnswersUnderAGermanLocale) {

@@ -3,7 +3,7 @@
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 
 #include <gtest/gtest.h>
 

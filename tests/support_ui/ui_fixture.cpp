@@ -13,7 +13,7 @@
 #include "rs232/rs232_seam.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 

@@ -4,7 +4,7 @@
 // record of the events they received (with the name they were bound under).
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 
 #include <gtest/gtest.h>
 

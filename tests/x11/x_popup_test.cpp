@@ -8,7 +8,7 @@
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "x_fixture.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 

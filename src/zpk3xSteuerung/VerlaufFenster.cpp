@@ -3,17 +3,18 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
-#include "Verlauf/Verlauf.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "ini/ini.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
-#include "toolkit/zpk3xSteuerung_ids.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 int gVerlaufPanelHandle = -1;
@@ -36,6 +37,8 @@ struct Einstellungen {
   int breite = 900;
   int hoehe = 520;
   int zeitfensterS = 600;  // 0: everything kept
+  int links = INT_MIN;     // where it was; INT_MIN: beside the operator window
+  int oben = INT_MIN;
 };
 Einstellungen gEinst;
 bool gBenutzt = false;  // the window was opened in this run
@@ -170,6 +173,9 @@ void EinstellungenLaden() {
     if (Ini_GetInt(ini, kSektion, "offen", &wert) > 0) gEinst.offen = wert != 0 ? 1 : 0;
     if (Ini_GetInt(ini, kSektion, "breite", &wert) > 0 && wert >= 200 && wert <= 20000) gEinst.breite = wert;
     if (Ini_GetInt(ini, kSektion, "hoehe", &wert) > 0 && wert >= 150 && wert <= 20000) gEinst.hoehe = wert;
+    // A position far off every screen is left to the placement, which keeps it on one.
+    if (Ini_GetInt(ini, kSektion, "links", &wert) > 0 && wert > -100000 && wert < 100000) gEinst.links = wert;
+    if (Ini_GetInt(ini, kSektion, "oben", &wert) > 0 && wert > -100000 && wert < 100000) gEinst.oben = wert;
     if (Ini_GetInt(ini, kSektion, "zeitfenster", &wert) > 0 &&
         (wert == 0 || wert == 60 || wert == 600 || wert == 3600))
       gEinst.zeitfensterS = wert;
@@ -183,14 +189,23 @@ void EinstellungenSchreiben() {
   Ini_PutInt(ini, kSektion, "breite", gEinst.breite);
   Ini_PutInt(ini, kSektion, "hoehe", gEinst.hoehe);
   Ini_PutInt(ini, kSektion, "zeitfenster", gEinst.zeitfensterS);
+  if (gEinst.links != INT_MIN && gEinst.oben != INT_MIN) {
+    Ini_PutInt(ini, kSektion, "links", gEinst.links);
+    Ini_PutInt(ini, kSektion, "oben", gEinst.oben);
+  }
   Ini_WriteToFile(ini, kIniDatei);  // at the end nobody is left to tell of a failure
   Ini_Dispose(ini);
 }
 
-// Size and open state as the operator left them.
+// Size, place and open state as the operator left them.
 void FensterMerken() {
   if (gVerlaufPanelHandle < 0) return;
   gEinst.offen = Sichtbar() ? 1 : 0;
+  int x = 0, y = 0;
+  if (GetPanelAttribute(gVerlaufPanelHandle, ATTR_LEFT, &x) == 0 && GetPanelAttribute(gVerlaufPanelHandle, ATTR_TOP, &y) == 0) {
+    gEinst.links = x;
+    gEinst.oben = y;
+  }
   int b = 0, h = 0;
   if (GetPanelAttribute(gVerlaufPanelHandle, ATTR_WIDTH, &b) == 0 && b > 0) gEinst.breite = b;
   if (GetPanelAttribute(gVerlaufPanelHandle, ATTR_HEIGHT, &h) == 0 && h > 0) gEinst.hoehe = h;
@@ -253,8 +268,16 @@ ErrorCode VerlaufOeffnen() {
   const bool neu = gVerlaufPanelHandle < 0;
   if (ErrorCode e = FensterLaden(); e != 0) return e;
   gBenutzt = true;
+  if (neu) {
+    SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
+    SetPanelPlace(gVerlaufPanelHandle, gEinst.links, gEinst.oben, gPanelHandle);
+  } else if (!Sichtbar()) {
+    // Opened again, it shows its time window with the newest values, not
+    // whatever part the operator last looked at.
+    gFolgen = true;
+    SetCtrlVal(gVerlaufPanelHandle, VERLAUFPANEL_FOLGEN, 1);
+  }
   DisplayPanel(gVerlaufPanelHandle);
-  if (neu) SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
   Zeichnen();
   return 0;
 }

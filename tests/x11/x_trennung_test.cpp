@@ -1,0 +1,116 @@
+// A device that goes away and comes back on the same link (an adapter pulled out
+// and plugged in again): the window shows the port closed and one message at
+// once, and the next click that needs the device opens the port again by itself.
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "Com/Com.h"
+#include "lauf.h"
+#include "olqzpk3x/olqzpk3x.h"
+#include "toolkit/toolkit_testing.h"
+#include "x_fixture.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
+
+namespace {
+
+using xtest::Bediener;
+using xtest::Schlafen;
+
+constexpr int kGetrennt = -OLQZPK3X_LEITUNG_GETRENNT;
+
+class XTrennung : public xtest::XFenster {
+ protected:
+  // The simulator behind a link that stays the port's name across restarts.
+  std::unique_ptr<simtest::Simulator> Starten(bool gemaechlich) {
+    simtest::SimOptions o;
+    o.pace = gemaechlich;
+    o.extraArgs = {"--link", Pfad("COM1")};
+    auto sim = std::make_unique<simtest::Simulator>(o);
+    EXPECT_TRUE(sim->ok());
+    return sim;
+  }
+  void Verbinden() {
+    ::setenv("ZPK3X_COM1", Pfad("COM1").c_str(), 1);
+    gCom.port = 1;
+    ASSERT_EQ(ComPortOeffnen(), 0);
+    ComEinstellungenAusStrukturInGui();
+    ASSERT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), 1);
+  }
+  // The loss as the window must show it, before anything is touched.
+  void GetrenntGezeigt() {
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1) << "the picture shows the port closed";
+    EXPECT_EQ(gCom.offenerPort, -1);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), kGetrennt);
+    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), "Verbindung zum seriellen Gerät unterbrochen (Schnittstelle getrennt)");
+  }
+  // One click on "abfragen" reaches the device that is back, without the picture.
+  void AbfragenGehtWieder(simtest::Simulator& neu) {
+    const QPoint abfragen = Mitte("ABFRAGEN");
+    Bedienen([&](Bediener& b) {
+      b.Klicken(abfragen);
+      EXPECT_TRUE(AufRahmenWarten(neu, 3, 5000)) << "the query reached the device that is back";
+    }, 300);
+    EXPECT_EQ(neu.frames(), (std::vector<std::string>{"#1C0R", "#1V0R", "#1S0R"}));
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 0);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), 1);
+  }
+};
+
+TEST_F(XTrennung, WaehrendDesDauerndenAbfragens) {
+  auto sim = Starten(false);
+  ASSERT_NO_FATAL_FAILURE(Verbinden());
+  const QPoint dauernd = Mitte("DAUERNDABFRAGEN");
+  std::unique_ptr<simtest::Simulator> neu;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(dauernd);
+    ASSERT_TRUE(AufRahmenWarten(*sim, 6, 5000)) << "the query runs";
+    sim.reset();  // the device goes away
+    Schlafen(1500);
+    neu = Starten(false);  // and is back on the same link
+  }, 300);
+  ASSERT_TRUE(neu && neu->ok());
+  GetrenntGezeigt();
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 0) << "the continuous query stopped";
+  Schlafen(1200);
+  TestRunEvents(100);
+  EXPECT_TRUE(neu->frames().empty()) << "nothing is sent until an operation needs the device";
+  AbfragenGehtWieder(*neu);
+}
+
+TEST_F(XTrennung, WaehrendAllesLesen) {
+  auto sim = Starten(true);
+  ASSERT_NO_FATAL_FAILURE(Verbinden());
+  TestQueueGenericAnswer(2);  // "alle"
+  const QPoint lesen = Mitte("ZPK3LESEN");
+  std::unique_ptr<simtest::Simulator> neu;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(lesen);
+    ASSERT_TRUE(AufRahmenWarten(*sim, 20, 10000));
+    sim.reset();
+    neu = Starten(false);
+  }, 500);
+  ASSERT_TRUE(neu && neu->ok());
+  GetrenntGezeigt();
+  AbfragenGehtWieder(*neu);
+}
+
+// A device that is not back: the one reopen fails with the port's error and
+// nothing is tried again by itself.
+TEST_F(XTrennung, OhneGeraetMeldetDasOeffnenDenPortfehler) {
+  auto sim = Starten(false);
+  ASSERT_NO_FATAL_FAILURE(Verbinden());
+  const QPoint abfragen = Mitte("ABFRAGEN");
+  Bedienen([&](Bediener& b) {
+    sim.reset();
+    b.Klicken(abfragen);
+  }, 500);
+  GetrenntGezeigt();
+  Bedienen([&](Bediener& b) { b.Klicken(abfragen); }, 500);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+  Bedienen([&](Bediener& b) { b.Klicken(abfragen); }, 500);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 122201) << "the port is not opened again and again";
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 // these for a real device; rs232_posix.cpp and rs232_win32.cpp each implement them
 // once. Every function reports failure, never a platform error number.
 #include <cstdint>
+#include <string>
 
 #include "rs232/rs232_seam.h"
 
@@ -16,6 +17,7 @@ struct Device {
   std::intptr_t handle = -1;
   std::intptr_t hold = 0;
   double appliedTimeout = -1.0;
+  std::string key;  // the identity, where the platform works it out at open
 };
 
 struct LineRequest {
@@ -42,5 +44,7 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 int outputQueueLength(Device& device);
 // The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
 int readByte(Device& device, double timeoutSeconds);
+// The device behind the handle, the same through every path that leads to it.
+std::string identity(const Device& device);
 
 }  // namespace rs232platform

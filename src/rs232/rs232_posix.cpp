@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -127,7 +129,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
     return false;
   }
   tcflush(fd, TCIOFLUSH);
-  *device = Device{fd, 0, -1.0};
+  *device = Device{fd, 0, -1.0, ""};
   return true;
 }
 
@@ -192,6 +194,19 @@ int readByte(Device& device, double timeoutSeconds) {
     if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
     pollSaidReadable = (pfd.revents & POLLIN) != 0;
   }
+}
+
+std::string identity(const Device& device) {
+  struct stat st {};
+  if (fstat(fdOf(device), &st) != 0) return "";
+  char text[64];
+  if (S_ISCHR(st.st_mode)) {
+    std::snprintf(text, sizeof text, "dev:%u:%u", major(st.st_rdev), minor(st.st_rdev));
+  } else {
+    std::snprintf(text, sizeof text, "file:%llu:%llu", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+  }
+  return text;
 }
 
 }  // namespace rs232platform

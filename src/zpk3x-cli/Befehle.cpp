@@ -95,6 +95,10 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
   const Konfiguration k = KonfigurationLesen();
   v->port = PortNummer(k.port) ? k.port : (PortNummer(k.lport) ? k.lport : 1);
   if (!o.port.empty()) {
+    if (ComPortKind(kPfadPort, o.port.c_str()) < 0) {
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n--port " + o.port + T(": tcp://HOST:PORT oder rfc2217://HOST:PORT",
+                                                                       ": tcp://HOST:PORT or rfc2217://HOST:PORT"));
+    }
     if (o.port.find_first_not_of("0123456789") != std::string::npos) {
       v->port = kPfadPort;
       v->pfad = o.port;
@@ -122,6 +126,13 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (err != 0) return err;
   v->offen = true;
   return OLQZPK3X_Timeout(v->port, v->timeout);
+}
+
+// What the serial layer knows of a failure beyond its code, e.g. why a network
+// port did not connect; appended to the message.
+std::string PortGrund() {
+  const std::string grund = ComLastError();
+  return grund.empty() ? grund : "\n" + grund;
 }
 
 // ---- progress on a terminal ----
@@ -306,9 +317,15 @@ void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* ke
 int Scan(const Optionen& o, Verbindung& v) {
   Suche s{&v, {}, Json::array(), ""};
   Suchergebnis e{};
+  if (ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP) {
+    // Raw TCP: the device server keeps its own rate, so the search asks there only.
+    if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
+    std::fprintf(stderr, "%s", T("zpk3x-cli: Port über rohes TCP: die Suche fragt nur mit der Baudrate des Geräteservers.\n",
+                                 "zpk3x-cli: port over raw TCP: the search asks only at the device server's baud rate.\n"));
+  }
   const ErrorCode err = GeraetSuchen(v.port, SucheOeffnenBei, SucheMelden, &s, &e);
   s.f.Ende();
-  if (err != 0) return FehlerMelden(o, err);
+  if (err != 0) return FehlerMelden(o, err, PortGrund());
   if (!e.gefunden) {
     if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
     return FehlerMelden(o, kNichtGefunden);
@@ -441,7 +458,7 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
     }
   }
   if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
   Fortschritt f;
   f.was = T("Programme geschrieben", "programs written");
   const ErrorCode err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
@@ -634,7 +651,7 @@ int BefehlAusfuehren(Optionen& o) {
   }
   if (o.befehl == "scan") return Scan(o, v);
 
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
   if (o.befehl == "id") {
     char kennung[32] = {};
     if (ErrorCode err = OLQZPK3X_IDLesen(v.port, v.adresse, kennung); err != 0) return FehlerMelden(o, err);

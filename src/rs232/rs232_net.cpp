@@ -21,7 +21,7 @@ namespace tn = rs232telnet;
 constexpr int kChunk = 4096;
 // A raw server that refuses a client (its port in use) says so and closes right
 // after accepting: this long the open watches for that.
-constexpr double kRawSettleSeconds = 0.1;
+constexpr double kRawSettleSeconds = 0.05;
 // Bytes a flush discards at most; a server that sends without pause cannot keep it busy.
 constexpr int kFlushLimit = 256 * kChunk;
 constexpr int kRefusalRetries = 5;

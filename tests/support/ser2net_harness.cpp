@@ -55,7 +55,7 @@ int FreePort() {
   return port;
 }
 
-Ser2net::Ser2net(const std::string& device) {
+Ser2net::Ser2net(const std::string& device, int baud) {
   char tmpl[] = "/tmp/zpk3x-ser2net-XXXXXX";
   if (::mkdtemp(tmpl) == nullptr) return;
   dir_ = tmpl;
@@ -63,10 +63,12 @@ Ser2net::Ser2net(const std::string& device) {
   rawPort_ = FreePort();
   rfcPort_ = FreePort();
   while (rfcPort_ == rawPort_) rfcPort_ = FreePort();
+  // As the README shows it: without chardelay, ser2net passes each answer on at
+  // once instead of waiting for a pause on the line.
+  const std::string rest = "," + std::to_string(baud) + "o71,local\n  options:\n    chardelay: false\n";
   std::ofstream(config_) << "connection: &raw\n  accepter: tcp,127.0.0.1," << rawPort_ << "\n  connector: serialdev,"
-                         << device << ",9600o71,local\n"
-                         << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfcPort_
-                         << "\n  connector: serialdev," << device << ",9600o71,local\n";
+                         << device << rest << "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1,"
+                         << rfcPort_ << "\n  connector: serialdev," << device << rest;
   start();
 }
 

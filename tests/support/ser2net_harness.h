@@ -1,7 +1,7 @@
 #pragma once
 // Starts Debian's ser2net for a test, serving one terminal (the simulator's) on
-// 127.0.0.1: raw TCP on one free port and RFC 2217 on another, 9600 baud 7O1,
-// with a configuration file the harness writes.
+// 127.0.0.1: raw TCP on one free port and RFC 2217 on another, 7O1 at 9600 baud
+// (or `baud`), with a configuration file the harness writes.
 #include <string>
 
 namespace nettest {
@@ -11,7 +11,7 @@ int FreePort();
 
 class Ser2net {
  public:
-  explicit Ser2net(const std::string& device);
+  explicit Ser2net(const std::string& device, int baud = 9600);
   ~Ser2net();  // stops ser2net
   Ser2net(const Ser2net&) = delete;
   Ser2net& operator=(const Ser2net&) = delete;

@@ -21,6 +21,7 @@ ZPK3X_PACKAGES_TEST=(
   locales
   xvfb xauth openbox xdotool libxtst-dev x11-utils imagemagick
   mingw-w64 wine
+  ser2net
 )
 
 install_packages() {

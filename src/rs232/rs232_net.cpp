@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_seam_internal.h"
 #include "rs232/rs232_socket.h"
 #include "rs232/rs232_telnet.h"
@@ -15,7 +16,9 @@ namespace rs232net {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using rs232frist::Clock;
+using rs232frist::deadlineAfter;
+using rs232frist::secondsUntil;
 namespace tn = rs232telnet;
 
 constexpr int kChunk = 4096;
@@ -29,9 +32,6 @@ constexpr int kRefusalPauseMs = 100;
 // Data kept while the connection is set up or flushed; beyond it, it is stale anyway.
 constexpr std::size_t kReceiveLimit = 16 * kChunk;
 
-double secondsUntil(Clock::time_point deadline) {
-  return std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count());
-}
 
 bool validHost(const std::string& host, bool bracketed) {
   if (host.empty() || host.size() > 253) return false;
@@ -111,7 +111,7 @@ std::string closedText(Connection* c) {
 
 // The raw server's settle time: fails when it closes the connection at once.
 bool settleRaw(Connection* c, std::string* why) {
-  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kRawSettleSeconds));
+  const auto deadline = deadlineAfter(kRawSettleSeconds);
   while (Clock::now() < deadline && c->received.size() < 1024) {
     if (pump(c, secondsUntil(deadline)) < 0) {
       *why = closedText(c);
@@ -173,8 +173,7 @@ bool setLine(Connection* c, Clock::time_point deadline, std::string* why) {
 }
 
 bool connect(Connection* c, std::string* why) {
-  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(kConnectTimeoutSeconds));
+  const auto deadline = deadlineAfter(kConnectTimeoutSeconds);
   c->socket = rs232socket::connectTo(c->address.host, c->address.port, kConnectTimeoutSeconds, why);
   if (c->socket == rs232socket::kNoSocket) return false;
   c->broken = false;
@@ -315,8 +314,7 @@ int write(Connection* c, const char* buffer, int count, double timeoutSeconds, s
 int readByte(Connection* c, double timeoutSeconds) {
   // The deadline is fixed once: telnet commands or notifications that arrive in
   // between do not prolong the wait.
-  const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(std::clamp(timeoutSeconds, 0.0, 86400.0)));
+  const auto deadline = deadlineAfter(timeoutSeconds);
   for (;;) {
     if (c->decoder.takeLineError()) return -1;
     if (c->readPos < c->received.size()) return static_cast<unsigned char>(c->received[c->readPos++]);

@@ -18,25 +18,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds) {
-  // Capped so that no time-out, however large, can overflow the clock.
-  seconds = std::clamp(seconds, 0.0, 86400.0);
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-int msUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  // Round up so a sub-millisecond rest still waits rather than spinning.
-  return static_cast<int>(std::min<long long>(left + 1, 60 * 60 * 1000));
-}
+using rs232frist::deadlineAfter;
+using rs232frist::msUntil;
 
 int fdOf(const rs232platform::Device& device) { return static_cast<int>(device.handle); }
 

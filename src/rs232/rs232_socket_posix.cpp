@@ -13,22 +13,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_socket.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds) {
-  seconds = std::clamp(seconds, 0.0, 86400.0);
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-int msUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  return static_cast<int>(std::min<long long>((left + 999) / 1000, 60 * 60 * 1000));
-}
+using rs232frist::Clock;
+using rs232frist::deadlineAfter;
+using rs232frist::msUntil;
 
 // A silent peer (cable pulled, server machine gone) is noticed after about 20 s
 // of idleness even when nothing is sent.

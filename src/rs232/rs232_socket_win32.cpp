@@ -7,22 +7,17 @@
 #include <chrono>
 #include <cstdio>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_socket.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds) {
-  seconds = std::clamp(seconds, 0.0, 86400.0);
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
+using rs232frist::Clock;
+using rs232frist::deadlineAfter;
 
 timeval timevalUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-  if (left < 0) left = 0;
-  left = std::min<long long>(left, 3600LL * 1000000);
-  return timeval{static_cast<long>(left / 1000000), static_cast<long>(left % 1000000)};
+  const long long ms = rs232frist::msUntil(deadline);
+  return timeval{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
 }
 
 bool started() {

@@ -82,7 +82,7 @@ std::string deviceKey(HANDLE device, const std::string& path) {
   return key;
 }
 
-HANDLE claim(HANDLE device, const std::string& key) {
+HANDLE claim(const std::string& key) {
   const std::string name = "Local\\zpk3x-port-" + key;
   HANDLE held = CreateMutexA(nullptr, FALSE, name.c_str());
   if (held != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
@@ -105,7 +105,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const std::string key = deviceKey(h, path);
-  HANDLE held = claim(h, key);
+  HANDLE held = claim(key);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // GetCommState also tells a serial device from a plain file.

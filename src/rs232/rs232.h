@@ -10,7 +10,7 @@
 // a device name, or ZPK3X_COM<n>, of the form tcp://HOST:PORT (raw TCP, the
 // server's line settings stand) or rfc2217://HOST:PORT (the line settings are
 // sent to the server). HOST is a name, an IPv4 address or an IPv6 address in
-// brackets. A lost connection is made anew by the next flush or write.
+// brackets. A lost connection is made anew by the next write.
 //
 // Every function is for the one user-interface thread; none of them locks.
 
@@ -70,6 +70,6 @@ int ComFixedRate(int port);
 // returns its length; -1 when the port is not open or `size` is too small.
 int ComPortIdentity(int port, char* buffer, int size);
 
-// Why the latest open, flush or write failed, where the layer knows more than
+// Why the latest open or write failed, where the layer knows more than
 // "failed" (e.g. "rfc2217://bench:2001: connection refused"); "" otherwise.
 const char* ComLastError();

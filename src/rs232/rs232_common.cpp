@@ -138,7 +138,10 @@ int FlushInQ(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::FlushIn)) return -1;
   if (p->scripted) return 0;
-  if (p->net != nullptr) return rs232net::flushInput(p->net, &gLastError) ? 0 : -1;
+  if (p->net != nullptr) {
+    rs232net::flushInput(p->net);
+    return 0;
+  }
   return rs232platform::flushInput(p->device) ? 0 : -1;
 }
 

@@ -277,9 +277,8 @@ void close(Connection* c) {
   delete c;
 }
 
-bool flushInput(Connection* c, std::string* why) {
-  // What the server sent before and what waits in the socket is stale; a lost
-  // connection shows here and is made anew.
+void flushInput(Connection* c) {
+  // What the server sent before and what waits in the socket is stale.
   c->received.clear();
   c->readPos = 0;
   for (int drained = 0; !c->broken && drained < kFlushLimit; drained += kChunk) {
@@ -287,15 +286,17 @@ bool flushInput(Connection* c, std::string* why) {
     c->received.clear();
     c->readPos = 0;
   }
-  if (!reconnectIfLost(c, why)) return false;
   c->decoder.clearLineError();
-  // The server's own receive buffer too; the answer to the next frame comes after it.
-  return c->address.kind == Kind::Raw || sendControl(c, tn::comPortCommand(tn::kPurgeData, 1));
+  // A lost connection holds nothing; the write that follows connects again.
+  if (c->broken || c->address.kind == Kind::Raw) return;
+  // The server's own receive buffer too; the answer to the next frame comes after
+  // it. Should this fail, the connection counts as lost, as above.
+  sendControl(c, tn::comPortCommand(tn::kPurgeData, 1));
 }
 
-int outputQueueLength(Connection* c) {
+int outputQueueLength(Connection*) {
   // Every write hands all its bytes to the system, which sends them on its own.
-  return c->broken ? -1 : 0;
+  return 0;
 }
 
 int write(Connection* c, const char* buffer, int count, double timeoutSeconds, std::string* why) {

@@ -34,9 +34,9 @@ struct Connection;
 // with *why naming the cause.
 Connection* open(const Address& address, const rs232platform::LineRequest& line, std::string* why);
 void close(Connection* c);
-// After a lost connection, the next flush or write connects again; *why as for open.
-bool flushInput(Connection* c, std::string* why);
+void flushInput(Connection* c);
 int outputQueueLength(Connection* c);
+// After a lost connection, the next write connects again; *why as for open.
 int write(Connection* c, const char* buffer, int count, double timeoutSeconds, std::string* why);
 int readByte(Connection* c, double timeoutSeconds);
 

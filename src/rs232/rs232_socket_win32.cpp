@@ -12,6 +12,9 @@
 
 namespace {
 
+// SIO_TCP_SET_ACK_FREQUENCY, which mingw's headers do not name.
+constexpr DWORD kSetAckFrequency = _WSAIOW(IOC_VENDOR, 23);
+
 using rs232frist::Clock;
 using rs232frist::deadlineAfter;
 
@@ -51,6 +54,11 @@ void tune(SOCKET s) {
   tcp_keepalive k{1, 10000, 5000};
   DWORD returned = 0;
   WSAIoctl(s, SIO_KEEPALIVE_VALS, &k, sizeof k, nullptr, 0, &returned, nullptr, nullptr);
+  // Acknowledge every segment at once: a server with Nagle's algorithm would hold
+  // the device's next bytes for a delayed acknowledgement (Windows 10 and later;
+  // elsewhere the call fails and nothing changes).
+  DWORD everySegment = 1;
+  WSAIoctl(s, kSetAckFrequency, &everySegment, sizeof everySegment, nullptr, 0, &returned, nullptr, nullptr);
   u_long nonBlocking = 1;
   ioctlsocket(s, FIONBIO, &nonBlocking);
 }

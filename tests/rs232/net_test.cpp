@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -146,6 +147,28 @@ TEST(Portname, FormenUndIdentitaet) {
   EXPECT_NE(OpenComConfig(5, "", 9600, 1, 7, 1, 512, 512), 0);
   EXPECT_NE(std::string(ComLastError()).find("tcp://HOST:PORT"), std::string::npos);
   ::unsetenv("ZPK3X_COM5");
+}
+
+TEST(Portidentitaet, EinGeraetUeberZweiWegeGleich) {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  const std::string link = "/tmp/zpk3x-net-test-link-" + std::to_string(::getpid());
+  ASSERT_EQ(::symlink(name, link.c_str()), 0);
+  char a[64] = {}, b[64] = {};
+  ASSERT_EQ(Oeffnen(6, name), 0);
+  EXPECT_GT(ComPortIdentity(6, a, sizeof a), 0);
+  CloseCom(6);
+  ASSERT_EQ(Oeffnen(6, link), 0);
+  EXPECT_GT(ComPortIdentity(6, b, sizeof b), 0);
+  EXPECT_EQ(ComPortIdentity(6, b, 4), -1);
+  CloseCom(6);
+  EXPECT_EQ(std::string(a).rfind("dev:", 0), 0u) << a;
+  EXPECT_STREQ(a, b);
+  EXPECT_EQ(ComPortIdentity(6, a, sizeof a), -1);
+  ::unlink(link.c_str());
+  ::close(slave);
+  ::close(master);
 }
 
 // ---- through ser2net ----

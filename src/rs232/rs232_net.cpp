@@ -23,8 +23,10 @@ namespace tn = rs232telnet;
 
 constexpr int kChunk = 4096;
 // A raw server that refuses a client (its port in use) says so and closes right
-// after accepting: this long the open watches for that.
-constexpr double kRawSettleSeconds = 0.05;
+// after accepting. The open watches for that a few round trips long, measured by
+// the connection's own set-up: 10 ms plus four times that on a local network.
+constexpr double kRawSettleMinimum = 0.01;
+constexpr double kRawSettleMaximum = 0.5;
 // Bytes a flush discards at most; a server that sends without pause cannot keep it busy.
 constexpr int kFlushLimit = 256 * kChunk;
 constexpr int kRefusalRetries = 5;
@@ -110,8 +112,8 @@ std::string closedText(Connection* c) {
 }
 
 // The raw server's settle time: fails when it closes the connection at once.
-bool settleRaw(Connection* c, std::string* why) {
-  const auto deadline = deadlineAfter(kRawSettleSeconds);
+bool settleRaw(Connection* c, double connectSeconds, std::string* why) {
+  const auto deadline = deadlineAfter(std::min(kRawSettleMinimum + 4 * connectSeconds, kRawSettleMaximum));
   while (Clock::now() < deadline && c->received.size() < 1024) {
     if (pump(c, secondsUntil(deadline)) < 0) {
       *why = closedText(c);
@@ -176,13 +178,14 @@ bool connect(Connection* c, std::string* why) {
   const auto deadline = deadlineAfter(kConnectTimeoutSeconds);
   c->socket = rs232socket::connectTo(c->address.host, c->address.port, kConnectTimeoutSeconds, why);
   if (c->socket == rs232socket::kNoSocket) return false;
+  const double connectSeconds = kConnectTimeoutSeconds - secondsUntil(deadline);
   c->broken = false;
   c->closedByServer = false;
   c->received.clear();
   c->readPos = 0;
   bool ok = false;
   if (c->address.kind == Kind::Raw) {
-    ok = settleRaw(c, why);
+    ok = settleRaw(c, connectSeconds, why);
   } else {
     c->decoder = tn::Decoder{};
     c->decoder.requestOptions();

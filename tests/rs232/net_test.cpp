@@ -328,7 +328,7 @@ TEST_F(Feindlich, StummerServerGibtKeineAntwortOderDieEinrichtungsfrist) {
   ErrorCode fehler = 0;
   Kennung(1, '1', &fehler);
   EXPECT_EQ(fehler, -403012);
-  EXPECT_LT(SekundenSeit(anfang), 0.5 + 0.3);
+  EXPECT_LT(SekundenSeit(anfang), 0.5 + 0.7);
   CloseCom(1);
 
   // RFC 2217 needs the server to take part: its own time-out and message.
@@ -375,7 +375,7 @@ TEST_F(Feindlich, FlutenBleibenInDerFristUndGebenEinenFehler) {
     ErrorCode fehler = 0;
     Kennung(1, '1', &fehler);
     EXPECT_EQ(fehler, f.erwartet) << f.name;
-    EXPECT_LT(SekundenSeit(anfang), 0.5 + 0.5) << f.name;
+    EXPECT_LT(SekundenSeit(anfang), 0.5 + 1.0) << f.name;
     CloseCom(1);
   }
 }

@@ -21,9 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rs232telnet::Decoder d;
   d.requestOptions();
   std::size_t dataOut = 0, replyOut = 0;
+  std::string got, reply;
   for (std::size_t i = 1; i < size; i += chunk) {
     const std::size_t n = std::min(chunk, size - i);
-    std::string got, reply;
+    got.clear();
+    reply.clear();
     d.feed(data + i, n, &got, &reply);
     // Decoding never makes data, and no answer is longer than the request it
     // answers, so neither can outgrow what came in.

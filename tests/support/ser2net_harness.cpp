@@ -14,7 +14,6 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <vector>
 
 extern char** environ;
 
@@ -82,18 +81,16 @@ Ser2net::~Ser2net() {
 
 bool Ser2net::start() {
   listening_ = false;
-  std::string program = "ser2net";
-  std::vector<std::string> args = {program, "-n", "-d", "-c", config_};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  // "-n -d": ser2net stays in the foreground, a child the harness can end.
+  std::string program = "ser2net", foreground = "-n", debug = "-d", file = "-c";
+  char* const argv[] = {program.data(), foreground.data(), debug.data(), file.data(), config_.data(), nullptr};
   // Its chatter ("Unable to start mdns") stays out of the test's output.
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;
   pid_ = pid;

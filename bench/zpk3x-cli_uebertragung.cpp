@@ -2,6 +2,8 @@
 // simulator talking at the speed of the line, wall time against the time the
 // characters need on the line and the command's processor time against its wall
 // time; and the time from starting the command to its first byte on the line.
+// With "net" as first argument: the same through ser2net (raw TCP and RFC 2217)
+// beside the local terminal, and what the network adds to the wall time.
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -15,10 +17,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ser2net_harness.h"
 #include "sim_harness.h"
 
 extern char** environ;
@@ -91,7 +95,9 @@ long Antwortzeichen(const std::vector<std::string>& rahmen, const std::vector<st
   return zeichen;
 }
 
-bool Uebertragung(int baud) {
+// `weg`: "local" (the terminal itself), "tcp" or "rfc2217" (through ser2net).
+// *wand gets the wall times of read and write.
+bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nullptr) {
   simtest::SimOptions optionen;
   optionen.baud = baud;
   optionen.pace = true;
@@ -101,6 +107,16 @@ bool Uebertragung(int baud) {
     return false;
   }
   sim.mapToCom(1);
+  std::unique_ptr<nettest::Ser2net> server;
+  std::string port = "1";
+  if (weg != "local") {
+    server = std::make_unique<nettest::Ser2net>(sim.ptyPath(), baud);
+    if (!server->ok()) {
+      std::printf("ser2net not available\n");
+      return false;
+    }
+    port = weg == "tcp" ? server->rawUrl() : server->rfcUrl();
+  }
   for (int n = 1; n <= 16; ++n) {
     char befehl[160];
     std::snprintf(befehl, sizeof befehl, "program %d %d %.3f %.3f %d %d %d %.1f %d %d %d", n, n % 12 + 1, n * 0.125,
@@ -109,10 +125,11 @@ bool Uebertragung(int baud) {
   }
   const std::string datei = "/tmp/zpk3x-cli-bench-" + std::to_string(getpid()) + ".zpk";
   const std::string rate = std::to_string(baud);
+  int nummer = 0;
   for (const char* befehl : {"read", "write"}) {
     const std::vector<std::string> dump = sim.control("dump");
     sim.clearFrames();
-    const Lauf l = Messen({"--port", "1", "--baud", rate, befehl, "all", std::string(befehl) == "read" ? "-o" : "-i", datei});
+    const Lauf l = Messen({"--port", port, "--baud", rate, befehl, "all", std::string(befehl) == "read" ? "-o" : "-i", datei});
     const std::vector<std::string> rahmen = sim.frames();
     if (!l.ok || rahmen.size() != 176) {
       std::printf("%s all failed (%zu frames)\n", befehl, rahmen.size());
@@ -121,9 +138,10 @@ bool Uebertragung(int baud) {
     long zeichen = Antwortzeichen(rahmen, dump);
     for (const std::string& r : rahmen) zeichen += static_cast<long>(r.size()) + 1;
     const double linie = static_cast<double>(zeichen) * 10.0 / baud;
-    std::printf("%-5s all %5d baud: 176 frames, %ld characters, line %.3f s, wall %.3f s, wall/line %.4f (aim <= 1.03), "
+    if (wand != nullptr) wand[nummer++] = l.wand;
+    std::printf("%-7s %-5s all %5d baud: 176 frames, %ld characters, line %.3f s, wall %.3f s, wall/line %.4f (aim <= 1.03), "
                 "cpu %.4f s, cpu/wall %.4f (aim <= 0.02)\n",
-                befehl, baud, zeichen, linie, l.wand, l.wand / linie, l.cpu, l.cpu / l.wand);
+                weg.c_str(), befehl, baud, zeichen, linie, l.wand, l.wand / linie, l.cpu, l.cpu / l.wand);
   }
   ::unlink(datei.c_str());
   return true;
@@ -172,7 +190,23 @@ int main(int argc, char** argv) {
   // The command reads its configuration from the working directory: none here.
   char vorlage[] = "/tmp/zpk3x-cli-bench-XXXXXX";
   if (mkdtemp(vorlage) == nullptr || chdir(vorlage) != 0) return 1;
-  bool ok = ErsterRahmen();
+  bool ok = true;
+  if (argc > 1 && std::string(argv[1]) == "net") {
+    // The local terminal, then ser2net raw and RFC 2217, at each rate.
+    for (int i = 2; i < argc || i == 2; ++i) {
+      const int baud = i < argc ? std::atoi(argv[i]) : 9600;
+      double lokal[2] = {}, netz[2] = {};
+      ok = Uebertragung(baud, "local", lokal) && ok;
+      for (const char* weg : {"tcp", "rfc2217"}) {
+        ok = Uebertragung(baud, weg, netz) && ok;
+        std::printf("%-7s %5d baud: the network adds %+.2f %% to read all, %+.2f %% to write all (aim < 1 %% at 9600)\n",
+                    weg, baud, (netz[0] / lokal[0] - 1) * 100, (netz[1] / lokal[1] - 1) * 100);
+      }
+    }
+    rmdir(vorlage);
+    return ok ? 0 : 1;
+  }
+  ok = ErsterRahmen();
   if (argc > 1) {
     for (int i = 1; i < argc; ++i) ok = Uebertragung(std::atoi(argv[i])) && ok;
   } else {

@@ -23,6 +23,7 @@ ZPK3X_PACKAGES_TEST=(
   xvfb xauth openbox xdotool libxtst-dev x11-utils imagemagick
   mingw-w64 wine
   mosquitto mosquitto-clients openssl
+  ser2net
 )
 
 install_packages() {

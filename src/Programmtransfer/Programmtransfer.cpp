@@ -2,8 +2,10 @@
 #include "Programmtransfer/Programmtransfer.h"
 
 #include <cstring>
+#include <span>
 
 #include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232.h"
 
 // Ranges as the driver checks them: each real range reaches just beyond its round
 // limit, so a value that passes here is never refused by the driver.
@@ -118,7 +120,11 @@ ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status) { return IntL
 ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* kontext, Suchergebnis* ergebnis) {
   static constexpr char kKennung[] = "OLQ-ZPK3X";
   *ergebnis = Suchergebnis{};
-  for (const int baudrate : SUCHE_BAUDRATEN) {
+  // A port whose rate is not the program's to set (raw TCP: the device server's)
+  // is asked at that one rate; the four would only ask the same line four times.
+  const int festeRate[] = {static_cast<int>(GetComBaudRate(port))};
+  const std::span<const int> raten = ComFixedRate(port) != 0 ? std::span<const int>(festeRate) : SUCHE_BAUDRATEN;
+  for (const int baudrate : raten) {
     if (ErrorCode err = oeffnen(baudrate, kontext); err != 0) return err;
     for (char adresse = '1'; adresse <= '8'; ++adresse) {
       if (probe != nullptr) probe(Suchschritt::Vorher, baudrate, adresse, nullptr, false, kontext);
@@ -138,7 +144,7 @@ ErrorCode GeraetSuchen(int port, SucheOeffnen oeffnen, SucheProbe probe, void* k
       }
       if (probe != nullptr) probe(Suchschritt::Antwort, baudrate, adresse, kennung, zpk3x, kontext);
     }
-    if (ergebnis->gefunden) break;
+    if (ergebnis->gefunden || ComFixedRate(port) != 0) break;
   }
   return 0;
 }

@@ -65,7 +65,9 @@ ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte);
 ErrorCode StatuswortLesen(const Geraeteverbindung& g, int* status);
 
 // The device search: addresses "1" to "8" at 1200, 2400, 4800 and 9600 baud,
-// stopping after the first rate at which a ZPK-3X answered. `oeffnen` brings the
+// stopping after the first rate at which a ZPK-3X answered. A port with a fixed
+// rate (ComFixedRate) is asked only at its rate: the one it is open at, else
+// the first it is opened at. `oeffnen` brings the
 // port to a rate (a failure ends the search with its code); `probe` is told of
 // each address before it is asked (Vorher, kennung null) and after: KeineAntwort
 // (kennung null) or Antwort (kennung set, zpk3x when it names a ZPK-3X). A later

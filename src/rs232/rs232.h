@@ -6,6 +6,11 @@
 // Ports are numbered 1 to 8. On Windows port n is COMn. Elsewhere it is the
 // device file named by the environment variable ZPK3X_COM<n> when it is set
 // (e.g. ZPK3X_COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>.
+// On every platform a port may instead be a serial device server on the network:
+// a device name, or ZPK3X_COM<n>, of the form tcp://HOST:PORT (raw TCP, the
+// server's line settings stand) or rfc2217://HOST:PORT (the line settings are
+// sent to the server). HOST is a name, an IPv4 address or an IPv6 address in
+// brackets. A lost connection is made anew by the next write.
 //
 // Every function is for the one user-interface thread; none of them locks.
 
@@ -52,3 +57,25 @@ long GetComBaudRate(int port);
 // Time-out in seconds that bounds reads and writes on the port now (after any
 // test override); negative when the port is not open.
 double GetComTime(int port);
+
+// --- beyond the platform library ---
+
+// What a port name leads to: a device of this machine, raw TCP or RFC 2217;
+// -1 for a name with a network prefix that is not of the form above.
+// `deviceName` as for OpenComConfig ("" or null: the port number's own name).
+enum { COM_KIND_LOCAL = 0, COM_KIND_TCP = 1, COM_KIND_RFC2217 = 2 };
+int ComPortKind(int port, const char* deviceName);
+
+// 1 when the open port's baud rate is fixed by someone else (raw TCP: the
+// server's setting), so that opening it at another rate changes nothing.
+int ComFixedRate(int port);
+
+// Names the device behind an open port, the same for every path that leads to
+// it, for locks and records: "dev:MAJOR:MINOR" for a device file,
+// "tcp:HOST:PORT" for a network port. Copies it with its NUL into `buffer` and
+// returns its length; -1 when the port is not open or `size` is too small.
+int ComPortIdentity(int port, char* buffer, int size);
+
+// Why the latest open or write failed, where the layer knows more than
+// "failed" (e.g. "rfc2217://bench:2001: connection refused"); "" otherwise.
+const char* ComLastError();

@@ -2,9 +2,14 @@
 // of the arguments, the test seam and the scripted port. The device itself is
 // reached through rs232_platform.h.
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "rs232/rs232.h"
+#include "rs232/rs232_net.h"
 #include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
 
@@ -18,11 +23,35 @@ struct PortState {
   bool open = false;
   bool scripted = false;
   rs232platform::Device device;
+  rs232net::Connection* net = nullptr;  // a network port instead of a device
+  bool fixedRate = false;               // the line's rate is not ours to set
+  std::string identity;
   long baud = 0;
   double timeout = kDefaultTimeout;
 };
 
 PortState gPorts[kPorts + 1];
+std::string gLastError;
+
+// The network name a port is given, directly or through ZPK3X_COM<n>; every
+// other name is left to the platform's own mapping.
+rs232net::Address networkName(int port, const char* deviceName) {
+  if (deviceName != nullptr && deviceName[0] != '\0') return rs232net::parseName(deviceName);
+  char var[16];
+  std::snprintf(var, sizeof var, "ZPK3X_COM%d", port);
+  return rs232net::parseName(std::getenv(var));
+}
+
+// Closes what the port holds, device or connection.
+bool release(PortState& p) {
+  if (p.scripted) return true;
+  if (p.net != nullptr) {
+    rs232net::close(p.net);
+    p.net = nullptr;
+    return true;
+  }
+  return rs232platform::close(p.device);
+}
 
 PortState* openPort(int port) {
   if (port < 1 || port > kPorts || !gPorts[port].open) return nullptr;
@@ -52,19 +81,34 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
   }
   // Opening an open port configures it anew, as a reopen would.
   if (gPorts[port].open) {
-    if (!gPorts[port].scripted) rs232platform::close(gPorts[port].device);
+    release(gPorts[port]);
     gPorts[port] = PortState{};
   }
+  gLastError.clear();
   if (rs232seam::takeFailure(Rs232Op::Open)) return -1;
 
   PortState p;
   p.baud = baudRate;
+  const rs232platform::LineRequest line{baudRate, parity, dataBits, stopBits, inputQueueSize, outputQueueSize};
+  const rs232net::Address address = networkName(port, deviceName);
   if (rs232seam::isScripted(port) && (deviceName == nullptr || deviceName[0] == '\0')) {
     rs232seam::recordLineSettings(Rs232LineSettings{dataBits, parity, stopBits, true, false, true, baudRate});
     p.scripted = true;
+  } else if (address.kind == rs232net::Kind::Invalid) {
+    gLastError = "not a network port name: expected tcp://HOST:PORT or rfc2217://HOST:PORT";
+    return -1;
+  } else if (address.kind != rs232net::Kind::Local) {
+    std::string why;
+    p.net = rs232net::open(address, line, &why);
+    p.identity = rs232net::identity(address);
+    if (p.net == nullptr) {
+      gLastError = (address.kind == rs232net::Kind::Raw ? "tcp://" : "rfc2217://") + p.identity.substr(4) + ": " + why;
+      return -1;
+    }
+    p.fixedRate = address.kind == rs232net::Kind::Raw;
   } else {
-    const rs232platform::LineRequest line{baudRate, parity, dataBits, stopBits, inputQueueSize, outputQueueSize};
     if (!rs232platform::open(port, deviceName, line, &p.device)) return -1;
+    p.identity = rs232platform::identity(p.device);
   }
   p.open = true;
   gPorts[port] = p;
@@ -75,11 +119,10 @@ int CloseCom(int port) {
   PortState* p = openPort(port);
   if (p == nullptr) return -1;
   bool failed = rs232seam::takeFailure(Rs232Op::Close);
-  rs232platform::Device device = p->device;
-  bool scripted = p->scripted;
+  PortState closing = *p;
   // The port counts as closed even when the device reports an error.
   *p = PortState{};
-  if (!scripted && !rs232platform::close(device)) failed = true;
+  if (!release(closing)) failed = true;
   return failed ? -1 : 0;
 }
 
@@ -95,6 +138,10 @@ int FlushInQ(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::FlushIn)) return -1;
   if (p->scripted) return 0;
+  if (p->net != nullptr) {
+    rs232net::flushInput(p->net);
+    return 0;
+  }
   return rs232platform::flushInput(p->device) ? 0 : -1;
 }
 
@@ -106,7 +153,7 @@ int FlushOutQ(int port) {
   // leaves the queue at once but waits in the far end's input until it is read,
   // and a flush would drop it there: a broadcast followed at once by the next
   // frame would never reach the device.
-  int pending = rs232platform::outputQueueLength(p->device);
+  int pending = p->net != nullptr ? rs232net::outputQueueLength(p->net) : rs232platform::outputQueueLength(p->device);
   if (pending < 0) return -1;
   if (pending == 0) return 0;
   return rs232platform::flushOutput(p->device) ? 0 : -1;
@@ -119,6 +166,7 @@ int ComWrt(int port, const char* buffer, int count) {
   int limit = rs232seam::takeShortWrite();
   if (limit >= 0 && limit < count) count = limit;
   if (p->scripted) return rs232seam::scriptedWrite(port, buffer, count);
+  if (p->net != nullptr) return rs232net::write(p->net, buffer, count, effectiveTimeout(*p), &gLastError);
   return rs232platform::write(p->device, buffer, count, effectiveTimeout(*p));
 }
 
@@ -127,6 +175,7 @@ int GetOutQLen(int port) {
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::OutQLen)) return -1;
   if (int armed = 0; rs232seam::outQueueOverride(&armed)) return armed;
   if (p->scripted) return 0;
+  if (p->net != nullptr) return rs232net::outputQueueLength(p->net);
   return rs232platform::outputQueueLength(p->device);
 }
 
@@ -134,12 +183,14 @@ int ComRdByte(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
   if (p->scripted) return rs232seam::scriptedRead(port);
+  if (p->net != nullptr) return rs232net::readByte(p->net, effectiveTimeout(*p));
   return rs232platform::readByte(p->device, effectiveTimeout(*p));
 }
 
 int ComLineLost(int port) {
   PortState* p = openPort(port);
-  if (p == nullptr || p->scripted) return 0;
+  // A network port connects again at the next write; its loss is reported there.
+  if (p == nullptr || p->scripted || p->net != nullptr) return 0;
   return rs232platform::lineLost(p->device) ? 1 : 0;
 }
 
@@ -152,3 +203,26 @@ double GetComTime(int port) {
   const PortState* p = openPort(port);
   return p == nullptr ? -1.0 : effectiveTimeout(*p);
 }
+
+int ComPortKind(int port, const char* deviceName) {
+  switch (networkName(port, deviceName).kind) {
+    case rs232net::Kind::Raw: return COM_KIND_TCP;
+    case rs232net::Kind::Rfc2217: return COM_KIND_RFC2217;
+    case rs232net::Kind::Invalid: return -1;
+    default: return COM_KIND_LOCAL;
+  }
+}
+
+int ComFixedRate(int port) {
+  const PortState* p = openPort(port);
+  return p != nullptr && p->fixedRate ? 1 : 0;
+}
+
+int ComPortIdentity(int port, char* buffer, int size) {
+  const PortState* p = openPort(port);
+  if (p == nullptr || p->identity.empty() || buffer == nullptr || size <= static_cast<int>(p->identity.size())) return -1;
+  std::memcpy(buffer, p->identity.c_str(), p->identity.size() + 1);
+  return static_cast<int>(p->identity.size());
+}
+
+const char* ComLastError() { return gLastError.c_str(); }

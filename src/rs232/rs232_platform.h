@@ -4,6 +4,7 @@
 // these for a real device; rs232_posix.cpp and rs232_win32.cpp each implement them
 // once. Every function reports failure, never a platform error number.
 #include <cstdint>
+#include <string>
 
 #include "rs232/rs232_seam.h"
 
@@ -16,6 +17,7 @@ struct Device {
   std::intptr_t handle = -1;
   std::intptr_t hold = 0;
   double appliedTimeout = -1.0;
+  std::string key;  // the identity, where the platform works it out at open
 };
 
 struct LineRequest {
@@ -44,5 +46,7 @@ int outputQueueLength(Device& device);
 int readByte(Device& device, double timeoutSeconds);
 // True when the line has hung up for good (end of file, device gone).
 bool lineLost(Device& device);
+// The device behind the handle, the same through every path that leads to it.
+std::string identity(const Device& device);
 
 }  // namespace rs232platform

@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,25 +18,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point deadlineAfter(double seconds) {
-  // Capped so that no time-out, however large, can overflow the clock.
-  seconds = std::clamp(seconds, 0.0, 86400.0);
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
-int msUntil(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  if (left <= 0) return 0;
-  // Round up so a sub-millisecond rest still waits rather than spinning.
-  return static_cast<int>(std::min<long long>(left + 1, 60 * 60 * 1000));
-}
+using rs232frist::deadlineAfter;
+using rs232frist::msUntil;
 
 int fdOf(const rs232platform::Device& device) { return static_cast<int>(device.handle); }
 
@@ -127,7 +118,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
     return false;
   }
   tcflush(fd, TCIOFLUSH);
-  *device = Device{fd, 0, -1.0};
+  *device = Device{fd, 0, -1.0, ""};
   return true;
 }
 
@@ -203,6 +194,19 @@ bool lineLost(Device& device) {
   // An adapter that is gone fails every request with one of these.
   termios t{};
   return tcgetattr(fd, &t) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO || errno == EBADF);
+}
+
+std::string identity(const Device& device) {
+  struct stat st {};
+  if (fstat(fdOf(device), &st) != 0) return "";
+  char text[64];
+  if (S_ISCHR(st.st_mode)) {
+    std::snprintf(text, sizeof text, "dev:%u:%u", major(st.st_rdev), minor(st.st_rdev));
+  } else {
+    std::snprintf(text, sizeof text, "file:%llu:%llu", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+  }
+  return text;
 }
 
 }  // namespace rs232platform

@@ -66,19 +66,24 @@ bool configuredAsAsked(HANDLE h, const DCB& asked) {
 // gives the same refusal there. The device is named by its file identity where
 // the system gives one (two COM names may lead to one terminal under wine), else
 // by its path. Null when another program holds it.
-HANDLE claim(HANDLE device, const std::string& path) {
-  std::string name = "Local\\zpk3x-port-";
+std::string deviceKey(HANDLE device, const std::string& path) {
+  std::string key;
   FILE_ID_INFO id{};
   if (GetFileInformationByHandleEx(device, FileIdInfo, &id, sizeof id)) {
-    name += std::to_string(id.VolumeSerialNumber);
+    key += std::to_string(id.VolumeSerialNumber);
     static const char kHex[] = "0123456789abcdef";
     for (BYTE b : id.FileId.Identifier) {
-      name += kHex[b >> 4];
-      name += kHex[b & 15];
+      key += kHex[b >> 4];
+      key += kHex[b & 15];
     }
   } else {
-    for (char c : path) name += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : path) key += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
+  return key;
+}
+
+HANDLE claim(const std::string& key) {
+  const std::string name = "Local\\zpk3x-port-" + key;
   HANDLE held = CreateMutexA(nullptr, FALSE, name.c_str());
   if (held != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(held);
@@ -99,7 +104,8 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  HANDLE held = claim(h, path);
+  const std::string key = deviceKey(h, path);
+  HANDLE held = claim(key);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // GetCommState also tells a serial device from a plain file.
@@ -134,7 +140,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
     CloseHandle(held);
     return false;
   }
-  *device = Device{reinterpret_cast<std::intptr_t>(h), reinterpret_cast<std::intptr_t>(held), -1.0};
+  *device = Device{reinterpret_cast<std::intptr_t>(h), reinterpret_cast<std::intptr_t>(held), -1.0, "dev:" + key};
   return true;
 }
 
@@ -183,5 +189,6 @@ bool lineLost(Device& device) {
   COMSTAT status{};
   return ClearCommError(handleOf(device), &errors, &status) == 0;
 }
+std::string identity(const Device& device) { return device.key; }
 
 }  // namespace rs232platform

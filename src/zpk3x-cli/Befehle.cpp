@@ -30,7 +30,7 @@ int BefehlAusfuehren(Optionen& o) {
   }
   if (o.befehl == "scan") return Scan(o, v);
 
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
   if (o.befehl == "id") return Kennung(o, v);
   if (o.befehl == "status") return Status(o, v);
   if (o.befehl == "get") return IstwerteBefehl(o, v);

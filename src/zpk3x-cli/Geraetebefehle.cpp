@@ -7,6 +7,7 @@
 
 #include "Verlauf/VerlaufDaten.h"
 #include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232.h"
 #include "rs232/rs232_seam.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
@@ -101,9 +102,15 @@ int Trockenlauf(const Optionen& o, const Verbindung& v, int von, int bis, Progra
 int Scan(const Optionen& o, Verbindung& v) {
   Suche s{&v, {}, Json::array(), ""};
   Suchergebnis e{};
+  if (ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP) {
+    // Raw TCP: the device server keeps its own rate, so the search asks there only.
+    if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
+    std::fprintf(stderr, "%s", T("zpk3x-cli: Port über rohes TCP: die Suche fragt nur mit der Baudrate des Geräteservers.\n",
+                                 "zpk3x-cli: port over raw TCP: the search asks only at the device server's baud rate.\n"));
+  }
   const ErrorCode err = GeraetSuchen(v.port, SucheOeffnenBei, SucheMelden, &s, &e);
   s.f.Ende();
-  if (err != 0) return FehlerMelden(o, err);
+  if (err != 0) return FehlerMelden(o, err, PortGrund());
   if (!e.gefunden) {
     if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
     return FehlerMelden(o, kNichtGefunden);
@@ -192,7 +199,7 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
     }
   }
   if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
   Fortschritt f;
   f.was = T("Programme geschrieben", "programs written");
   const ErrorCode err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);

@@ -45,6 +45,10 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
   const Konfiguration k = KonfigurationLesen();
   v->port = PortNummer(k.port) ? k.port : (PortNummer(k.lport) ? k.lport : 1);
   if (!o.port.empty()) {
+    if (ComPortKind(kPfadPort, o.port.c_str()) < 0) {
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n--port " + o.port + T(": tcp://HOST:PORT oder rfc2217://HOST:PORT",
+                                                                       ": tcp://HOST:PORT or rfc2217://HOST:PORT"));
+    }
     if (o.port.find_first_not_of("0123456789") != std::string::npos) {
       v->port = kPfadPort;
       v->pfad = o.port;
@@ -72,6 +76,11 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (err != 0) return err;
   v->offen = true;
   return OLQZPK3X_Timeout(v->port, v->timeout);
+}
+
+std::string PortGrund() {
+  const std::string grund = ComLastError();
+  return grund.empty() ? grund : "\n" + grund;
 }
 
 bool BereichLesen(const std::string& text, int* von, int* bis) {

@@ -26,5 +26,9 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v);
 // Opens (or opens again) the port at `baudrate`; a catalogue code.
 ErrorCode PortOeffnen(Verbindung* v, int baudrate);
 
+// What the serial layer knows of a failure beyond its code, e.g. why a network
+// port did not connect; appended to the message.
+std::string PortGrund();
+
 // "all" or a slot 0..16 into a range of slots; false for anything else.
 bool BereichLesen(const std::string& text, int* von, int* bis);

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
                "\nBeispiele:\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
+               "  zpk3x-cli --port rfc2217://pruefstand-3:2001 read all -o programme.zpk\n"
                "  zpk3x-cli --port 1 write 3 -i programme.json && zpk3x-cli --port 1 start\n"
                "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
                "  zpk3x-cli convert programme.zpk programme.csv\n",
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
                "\nExamples:\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programs.zpk\n"
+               "  zpk3x-cli --port rfc2217://bench-3:2001 read all -o programs.zpk\n"
                "  zpk3x-cli --port 1 write 3 -i programs.json && zpk3x-cli --port 1 start\n"
                "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o run.csv\n"
                "  zpk3x-cli convert programs.zpk programs.csv\n"));
@@ -58,8 +60,10 @@ int main(int argc, char** argv) {
   app.fallthrough();
 
   std::string lang;
-  app.add_option("--port", o.port, T("Port 1-8 (wie im Fenster) oder Gerätepfad", "port 1-8 (as in the window) or a device path"))
-      ->type_name("N|PATH");
+  app.add_option("--port", o.port,
+                 T("Port 1-8 (wie im Fenster), Gerätepfad, tcp://HOST:PORT oder rfc2217://HOST:PORT",
+                   "port 1-8 (as in the window), a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"))
+      ->type_name("N|PATH|URL");
   app.add_option("--baud", o.baudrate, T("Baudrate", "baud rate"))->check(CLI::IsMember({1200, 2400, 4800, 9600}));
   app.add_option("--address", o.adresse, T("Geräteadresse 1-8", "device address 1-8"))
       ->check(CLI::IsMember({"1", "2", "3", "4", "5", "6", "7", "8"}));

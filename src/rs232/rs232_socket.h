@@ -1,0 +1,29 @@
+#pragma once
+// TCP sockets as the network ports need them; rs232_socket_posix.cpp and
+// rs232_socket_win32.cpp each implement them once. Every wait is bounded.
+#include <cstdint>
+#include <string>
+
+namespace rs232socket {
+
+using Socket = std::intptr_t;
+constexpr Socket kNoSocket = -1;
+
+// Connects to `host` (a name or a numeric address) and `port` within
+// `timeoutSeconds`, trying each address the name resolves to. The socket sends
+// without delay (no Nagle) and keeps the connection alive while idle. On failure
+// *why says what went wrong (refused, time-out, unknown host, ...).
+Socket connectTo(const std::string& host, const std::string& port, double timeoutSeconds, std::string* why);
+
+// Sends all `n` bytes, waiting at most `timeoutSeconds` for room; false when not
+// all of them could be handed to the system.
+bool sendAll(Socket s, const char* data, int n, double timeoutSeconds);
+
+// Receives up to `size` bytes, waiting at most `timeoutSeconds` (0: only what is
+// there). The number received, 0 when nothing came in time, -1 when the server
+// closed or reset the connection or the socket failed.
+int receive(Socket s, char* buffer, int size, double timeoutSeconds);
+
+void closeSocket(Socket s);
+
+}  // namespace rs232socket

@@ -1,0 +1,119 @@
+// zpk3x-cli through Debian's ser2net in front of the simulator: the same frames
+// and files as on the local terminal, the search, and a server that goes away.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_lauf.h"
+#include "ser2net_harness.h"
+#include "sim_harness.h"
+#include "testdateien.h"
+
+namespace {
+
+using clitest::Cli;
+using clitest::Ergebnis;
+using testdateien::DateiLesen;
+using Clock = std::chrono::steady_clock;
+
+bool Enthaelt(const std::string& text, const std::string& teil) { return text.find(teil) != std::string::npos; }
+
+simtest::SimOptions Geraet(char adresse, int baud) {
+  simtest::SimOptions o;
+  o.address = adresse;
+  o.baud = baud;
+  return o;
+}
+
+class KommandozeileNetz : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::unsetenv("LANG");
+    ASSERT_TRUE(sim_.ok());
+    ASSERT_TRUE(server_.ok()) << "ser2net did not start";
+  }
+  // The frames one command sends, with the simulator's log emptied before.
+  std::vector<std::string> Rahmen(const std::vector<std::string>& argumente, Ergebnis* r) {
+    sim_.clearFrames();
+    *r = Cli(argumente);
+    return sim_.frames();
+  }
+
+  testdateien::Arbeitsverzeichnis verzeichnis_;
+  simtest::Simulator sim_{Geraet('1', 9600)};
+  nettest::Ser2net server_{sim_.ptyPath()};
+};
+
+TEST_F(KommandozeileNetz, AlleLesenUndSchreibenWieAmEigenenTerminal) {
+  Ergebnis r;
+  const auto lokalGelesen = Rahmen({"--port", sim_.ptyPath(), "read", "all", "-o", "lokal.zpk"}, &r);
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(lokalGelesen.size(), 176u);
+  const auto lokalGeschrieben = Rahmen({"--port", sim_.ptyPath(), "write", "all", "-i", "lokal.zpk"}, &r);
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(lokalGeschrieben.size(), 176u);
+
+  for (const std::string& url : {server_.rawUrl(), server_.rfcUrl()}) {
+    EXPECT_EQ(Rahmen({"--port", url, "id"}, &r), std::vector<std::string>{"#1IDR"});
+    EXPECT_EQ(r.aus, "OLQ-ZPK3X-SIM\n") << url << r.err;
+    EXPECT_EQ(Rahmen({"--port", url, "read", "all", "-o", "netz.zpk"}, &r), lokalGelesen) << url;
+    EXPECT_EQ(r.status, 0) << url << r.err;
+    EXPECT_EQ(DateiLesen("netz.zpk"), DateiLesen("lokal.zpk")) << url;
+    EXPECT_EQ(Rahmen({"--port", url, "write", "all", "-i", "lokal.zpk"}, &r), lokalGeschrieben) << url;
+    EXPECT_EQ(r.status, 0) << url << r.err;
+  }
+}
+
+TEST_F(KommandozeileNetz, VerweigerteVerbindungUndFalscherName) {
+  const Ergebnis r = Cli({"--port", "rfc2217://127.0.0.1:" + std::to_string(nettest::FreePort()), "id"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_TRUE(Enthaelt(r.err, "Error #100003: Error opening com-port\nrfc2217://127.0.0.1:")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, ": connection refused")) << r.err;
+  const Ergebnis falsch = Cli({"--port", "tcp://127.0.0.1", "id"});
+  EXPECT_EQ(falsch.status, 2);
+  EXPECT_TRUE(Enthaelt(falsch.err, "tcp://HOST:PORT or rfc2217://HOST:PORT")) << falsch.err;
+}
+
+TEST_F(KommandozeileNetz, ServerBeendetMittenImLesenGibtKeineAntwortUndLaesstDieDatei) {
+  testdateien::DateiSchreiben("alt.json", "{\"alt\": true}\n");
+  // The device falls silent at the 21st frame; the server goes while the program waits.
+  sim_.control("fault after 20 silence");
+  auto lauf = std::async(std::launch::async, [this] {
+    return Cli({"--port", server_.rfcUrl(), "--timeout", "5", "read", "all", "-o", "alt.json"});
+  });
+  const auto frist = Clock::now() + std::chrono::seconds(10);
+  while (sim_.frames().size() < 21 && Clock::now() < frist) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(sim_.frames().size(), 21u);
+  server_.kill();
+  const auto ende = Clock::now();
+  const Ergebnis r = lauf.get();
+  // Seen at once, well before the 5 s time-out of the answer.
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - ende).count(), 1.0);
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(Enthaelt(r.err, "No answer from device")) << r.err;
+  EXPECT_EQ(DateiLesen("alt.json"), "{\"alt\": true}\n");
+}
+
+TEST(SucheUeberSer2net, Rfc2217FindetAdresseDreiBei4800RohFragtNurEinmal) {
+  ::unsetenv("LANG");
+  testdateien::Arbeitsverzeichnis verzeichnis;
+  simtest::Simulator sim(Geraet('3', 4800));
+  nettest::Ser2net server(sim.ptyPath());
+  ASSERT_TRUE(sim.ok());
+  ASSERT_TRUE(server.ok());
+  Ergebnis r = Cli({"--port", server.rfcUrl(), "--timeout", "0.1", "scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Enthaelt(r.aus, "Found: address 3, 4800 baud")) << r.aus;
+  // Raw TCP: only at the server's rate (its 9600, where the device is silent), and it says so.
+  sim.clearFrames();
+  r = Cli({"--port", server.rawUrl(), "--timeout", "0.05", "scan"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(Enthaelt(r.err, "the search asks only at the device server's baud rate")) << r.err;
+  EXPECT_EQ(sim.frames().size(), 8u);
+}
+
+}  // namespace

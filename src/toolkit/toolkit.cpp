@@ -224,7 +224,10 @@ int deliverCtrl(int panel, int control, int event, int eventData1, int eventData
                                                   c->kind == Kind::Ring)) ||
                        (c->kind == Kind::PictureRing && (event == EVENT_LEFT_CLICK || event == EVENT_KEYPRESS));
   std::optional<OperatorOperation> op;
-  if (command) op.emplace();
+  if (command) {
+    operatorActed(panel, control);
+    op.emplace();
+  }
   Depth d;
   return f(panel, control, event, data, eventData1, eventData2);
 }
@@ -252,6 +255,7 @@ void deliverMenu(int panel, int item) {
   const MenuCallbackPtr f = it->second.cb;
   void* data = it->second.data;
   const int bar = p->menuBar;
+  operatorActed(panel, item);
   OperatorOperation op;
   Depth d;
   f(bar, item, data, panel);
@@ -268,7 +272,12 @@ bool commitPendingEdit(QWidget* window, QWidget* except) {
 namespace {
 bool gRefused = false;
 RefusedEntryCallbackPtr gRefusedCallback = nullptr;
+OperatorActionCallbackPtr gActionCallback = nullptr;
 }  // namespace
+
+void operatorActed(int panel, int control) {
+  if (gActionCallback) gActionCallback(panel, control);
+}
 
 void clearRefusal() { gRefused = false; }
 bool refusalPending() { return gRefused; }
@@ -308,9 +317,11 @@ void wireControl(int panel, Control& c) {
     case Kind::Numeric: {
       auto* n = static_cast<ZNumeric*>(w);
       n->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
-      n->onRefused = [panel, id, n] {
+      n->onAccepted = [panel, id] { operatorActed(panel, id); };
+      n->onRefused = [panel, id, n](int reason) {
         gRefused = true;
-        if (gRefusedCallback) gRefusedCallback(panel, id, n->rangeText().toStdString().c_str());
+        if (gRefusedCallback)
+          gRefusedCallback(panel, id, reason, n->rangeText().toStdString().c_str(), n->decimals());
       };
       break;
     }
@@ -344,6 +355,7 @@ void RegisterMenuCallback(const char* name, MenuCallbackPtr function) {
   if (name) menuRegistry()[name] = function;
 }
 void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function) { gRefusedCallback = function; }
+void InstallOperatorActionCallback(OperatorActionCallbackPtr function) { gActionCallback = function; }
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found) {

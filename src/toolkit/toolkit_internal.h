@@ -73,6 +73,8 @@ bool commitPendingEdit(QWidget* window, QWidget* except);
 // moves the focus and so commits the field first); the next input clears it.
 bool refusalPending();
 void clearRefusal();
+// Tells the program that the operator gave a command or an entry was accepted.
+void operatorActed(int panel, int control);
 
 // Wires a control's widget to event delivery.
 void wireControl(int panel, Control& c);

@@ -460,6 +460,7 @@ int DisplayPanel(int panel) {
     // The whole window at its natural size; the platform's default may be smaller.
     p->placed = true;
     w->resize(w->sizeHint().expandedTo(w->minimumSizeHint()));
+    fitToScreen(panel, w);
   }
   if (!w->isWindow() && !p->placed) {
     // A child window first appears at the top right of its parent.

@@ -87,6 +87,9 @@ std::vector<int>& popupStack();
 QWidget* dialogParent();
 
 void repaintNow(QWidget* w);
+// Before a window is first shown at its natural size: makes it fit its screen
+// (toolkit_fit.cpp).
+void fitToScreen(int handle, QWidget* w);
 
 // Counts a running callback for as long as it lives (timer ticks wait for depth 0).
 struct Depth {

@@ -20,6 +20,10 @@
 #include <QScreen>
 #include <QTimer>
 
+#ifdef ZPK3X_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -29,6 +33,7 @@
 #include <cstddef>
 #include <cstring>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -496,6 +501,48 @@ int DiscardPanel(int panel) {
   return 0;
 }
 
+namespace {
+#ifdef ZPK3X_HAVE_XCB
+// A window without close box has no function Qt could name to the window
+// manager, and Qt then grants it all (minimise and maximise too): name the one
+// it has.
+void onlyMovable(QWidget* w) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (!c) return;
+  const char name[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+  if (!reply) return;
+  const xcb_atom_t atom = reply->atom;
+  std::free(reply);
+  // flags (functions, decorations), functions (move), decorations (border, title), input mode, status
+  const std::uint32_t hints[5] = {1u | 2u, 4u, 2u | 8u, 0u, 0u};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(w->winId()), atom, atom, 32, 5, hints);
+  xcb_flush(c);
+}
+#else
+void onlyMovable(QWidget*) {}
+#endif
+
+// A popup belongs to the window it was opened from: the window manager keeps it
+// above that window, gives it no minimise or maximise button (minimised, a
+// progress dialog would hide the progress for the rest of the transfer), and
+// treats it as a dialog.
+void ownedBy(QWidget* w, QWidget* owner, bool closable) {
+  if (!owner || w->parentWidget()) return;
+  owner = owner->window();
+  if (owner == w) return;
+  const QPoint pos = w->pos();
+  const bool moved = w->testAttribute(Qt::WA_Moved);
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (closable) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  w->setParent(owner, flags);
+  if (moved) w->move(pos);
+  if (!closable) onlyMovable(w);
+}
+}  // namespace
+
 int InstallPopup(int panel) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
@@ -505,6 +552,7 @@ int InstallPopup(int panel) {
   std::erase(stack, panel);
   // Modality only takes effect on a hidden window.
   w->hide();
+  ownedBy(w, dialogParent(), p->closable);
   w->setWindowModality(Qt::ApplicationModal);
   stack.push_back(panel);
   if (!p->placed) {

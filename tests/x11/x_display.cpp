@@ -188,6 +188,7 @@ void Bediener::Tippen(const std::string& text) {
     if (c == ',') Taste("comma");
     else if (c == '.') Taste("period");
     else if (c == '-') Taste("minus");
+    else if (c == ' ') Taste("space");
     else Taste(name);
   }
 }

@@ -64,7 +64,7 @@ void fit(int handle, QWidget* w, QSize frame) {
   const QSize room = (avail.size() - frame).expandedTo(QSize(1, 1));
   const QSize want = w->sizeHint().expandedTo(w->minimumSizeHint());
   if (want.width() <= room.width() && want.height() <= room.height()) return;
-  if (auto* mw = qobject_cast<QMainWindow*>(w)) letContentScroll(handle, mw);
+  letContentScroll(handle, static_cast<QMainWindow*>(w));
   w->resize(want.boundedTo(room).expandedTo(w->minimumSizeHint()));
 }
 
@@ -100,7 +100,8 @@ class FrameWatch : public QObject {
 }  // namespace
 
 void fitToScreen(int handle, QWidget* w) {
-  if (!w || !w->isWindow()) return;
+  // Only a main window has content that can scroll; other windows keep their size.
+  if (!qobject_cast<QMainWindow*>(w) || !w->isWindow()) return;
   // The frame of a window already on the screen is the best guess for this one.
   QSize frame = kFrameGuess;
   for (QWidget* other : QApplication::topLevelWidgets()) {

@@ -233,7 +233,8 @@ void BalkenMerken(int, int) {
   }
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible()) continue;
-    if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible()) {
+    // The dialog is the bar's own window (the operator window owns it too).
+    if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible() && bar->window() == top) {
       const std::lock_guard<std::mutex> lock(gBalken.m);
       gBalken.bar = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size());
       gBalken.dialog = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
@@ -358,7 +359,7 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
       hauptfenster = static_cast<unsigned long>(top->winId());
   std::vector<std::string> typ, zustand, erlaubt;
   unsigned long fuer = 0;
-  QImage bild;
+  QImage bild, mitRahmen;
   QRect dialog, bar;
   Bedienen([&](Bediener& b) {
     b.Klicken(lesen);
@@ -382,6 +383,7 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
       bar = gBalken.bar;
     }
     bild = b.Bild(dialog);
+    mitRahmen = b.Bild(b.MitRahmen(d, dialog));
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
   });
   ProgressDialogBeobachten(nullptr);
@@ -394,7 +396,8 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
   EXPECT_FALSE(erlaubt.empty()) << "the window manager lists what it allows";
   EXPECT_FALSE(hat(erlaubt, "_NET_WM_ACTION_MAXIMIZE_HORZ"));
   ASSERT_FALSE(bild.isNull());
-  bild.save(QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_klick_en.png" : "x11_progress_klick_de.png")));
+  mitRahmen.save(
+      QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_klick_en.png" : "x11_progress_klick_de.png")));
   // The dialog, not the operator window, shows there: its bar holds its fill colour.
   const QRect innen = bar.translated(-dialog.topLeft());
   int blau = 0;

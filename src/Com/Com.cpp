@@ -40,6 +40,8 @@ struct Kennungspuffer {
 };
 
 void SuchtextSetzen(int baudrate) {
+  // The baud list shows the rate being tried, not the one chosen before.
+  SetCtrlVal(gCompanelHandle, COMPANEL_BAUDRATE, baudrate);
   char text[64];
   std::snprintf(text, sizeof text,
                 gSprache == 2 ? "Looking for device with %d Baud ..." : "Suche Gerät mit %d Baud ...", baudrate);

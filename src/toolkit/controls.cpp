@@ -24,6 +24,10 @@
 #include <map>
 #include <memory>
 
+static_assert(int{ZNumeric::OutOfRange} == int{ENTRY_OUT_OF_RANGE} && int{ZNumeric::NotWhole} == int{ENTRY_NOT_WHOLE} &&
+              int{ZNumeric::NotNumber} == int{ENTRY_NOT_NUMBER} &&
+              int{ZNumeric::TooManyDecimals} == int{ENTRY_TOO_MANY_DECIMALS});
+
 namespace {
 const QColor kOutOfRangeBase(255, 215, 215);
 
@@ -129,18 +133,41 @@ QString ZNumeric::format(double v) const {
   return t;
 }
 
-bool ZNumeric::parse(const QString& text, double* v) const {
+ZNumeric::Refusal ZNumeric::check(const QString& text, double* v) const {
+  // Taken exactly as written or not at all: a character the field's numbers do
+  // not use is never skipped, and no separator is read as digit grouping.
   QString t = text.trimmed();
-  const bool german = zLanguage() != 2;
-  if (!german && t.contains(QLatin1Char(','))) return false;  // never a thousands separator
-  if (german) t.replace(QLatin1Char(','), QLatin1Char('.'));
-  static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+[.]?[0-9]*|[.][0-9]+)$"));
-  if (!number.match(t).hasMatch()) return false;
+  const Refusal badForm = isWhole() ? NotWhole : NotNumber;
+  double sign = 1.0;
+  if (!t.isEmpty() && (t.at(0) == QLatin1Char('+') || t.at(0) == QLatin1Char('-'))) {
+    if (!(minimum() < 0.0)) return badForm;  // a sign only where the range has negative values
+    if (t.at(0) == QLatin1Char('-')) sign = -1.0;
+    t.remove(0, 1);
+  }
+  static const QRegularExpression whole(QStringLiteral("^[0-9]+$"));
+  // German takes the comma or the point as its one decimal separator, English the point only.
+  static const QRegularExpression realDe(QStringLiteral("^([0-9]+([.,][0-9]*)?|[.,][0-9]+)$"));
+  static const QRegularExpression realEn(QStringLiteral("^([0-9]+([.][0-9]*)?|[.][0-9]+)$"));
+  if (isWhole()) {
+    if (!whole.match(t).hasMatch()) return NotWhole;
+  } else {
+    if (!(zLanguage() != 2 ? realDe : realEn).match(t).hasMatch()) return NotNumber;
+    t.replace(QLatin1Char(','), QLatin1Char('.'));
+    const qsizetype sep = t.indexOf(QLatin1Char('.'));
+    if (sep >= 0) {
+      // More decimals than the field keeps would be cut off: only zeros may follow.
+      qsizetype last = t.size();
+      while (last > sep + 1 && t.at(last - 1) == QLatin1Char('0')) --last;
+      if (last - sep - 1 > decimals()) return TooManyDecimals;
+      if (sep == 0) t.prepend(QLatin1Char('0'));
+      if (t.endsWith(QLatin1Char('.'))) t.append(QLatin1Char('0'));
+    }
+  }
   bool ok = false;
-  const double d = QLocale::c().toDouble(t, &ok);
-  if (!ok || !std::isfinite(d)) return false;
+  const double d = sign * QLocale::c().toDouble(t, &ok);
+  if (!ok || !std::isfinite(d) || d < minimum() || d > maximum()) return OutOfRange;
   *v = d;
-  return true;
+  return Accepted;
 }
 
 QString ZNumeric::rangeText() const {
@@ -157,22 +184,13 @@ QString ZNumeric::textFromValue(double value) const {
 
 double ZNumeric::valueFromText(const QString& text) const {
   double v = 0;
-  return parse(text, &v) ? std::clamp(v, minimum(), maximum()) : value();
+  return check(text, &v) == Accepted ? v : value();
 }
 
 QValidator::State ZNumeric::validate(QString& input, int&) const {
-  // Every keystroke that can still become a number stays, also beyond the range:
-  // the range is checked when the entry is committed, and refused as a whole.
-  const QString t = input.trimmed();
-  if (t.isEmpty() || t == QLatin1String("-") || t == QLatin1String("+")) return QValidator::Intermediate;
-  const bool german = zLanguage() != 2;
-  static const QRegularExpression partial(QStringLiteral("^[+-]?[0-9]*[.,]?[0-9]*$"));
-  if (!partial.match(t).hasMatch()) return QValidator::Invalid;
-  if (!german && t.contains(QLatin1Char(','))) return QValidator::Invalid;
-  if (integer_ && (t.contains(QLatin1Char('.')) || t.contains(QLatin1Char(',')))) return QValidator::Invalid;
+  // Every keystroke stays as typed; the whole entry is judged when it is committed.
   double v = 0;
-  if (!parse(t, &v)) return QValidator::Intermediate;
-  return v >= minimum() && v <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
+  return check(input, &v) == Accepted ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 void ZNumeric::fixup(QString& input) const {
@@ -211,16 +229,10 @@ bool ZNumeric::takePendingEdit() {
   if (indicator_ || !touched_) return true;
   touched_ = false;
   double v = 0;
-  bool ok = parse(lineEdit()->text(), &v);
-  if (ok) {
-    // What is kept is what the field shows.
-    const double scale = std::pow(10.0, decimals());
-    v = integer_ ? std::round(v) : std::round(v * scale) / scale;
-    ok = v >= minimum() && v <= maximum();
-  }
-  if (!ok) {
+  const Refusal r = check(lineEdit()->text(), &v);
+  if (r != Accepted) {
     refreshText();
-    if (onRefused) onRefused();
+    if (onRefused) onRefused(r);
     return false;
   }
   const bool changed = outOfRange_ || v != committed_;
@@ -232,6 +244,7 @@ bool ZNumeric::takePendingEdit() {
   }
   markRange();
   refreshText();
+  if (onAccepted) onAccepted();
   if (changed && onCommit) onCommit();
   return true;
 }

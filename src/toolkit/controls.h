@@ -55,18 +55,25 @@ class ZNumeric : public QDoubleSpinBox {
   bool outOfRange() const { return outOfRange_; }
   // Value from the program: shown at once, no commit event.
   void setProgramValue(double v);
-  // Takes over what the operator typed and has not confirmed yet; calls onCommit
-  // when that changed the value. An entry outside the range (or no number) is
-  // refused: the field returns to its committed value, onRefused is called, and
-  // the result is false.
+  // Why an entry was refused (values of the toolkit's ENTRY_* constants).
+  enum Refusal { Accepted = 0, OutOfRange = 1, NotWhole = 2, NotNumber = 3, TooManyDecimals = 4 };
+  // Takes over what the operator typed and has not confirmed yet; calls
+  // onAccepted, and onCommit when that changed the value. An entry that is not
+  // written as the field's numbers are, or lies outside the range, is refused:
+  // the field returns to its committed value, onRefused is called with the
+  // reason, and the result is false.
   bool takePendingEdit();
+  // What an entry means for this field: Accepted with *v, or why not.
+  Refusal check(const QString& text, double* v) const;
+  bool isWhole() const { return integer_ || decimals() == 0; }
   // The allowed range as the operator reads it ("25 bis 10000").
   QString rangeText() const;
   // Re-evaluates the range marking after the range changed.
   void rangeChanged();
 
-  std::function<void()> onCommit;   // set by the toolkit
-  std::function<void()> onRefused;  // set by the toolkit
+  std::function<void()> onCommit;         // set by the toolkit
+  std::function<void()> onAccepted;       // set by the toolkit
+  std::function<void(int)> onRefused;     // set by the toolkit; the reason
 
   QString textFromValue(double value) const override;
   double valueFromText(const QString& text) const override;
@@ -83,7 +90,6 @@ class ZNumeric : public QDoubleSpinBox {
 
  private:
   QString format(double v) const;
-  bool parse(const QString& text, double* v) const;
   void markRange();
   void refreshText();
 

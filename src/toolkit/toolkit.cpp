@@ -20,6 +20,10 @@
 #include <QScreen>
 #include <QTimer>
 
+#ifdef ZPK3X_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -29,6 +33,7 @@
 #include <cstddef>
 #include <cstring>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -224,7 +229,10 @@ int deliverCtrl(int panel, int control, int event, int eventData1, int eventData
                                                   c->kind == Kind::Ring)) ||
                        (c->kind == Kind::PictureRing && (event == EVENT_LEFT_CLICK || event == EVENT_KEYPRESS));
   std::optional<OperatorOperation> op;
-  if (command) op.emplace();
+  if (command) {
+    operatorActed(panel, control);
+    op.emplace();
+  }
   Depth d;
   return f(panel, control, event, data, eventData1, eventData2);
 }
@@ -252,6 +260,7 @@ void deliverMenu(int panel, int item) {
   const MenuCallbackPtr f = it->second.cb;
   void* data = it->second.data;
   const int bar = p->menuBar;
+  operatorActed(panel, item);
   OperatorOperation op;
   Depth d;
   f(bar, item, data, panel);
@@ -268,7 +277,12 @@ bool commitPendingEdit(QWidget* window, QWidget* except) {
 namespace {
 bool gRefused = false;
 RefusedEntryCallbackPtr gRefusedCallback = nullptr;
+OperatorActionCallbackPtr gActionCallback = nullptr;
 }  // namespace
+
+void operatorActed(int panel, int control) {
+  if (gActionCallback) gActionCallback(panel, control);
+}
 
 void clearRefusal() { gRefused = false; }
 bool refusalPending() { return gRefused; }
@@ -308,9 +322,11 @@ void wireControl(int panel, Control& c) {
     case Kind::Numeric: {
       auto* n = static_cast<ZNumeric*>(w);
       n->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
-      n->onRefused = [panel, id, n] {
+      n->onAccepted = [panel, id] { operatorActed(panel, id); };
+      n->onRefused = [panel, id, n](int reason) {
         gRefused = true;
-        if (gRefusedCallback) gRefusedCallback(panel, id, n->rangeText().toStdString().c_str());
+        if (gRefusedCallback)
+          gRefusedCallback(panel, id, reason, n->rangeText().toStdString().c_str(), n->decimals());
       };
       break;
     }
@@ -344,6 +360,7 @@ void RegisterMenuCallback(const char* name, MenuCallbackPtr function) {
   if (name) menuRegistry()[name] = function;
 }
 void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function) { gRefusedCallback = function; }
+void InstallOperatorActionCallback(OperatorActionCallbackPtr function) { gActionCallback = function; }
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found) {
@@ -448,6 +465,7 @@ int DisplayPanel(int panel) {
     // The whole window at its natural size; the platform's default may be smaller.
     p->placed = true;
     w->resize(w->sizeHint().expandedTo(w->minimumSizeHint()));
+    fitToScreen(panel, w);
   }
   if (!w->isWindow() && !p->placed) {
     // A child window first appears at the top right of its parent.
@@ -483,6 +501,48 @@ int DiscardPanel(int panel) {
   return 0;
 }
 
+namespace {
+#ifdef ZPK3X_HAVE_XCB
+// A window without close box has no function Qt could name to the window
+// manager, and Qt then grants it all (minimise and maximise too): name the one
+// it has.
+void onlyMovable(QWidget* w) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+  auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (!c) return;
+  const char name[] = "_MOTIF_WM_HINTS";
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+  if (!reply) return;
+  const xcb_atom_t atom = reply->atom;
+  std::free(reply);
+  // flags (functions, decorations), functions (move), decorations (border, title), input mode, status
+  const std::uint32_t hints[5] = {1u | 2u, 4u, 2u | 8u, 0u, 0u};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(w->winId()), atom, atom, 32, 5, hints);
+  xcb_flush(c);
+}
+#else
+void onlyMovable(QWidget*) {}
+#endif
+
+// A popup belongs to the window it was opened from: the window manager keeps it
+// above that window, gives it no minimise or maximise button (minimised, a
+// progress dialog would hide the progress for the rest of the transfer), and
+// treats it as a dialog.
+void ownedBy(QWidget* w, QWidget* owner, bool closable) {
+  if (!owner || w->parentWidget()) return;
+  owner = owner->window();
+  if (owner == w) return;
+  const QPoint pos = w->pos();
+  const bool moved = w->testAttribute(Qt::WA_Moved);
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (closable) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  w->setParent(owner, flags);
+  if (moved) w->move(pos);
+  if (!closable) onlyMovable(w);
+}
+}  // namespace
+
 int InstallPopup(int panel) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
@@ -492,6 +552,7 @@ int InstallPopup(int panel) {
   std::erase(stack, panel);
   // Modality only takes effect on a hidden window.
   w->hide();
+  ownedBy(w, dialogParent(), p->closable);
   w->setWindowModality(Qt::ApplicationModal);
   stack.push_back(panel);
   if (!p->placed) {

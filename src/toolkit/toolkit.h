@@ -47,12 +47,24 @@ void RegisterCtrlCallback(const char* name, CtrlCallbackPtr function);
 void RegisterPanelCallback(const char* name, PanelCallbackPtr function);
 void RegisterMenuCallback(const char* name, MenuCallbackPtr function);
 
-// After the operator's entry in a numeric field was refused because it lies outside
-// the field's range (the field shows its committed value again, and the command
-// whose click committed the field is not carried out): `allowed` is the range as
-// the window writes numbers ("25 bis 10000", "0.001 to 9.000").
-using RefusedEntryCallbackPtr = void (*)(int panel, int control, const char* allowed);
+// Why the operator's entry in a numeric field was refused.
+enum {
+  ENTRY_OUT_OF_RANGE = 1,       // a number outside the field's range
+  ENTRY_NOT_WHOLE = 2,          // a whole-number field got more than digits
+  ENTRY_NOT_NUMBER = 3,         // not one number with at most one decimal separator
+  ENTRY_TOO_MANY_DECIMALS = 4,  // more decimals than the field keeps
+};
+// After the operator's entry in a numeric field was refused (the field shows its
+// committed value again, and the command whose click committed the field is not
+// carried out): `reason` is one of ENTRY_*, `allowed` the range as the window
+// writes numbers ("25 bis 10000", "0.001 to 9.000"), `decimals` those the field keeps.
+using RefusedEntryCallbackPtr = void (*)(int panel, int control, int reason, const char* allowed, int decimals);
 void InstallRefusedEntryCallback(RefusedEntryCallbackPtr function);
+// Before an operator's command is carried out (button, toggle, ring, picture
+// ring, menu item: `control` is then the item) and when an entry in a numeric
+// field is accepted.
+using OperatorActionCallbackPtr = void (*)(int panel, int control);
+void InstallOperatorActionCallback(OperatorActionCallbackPtr function);
 
 // ---- start ----
 // Starts the toolkit with the command line. Returns 1 on success, 0 when no window

@@ -73,6 +73,8 @@ bool commitPendingEdit(QWidget* window, QWidget* except);
 // moves the focus and so commits the field first); the next input clears it.
 bool refusalPending();
 void clearRefusal();
+// Tells the program that the operator gave a command or an entry was accepted.
+void operatorActed(int panel, int control);
 
 // Wires a control's widget to event delivery.
 void wireControl(int panel, Control& c);
@@ -85,6 +87,9 @@ std::vector<int>& popupStack();
 QWidget* dialogParent();
 
 void repaintNow(QWidget* w);
+// Before a window is first shown at its natural size: makes it fit its screen
+// (toolkit_fit.cpp).
+void fitToScreen(int handle, QWidget* w);
 
 // Counts a running callback for as long as it lives (timer ticks wait for depth 0).
 struct Depth {

@@ -2,6 +2,7 @@
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 #include <cstdio>
+#include <string>
 
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
@@ -24,16 +25,63 @@ void GeladenePanelsVerwerfen() {
   gPanelHandle = gCompanelHandle = gInfopanelHandle = -1;
 }
 
-// An entry outside its field's range was refused: the error area says which
-// values the field takes.
-void EingabeAbgelehnt(int, int, const char* erlaubt) {
-  char text[160];
-  std::snprintf(text, sizeof text,
-                gSprache == 2 ? "Entry refused: allowed range %s" : "Eingabe abgelehnt: erlaubter Bereich %s",
-                erlaubt);
+// The refusal the error area shows, empty when it shows none.
+std::string gAblehnung;
+
+// Why an entry was refused, in the language of the run.
+std::string Ablehnungsgrund(int grund, const char* erlaubt, int nachkommastellen) {
+  const bool en = gSprache == 2;
+  char text[200];
+  switch (grund) {
+    case ENTRY_NOT_WHOLE:
+      std::snprintf(text, sizeof text, en ? "digits only (whole number), range %s" : "nur Ziffern (ganze Zahl), Bereich %s",
+                    erlaubt);
+      break;
+    case ENTRY_NOT_NUMBER:
+      std::snprintf(text, sizeof text,
+                    en ? "one number with at most one decimal point expected, range %s"
+                       : "eine Zahl mit höchstens einem Komma oder Punkt erwartet, Bereich %s",
+                    erlaubt);
+      break;
+    case ENTRY_TOO_MANY_DECIMALS:
+      std::snprintf(text, sizeof text,
+                    en ? "at most %d decimals, range %s" : "höchstens %d Nachkommastellen, Bereich %s",
+                    nachkommastellen, erlaubt);
+      break;
+    default:
+      std::snprintf(text, sizeof text, en ? "allowed range %s" : "erlaubter Bereich %s", erlaubt);
+      break;
+  }
+  return text;
+}
+
+// An entry was refused: the error area names the field by its label and says
+// which entries it takes.
+void EingabeAbgelehnt(int panel, int control, int grund, const char* erlaubt, int nachkommastellen) {
+  std::string feld;
+  GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, &feld);
+  std::string text = feld.empty() ? std::string() : feld + ": ";
+  text += gSprache == 2 ? "Entry refused: " : "Eingabe abgelehnt: ";
+  text += Ablehnungsgrund(grund, erlaubt, nachkommastellen);
   SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 1);
-  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, text);
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, text.c_str());
   SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, 0);
+  gAblehnung = text;
+}
+
+// The next accepted entry or command ends a refusal's message; what a device
+// operation showed since then is its own and stays.
+void BedienerHandelt(int, int) {
+  if (gAblehnung.empty()) return;
+  std::string gezeigt;
+  GetCtrlString(gPanelHandle, MAINPANEL_FEHLERSTRING, &gezeigt);
+  int nummer = 0;
+  GetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, &nummer);
+  if (gezeigt == gAblehnung && nummer == 0) {
+    SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 0);
+    SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, "");
+  }
+  gAblehnung.clear();
 }
 
 }  // namespace
@@ -130,6 +178,7 @@ void SteuerungCallbacksRegistrieren() {
   RegisterMenuCallback("Callback_Menu_Info", Callback_Menu_Info);
   RegisterCtrlCallback("Callback_Button_InfoOk", Callback_Button_InfoOk);
   InstallRefusedEntryCallback(EingabeAbgelehnt);
+  InstallOperatorActionCallback(BedienerHandelt);
   GeraetCallbacksRegistrieren();
 }
 

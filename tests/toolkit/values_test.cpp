@@ -232,8 +232,8 @@ TEST_F(Values, SetCtrlValPaintsAtOnceWithoutRunningTheLoop) {
 
 namespace {
 std::vector<std::string> gRefused;
-void rememberRefusal(int, int control, const char* allowed) {
-  gRefused.push_back(std::to_string(control) + ": " + allowed);
+void rememberRefusal(int, int control, int reason, const char* allowed, int) {
+  gRefused.push_back(std::to_string(control) + ": " + std::to_string(reason) + " " + allowed);
 }
 }  // namespace
 
@@ -257,7 +257,7 @@ TEST_F(Values, OutOfRangeEntriesAreRefusedWholeAndEscapeAbandonsAnEntry) {
   GetCtrlVal(w.main, MAINPANEL_FREQUENZ, &d);
   EXPECT_DOUBLE_EQ(d, 1000.0);
   EXPECT_EQ(edit->text().toStdString(), "1000");
-  EXPECT_EQ(gRefused, (std::vector<std::string>{std::to_string(MAINPANEL_FREQUENZ) + ": 25 bis 10000"}));
+  EXPECT_EQ(gRefused, (std::vector<std::string>{std::to_string(MAINPANEL_FREQUENZ) + ": 1 25 bis 10000"}));
   // A click on a command right after a refused entry does not act.
   ASSERT_EQ(TestOperatorType(w.main, MAINPANEL_FREQUENZ, "5"), 0);
   events().clear();
@@ -278,6 +278,61 @@ TEST_F(Values, OutOfRangeEntriesAreRefusedWholeAndEscapeAbandonsAnEntry) {
   ASSERT_EQ(TestOperatorKey(w.main, MAINPANEL_STROM1, VAL_ENTER_VKEY), 0);
   GetCtrlVal(w.main, MAINPANEL_STROM1, &d);
   EXPECT_DOUBLE_EQ(d, 1.5) << "the point is taken too";
+  InstallRefusedEntryCallback(nullptr);
+}
+
+// Typed entries are shown exactly as typed and taken exactly, or refused whole
+// with the reason: a whole-number field takes digits only, a real field one
+// decimal separator (German: comma or point, English: point), no more decimals
+// than it keeps. The field's value stays, and the value the program set stays too.
+TEST_F(Values, TypedEntriesAreTakenExactlyOrRefusedWithTheReason) {
+  struct Fall {
+    int sprache;
+    int control;
+    const char* getippt;
+    double wert;  // NaN: refused
+    int grund;
+  };
+  const double nein = std::nan("");
+  const Fall faelle[] = {
+      {1, MAINPANEL_ZEIT1, "1.000", nein, ENTRY_NOT_WHOLE},   {1, MAINPANEL_ZEIT2, "12x3", nein, ENTRY_NOT_WHOLE},
+      {1, MAINPANEL_ZEIT1, "-5", nein, ENTRY_NOT_WHOLE},      {1, MAINPANEL_ZEIT1, "2500", 2500, 0},
+      {1, MAINPANEL_STROM2, "1.234,5", nein, ENTRY_NOT_NUMBER}, {1, MAINPANEL_STROM2, "0,5,5", nein, ENTRY_NOT_NUMBER},
+      {1, MAINPANEL_STROM2, "0,1234", nein, ENTRY_TOO_MANY_DECIMALS}, {1, MAINPANEL_STROM2, "1.5", 1.5, 0},
+      {1, MAINPANEL_STROM2, ",5", 0.5, 0},                    {1, MAINPANEL_ZEIT1, "99999", nein, ENTRY_OUT_OF_RANGE},
+      {2, MAINPANEL_ZEIT1, "2,5", nein, ENTRY_NOT_WHOLE},     {2, MAINPANEL_ZEIT1, "2,500", nein, ENTRY_NOT_WHOLE},
+      {2, MAINPANEL_ZEIT1, "2 500", nein, ENTRY_NOT_WHOLE},   {2, MAINPANEL_STROM1, "1,5", nein, ENTRY_NOT_NUMBER},
+      {2, MAINPANEL_STROM2, "0.5.5", nein, ENTRY_NOT_NUMBER}, {2, MAINPANEL_STROM2, "0.1250", 0.125, 0},
+  };
+  InstallRefusedEntryCallback(rememberRefusal);
+  SetUserInterfaceLanguage(2);
+  const WindowSet en = loadWindows(kEnglish);
+  SetUserInterfaceLanguage(1);
+  ASSERT_GT(en.main, 0);
+  for (const Fall& f : faelle) {
+    const int panel = f.sprache == 2 ? en.main : w.main;
+    SCOPED_TRACE(std::string(f.sprache == 2 ? "English " : "German ") + f.getippt);
+    if (f.sprache == 2) SetUserInterfaceLanguage(2);
+    ASSERT_EQ(DisplayPanel(panel), 0);
+    ASSERT_EQ(SetCtrlVal(panel, f.control, 3.0), 0);
+    gRefused.clear();
+    ASSERT_EQ(TestOperatorType(panel, f.control, f.getippt), 0);
+    EXPECT_EQ(QApplication::focusWidget()->findChild<QLineEdit*>()->text().toStdString(), f.getippt)
+        << "shown exactly as typed";
+    ASSERT_EQ(TestOperatorKey(panel, f.control, VAL_ENTER_VKEY), 0);
+    double d = 0;
+    GetCtrlVal(panel, f.control, &d);
+    EXPECT_DOUBLE_EQ(d, std::isnan(f.wert) ? 3.0 : f.wert);
+    ASSERT_EQ(gRefused.size(), std::isnan(f.wert) ? 1u : 0u);
+    if (!gRefused.empty()) {
+      EXPECT_EQ(gRefused[0].rfind(std::to_string(f.control) + ": " + std::to_string(f.grund) + " ", 0), 0u)
+          << gRefused[0];
+    }
+    SetUserInterfaceLanguage(1);
+    HidePanel(panel);
+  }
+  DiscardPanel(en.main);
+  DiscardPanel(en.info);
   InstallRefusedEntryCallback(nullptr);
 }
 

@@ -2,6 +2,7 @@
 // operator does while the program is busy is discarded, never carried out
 // afterwards, and the progress dialog is really drawn.
 #include <QApplication>
+#include <QComboBox>
 #include <QCursor>
 #include <QProgressBar>
 
@@ -232,7 +233,8 @@ void BalkenMerken(int, int) {
   }
   for (QWidget* top : QApplication::topLevelWidgets()) {
     if (!top->isVisible()) continue;
-    if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible()) {
+    // The dialog is the bar's own window (the operator window owns it too).
+    if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible() && bar->window() == top) {
       const std::lock_guard<std::mutex> lock(gBalken.m);
       gBalken.bar = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size());
       gBalken.dialog = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
@@ -334,6 +336,105 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
     }
   EXPECT_LT(anders, hauptbild.width() * hauptbild.height() / 200) << "pixels of the operator window not drawn";
   EXPECT_EQ(sim.frames(), AlleLeseRahmen());
+}
+
+// The dialog belongs to the operator window: a modal dialog for the window
+// manager (transient for the operator window, no minimise or maximise), and a
+// click on the operator window during the transfer leaves it on top and drawn.
+TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSichtbar) {
+  const int sprache = GetParam();
+  Sprache(sprache);
+  Sichtbar(gPanelHandle);
+  simtest::SimOptions o;
+  o.pace = true;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  TestPopupAutomation(false);
+  ProgressDialogBeobachten(BalkenMerken);
+  const QColor fuellung = QColor::fromRgb(QRgb(GetSystemHighlightColor()));
+  const QPoint lesen = Mitte("ZPK3LESEN"), daneben = Mitte("TEXTMSG_18");
+  unsigned long hauptfenster = 0;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->isVisible() && top->findChild<QWidget*>(QStringLiteral("ZPK3LESEN")))
+      hauptfenster = static_cast<unsigned long>(top->winId());
+  std::vector<std::string> typ, zustand, erlaubt;
+  unsigned long fuer = 0;
+  QImage bild, mitRahmen;
+  QRect dialog, bar;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(lesen);
+    ASSERT_FALSE(b.AufFensterWarten(sprache == 2 ? "read from ZPK" : "von ZPK lesen", std::chrono::seconds(5))
+                     .isEmpty());
+    Schlafen(200);
+    b.Taste("Return");
+    ASSERT_TRUE(AufRahmenWarten(sim, 2 * kRahmenJeProgramm + 3));
+    const char* titel = sprache == 2 ? "Progress" : "Fortschritt";
+    const unsigned long d = b.Kennung(titel);
+    ASSERT_NE(d, 0u);
+    typ = b.Atome(d, "_NET_WM_WINDOW_TYPE");
+    zustand = b.Atome(d, "_NET_WM_STATE");
+    erlaubt = b.Atome(d, "_NET_WM_ALLOWED_ACTIONS");
+    fuer = b.TransientFuer(d);
+    b.Klicken(daneben);
+    Schlafen(150);
+    {
+      const std::lock_guard<std::mutex> lock(gBalken.m);
+      dialog = gBalken.dialog;
+      bar = gBalken.bar;
+    }
+    bild = b.Bild(dialog);
+    mitRahmen = b.Bild(b.MitRahmen(d, dialog));
+    ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
+  });
+  ProgressDialogBeobachten(nullptr);
+  auto hat = [](const std::vector<std::string>& v, const char* a) {
+    return std::find(v.begin(), v.end(), a) != v.end();
+  };
+  EXPECT_TRUE(hat(typ, "_NET_WM_WINDOW_TYPE_DIALOG"));
+  EXPECT_TRUE(hat(zustand, "_NET_WM_STATE_MODAL"));
+  EXPECT_EQ(fuer, hauptfenster) << "transient for the operator window";
+  EXPECT_FALSE(erlaubt.empty()) << "the window manager lists what it allows";
+  EXPECT_FALSE(hat(erlaubt, "_NET_WM_ACTION_MAXIMIZE_HORZ"));
+  ASSERT_FALSE(bild.isNull());
+  mitRahmen.save(
+      QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_klick_en.png" : "x11_progress_klick_de.png")));
+  // The dialog, not the operator window, shows there: its bar holds its fill colour.
+  const QRect innen = bar.translated(-dialog.topLeft());
+  int blau = 0;
+  for (int x = innen.left(); x <= innen.right(); ++x) blau += Blaeulich(bild.pixel(x, innen.center().y()), fuellung);
+  EXPECT_GT(blau, innen.width() / 16) << "the bar's filled part shows after the click";
+  EXPECT_EQ(sim.frames(), AlleLeseRahmen()) << "the click did nothing";
+}
+
+// The device search shows the rate it is trying in the connection window's baud list.
+TEST_F(XBedienung, DieSucheZeigtIhreBaudrateInDerListe) {
+  simtest::SimOptions o;
+  o.baud = 1200;
+  simtest::Simulator sim(o);
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  ASSERT_EQ(DisplayPanel(gCompanelHandle), 0);
+  Sichtbar(gPanelHandle);
+  std::string vorher;
+  GetCtrlString(gCompanelHandle, COMPANEL_BAUDRATE, &vorher);
+  ASSERT_EQ(vorher, "9600");
+  // What the list shows each time it is drawn during the search.
+  struct Zeichnung : QObject {
+    std::vector<std::string> gezeigt;
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (e->type() == QEvent::Paint) gezeigt.push_back(static_cast<QComboBox*>(o)->currentText().toStdString());
+      return false;
+    }
+  } zeichnung;
+  QComboBox* liste = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* l = top->findChild<QComboBox*>(QStringLiteral("BAUDRATE"))) liste = l;
+  ASSERT_NE(liste, nullptr);
+  liste->installEventFilter(&zeichnung);
+  ASSERT_EQ(Zpk3Scan(), 0);
+  liste->removeEventFilter(&zeichnung);
+  EXPECT_NE(std::find(zeichnung.gezeigt.begin(), zeichnung.gezeigt.end(), "1200"), zeichnung.gezeigt.end())
+      << "the list showed the rate being tried";
+  EXPECT_EQ(gCom.baudrate, 1200);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sprachen, XFortschritt, ::testing::Values(1, 2),

@@ -188,6 +188,7 @@ void Bediener::Tippen(const std::string& text) {
     if (c == ',') Taste("comma");
     else if (c == '.') Taste("period");
     else if (c == '-') Taste("minus");
+    else if (c == ' ') Taste("space");
     else Taste(name);
   }
 }
@@ -205,30 +206,63 @@ QImage Bediener::Bild(QRect r) {
   return img;
 }
 
-QRect Bediener::Fenster(const std::string& title) {
+unsigned long Bediener::Kennung(const std::string& title) {
   Display* d = D(display_);
   const Atom list = XInternAtom(d, "_NET_CLIENT_LIST", False);
   Atom type = None;
   int format = 0;
   unsigned long n = 0, rest = 0;
   unsigned char* data = nullptr;
-  QRect gefunden;
+  Window gefunden = 0;
   if (XGetWindowProperty(d, DefaultRootWindow(d), list, 0, 1024, False, XA_WINDOW, &type, &format, &n, &rest,
                          &data) == Success &&
       data) {
     const auto* w = reinterpret_cast<const Window*>(data);
-    for (unsigned long i = 0; i < n && gefunden.isEmpty(); ++i) {
+    for (unsigned long i = 0; i < n && gefunden == 0; ++i) {
       if (fensterName(d, w[i]) != title) continue;
       XWindowAttributes a{};
-      if (!XGetWindowAttributes(d, w[i], &a) || a.map_state != IsViewable) continue;
-      int x = 0, y = 0;
-      Window kind = 0;
-      XTranslateCoordinates(d, w[i], DefaultRootWindow(d), 0, 0, &x, &y, &kind);
-      gefunden = QRect(x, y, a.width, a.height);
+      if (XGetWindowAttributes(d, w[i], &a) && a.map_state == IsViewable) gefunden = w[i];
     }
   }
   if (data) XFree(data);
   return gefunden;
+}
+
+QRect Bediener::Fenster(const std::string& title) {
+  Display* d = D(display_);
+  const Window w = Kennung(title);
+  XWindowAttributes a{};
+  if (w == 0 || !XGetWindowAttributes(d, w, &a)) return {};
+  int x = 0, y = 0;
+  Window kind = 0;
+  XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &kind);
+  return QRect(x, y, a.width, a.height);
+}
+
+std::vector<std::string> Bediener::Atome(unsigned long window, const char* property) {
+  Display* d = D(display_);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  std::vector<std::string> namen;
+  if (XGetWindowProperty(d, window, XInternAtom(d, property, False), 0, 64, False, XA_ATOM, &type, &format, &n,
+                         &rest, &data) == Success &&
+      data) {
+    const auto* a = reinterpret_cast<const Atom*>(data);
+    for (unsigned long i = 0; i < n; ++i) {
+      char* name = XGetAtomName(d, a[i]);
+      if (name) namen.emplace_back(name);
+      if (name) XFree(name);
+    }
+  }
+  if (data) XFree(data);
+  return namen;
+}
+
+unsigned long Bediener::TransientFuer(unsigned long window) {
+  Window fuer = 0;
+  return XGetTransientForHint(D(display_), window, &fuer) ? fuer : 0;
 }
 
 QRect Bediener::MitRahmen(unsigned long window, QRect innen) {

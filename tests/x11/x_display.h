@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace xtest {
 
@@ -37,6 +38,12 @@ class Bediener {
   QRect Fenster(const std::string& title);
   // `innen` (a window's own area) with the frame the window manager drew around it.
   QRect MitRahmen(unsigned long window, QRect innen);
+  // The X window of the top-level window titled `title` (its client window), 0 if none.
+  unsigned long Kennung(const std::string& title);
+  // The atoms' names of a window's ATOM list property ("_NET_WM_WINDOW_TYPE").
+  std::vector<std::string> Atome(unsigned long window, const char* property);
+  // The window a window is transient for (WM_TRANSIENT_FOR), 0 if none.
+  unsigned long TransientFuer(unsigned long window);
   // Waits up to `limit` for such a window.
   QRect AufFensterWarten(const std::string& title, std::chrono::milliseconds limit);
 

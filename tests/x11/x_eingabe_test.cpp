@@ -3,6 +3,7 @@
 // shortened), the command clicked after it is not carried out, and the wheel
 // changes only the focused field.
 #include <QApplication>
+#include <QLineEdit>
 #include <QWidget>
 
 #include "Com/Com.h"
@@ -13,6 +14,8 @@
 #include "x_fixture.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
+
+#include <vector>
 
 namespace {
 
@@ -71,11 +74,73 @@ TEST_P(XEingabe, EintraegeAusserhalbDesBereichsWerdenAbgelehntUndDerKlickDanachW
   // German takes the comma; English refuses it (never a thousands separator).
   EXPECT_DOUBLE_EQ(gPar[gParIndex].strom1, englisch ? vorher.strom1 : 0.25);
   EXPECT_DOUBLE_EQ(lauf::Zahl(MAINPANEL_STROM1), gPar[gParIndex].strom1);
-  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), englisch ? "Entry refused: allowed range 25 to 10000"
-                                                         : "Eingabe abgelehnt: erlaubter Bereich 25 bis 10000");
+  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
+            englisch ? "PWM-Frequency [Hz]: Entry refused: allowed range 25 to 10000"
+                     : "PWM-Frequenz [Hz]: Eingabe abgelehnt: erlaubter Bereich 25 bis 10000");
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 1);
   ASSERT_FALSE(bild.isNull());
   bild.save(QString::fromStdString(Bildpfad(englisch ? "x11_refused_en.png" : "x11_refused_de.png")));
+}
+
+// Typed numbers stay exactly as typed in the field; on Tab they are taken exactly
+// or refused whole, with the field's label in the message; the next valid entry
+// clears the message; a click on a command after a refused entry sends nothing.
+TEST_P(XEingabe, GetippteZahlenWerdenGenauGenommenOderAbgelehnt) {
+  const bool englisch = GetParam() == 2;
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  simtest::Simulator sim;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  struct Fall {
+    const char* feld;
+    double ProgramRecord::*wert;
+    const char* getippt;
+    double neu;  // 0: refused
+  };
+  const std::vector<Fall> faelle =
+      englisch ? std::vector<Fall>{{"ZEIT1", &ProgramRecord::zeit1, "2,5", 0},
+                                   {"ZEIT1", &ProgramRecord::zeit1, "2,500", 0},
+                                   {"ZEIT1", &ProgramRecord::zeit1, "2 500", 0},
+                                   {"STROM2", &ProgramRecord::strom2, "1.234,5", 0},
+                                   {"STROM2", &ProgramRecord::strom2, "0.5.5", 0},
+                                   {"ZEIT2", &ProgramRecord::zeit2, "2500", 2500}}
+               : std::vector<Fall>{{"ZEIT1", &ProgramRecord::zeit1, "1.000", 0},
+                                   {"ZEIT2", &ProgramRecord::zeit2, "12x3", 0},
+                                   {"STROM2", &ProgramRecord::strom2, "1.234,5", 0},
+                                   {"STROM2", &ProgramRecord::strom2, "0,5,5", 0},
+                                   {"ZEIT2", &ProgramRecord::zeit2, "2500", 2500}};
+  for (const Fall& f : faelle) {
+    SCOPED_TRACE(f.getippt);
+    const double vorher = gPar[gParIndex].*f.wert;
+    const QPoint feld = Mitte(f.feld);
+    Bedienen([&](Bediener& b) { Eintippen(b, feld, f.getippt); }, 100);
+    auto* edit = QApplication::focusWidget() ? QApplication::focusWidget()->findChild<QLineEdit*>() : nullptr;
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->text().toStdString(), f.getippt) << "shown as typed";
+    Bedienen([&](Bediener& b) { b.Taste("Tab"); }, 100);
+    EXPECT_DOUBLE_EQ(gPar[gParIndex].*f.wert, f.neu != 0 ? f.neu : vorher);
+    const std::string meldung = lauf::Text(MAINPANEL_FEHLERSTRING);
+    if (f.neu == 0) {
+      std::string label;
+      GetCtrlAttribute(gPanelHandle, MAINPANEL_STROM2, ATTR_LABEL_TEXT, &label);
+      EXPECT_EQ(meldung.rfind(std::string(f.feld) == "STROM2" ? label : (englisch ? "Time " : "Zeit "), 0), 0u)
+          << meldung;
+      EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 1);
+    } else {
+      EXPECT_EQ(meldung, "") << "the valid entry ended the refusal's message";
+      EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 0);
+    }
+  }
+  const QPoint zeit2 = Mitte("ZEIT2"), speichern = Mitte("PROGRAMMSPEICHERN"), schreiben = Mitte("ZPK3SCHREIBEN");
+  Bedienen([&](Bediener& b) {
+    Eintippen(b, zeit2, "12x3");
+    b.Klicken(speichern);
+    Eintippen(b, zeit2, englisch ? "2,5" : "1.000");
+    b.Klicken(schreiben);
+  }, 300);
+  EXPECT_TRUE(sim.frames().empty()) << "a refused entry sends nothing";
+  EXPECT_TRUE(TestTakePopups().empty()) << "the write was not carried out";
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].zeit2, 2500);
 }
 
 // Two notches over an unfocused field or list change nothing; over the focused

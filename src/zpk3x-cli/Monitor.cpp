@@ -9,6 +9,7 @@
 
 #include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Programmformate.h"
 
@@ -70,7 +71,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   VerlaufAufzeichnung csv;
   if (!o.datei.empty()) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
-      return FehlerMelden(o, err, "\n" + o.datei);
+      return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   }
   if (!o.json) Ausgeben(MonitorKopf());
   AbbruchAbfangen();
@@ -100,7 +101,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     }
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
-      if (err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+      if (err != 0) return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
     }
     if (m.fehler != 0 && o.stoppBeiFehler) {
       letzterFehler = m.fehler;
@@ -115,7 +116,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       std::this_thread::sleep_for(std::min<Uhr::duration>(naechste - Uhr::now(), std::chrono::milliseconds(20)));
     }
   }
-  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
+    return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   return status;
 }

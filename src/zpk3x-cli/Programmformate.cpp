@@ -150,6 +150,9 @@ struct DoppelteSchluessel {
   }
 };
 
+// A value as the file holds it, a text without its quotes.
+std::string WertText(const Json& j) { return j.is_string() ? j.get<std::string>() : j.dump(); }
+
 ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
   DoppelteSchluessel doppelt;
   Json doc;
@@ -176,7 +179,7 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
   Programmtabelle t{};
   std::int32_t auswahl = 0;
   if (!JsonGanzzahl(doc[kAuswahl], &auswahl) || auswahl < 0 || auswahl >= PROGRAMM_SLOTS)
-    return Melden(f, FORMAT_WERT, Fehlerart::Wert, -1, -1, doc[kAuswahl].dump());
+    return Melden(f, FORMAT_WERT, Fehlerart::Wert, -1, -1, WertText(doc[kAuswahl]));
   t.auswahl = auswahl;
 
   for (int slot = 0; slot < static_cast<int>(programme.size()); ++slot) {
@@ -186,7 +189,7 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
     if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot)) {
       // The programs stand in slot order; an earlier number is one given twice.
       if (nummer >= 0 && nummer < slot) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, nummer, -1, "");
-      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, slot, -1, p[kSlot].dump());
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, slot, -1, WertText(p[kSlot]));
     }
     for (const auto& eintrag : p.items()) {
       const std::string& schluessel = eintrag.key();
@@ -201,7 +204,7 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
       const Json& wert = p[feld.name];
       const bool gut = feld.ganz != nullptr ? JsonGanzzahl(wert, &(t.slots[slot].*feld.ganz))
                                             : JsonZahl(wert, &(t.slots[slot].*feld.reell));
-      if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, wert.dump());
+      if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, WertText(wert));
     }
   }
   if (programme.size() < PROGRAMM_SLOTS)

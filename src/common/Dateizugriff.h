@@ -12,8 +12,9 @@
 std::FILE* DateiZumLesenOeffnen(const std::string& pfad);
 
 // Creates the file or empties the one of that name, for writing in binary mode.
-// A symbolic link is followed only as a replacement follows it (see
-// Dateiidentitaet.h); a link planted in a sticky folder is refused with EACCES.
+// A symbolic link in a sticky, world-writable folder is followed only as a
+// replacement follows it (see Dateiidentitaet.h): another user's is refused with
+// EACCES.
 // On failure errno holds the reason.
 std::FILE* DateiNeuAnlegen(const std::string& pfad);
 

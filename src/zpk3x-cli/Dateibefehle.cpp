@@ -179,7 +179,7 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
   // From UTF-8 explicitly: Windows would read a narrow name in the ANSI code page.
   const std::filesystem::path ordner = std::filesystem::path(std::u8string(pfad.begin(), pfad.end())).parent_path();
   if (ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
-  return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
+  return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, std::filesystem::exists(ordner, ec) ? ENOTDIR : ENOENT));
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {

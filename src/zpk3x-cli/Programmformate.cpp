@@ -162,6 +162,9 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
     int zeile = 0, spalte = 0;
     Stelle(daten, e.byte > 0 ? e.byte - 1 : 0, &zeile, &spalte);
     return Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "", zeile, spalte);
+  } catch (const Json::exception&) {
+    // A number beyond any double, for one: no place is known.
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "");
   }
   if (doppelt.gefunden) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldDoppelt, doppelt.slot, -1, doppelt.schluessel);
   if (!doc.is_object()) return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, -1, -1, "");

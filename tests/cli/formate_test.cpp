@@ -149,6 +149,7 @@ TEST(Programmformate, FehlerNennenZeileSpalteUndDoppeltes) {
   EXPECT_EQ(f.art, Fehlerart::Syntax);
   EXPECT_EQ(f.zeile, 3);
   EXPECT_EQ(f.spalte, 17);
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, "{\"auswahl\": 1e400}", &t, &f), FORMAT_AUFBAU);  // no double holds it
 
   const std::string json = TabelleAlsJson(StandardTabelle());
   std::string j = json;

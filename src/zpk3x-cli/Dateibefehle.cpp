@@ -57,9 +57,13 @@ std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
     case Fehlerart::Auswahl:
       return f.text + T(" Slots ausgewählt (auswahl 1), genau einer muss es sein",
                         " slots selected (auswahl 1), exactly one must be");
-    case Fehlerart::Aufbau:
+    case Fehlerart::Aufbau: {
       if (f.text.empty()) return T("keine Programmtabelle", "not a program table");
-      return Zitat(f.text) + T(" ist keine Spalte einer Programmtabelle", " is not a column of a program table");
+      std::string kopf = "slot,auswahl";
+      for (const Programmfeld& feld : PROGRAMMFELDER) kopf += std::string(",") + feld.name;
+      return T("unerwartete Spalte ", "unexpected column ") + Zitat(f.text) + T("; der Kopf lautet ", "; the header is ") +
+             kopf;
+    }
     case Fehlerart::Programmdatei:
       if (f.code == -303107) return std::string(T("erwartet: 1, gefunden: ", "expected: 1, found: ")) + f.text;
       if (f.code == -304105)

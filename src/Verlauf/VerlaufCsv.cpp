@@ -1,5 +1,6 @@
 // Recording of the queries into a CSV file: one line per query, flushed at once,
 // the same bytes in every language except the status names.
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -7,6 +8,7 @@
 #include <ctime>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "common/Dateizugriff.h"
 #include "common/Statusbits.h"
 
 const char* const kVerlaufCsvKopf = "time,seconds,current_A,voltage_V,status,status_bits,error\n";
@@ -136,20 +138,42 @@ std::string VerlaufCsvZeile(const VerlaufProbe& p, std::int64_t startMs, const V
   return z;
 }
 
+namespace {
+
+// Writes `text` after the complete lines. A failure cuts the file back to them,
+// so a reader never finds half a line at the end, and ends the recording.
+ErrorCode Anfuegen(VerlaufAufzeichnung* a, const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), a->datei) == text.size() && std::fflush(a->datei) == 0) {
+    a->laenge += static_cast<std::int64_t>(text.size());
+    return 0;
+  }
+  a->systemfehler = errno != 0 ? errno : EIO;
+  (void)DateiKuerzen(a->datei, a->laenge);
+  std::fclose(a->datei);
+  a->datei = nullptr;
+  return kVerlaufCsvSchreiben;
+}
+
+}  // namespace
+
 ErrorCode VerlaufAufzeichnungStarten(VerlaufAufzeichnung* a, const char* pfad) {
   if (a->datei) VerlaufAufzeichnungBeenden(a);
+  a->systemfehler = 0;
   // Binary mode: the same bytes on every platform.
-  a->datei = pfad ? std::fopen(pfad, "wb") : nullptr;
-  if (!a->datei) return kVerlaufCsvOeffnen;
+  errno = 0;
+  a->datei = pfad ? DateiNeuAnlegen(pfad) : nullptr;
+  if (!a->datei) {
+    a->systemfehler = errno != 0 ? errno : ENOENT;
+    return kVerlaufCsvOeffnen;
+  }
+  // Unbuffered: every line goes out in one write, and nothing is left in a buffer
+  // to be written after a failed line was cut off.
+  std::setvbuf(a->datei, nullptr, _IONBF, 0);
   a->ersteZeile = true;
   a->startMs = 0;
-  const std::string kopf = kVerlaufCsvKopf;
-  if (std::fwrite(kopf.data(), 1, kopf.size(), a->datei) != kopf.size() || std::fflush(a->datei) != 0) {
-    std::fclose(a->datei);
-    a->datei = nullptr;
-    return kVerlaufCsvSchreiben;
-  }
-  return 0;
+  a->laenge = 0;
+  return Anfuegen(a, kVerlaufCsvKopf);
 }
 
 ErrorCode VerlaufAufzeichnungZeile(VerlaufAufzeichnung* a, const VerlaufProbe& p, const VerlaufStatusName* namen,
@@ -159,19 +183,15 @@ ErrorCode VerlaufAufzeichnungZeile(VerlaufAufzeichnung* a, const VerlaufProbe& p
     a->startMs = p.zeitMs;
     a->ersteZeile = false;
   }
-  const std::string z = VerlaufCsvZeile(p, a->startMs, namen, anzahlNamen);
-  // Flushed line by line: a crash loses at most the line being written.
-  if (std::fwrite(z.data(), 1, z.size(), a->datei) != z.size() || std::fflush(a->datei) != 0) {
-    std::fclose(a->datei);
-    a->datei = nullptr;
-    return kVerlaufCsvSchreiben;
-  }
-  return 0;
+  // Written line by line: a crash loses at most the line being written.
+  return Anfuegen(a, VerlaufCsvZeile(p, a->startMs, namen, anzahlNamen));
 }
 
 ErrorCode VerlaufAufzeichnungBeenden(VerlaufAufzeichnung* a) {
   if (!a->datei) return 0;
+  errno = 0;
   const int r = std::fclose(a->datei);
   a->datei = nullptr;
+  if (r != 0) a->systemfehler = errno != 0 ? errno : EIO;
   return r == 0 ? 0 : kVerlaufCsvSchreiben;
 }

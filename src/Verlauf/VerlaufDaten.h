@@ -99,13 +99,17 @@ struct VerlaufAufzeichnung {
   std::FILE* datei = nullptr;
   bool ersteZeile = true;
   std::int64_t startMs = 0;
+  std::int64_t laenge = 0;  // bytes of the complete lines written
+  int systemfehler = 0;     // errno of the last failure, for its message
 };
 constexpr ErrorCode kVerlaufCsvOeffnen = -308211;    // file cannot be created
 constexpr ErrorCode kVerlaufCsvSchreiben = -301212;  // a line could not be written
-// Creates the file (replacing one of that name) and writes the header.
+// Creates the file (replacing one of that name; the name in UTF-8) and writes the
+// header. A link planted in a sticky folder is not followed (see Dateizugriff.h).
 ErrorCode VerlaufAufzeichnungStarten(VerlaufAufzeichnung* a, const char* pfad);
-// Writes one line and flushes it. A failed write ends the recording (the file
-// is closed) and returns kVerlaufCsvSchreiben.
+// Writes one line and flushes it. A failed write (a full disk, a file-size
+// limit) cuts the file back to its last complete line, ends the recording (the
+// file is closed) and returns kVerlaufCsvSchreiben.
 ErrorCode VerlaufAufzeichnungZeile(VerlaufAufzeichnung* a, const VerlaufProbe& p, const VerlaufStatusName* namen,
                                    int anzahlNamen);
 // Closes the file; kVerlaufCsvSchreiben when the last bytes could not be written.

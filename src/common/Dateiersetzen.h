@@ -27,7 +27,11 @@ enum class Ersetzungsart {
   NurAtomar,
 };
 
-Ersetzt DateiErsetzen(const std::string& ziel, const void* daten, std::size_t laenge, Ersetzungsart art);
+// On failure, *systemfehler (where given) takes the system's reason as an errno
+// value (EFBIG past a file-size limit, ENOSPC on a full disk, EACCES for a link
+// that may not be followed), so a message can name it.
+Ersetzt DateiErsetzen(const std::string& ziel, const void* daten, std::size_t laenge, Ersetzungsart art,
+                      int* systemfehler = nullptr);
 
 // Test seam: makes the steps of a replacement fail, since tests run with rights
 // that no permission bit stops. With nothing armed it changes nothing.

@@ -21,7 +21,10 @@ std::string Verzeichnisteil(const std::string& pfad) {
 bool AllesSchreiben(int fd, const unsigned char* daten, std::size_t laenge) {
   bool halbFehl = false;
   const std::size_t erlaubt = ErsetzenSeam_Erlaubt(laenge, &halbFehl);
-  if (ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Schreiben)) return false;
+  if (ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Schreiben)) {
+    errno = EIO;
+    return false;
+  }
   std::size_t geschrieben = 0;
   while (geschrieben < erlaubt) {
     const ssize_t n = ::write(fd, daten + geschrieben, erlaubt - geschrieben);
@@ -29,46 +32,75 @@ bool AllesSchreiben(int fd, const unsigned char* daten, std::size_t laenge) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return false;
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
     geschrieben += static_cast<std::size_t>(n);
   }
+  // The seam's half write stands for a disk that filled up.
+  if (halbFehl) errno = ENOSPC;
   return !halbFehl;
 }
 
-bool SchreibenSyncSchliessen(int fd, const unsigned char* daten, std::size_t laenge) {
+// Seam failures report EIO, as a failing disk would.
+bool SeamFehler(ErsetzenSchritt schritt) {
+  if (!ErsetzenSeam_SchlaegtFehl(schritt)) return false;
+  errno = EIO;
+  return true;
+}
+
+// On failure *fehler takes the first step's errno.
+bool SchreibenSyncSchliessen(int fd, const unsigned char* daten, std::size_t laenge, int* fehler) {
   bool gut = AllesSchreiben(fd, daten, laenge);
-  if (gut && (ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Sync) || ::fsync(fd) != 0)) gut = false;
-  const bool geschlossen = ::close(fd) == 0 && !ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Schliessen);
+  if (gut && (SeamFehler(ErsetzenSchritt::Sync) || ::fsync(fd) != 0)) gut = false;
+  if (!gut) *fehler = errno;
+  const bool geschlossen = ::close(fd) == 0 && !SeamFehler(ErsetzenSchritt::Schliessen);
+  if (gut && !geschlossen) *fehler = errno;
   return gut && geschlossen;
 }
 
 // Open, truncate, write, flush: the file stays the same file (owner, links) where
 // replacing it would have made it another one. A failure half-way leaves the
 // partly written file, as any writing in place must.
-Ersetzt AnOrtSchreiben(const std::string& pfad, const unsigned char* daten, std::size_t laenge) {
+Ersetzt AnOrtSchreiben(const std::string& pfad, const unsigned char* daten, std::size_t laenge, int* fehler) {
   // Non-blocking, and only a regular file: a fifo put in its place must not hang the caller.
-  const int fd = ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Anlegen)
+  const int fd = SeamFehler(ErsetzenSchritt::Anlegen)
                      ? -1
                      : ::open(pfad.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  if (fd < 0) return Ersetzt::NichtMoeglich;
+  if (fd < 0) {
+    *fehler = errno;
+    return Ersetzt::NichtMoeglich;
+  }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) != 0) {
+    *fehler = S_ISREG(st.st_mode) ? errno : EINVAL;
     ::close(fd);
     return Ersetzt::NichtMoeglich;
   }
-  return SchreibenSyncSchliessen(fd, daten, laenge) ? Ersetzt::Ja : Ersetzt::Schreibfehler;
+  return SchreibenSyncSchliessen(fd, daten, laenge, fehler) ? Ersetzt::Ja : Ersetzt::Schreibfehler;
 }
 
 }  // namespace
 
-Ersetzt DateiErsetzen(const std::string& ziel, const void* inhalt, std::size_t laenge, Ersetzungsart art) {
-  if (ziel.empty()) return Ersetzt::NichtMoeglich;
+Ersetzt DateiErsetzen(const std::string& ziel, const void* inhalt, std::size_t laenge, Ersetzungsart art,
+                      int* systemfehler) {
+  int ablage = 0;
+  int* fehler = systemfehler != nullptr ? systemfehler : &ablage;
+  *fehler = 0;
+  if (ziel.empty()) {
+    *fehler = ENOENT;
+    return Ersetzt::NichtMoeglich;
+  }
   const auto* daten = static_cast<const unsigned char*>(inhalt);
   const bool anOrtErlaubt = art == Ersetzungsart::IdentitaetZuerst;
 
   // Through a link to the file it names (or creates), so the link itself stays.
   std::string pfad;
-  if (!LinkzielBestimmen(ziel, &pfad)) return Ersetzt::NichtMoeglich;
+  if (!LinkzielBestimmen(ziel, &pfad)) {
+    *fehler = errno;
+    return Ersetzt::NichtMoeglich;
+  }
 
   std::string verzeichnis = Verzeichnisteil(pfad);
   if (verzeichnis.back() != '/') verzeichnis += '/';
@@ -78,21 +110,31 @@ Ersetzt DateiErsetzen(const std::string& ziel, const void* inhalt, std::size_t l
   if (vorhanden) {
     // Only a regular file that may be written is replaced, as writing through it
     // would have required: never a directory, device or fifo.
-    if (!S_ISREG(alt.st_mode) || ::access(pfad.c_str(), W_OK) != 0) return Ersetzt::NichtMoeglich;
+    if (!S_ISREG(alt.st_mode)) {
+      *fehler = S_ISDIR(alt.st_mode) ? EISDIR : EINVAL;
+      return Ersetzt::NichtMoeglich;
+    }
+    if (::access(pfad.c_str(), W_OK) != 0) {
+      *fehler = errno;
+      return Ersetzt::NichtMoeglich;
+    }
     if (anOrtErlaubt && (alt.st_nlink > 1 || ::access(verzeichnis.c_str(), W_OK | X_OK) != 0))
-      return AnOrtSchreiben(pfad, daten, laenge);
+      return AnOrtSchreiben(pfad, daten, laenge, fehler);
   }
 
   std::string temp = verzeichnis + ".zpk3x-speichern-XXXXXX";
   // mkstemp opens with O_CREAT|O_EXCL: never through an existing file or link.
-  const int fd = ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Anlegen) ? -1 : ::mkstemp(temp.data());
-  if (fd < 0) return Ersetzt::NichtMoeglich;
+  const int fd = SeamFehler(ErsetzenSchritt::Anlegen) ? -1 : ::mkstemp(temp.data());
+  if (fd < 0) {
+    *fehler = errno;
+    return Ersetzt::NichtMoeglich;
+  }
   if (vorhanden) {
     // Without the right to give the file away, the mode is still kept.
     if (!IdentitaetUebernehmen(fd, alt) && anOrtErlaubt) {
       ::close(fd);
       ::unlink(temp.c_str());
-      return AnOrtSchreiben(pfad, daten, laenge);
+      return AnOrtSchreiben(pfad, daten, laenge, fehler);
     }
   } else {
     const mode_t maske = ::umask(0);
@@ -100,9 +142,11 @@ Ersetzt DateiErsetzen(const std::string& ziel, const void* inhalt, std::size_t l
     ::fchmod(fd, 0666 & ~maske);
   }
 
-  bool gut = SchreibenSyncSchliessen(fd, daten, laenge);
-  if (gut && (ErsetzenSeam_SchlaegtFehl(ErsetzenSchritt::Umbenennen) || ::rename(temp.c_str(), pfad.c_str()) != 0))
+  bool gut = SchreibenSyncSchliessen(fd, daten, laenge, fehler);
+  if (gut && (SeamFehler(ErsetzenSchritt::Umbenennen) || ::rename(temp.c_str(), pfad.c_str()) != 0)) {
+    *fehler = errno;
     gut = false;
+  }
   if (!gut) {
     ::unlink(temp.c_str());
     return Ersetzt::Schreibfehler;

@@ -18,10 +18,29 @@ inline bool IdentitaetUebernehmen(int, const struct stat&) { return true; }
 #else
 #include <unistd.h>
 
+#include <cerrno>
+
+// True when the link described by `link`, lying at `pfad`, may be followed by
+// this process. The links are resolved here, not by the kernel, so the kernel's
+// rule for sticky, world-writable folders (/tmp) is applied here: such a link is
+// followed only when its owner is the caller or the folder's owner. Otherwise a
+// link planted by another user would redirect the write onto a file of its
+// choice.
+inline bool LinkFolgenErlaubt(const std::string& pfad, const struct stat& link) {
+  const std::string::size_type schraegstrich = pfad.rfind('/');
+  const std::string ordner =
+      schraegstrich == std::string::npos ? "." : (schraegstrich == 0 ? "/" : pfad.substr(0, schraegstrich));
+  struct stat o {};
+  if (::stat(ordner.c_str(), &o) != 0) return false;
+  if ((o.st_mode & S_ISVTX) == 0 || (o.st_mode & S_IWOTH) == 0) return true;
+  return link.st_uid == ::geteuid() || link.st_uid == o.st_uid;
+}
+
 // The name a replacement must be renamed onto so that a symbolic link stays a
 // link: the end of the chain of links that starts at `pfad`, also when that end
 // does not exist (a dangling link's target is then created). `pfad` itself when
-// it is no link. False for a chain that loops or cannot be read.
+// it is no link. False for a chain that loops or cannot be read, and for a link
+// that LinkFolgenErlaubt refuses (errno then EACCES, as the kernel's refusal).
 inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
   std::string p = pfad;
   // The kernel gives up after 40 links, too.
@@ -30,6 +49,10 @@ inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
     if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
       *ziel = p;
       return true;
+    }
+    if (!LinkFolgenErlaubt(p, st)) {
+      errno = EACCES;
+      return false;
     }
     std::string inhalt(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
     const ssize_t n = ::readlink(p.c_str(), inhalt.data(), inhalt.size());
@@ -42,6 +65,7 @@ inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
     if (inhalt[0] != '/' && schraegstrich != std::string::npos) inhalt = p.substr(0, schraegstrich + 1) + inhalt;
     p = std::move(inhalt);
   }
+  errno = ELOOP;
   return false;
 }
 

@@ -1,12 +1,13 @@
 #include "zpk3x-cli/Dateibefehle.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "common/Dateiersetzen.h"
+#include "common/Dateizugriff.h"
 #include "zpk3x-cli/Ausgabe.h"
 
 namespace {
@@ -15,16 +16,71 @@ constexpr ErrorCode kDateiNichtLesbar = -308305;
 constexpr ErrorCode kDateiLesefehler = -304306;
 constexpr ErrorCode kDateiNichtSchreibbar = -301307;
 
-// Reports a fault in a file's contents: the program, the field and what was found.
-int FormatfehlerMelden(const Optionen& o, const std::string& datei, const Formatfehler& f) {
-  std::string detail = "\n" + datei;
-  if (f.slot >= 0) detail += ": " + ProgrammName(f.slot);
-  if (f.feld >= 0) detail += std::string(", ") + PROGRAMMFELDER[f.feld].name;
-  if (f.code == -303107) {
-    detail += std::string(T("\nerwartet: 1, gefunden: ", "\nexpected: 1, found: ")) + f.text;
-  } else if (!f.text.empty()) {
-    detail += (f.slot >= 0 || f.feld >= 0 ? " = " : ": ") + f.text;
+std::string Zitat(const std::string& text) { return T("„", "\"") + text + T("“", "\""); }
+
+// A plain sentence for what is wrong with a file's contents.
+std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
+  const std::string programm = f.slot >= 0 ? ProgrammName(f.slot) + ": " : "";
+  const std::string slot = std::to_string(f.slot);
+  switch (f.art) {
+    case Fehlerart::Syntax:
+      return format == Dateiformat::Json
+                 ? T("kein gültiges JSON", "not valid JSON")
+                 : T("kein gültiges CSV (ein Anführungszeichen ist nicht geschlossen oder steht mitten in einem Feld)",
+                     "not valid CSV (a quote is not closed or stands inside a field)");
+    case Fehlerart::FeldFehlt:
+      return programm + T("Feld ", "field ") + (f.feld >= 0 ? PROGRAMMFELDER[f.feld].name : f.text) +
+             T(" fehlt", " is missing");
+    case Fehlerart::FeldUnbekannt:
+      return programm + T("unbekanntes Feld ", "unknown field ") + Zitat(f.text);
+    case Fehlerart::FeldDoppelt:
+      return programm + T("Feld ", "field ") + Zitat(f.text) + T(" steht zweimal", " appears twice");
+    case Fehlerart::SlotFehlt:
+      return T("Slot ", "slot ") + slot + T(" fehlt", " is missing");
+    case Fehlerart::SlotDoppelt:
+      return T("Slot ", "slot ") + slot + T(" steht zweimal", " appears twice");
+    case Fehlerart::SlotUngueltig:
+      return programm + Zitat(f.text) + T(" ist keine Slotnummer von 0 bis 16", " is no slot number from 0 to 16");
+    case Fehlerart::Wert:
+      if (f.feld < 0)
+        return std::string("auswahl: ") + Zitat(f.text) +
+               (format == Dateiformat::Csv ? T(" ist weder 0 noch 1", " is neither 0 nor 1")
+                                           : T(" ist keine Slotnummer von 0 bis 16", " is no slot number from 0 to 16"));
+      return (f.slot >= 0 ? ProgrammName(f.slot) + ", " : "") + T("Feld ", "field ") + PROGRAMMFELDER[f.feld].name +
+             ": " + Zitat(f.text) +
+             (PROGRAMMFELDER[f.feld].ganz != nullptr ? T(" ist keine ganze Zahl", " is not a whole number")
+                                                     : T(" ist keine Zahl", " is not a number"));
+    case Fehlerart::Spaltenzahl:
+      return std::string(T("die Zeile hat ", "the line has ")) + f.text + T(" Felder, der Kopf 13", " fields, the header 13");
+    case Fehlerart::ZuVieleSlots:
+      return f.text + T(" Programme, höchstens 17 (Slots 0 bis 16)", " programs, at most 17 (slots 0 to 16)");
+    case Fehlerart::Auswahl:
+      return f.text + T(" Slots ausgewählt (auswahl 1), genau einer muss es sein",
+                        " slots selected (auswahl 1), exactly one must be");
+    case Fehlerart::Aufbau: {
+      if (f.text.empty()) return T("keine Programmtabelle", "not a program table");
+      std::string kopf = "slot,auswahl";
+      for (const Programmfeld& feld : PROGRAMMFELDER) kopf += std::string(",") + feld.name;
+      return T("unerwartete Spalte ", "unexpected column ") + Zitat(f.text) + T("; der Kopf lautet ", "; the header is ") +
+             kopf;
+    }
+    case Fehlerart::Programmdatei:
+      if (f.code == -303107) return std::string(T("erwartet: 1, gefunden: ", "expected: 1, found: ")) + f.text;
+      if (f.code == -304105)
+        return std::string(T("die Datei hat ", "the file has ")) + f.text +
+               T(" Bytes, eine Programmdatei hat 1408", " bytes, a program file has 1408");
+      return "";
   }
+  return "";
+}
+
+// Reports a fault in a file's contents: the file, the place, and what is wrong there.
+int FormatfehlerMelden(const Optionen& o, const std::string& datei, Dateiformat format, const Formatfehler& f) {
+  std::string detail = "\n" + datei;
+  if (f.zeile > 0) detail += std::string(T(", Zeile ", ", line ")) + std::to_string(f.zeile);
+  if (f.spalte > 0) detail += std::string(T(", Spalte ", ", column ")) + std::to_string(f.spalte);
+  const std::string satz = FormatfehlerSatz(f, format);
+  if (!satz.empty()) detail += ": " + satz;
   return FehlerMelden(o, f.code, detail);
 }
 
@@ -35,6 +91,10 @@ std::string TabelleAlsDatei(Dateiformat format, const Programmtabelle& t) {
 }
 
 }  // namespace
+
+std::string DateiUndGrund(const std::string& pfad, int systemfehler) {
+  return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler) : "");
+}
 
 std::string ProgrammName(int slot) {
   if (slot == 0) return T("Arbeitsparameter", "working parameters");
@@ -80,17 +140,35 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
   const Dateiformat format = FormatAusName(pfad);
   if (format == Dateiformat::Unbekannt)
     return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
-  std::ifstream ein(pfad, std::ios::binary);
-  if (!ein) return FehlerMelden(o, kDateiNichtLesbar, "\n" + pfad);
+  errno = 0;
+  std::FILE* ein = DateiZumLesenOeffnen(pfad);
+  if (ein == nullptr) return FehlerMelden(o, kDateiNichtLesbar, DateiUndGrund(pfad, errno != 0 ? errno : ENOENT));
   std::string daten;
   char puffer[65536];
-  while (ein.read(puffer, sizeof puffer) || ein.gcount() > 0) {
-    daten.append(puffer, static_cast<std::size_t>(ein.gcount()));
-    if (daten.size() > FORMAT_GROESSTE_DATEI) return FehlerMelden(o, FORMAT_AUFBAU, "\n" + pfad);
+  int fehler = 0;
+  bool zuGross = false;
+  for (;;) {
+    errno = 0;
+    const std::size_t n = std::fread(puffer, 1, sizeof puffer, ein);
+    daten.append(puffer, n);
+    if (daten.size() > FORMAT_GROESSTE_DATEI) {
+      zuGross = true;
+      break;
+    }
+    if (n < sizeof puffer) {
+      // A folder opens on some systems and fails only here (EISDIR).
+      if (std::ferror(ein)) fehler = errno != 0 ? errno : EIO;
+      break;
+    }
   }
-  if (ein.bad()) return FehlerMelden(o, kDateiLesefehler, "\n" + pfad);
+  std::fclose(ein);
+  if (zuGross)
+    return FehlerMelden(o, FORMAT_AUFBAU,
+                        "\n" + pfad + T(": größer als die Grenze für Programmdateien, 1 MiB (1048576 Bytes)",
+                                        ": larger than the limit for program files, 1 MiB (1048576 bytes)"));
+  if (fehler != 0) return FehlerMelden(o, kDateiLesefehler, DateiUndGrund(pfad, fehler));
   Formatfehler f{};
-  if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, f);
+  if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, format, f);
   return EXIT_OK;
 }
 
@@ -102,16 +180,18 @@ int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* f
 
 int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
   std::error_code ec;
-  const std::filesystem::path ordner = std::filesystem::path(pfad).parent_path();
+  // From UTF-8 explicitly: Windows would read a narrow name in the ANSI code page.
+  const std::filesystem::path ordner = std::filesystem::path(std::u8string(pfad.begin(), pfad.end())).parent_path();
   if (ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
-  return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
+  return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, std::filesystem::exists(ordner, ec) ? ENOTDIR : ENOENT));
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
   // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
   const std::string inhalt = TabelleAlsDatei(format, t);
-  if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar) != Ersetzt::Ja)
-    return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
+  int fehler = 0;
+  if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
+    return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, fehler));
   return EXIT_OK;
 }
 

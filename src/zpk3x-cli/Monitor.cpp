@@ -10,6 +10,7 @@
 
 #include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Mqtt.h"
 #include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Programmformate.h"
@@ -79,7 +80,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   VerlaufAufzeichnung csv;
   if (!o.datei.empty()) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
-      return FehlerMelden(o, err, "\n" + o.datei);
+      return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   }
   if (!o.json) Ausgeben(MonitorKopf());
   AbbruchAbfangen();
@@ -111,7 +112,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung});
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
-      if (err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+      if (err != 0) return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
     }
     if (m.fehler != 0 && o.stoppBeiFehler) {
       letzterFehler = m.fehler;
@@ -128,7 +129,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     }
   }
   mqtt.reset();  // online false before the command ends
-  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
+  if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
+    return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   return status;

@@ -13,3 +13,13 @@ bool IstTerminal(int stream);
 // AbbruchVerlangt() reports, so a running loop can end cleanly.
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
+
+// The arguments in UTF-8, as every file name is handled inside. On Windows they
+// come from the wide command line: the narrow ones arrive in the ANSI code page,
+// where an umlaut is lost. Elsewhere `argv` itself. Valid until the process ends.
+char** ArgumenteInUtf8(int argc, char** argv);
+
+// A write beyond the file-size limit fails (EFBIG) and is reported like any
+// other failed write, instead of the signal ending the process without a word
+// and leaving a temporary file behind. Nothing to do where there is no such limit.
+void DateigrenzeAlsFehler();

@@ -25,3 +25,7 @@ void AbbruchAbfangen() {
 }
 
 bool AbbruchVerlangt() { return gAbbruch != 0; }
+
+char** ArgumenteInUtf8(int, char** argv) { return argv; }
+
+void DateigrenzeAlsFehler() { ::signal(SIGXFSZ, SIG_IGN); }

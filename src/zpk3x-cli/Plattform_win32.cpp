@@ -1,8 +1,13 @@
 // The command line's operating-system services on Windows.
 #include <windows.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/Dateizugriff.h"
 
 #include "zpk3x-cli/Plattform.h"
 
@@ -27,3 +32,22 @@ bool IstTerminal(int stream) { return _isatty(stream == 1 ? 1 : 2) != 0; }
 void AbbruchAbfangen() { SetConsoleCtrlHandler(AbbruchMerken, TRUE); }
 
 bool AbbruchVerlangt() { return gAbbruch; }
+
+char** ArgumenteInUtf8(int argc, char** argv) {
+  int anzahl = 0;
+  LPWSTR* breit = CommandLineToArgvW(GetCommandLineW(), &anzahl);
+  if (breit == nullptr || anzahl != argc) {
+    if (breit != nullptr) LocalFree(breit);
+    return argv;
+  }
+  // Held for the whole run, as argv is.
+  static std::vector<std::string> texte;
+  static std::vector<char*> zeiger;
+  for (int i = 0; i < anzahl; ++i) texte.push_back(Utf8AusBreit(breit[i]));
+  LocalFree(breit);
+  for (std::string& t : texte) zeiger.push_back(t.data());
+  zeiger.push_back(nullptr);
+  return zeiger.data();
+}
+
+void DateigrenzeAlsFehler() {}

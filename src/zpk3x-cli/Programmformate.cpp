@@ -5,8 +5,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <string_view>
 #include <vector>
 
 #include "DateiFunktionen/Programmdatei.h"
@@ -20,17 +24,43 @@ constexpr const char* kSlot = "slot";
 constexpr const char* kAuswahl = "auswahl";
 constexpr const char* kProgramme = "programme";
 
-ErrorCode Melden(Formatfehler* f, ErrorCode code, int slot, int feld, std::string text) {
-  if (f != nullptr) *f = Formatfehler{code, slot, feld, std::move(text)};
+ErrorCode Melden(Formatfehler* f, ErrorCode code, Fehlerart art, int slot, int feld, std::string text, int zeile = 0,
+                 int spalte = 0) {
+  if (f != nullptr) *f = Formatfehler{code, art, slot, feld, std::move(text), zeile, spalte};
   return code;
 }
 
-// Reads the whole of `text` as a double; "nan", "inf" and "-inf" as themselves.
-bool ZahlLesen(const std::string& text, double* wert) {
-  if (text == "nan") {
-    *wert = std::numeric_limits<double>::quiet_NaN();
-    return true;
+constexpr std::uint64_t kVorzeichen = 0x8000000000000000u;
+constexpr std::uint64_t kExponent = 0x7FF0000000000000u;
+constexpr std::uint64_t kBruch = 0x000FFFFFFFFFFFFFu;
+constexpr std::uint64_t kRuhigesNan = 0x0008000000000000u;  // the fraction of the plain quiet NaN
+
+double AusBits(std::uint64_t bits) {
+  double wert;
+  std::memcpy(&wert, &bits, sizeof wert);
+  return wert;
+}
+
+// "[-]nan" or "[-]nan(0xF)" with F the fraction's bits, not zero; false otherwise.
+bool NanLesen(const std::string& text, double* wert) {
+  const bool negativ = !text.empty() && text[0] == '-';
+  const std::string rest = text.substr(negativ ? 1 : 0);
+  if (rest.compare(0, 3, "nan") != 0) return false;
+  std::uint64_t bruch = kRuhigesNan;
+  if (rest.size() > 3) {
+    if (rest.size() < 8 || rest.compare(3, 3, "(0x") != 0 || rest.back() != ')') return false;
+    const char* anfang = rest.data() + 6;
+    const char* ende = rest.data() + rest.size() - 1;
+    const auto [p, ec] = std::from_chars(anfang, ende, bruch, 16);
+    if (ec != std::errc() || p != ende || bruch == 0 || bruch > kBruch) return false;
   }
+  *wert = AusBits((negativ ? kVorzeichen : 0) | kExponent | bruch);
+  return true;
+}
+
+// Reads the whole of `text` as a double; "inf", "-inf" and the NaN spellings as themselves.
+bool ZahlLesen(const std::string& text, double* wert) {
+  if (NanLesen(text, wert)) return true;
   if (text == "inf" || text == "-inf") {
     *wert = text[0] == '-' ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
     return true;
@@ -82,59 +112,135 @@ bool JsonGanzzahl(const Json& j, std::int32_t* wert) {
   return false;
 }
 
-ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
-  const Json doc = Json::parse(daten, nullptr, false);
-  if (doc.is_discarded() || !doc.is_object()) return Melden(f, FORMAT_AUFBAU, -1, -1, "");
-  for (const auto& eintrag : doc.items()) {
-    if (eintrag.key() != kAuswahl && eintrag.key() != kProgramme) return Melden(f, FORMAT_AUFBAU, -1, -1, eintrag.key());
+// Line and column (from 1) of the byte at `index` (from 0).
+void Stelle(const std::string& text, std::size_t index, int* zeile, int* spalte) {
+  index = std::min(index, text.size());
+  const std::size_t zeilenanfang = index == 0 ? std::string::npos : text.rfind('\n', index - 1);
+  *zeile = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(index), '\n'));
+  *spalte = 1 + static_cast<int>(zeilenanfang == std::string::npos ? index : index - zeilenanfang - 1);
+}
+
+// A key that appears twice in one object would silently give the last value:
+// the parser reports each key, and the first repeated one is kept here.
+struct DoppelteSchluessel {
+  std::vector<std::set<std::string>> offen;  // the keys of each object being read
+  std::string obersterSchluessel;           // the top-level key being read
+  int programm = -1;                        // index of the program object being read
+  bool gefunden = false;
+  int slot = -1;
+  std::string schluessel;
+
+  bool operator()(int tiefe, Json::parse_event_t ereignis, Json& wert) {
+    using E = Json::parse_event_t;
+    if (ereignis == E::object_start) {
+      offen.emplace_back();
+      if (tiefe == 2 && obersterSchluessel == kProgramme) ++programm;
+    } else if (ereignis == E::object_end) {
+      if (!offen.empty()) offen.pop_back();
+    } else if (ereignis == E::key && !offen.empty()) {
+      const std::string k = wert.get<std::string>();
+      if (tiefe == 1) obersterSchluessel = k;
+      if (!offen.back().insert(k).second && !gefunden) {
+        gefunden = true;
+        slot = tiefe == 1 ? -1 : programm;
+        schluessel = k;
+      }
+    }
+    return true;
   }
-  if (!doc.contains(kProgramme) || !doc[kProgramme].is_array() || doc[kProgramme].size() != PROGRAMM_SLOTS)
-    return Melden(f, FORMAT_AUFBAU, -1, -1, kProgramme);
-  if (!doc.contains(kAuswahl)) return Melden(f, FORMAT_AUFBAU, -1, -1, kAuswahl);
+};
+
+// A value as the file holds it, a text without its quotes.
+std::string WertText(const Json& j) { return j.is_string() ? j.get<std::string>() : j.dump(); }
+
+ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
+  DoppelteSchluessel doppelt;
+  Json doc;
+  try {
+    doc = Json::parse(daten, std::ref(doppelt));
+  } catch (const Json::parse_error& e) {
+    int zeile = 0, spalte = 0;
+    Stelle(daten, e.byte > 0 ? e.byte - 1 : 0, &zeile, &spalte);
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "", zeile, spalte);
+  } catch (const Json::exception&) {
+    // A number beyond any double, for one: no place is known.
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "");
+  }
+  if (doppelt.gefunden) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldDoppelt, doppelt.slot, -1, doppelt.schluessel);
+  if (!doc.is_object()) return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, -1, -1, "");
+  for (const auto& eintrag : doc.items()) {
+    if (eintrag.key() != kAuswahl && eintrag.key() != kProgramme)
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldUnbekannt, -1, -1, eintrag.key());
+  }
+  if (!doc.contains(kProgramme) || !doc[kProgramme].is_array())
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kProgramme);
+  const Json& programme = doc[kProgramme];
+  if (programme.size() > PROGRAMM_SLOTS)
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::ZuVieleSlots, -1, -1, std::to_string(programme.size()));
+  if (!doc.contains(kAuswahl)) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kAuswahl);
 
   Programmtabelle t{};
   std::int32_t auswahl = 0;
   if (!JsonGanzzahl(doc[kAuswahl], &auswahl) || auswahl < 0 || auswahl >= PROGRAMM_SLOTS)
-    return Melden(f, FORMAT_WERT, -1, -1, doc[kAuswahl].dump());
+    return Melden(f, FORMAT_WERT, Fehlerart::Wert, -1, -1, WertText(doc[kAuswahl]));
   t.auswahl = auswahl;
 
-  for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot) {
-    const Json& p = doc[kProgramme][static_cast<std::size_t>(slot)];
-    if (!p.is_object()) return Melden(f, FORMAT_AUFBAU, slot, -1, "");
+  for (int slot = 0; slot < static_cast<int>(programme.size()); ++slot) {
+    const Json& p = programme[static_cast<std::size_t>(slot)];
+    if (!p.is_object()) return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, slot, -1, "");
+    std::int32_t nummer = -1;
+    if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot)) {
+      // The programs stand in slot order; an earlier number is one given twice.
+      if (nummer >= 0 && nummer < slot) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, nummer, -1, "");
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, slot, -1, WertText(p[kSlot]));
+    }
     for (const auto& eintrag : p.items()) {
       const std::string& schluessel = eintrag.key();
       const bool bekannt =
           schluessel == kSlot || std::any_of(std::begin(PROGRAMMFELDER), std::end(PROGRAMMFELDER),
                                              [&](const Programmfeld& feld) { return schluessel == feld.name; });
-      if (!bekannt) return Melden(f, FORMAT_AUFBAU, slot, -1, schluessel);
+      if (!bekannt) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldUnbekannt, slot, -1, schluessel);
     }
-    std::int32_t nummer = -1;
-    if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot))
-      return Melden(f, FORMAT_AUFBAU, slot, -1, kSlot);
     for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
       const Programmfeld& feld = PROGRAMMFELDER[i];
-      if (!p.contains(feld.name)) return Melden(f, FORMAT_AUFBAU, slot, i, feld.name);
+      if (!p.contains(feld.name)) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, slot, i, "");
       const Json& wert = p[feld.name];
       const bool gut = feld.ganz != nullptr ? JsonGanzzahl(wert, &(t.slots[slot].*feld.ganz))
                                             : JsonZahl(wert, &(t.slots[slot].*feld.reell));
-      if (!gut) return Melden(f, FORMAT_WERT, slot, i, wert.dump());
+      if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, WertText(wert));
     }
   }
+  if (programme.size() < PROGRAMM_SLOTS)
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotFehlt, static_cast<int>(programme.size()), -1, "");
   *ziel = t;
   return 0;
 }
 
 // ---- CSV ----
 
-// Splits CSV text into rows of fields (RFC 4180 quoting; LF or CRLF). False when
-// a quoted field is not closed or a quote stands inside an unquoted field.
-bool CsvZerlegen(const std::string& text, std::vector<std::vector<std::string>>* zeilen) {
+// One CSV row and the line it starts on.
+struct CsvZeile {
+  std::vector<std::string> felder;
+  int zeile;
+};
+
+// Splits CSV text into rows of fields (RFC 4180 quoting; LF or CRLF). On a quote
+// not closed, or one inside or after a field, reports the place and returns false.
+bool CsvZerlegen(const std::string& text, std::vector<CsvZeile>* zeilen, Formatfehler* f) {
   std::vector<std::string> zeile;
   std::string feld;
   bool zitiert = false, warZitiert = false;
+  int nummer = 1, anfang = 1;
+  std::size_t zitatAnfang = 0;
+  auto fehler = [&](std::size_t stelle) {
+    Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "", 0, 0);
+    if (f != nullptr) Stelle(text, stelle, &f->zeile, &f->spalte);
+    return false;
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (zitiert) {
+      if (c == '\n') ++nummer;
       if (c != '"') {
         feld += c;
       } else if (i + 1 < text.size() && text[i + 1] == '"') {
@@ -146,8 +252,9 @@ bool CsvZerlegen(const std::string& text, std::vector<std::vector<std::string>>*
       continue;
     }
     if (c == '"') {
-      if (!feld.empty() || warZitiert) return false;
+      if (!feld.empty() || warZitiert) return fehler(i);
       zitiert = warZitiert = true;
+      zitatAnfang = i;
     } else if (c == ',') {
       zeile.push_back(std::move(feld));
       feld.clear();
@@ -157,18 +264,19 @@ bool CsvZerlegen(const std::string& text, std::vector<std::vector<std::string>>*
       zeile.push_back(std::move(feld));
       feld.clear();
       warZitiert = false;
-      zeilen->push_back(std::move(zeile));
+      zeilen->push_back({std::move(zeile), anfang});
       zeile.clear();
+      anfang = ++nummer;
     } else if (warZitiert) {
-      return false;  // text after the closing quote
+      return fehler(i);  // text after the closing quote
     } else {
       feld += c;
     }
   }
-  if (zitiert) return false;
+  if (zitiert) return fehler(zitatAnfang);
   if (!feld.empty() || warZitiert || !zeile.empty()) {
     zeile.push_back(std::move(feld));
-    zeilen->push_back(std::move(zeile));
+    zeilen->push_back({std::move(zeile), anfang});
   }
   return true;
 }
@@ -179,42 +287,54 @@ std::vector<std::string> CsvKopf() {
   return kopf;
 }
 
-ErrorCode CsvLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
-  std::vector<std::vector<std::string>> zeilen;
-  if (!CsvZerlegen(daten, &zeilen)) return Melden(f, FORMAT_AUFBAU, -1, -1, "");
+ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler* f) {
+  // Spreadsheets write "CSV UTF-8" with a byte-order mark; it carries nothing.
+  const std::string_view bom = "\xEF\xBB\xBF";
+  const std::string daten = text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text;
+  std::vector<CsvZeile> zeilen;
+  if (!CsvZerlegen(daten, &zeilen, f)) return f != nullptr ? f->code : FORMAT_AUFBAU;
   // Blank lines carry nothing.
-  zeilen.erase(std::remove_if(zeilen.begin(), zeilen.end(),
-                              [](const std::vector<std::string>& z) { return z.size() == 1 && z[0].empty(); }),
-               zeilen.end());
+  std::erase_if(zeilen, [](const CsvZeile& z) { return z.felder.size() == 1 && z.felder[0].empty(); });
   const std::vector<std::string> kopf = CsvKopf();
-  if (zeilen.empty() || zeilen[0] != kopf) return Melden(f, FORMAT_AUFBAU, -1, -1, "");
-  if (zeilen.size() != PROGRAMM_SLOTS + 1) return Melden(f, FORMAT_AUFBAU, -1, -1, "");
+  if (zeilen.empty()) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kSlot, 1, 1);
+  for (std::size_t i = 0; i < std::max(kopf.size(), zeilen[0].felder.size()); ++i) {
+    if (i >= zeilen[0].felder.size())
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kopf[i], zeilen[0].zeile);
+    if (i >= kopf.size() || zeilen[0].felder[i] != kopf[i])
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, -1, -1, zeilen[0].felder[i], zeilen[0].zeile,
+                    static_cast<int>(i) + 1);
+  }
 
   Programmtabelle t{};
   bool gesehen[PROGRAMM_SLOTS] = {};
   int ausgewaehlt = 0;
   for (std::size_t z = 1; z < zeilen.size(); ++z) {
-    const std::vector<std::string>& zeile = zeilen[z];
-    if (zeile.size() != kopf.size()) return Melden(f, FORMAT_AUFBAU, -1, -1, std::to_string(z + 1));
+    const std::vector<std::string>& zeile = zeilen[z].felder;
+    const int nummer = zeilen[z].zeile;
+    if (zeile.size() != kopf.size())
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::Spaltenzahl, -1, -1, std::to_string(zeile.size()), nummer);
     std::int32_t slot = -1;
-    if (!GanzzahlLesen(zeile[0], &slot) || slot < 0 || slot >= PROGRAMM_SLOTS || gesehen[slot])
-      return Melden(f, FORMAT_AUFBAU, -1, -1, zeile[0]);
+    if (!GanzzahlLesen(zeile[0], &slot) || slot < 0 || slot >= PROGRAMM_SLOTS)
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, -1, -1, zeile[0], nummer, 1);
+    if (gesehen[slot]) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, slot, -1, "", nummer, 1);
     gesehen[slot] = true;
     if (zeile[1] == "1") {
       t.auswahl = slot;
       ++ausgewaehlt;
     } else if (zeile[1] != "0") {
-      return Melden(f, FORMAT_WERT, slot, -1, zeile[1]);
+      return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, -1, zeile[1], nummer, 2);
     }
     for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
       const Programmfeld& feld = PROGRAMMFELDER[i];
-      const std::string& text = zeile[2 + static_cast<std::size_t>(i)];
-      const bool gut = feld.ganz != nullptr ? GanzzahlLesen(text, &(t.slots[slot].*feld.ganz))
-                                            : ZahlLesen(text, &(t.slots[slot].*feld.reell));
-      if (!gut) return Melden(f, FORMAT_WERT, slot, i, text);
+      const std::string& wert = zeile[2 + static_cast<std::size_t>(i)];
+      const bool gut = feld.ganz != nullptr ? GanzzahlLesen(wert, &(t.slots[slot].*feld.ganz))
+                                            : ZahlLesen(wert, &(t.slots[slot].*feld.reell));
+      if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, wert, nummer, 3 + i);
     }
   }
-  if (ausgewaehlt != 1) return Melden(f, FORMAT_WERT, -1, -1, kAuswahl);
+  for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot)
+    if (!gesehen[slot]) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotFehlt, slot, -1, "");
+  if (ausgewaehlt != 1) return Melden(f, FORMAT_WERT, Fehlerart::Auswahl, -1, -1, std::to_string(ausgewaehlt));
   *ziel = t;
   return 0;
 }
@@ -241,7 +361,15 @@ Dateiformat FormatAusName(const std::string& pfad) {
 }
 
 std::string ZahlText(double wert) {
-  if (std::isnan(wert)) return "nan";
+  if (std::isnan(wert)) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &wert, sizeof bits);
+    std::string text = (bits & kVorzeichen) != 0 ? "-nan" : "nan";
+    if ((bits & kBruch) == kRuhigesNan) return text;
+    char hex[24];
+    const auto r = std::to_chars(hex, hex + sizeof hex, bits & kBruch, 16);
+    return text + "(0x" + std::string(hex, r.ptr) + ")";
+  }
   if (std::isinf(wert)) return wert < 0 ? "-inf" : "inf";
   char puffer[32];
   const auto [p, ec] = std::to_chars(puffer, puffer + sizeof puffer, wert);
@@ -303,7 +431,10 @@ ErrorCode TabelleLesen(Dateiformat format, const std::string& daten, Programmtab
       std::int32_t version = 0;
       const ErrorCode code = ProgrammdateiLesen(reinterpret_cast<const unsigned char*>(daten.data()), daten.size(),
                                                 t.slots, &t.auswahl, &version);
-      if (code != 0) return Melden(fehler, code, -1, -1, std::to_string(version));
+      if (code != 0)
+        return Melden(fehler, code, Fehlerart::Programmdatei, -1, -1,
+                      std::to_string(code == PROGRAMMDATEI_FALSCHE_VERSION ? static_cast<long long>(version)
+                                                                           : static_cast<long long>(daten.size())));
       *tabelle = t;
       return 0;
     }
@@ -314,5 +445,5 @@ ErrorCode TabelleLesen(Dateiformat format, const std::string& daten, Programmtab
     case Dateiformat::Unbekannt:
       break;
   }
-  return Melden(fehler, FORMAT_AUFBAU, -1, -1, "");
+  return Melden(fehler, FORMAT_AUFBAU, Fehlerart::Aufbau, -1, -1, "");
 }

@@ -2,7 +2,11 @@
 // The program table in files: the binary program file (*.zpk), JSON and CSV.
 // Text formats hold all 17 slots and the selection under the field names of the
 // program table; numbers are the shortest text that reads back to the same double,
-// with "nan", "inf" and "-inf" for the values that are no numbers.
+// with "inf" and "-inf" for the infinities and "nan" for the values that are no
+// numbers. A NaN keeps all its bits: "nan" is the quiet NaN 0x7FF8000000000000,
+// "-nan" the same with the sign bit (the processor's default NaN), and any other
+// NaN is written "nan(0xF)" or "-nan(0xF)", F the 52 bits of its fraction in hex
+// ("-nan(0x8000000000001)" is 0xFFF8000000000001).
 #include <string>
 
 #include "common/ErrorCode.h"
@@ -24,14 +28,34 @@ std::string TabelleAlsZpk(const Programmtabelle& t);
 std::string TabelleAlsJson(const Programmtabelle& t);
 std::string TabelleAlsCsv(const Programmtabelle& t);
 
+// What is wrong with a file's contents.
+enum class Fehlerart {
+  Aufbau,         // not a program table (a key or header of another kind)
+  Syntax,         // not JSON or CSV at all: zeile and spalte say where
+  FeldFehlt,      // slot, feld
+  FeldUnbekannt,  // text: the key; slot -1 at the top level
+  FeldDoppelt,    // text: the key; slot -1 at the top level
+  SlotFehlt,      // slot
+  SlotDoppelt,    // slot
+  SlotUngueltig,  // text: what stood for the slot number
+  Wert,           // slot, feld (-1: the selection), text: the value found
+  Spaltenzahl,    // a CSV line with another number of fields: text the count found
+  ZuVieleSlots,   // text: the number of programs found
+  Auswahl,        // not exactly one slot selected in CSV: text the count found
+  Programmdatei,  // the binary program file: code says what; text the length or version
+};
+
 // Where a file's contents went wrong. `slot` and `feld` (index into
-// PROGRAMMFELDER) are -1 when the fault is not tied to them; `text` quotes the
-// offending key or value, or holds the version found in a program file.
+// PROGRAMMFELDER) are -1 when the fault is not tied to them; `zeile` and
+// `spalte` (from 1) are 0 where no place in the text applies.
 struct Formatfehler {
   ErrorCode code;
+  Fehlerart art;
   int slot;
   int feld;
   std::string text;
+  int zeile;
+  int spalte;
 };
 
 // Decodes a whole file of the given format. On failure *tabelle is unchanged.
@@ -43,10 +67,12 @@ ErrorCode TabelleLesen(Dateiformat format, const std::string& daten, Programmtab
 
 constexpr ErrorCode FORMAT_AUFBAU = -312304;
 constexpr ErrorCode FORMAT_WERT = -505303;
-// Longest file accepted: far beyond any table, short of exhausting memory.
+// Longest file accepted, 1 MiB: far beyond any table (a JSON table has some
+// 10 kB), short of exhausting memory.
 constexpr std::size_t FORMAT_GROESSTE_DATEI = 1 << 20;
 
-// Shortest text that reads back to the same double; "nan", "inf", "-inf".
+// Shortest text that reads back to the same double; "inf", "-inf", and the NaN
+// spellings above.
 std::string ZahlText(double wert);
 // A CSV field, quoted when it holds a separator, quote, line break or edge blank.
 std::string CsvFeld(const std::string& text);

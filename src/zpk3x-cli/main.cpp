@@ -4,6 +4,7 @@
 #include <string>
 
 #include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
 
 namespace {
@@ -23,7 +24,9 @@ void Vorabsicht(int argc, char** argv, Optionen* o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  argv = ArgumenteInUtf8(argc, argv);
   AusgabeEinrichten();
+  DateigrenzeAlsFehler();
   Optionen o;
   Vorabsicht(argc, argv, &o);
   const bool en = o.englisch;
@@ -56,6 +59,9 @@ int main(int argc, char** argv) {
                "  zpk3x-cli --port 1 write 3 -i programs.json && zpk3x-cli --port 1 start\n"
                "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o run.csv\n"
                "  zpk3x-cli convert programs.zpk programs.csv\n"));
+  // A file name such as /tmp/a.zpk is a path on Windows too, never an option; set
+  // before the subcommands, which take it over.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.fallthrough();
 
@@ -68,7 +74,7 @@ int main(int argc, char** argv) {
   app.add_option("--address", o.adresse, T("Geräteadresse 1-8", "device address 1-8"))
       ->check(CLI::IsMember({"1", "2", "3", "4", "5", "6", "7", "8"}));
   app.add_option("--timeout", o.timeout, T("Zeitlimit je Byte in Sekunden (0.5)", "time-out per byte in seconds (0.5)"))
-      ->check(CLI::Range(0.001, 60.0));
+      ->check(ReellerBereich(0.001, 60.0));
   app.add_option("--lang", lang, T("Sprache der Meldungen", "language of the messages"))->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", o.json, T("ein JSON-Dokument je Befehl", "one JSON document per command"));
 
@@ -110,9 +116,9 @@ int main(int argc, char** argv) {
   umwandeln->add_option("OUT", o.ziel)->required();
 
   CLI::App* monitor = app.add_subcommand("monitor", T("Istwerte und Status fortlaufend", "actual values and status continuously"));
-  monitor->add_option("--interval", o.intervall, T("Abstand in Sekunden (0.5)", "interval in seconds (0.5)"))->check(CLI::Range(0.01, 86400.0));
+  monitor->add_option("--interval", o.intervall, T("Abstand in Sekunden (0.5)", "interval in seconds (0.5)"))->check(ReellerBereich(0.01, 86400.0));
   monitor->add_option("--duration", o.dauer, T("Dauer in Sekunden (0: bis Strg+C)", "duration in seconds (0: until Ctrl+C)"))
-      ->check(CLI::Range(0.0, 1e9));
+      ->check(ReellerBereich(0.0, 1e9));
   monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"));
   monitor->add_flag("--stop-on-error", o.stoppBeiFehler, T("bei einem Fehler mit Status 4 enden", "end with status 4 on a failure"));
   CLI::Option* mqtt = monitor->add_option("--mqtt", o.mqtt,

@@ -3,6 +3,7 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
@@ -119,7 +120,9 @@ TEST_F(VerlaufCsv, FehlschlagendesSchreibenBeendetDieAufzeichnung) {
   EXPECT_EQ(e3, kVerlaufCsvSchreiben);
   EXPECT_FALSE(laeuft);
   EXPECT_EQ(e4, 0);  // stopped: nothing more is written, and nothing reported again
-  EXPECT_EQ(Lesen(pfad).substr(0, std::string(kVerlaufCsvKopf).size() + zeile.size()), kVerlaufCsvKopf + zeile);
+  // Cut back to the last complete line, with the system's reason kept for the message.
+  EXPECT_EQ(Lesen(pfad), kVerlaufCsvKopf + zeile);
+  EXPECT_EQ(a.systemfehler, EFBIG);
 }
 
 }  // namespace

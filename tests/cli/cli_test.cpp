@@ -256,7 +256,7 @@ TEST_F(Kommandozeile, UngueltigerWertInDerDateiNenntProgrammFeldUndBereichUndSen
   DateiSchreiben("bad.json", j.dump());
   r = Am1({"write", "all", "-i", "bad.json"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_TRUE(Enthaelt(r.err, "program 5, strom1 = \"viel\"")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "program 5, field strom1: \"viel\" is not a number")) << r.err;
 }
 
 TEST_F(Kommandozeile, StummesGeraetMittenImLesenLaesstDieAlteDateiStehen) {

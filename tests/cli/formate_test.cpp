@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "Programmtransfer/Programmtransfer.h"
 #include "zpk3x-cli/Programmformate.h"
 
 namespace {
@@ -26,6 +27,11 @@ Programmtabelle Ungewoehnlich() {
   t.slots[9].stromkurve = std::numeric_limits<std::int32_t>::min();
   t.slots[10].endstuferegeln = std::numeric_limits<std::int32_t>::max();
   t.slots[11].strom1 = -2.5;
+  // NaNs with every kind of bits: the processor's default NaN, a signalling one,
+  // one with a full payload.
+  const std::uint64_t nans[] = {0xFFF8000000000000u, 0x7FF0000000000001u, 0xFFFFFFFFFFFFFFFFu};
+  double* felder[] = {&t.slots[12].strom1, &t.slots[13].strom2, &t.slots[14].spannung};
+  for (int i = 0; i < 3; ++i) std::memcpy(felder[i], &nans[i], sizeof(double));
   return t;
 }
 
@@ -52,6 +58,9 @@ TEST(Programmformate, JsonUndCsvGebenDieProgrammdateiBitgenauWieder) {
   EXPECT_NE(json.find("\"strom2\": \"inf\""), std::string::npos);
   EXPECT_NE(json.find("\"zeit1\": \"-inf\""), std::string::npos);
   EXPECT_NE(json.find("\"strom1\": 0.1,"), std::string::npos);
+  EXPECT_NE(json.find("\"strom1\": \"-nan\""), std::string::npos);
+  EXPECT_NE(json.find("\"strom2\": \"nan(0x1)\""), std::string::npos);
+  EXPECT_NE(csv.find(",-nan(0xfffffffffffff),"), std::string::npos) << csv;
   if (vorher != nullptr) std::setlocale(LC_ALL, "C");
 }
 
@@ -59,7 +68,8 @@ TEST(Programmformate, ZahlenAlsKuerzesterText) {
   EXPECT_EQ(ZahlText(0.1), "0.1");
   EXPECT_EQ(ZahlText(1000.0), "1000");
   EXPECT_EQ(ZahlText(-0.0), "-0");
-  EXPECT_EQ(ZahlText(-std::numeric_limits<double>::quiet_NaN()), "nan");
+  EXPECT_EQ(ZahlText(std::numeric_limits<double>::quiet_NaN()), "nan");
+  EXPECT_EQ(ZahlText(-std::numeric_limits<double>::quiet_NaN()), "-nan");
   EXPECT_EQ(ZahlText(-std::numeric_limits<double>::infinity()), "-inf");
 }
 
@@ -94,13 +104,14 @@ TEST(Programmformate, FehlerNennenProgrammUndFeldUndAendernNichts) {
   j.replace(j.find("\"strom2\": 0.5", j.find("\"slot\": 7")), 13, "\"strom2\": true");
   EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_WERT);
   EXPECT_EQ(f.slot, 7);
-  EXPECT_STREQ(f.text.c_str(), "true");
+  EXPECT_EQ(f.text, "true");
 
   j = json;
   j.erase(j.find("\"zeit2\": 1000,", j.find("\"slot\": 4")), 14);
   EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
   EXPECT_EQ(f.slot, 4);
-  EXPECT_EQ(f.text, "zeit2");
+  EXPECT_EQ(f.art, Fehlerart::FeldFehlt);
+  EXPECT_STREQ(PROGRAMMFELDER[f.feld].name, "zeit2");
 
   j = json;
   j.replace(j.find("\"strom1\""), 8, "\"storm1\"");
@@ -127,6 +138,51 @@ TEST(Programmformate, FehlerNennenProgrammUndFeldUndAendernNichts) {
   EXPECT_EQ(f.feld, 1);
 
   EXPECT_EQ(TabelleAlsZpk(t), vorher);
+}
+
+// Where a hand-edited file went wrong: the place of a syntax error, and the
+// slots and keys that are missing or stand twice.
+TEST(Programmformate, FehlerNennenZeileSpalteUndDoppeltes) {
+  Programmtabelle t{};
+  Formatfehler f{};
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, "{\n  \"auswahl\": 0,\n  \"programme\": [,]\n}", &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::Syntax);
+  EXPECT_EQ(f.zeile, 3);
+  EXPECT_EQ(f.spalte, 17);
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, "{\"auswahl\": 1e400}", &t, &f), FORMAT_AUFBAU);  // no double holds it
+
+  const std::string json = TabelleAlsJson(StandardTabelle());
+  std::string j = json;
+  j.insert(j.find("\"zeit1\"", j.find("\"slot\": 5")), "\"zeit1\": 3, ");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::FeldDoppelt);
+  EXPECT_EQ(f.slot, 5);
+  EXPECT_EQ(f.text, "zeit1");
+  j = json;
+  j.replace(j.find("\"slot\": 9"), 9, "\"slot\": 8");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::SlotDoppelt);
+  EXPECT_EQ(f.slot, 8);
+
+  // A spreadsheet's "CSV UTF-8": byte-order mark and CRLF.
+  const std::string csv = TabelleAlsCsv(StandardTabelle());
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, "\xEF\xBB\xBF" + csv, &t, &f), 0);
+  std::string c = csv;
+  c.replace(c.find("\r\n4,0,1,"), 8, "\r\n4,0,\"1,");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::Syntax);
+  EXPECT_EQ(f.zeile, 6);
+  EXPECT_EQ(f.spalte, 5);
+  c = csv;
+  c.replace(c.find("\r\n9,0,"), 6, "\r\n3,0,");
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::SlotDoppelt);
+  EXPECT_EQ(f.slot, 3);
+  EXPECT_EQ(f.zeile, 11);
+  c = csv.substr(0, csv.find("\r\n16,0,") + 2);
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::SlotFehlt);
+  EXPECT_EQ(f.slot, 16);
 }
 
 TEST(Programmformate, FormatNachDerEndung) {

@@ -32,6 +32,14 @@ std::string windowsPath(std::string path) {
   return path;
 }
 
+std::wstring wide(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, w.data(), n);
+  w.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
+  return w;
+}
+
 std::string drain(HANDLE pipe) {
   std::string text;
   char chunk[4096];
@@ -65,7 +73,7 @@ class CommandLine : public ::testing::Test {
     if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) return r;
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
@@ -73,8 +81,10 @@ class CommandLine : public ::testing::Test {
     si.hStdError = errWrite;
     PROCESS_INFORMATION child{};
     const auto start = std::chrono::steady_clock::now();
-    const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir_.c_str(),
-                                        &si, &child);
+    // Wide, as a Windows shell starts it: arguments may hold umlauts.
+    std::wstring wideCommand = wide(command);
+    const bool started = CreateProcessW(nullptr, wideCommand.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        wide(dir_).c_str(), &si, &child);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (started) {
@@ -90,6 +100,10 @@ class CommandLine : public ::testing::Test {
     CloseHandle(outRead);
     CloseHandle(errRead);
     return r;
+  }
+
+  bool exists(const std::string& name) {
+    return GetFileAttributesW(wide(dir_ + "\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
   std::string file(const char* name) {
@@ -157,6 +171,29 @@ TEST_F(CommandLine, MqttIsNotAvailableAndNothingIsQueried) {
   EXPECT_EQ(r.status, 2u);
   EXPECT_NE(r.err.find("--mqtt: not available on Windows"), std::string::npos) << r.err;
   EXPECT_TRUE(sim_.frames().empty());
+}
+
+// Names with umlauts reach the file system as they are, for every command that
+// takes a file; a path that begins with "/" is a file, not an option.
+TEST_F(CommandLine, FileNamesWithUmlauts) {
+  Outcome r = cli({"read", "all", "-o", "Prüf.json"});
+  ASSERT_EQ(r.status, 0u) << r.err;
+  EXPECT_TRUE(exists("Prüf.json"));
+  r = cli({"convert", "Prüf.json", "Ausgabe_ä.zpk"});
+  ASSERT_EQ(r.status, 0u) << r.err;
+  EXPECT_TRUE(exists("Ausgabe_ä.zpk"));
+  r = cli({"show", "Ausgabe_ä.zpk"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  r = cli({"monitor", "--interval", "0.1", "--duration", "0.25", "-o", "Messung_ö.csv"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  EXPECT_TRUE(exists("Messung_ö.csv"));
+
+  // Wine takes such a path as a Unix one, Windows as one on the current drive:
+  // either way a file that is not there, never an option.
+  r = cli({"show", "/fehlt_ä.zpk"});
+  EXPECT_EQ(r.status, 5u);
+  EXPECT_NE(r.err.find("/fehlt_ä.zpk: No such file or directory"), std::string::npos) << r.err;
+  for (const char* name : {"Prüf.json", "Ausgabe_ä.zpk", "Messung_ö.csv"}) DeleteFileW(wide(dir_ + "\\" + name).c_str());
 }
 
 }  // namespace

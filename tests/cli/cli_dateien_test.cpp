@@ -1,0 +1,163 @@
+// zpk3x-cli and the file system working against it: option values that are no
+// numbers, a file-size limit, a full disk, links planted in a shared folder, and
+// what it says about a file it cannot use.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "sim_harness.h"
+#include "testdateien.h"
+#include "zpk3x-cli/Programmformate.h"
+
+namespace {
+
+using testdateien::DateiLesen;
+using testdateien::DateiSchreiben;
+using Strings = std::vector<std::string>;
+
+struct Lauf {
+  int status = -1;
+  std::string aus, err;
+};
+
+bool Enthaelt(const std::string& text, const std::string& teil) { return text.find(teil) != std::string::npos; }
+
+// The command through the shell, behind `vorne` (a limit, a time-out), so that a
+// process killed by a signal shows as the shell reports it (128 + signal).
+Lauf Shell(const std::string& vorne, const Strings& argumente) {
+  std::string befehl = vorne + " " + ZPK3X_CLI;
+  for (const std::string& a : argumente) befehl += " '" + a + "'";
+  befehl += " > aus.txt 2> err.txt";
+  const int rc = std::system(befehl.c_str());
+  return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, DateiLesen("aus.txt"), DateiLesen("err.txt")};
+}
+
+class Dateisystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::unsetenv("LANG");
+    ASSERT_TRUE(sim_.ok());
+    sim_.mapToCom(1);
+    DateiSchreiben("t.zpk", TabelleAlsZpk(StandardTabelle()));
+  }
+  testdateien::Arbeitsverzeichnis verzeichnis_;
+  simtest::Simulator sim_;
+};
+
+// NaN passed the range check and left the monitor spinning, deaf to every signal.
+TEST_F(Dateisystem, JedeReelleOptionWeistNanUndUnendlichZurueck) {
+  const std::pair<Strings, std::string> optionen[] = {
+      {{"--timeout", "X", "id"}, "--timeout: X is not a number from 0.001 to 60"},
+      {{"monitor", "--interval", "X", "--duration", "0.1"}, "--interval: X is not a number from 0.01 to 86400"},
+      {{"monitor", "--duration", "X"}, "--duration: X is not a number from 0 to 1000000000"},
+  };
+  for (const auto& [muster, meldung] : optionen) {
+    for (const std::string wert : {"nan", "-nan", "inf", "-inf", "1e999", "0x10"}) {
+      Strings argumente = {"--port", "1"};
+      for (const std::string& a : muster) argumente.push_back(a == "X" ? wert : a);
+      const Lauf r = Shell("timeout -k 1 10", argumente);
+      std::string erwartet = meldung;
+      erwartet.replace(erwartet.find('X'), 1, wert);
+      EXPECT_EQ(r.status, 2) << muster[0] << " " << wert;
+      EXPECT_TRUE(Enthaelt(r.err, erwartet)) << r.err;
+    }
+  }
+  EXPECT_TRUE(sim_.frames().empty());
+}
+
+// Past a file-size limit the write fails like any other: the message with the
+// system's reason, no temporary file, the old file as it was.
+TEST_F(Dateisystem, DateigroessengrenzeIstEinSchreibfehler) {
+  DateiSchreiben("alt.json", "alt");
+  Lauf r = Shell("prlimit --fsize=1000", {"convert", "t.zpk", "alt.json"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_TRUE(Enthaelt(r.err, "Error #301307: Error writing to file\nalt.json: File too large")) << r.err;
+  EXPECT_EQ(DateiLesen("alt.json"), "alt");
+  int dateien = 0;
+  for (const auto& e : std::filesystem::directory_iterator(".")) dateien += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(dateien, 0);
+
+  r = Shell("prlimit --fsize=400", {"--port", "1", "monitor", "--interval", "0.01", "-o", "m.csv"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_TRUE(Enthaelt(r.err, "m.csv: File too large")) << r.err;
+  const std::string csv = DateiLesen("m.csv");
+  EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 2);
+  EXPECT_EQ(csv.back(), '\n');
+}
+
+// A disk that fills up in the middle of a line: the recording ends with its last
+// complete line.
+TEST_F(Dateisystem, VolleFestplatteLaesstNurGanzeZeilen) {
+  std::filesystem::create_directory("klein");
+  if (::mount("tmpfs", "klein", "tmpfs", 0, "size=8k") != 0) GTEST_SKIP() << "no tmpfs can be mounted here";
+  const Lauf r = Shell("timeout -k 1 30", {"--port", "1", "monitor", "--interval", "0.01", "-o", "klein/m.csv"});
+  const std::string csv = DateiLesen("klein/m.csv");
+  ::umount("klein");
+  EXPECT_EQ(r.status, 5);
+  EXPECT_TRUE(Enthaelt(r.err, "klein/m.csv: No space left on device")) << r.err;
+  ASSERT_GT(csv.size(), 4000u);
+  EXPECT_EQ(csv.back(), '\n');
+}
+
+// Another user's link in a sticky, world-writable folder is not followed (the
+// kernel's rule for such folders); the caller's own link is.
+TEST_F(Dateisystem, FremderLinkImGemeinsamenOrdnerWirdNichtVerfolgt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the link to another user";
+  std::filesystem::create_directory("gemeinsam");
+  ASSERT_EQ(::chmod("gemeinsam", 01777), 0);
+  DateiSchreiben("geheim", "geheim");
+  ASSERT_EQ(::chmod("geheim", 0600), 0);
+  for (const char* name : {"gemeinsam/out.json", "gemeinsam/m.csv"}) {
+    ASSERT_EQ(::symlink("../geheim", name), 0);
+    ASSERT_EQ(::lchown(name, 65534, 65534), 0);
+  }
+  Lauf r = Shell("", {"convert", "t.zpk", "gemeinsam/out.json"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_TRUE(Enthaelt(r.err, "gemeinsam/out.json: Permission denied")) << r.err;
+  r = Shell("", {"--port", "1", "monitor", "--duration", "0.1", "-o", "gemeinsam/m.csv"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(DateiLesen("geheim"), "geheim");
+
+  ASSERT_EQ(::symlink("../mein.json", "gemeinsam/mein.json"), 0);
+  r = Shell("", {"convert", "t.zpk", "gemeinsam/mein.json"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink("gemeinsam/mein.json"));
+  EXPECT_EQ(DateiLesen("mein.json"), TabelleAlsJson(StandardTabelle()));
+}
+
+// What is wrong with an input file, said in plain words with its place.
+TEST_F(Dateisystem, EingabedateiFehlerNennenUrsacheUndStelle) {
+  std::filesystem::create_directory("ordner.json");
+  DateiSchreiben("leer.zpk", "");
+  DateiSchreiben("gross.json", std::string(FORMAT_GROESSTE_DATEI + 1, ' '));
+  DateiSchreiben("kaputt.json", "{\n  \"auswahl\": 0\n  \"programme\": []\n}\n");
+  std::string ohne = TabelleAlsJson(StandardTabelle());
+  const std::size_t feld = ohne.find("\"strom1\"", ohne.find("\"slot\": 5"));
+  ohne.erase(feld, ohne.find("\"strom2\"", feld) - feld);
+  DateiSchreiben("ohne.json", ohne);
+  DateiSchreiben("bom.csv", "\xEF\xBB\xBF" + TabelleAlsCsv(StandardTabelle()));
+  const std::pair<std::string, std::string> faelle[] = {
+      {"fehlt.zpk", "Error #308305: Error opening file\nfehlt.zpk: No such file or directory"},
+      {"ordner.json", "ordner.json: Is a directory"},
+      {"leer.zpk", "leer.zpk: the file has 0 bytes, a program file has 1408"},
+      {"gross.json", "gross.json: larger than the limit for program files, 1 MiB (1048576 bytes)"},
+      {"kaputt.json", "kaputt.json, line 3, column 13: not valid JSON"},
+      {"ohne.json", "ohne.json: program 5: field strom1 is missing"},
+  };
+  for (const auto& [datei, meldung] : faelle) {
+    const Lauf r = Shell("", {"show", datei});
+    EXPECT_EQ(r.status, 5) << datei;
+    EXPECT_TRUE(Enthaelt(r.err, meldung)) << r.err;
+  }
+  EXPECT_EQ(Shell("", {"show", "bom.csv"}).status, 0);
+}
+
+}  // namespace

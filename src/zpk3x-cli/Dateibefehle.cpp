@@ -8,6 +8,7 @@
 
 #include "common/Dateiersetzen.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateiwahl.h"
 
 namespace {
 
@@ -77,9 +78,16 @@ std::string TabellenText(const Programmtabelle& t, int von, int bis, bool auswah
 }
 
 int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
-  const Dateiformat format = FormatAusName(pfad);
-  if (format == Dateiformat::Unbekannt)
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+  Dateiformat format = Dateiformat::Unbekannt;
+  if (int status = FormatBestimmen(o, pfad, &format); status != EXIT_OK) return status;
+  if (IstStrom(pfad)) {
+    std::string daten;
+    if (!StandardeingabeLesen(&daten, FORMAT_GROESSTE_DATEI)) return FehlerMelden(o, kDateiLesefehler, "\n-");
+    if (daten.size() > FORMAT_GROESSTE_DATEI) return FehlerMelden(o, FORMAT_AUFBAU, "\n-");
+    Formatfehler f{};
+    if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, f);
+    return EXIT_OK;
+  }
   std::ifstream ein(pfad, std::ios::binary);
   if (!ein) return FehlerMelden(o, kDateiNichtLesbar, "\n" + pfad);
   std::string daten;
@@ -95,21 +103,20 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
 }
 
 int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* format) {
-  *format = FormatAusName(pfad);
-  if (*format != Dateiformat::Unbekannt) return EXIT_OK;
-  return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+  return FormatBestimmen(o, pfad, format);
 }
 
 int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
   std::error_code ec;
   const std::filesystem::path ordner = std::filesystem::path(pfad).parent_path();
-  if (ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
+  if (IstStrom(pfad) || ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
   return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
   // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
   const std::string inhalt = TabelleAlsDatei(format, t);
+  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : FehlerMelden(o, kDateiNichtSchreibbar, "\n-");
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar) != Ersetzt::Ja)
     return FehlerMelden(o, kDateiNichtSchreibbar, "\n" + pfad);
   return EXIT_OK;
@@ -128,6 +135,6 @@ int Umwandeln(const Optionen& o) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
   if (int status = DateiSchreiben(o, o.ziel, ziel, t); status != EXIT_OK) return status;
-  Erledigt(o, {{"von", o.datei}, {"nach", o.ziel}}, o.datei + " -> " + o.ziel);
+  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"from", o.datei}, {"to", o.ziel}}, o.datei + " -> " + o.ziel);
   return EXIT_OK;
 }

@@ -46,17 +46,17 @@ std::string MesszeileText(const Messzeile& m) {
 }
 
 Json MesszeileJson(const Messzeile& m) {
-  Json j = {{"zeit", m.zeit}};
+  Json j = {{"time", m.zeit}};
   if (m.fehler != 0) {
-    j["iststrom"] = nullptr;
-    j["istspannung"] = nullptr;
+    j["current"] = nullptr;
+    j["voltage"] = nullptr;
     j["status"] = nullptr;
-    j["fehler"] = {{"code", m.fehler}, {"message", m.meldung}};
+    j["error"] = {{"code", m.fehler}, {"message", m.meldung}};
   } else {
-    j["iststrom"] = m.w.strom;
-    j["istspannung"] = m.w.spannung;
+    j["current"] = m.w.strom;
+    j["voltage"] = m.w.spannung;
     j["status"] = m.w.status;
-    j["fehler"] = nullptr;
+    j["error"] = nullptr;
   }
   return j;
 }

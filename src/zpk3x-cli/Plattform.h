@@ -13,3 +13,7 @@ bool IstTerminal(int stream);
 // AbbruchVerlangt() reports, so a running loop can end cleanly.
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
+
+// Standard input (0) or output (1) passes bytes unchanged from now on, for
+// binary program files through "-"; nothing to do where streams do not translate.
+void StromBinaer(int stream);

@@ -59,6 +59,30 @@ void HilfeUebersetzen(CLI::App& app, bool englisch) {
   f->label("TEXT", "TEXT");
   f->label("INT", "ZAHL");
   f->label("FLOAT", "ZAHL");
+  f->label("N|PATH", "N|PFAD");
+}
+
+// After all options exist: a subcommand's help flag in the options' group, and a
+// range shown as "[a - b]" without the parser's English "FLOAT in".
+void HilfeOrdnen(CLI::App* app, const std::string& optionen, bool englisch) {
+  if (CLI::Option* h = app->get_help_ptr(); h != nullptr) h->group(optionen);
+  for (CLI::Option* opt : app->get_options()) {
+    for (int i = 0;; ++i) {
+      CLI::Validator* v = nullptr;
+      try {
+        v = opt->get_validator(i);
+      } catch (const CLI::OptionNotFound&) {
+        break;
+      }
+      const std::string text = v->get_description();
+      if (const auto in = text.find(" in ["); in != std::string::npos) v->description(text.substr(in + 4));
+    }
+    // With a validator the type is shown joined to its text, past the labels.
+    const std::string typ = opt->get_type_name();
+    const std::string art = typ.substr(0, typ.find(':'));
+    if (!englisch && art != typ && (art == "FLOAT" || art == "INT")) opt->type_name("ZAHL");
+  }
+  for (CLI::App* sub : app->get_subcommands({})) HilfeOrdnen(sub, optionen, englisch);
 }
 
 }  // namespace
@@ -195,6 +219,7 @@ int main(int argc, char** argv) {
   monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"));
   monitor->add_flag("--stop-on-error", o.stoppBeiFehler, T("bei einem Fehler mit Status 4 enden", "end with status 4 on a failure"));
 
+  HilfeOrdnen(&app, T("Optionen", "Options"), en);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

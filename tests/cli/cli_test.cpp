@@ -283,6 +283,7 @@ TEST_F(Kommandozeile, EinVonEinemAnderenProzessGehaltenerPortGibtStatus3) {
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "Error #100003: Error opening com-port")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, ": held by another program: " + std::to_string(::getpid()) + " (")) << r.err;
   EXPECT_EQ(Am1({"id"}).status, 0);
   EXPECT_EQ(Cli({"--port", "/nonexistent/tty", "id"}).status, 3);
 }

@@ -155,7 +155,11 @@ TEST_F(Werkzeug, UnbekannterBefehlUndSprache) {
   EXPECT_EQ(hilfe.status, 0);
   for (const char* wort : {"Aufruf: zpk3x-cli [OPTIONEN] BEFEHL", "Optionen:", "Befehle:", "diese Hilfe zeigen"})
     EXPECT_TRUE(Enthaelt(hilfe.aus, wort)) << wort << "\n" << hilfe.aus;
-  for (const char* wort : {"Usage", "Options:", "Subcommands:", "Print this help"}) EXPECT_FALSE(Enthaelt(hilfe.aus, wort)) << wort;
+  const std::string monitorHilfe = Cli({"monitor", "--help"}).aus;
+  for (const char* wort : {"Usage", "Options:", "Subcommands:", "Print this help", "FLOAT", " in ["}) {
+    EXPECT_FALSE(Enthaelt(hilfe.aus, wort)) << wort;
+    EXPECT_FALSE(Enthaelt(monitorHilfe, wort)) << wort;
+  }
   EXPECT_TRUE(Enthaelt(Cli({"read", "--help"}).aus, "Aufruf: zpk3x-cli read [OPTIONEN]"));
   EXPECT_TRUE(Enthaelt(Cli({"--lang", "en", "--help"}).aus, "Usage: zpk3x-cli [OPTIONS] SUBCOMMAND"));
   for (const char* n : {"LANG", "LC_ALL", "LC_MESSAGES"}) ::unsetenv(n);

@@ -91,6 +91,11 @@ Ergebnis Cli(const std::vector<std::string>& argumente) {
   return Einsammeln(pid, aus, err);
 }
 
+Ergebnis AnPort1(std::vector<std::string> argumente) {
+  argumente.insert(argumente.begin(), {"--port", "1"});
+  return Cli(argumente);
+}
+
 Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::string& eingabe) {
   int aus = -1, err = -1;
   const int pid = Starten(argumente, &aus, &err, false, eingabe.c_str());

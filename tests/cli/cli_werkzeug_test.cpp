@@ -20,13 +20,8 @@
 
 namespace {
 
-using clitest::Cli;
-using clitest::CliMitEingabe;
-using clitest::Ergebnis;
+using namespace clitest;
 using Json = nlohmann::json;
-using Strings = std::vector<std::string>;
-
-bool Enthaelt(const std::string& text, const std::string& teil) { return text.find(teil) != std::string::npos; }
 
 class Werkzeug : public ::testing::Test {
  protected:
@@ -36,11 +31,6 @@ class Werkzeug : public ::testing::Test {
     sim_.mapToCom(1);
   }
   void TearDown() override { ::unsetenv("ZPK3X_PORT"); }
-
-  Ergebnis Am1(Strings argumente) {
-    argumente.insert(argumente.begin(), {"--port", "1"});
-    return Cli(argumente);
-  }
 
   testdateien::Arbeitsverzeichnis verzeichnis_;
   simtest::Simulator sim_;
@@ -89,14 +79,14 @@ TEST_F(Werkzeug, PortInDerHandEinesProzessesOhneSperreWirdAbgewiesen) {
     if (comm == "sleep\n") break;
     ::usleep(10000);
   }
-  const Ergebnis r = Am1({"--json", "id"});
+  const Ergebnis r = AnPort1({"--json", "id"});
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "held by another program: " + std::to_string(pid) + " (sleep)")) << r.err;
   EXPECT_EQ(Json::parse(r.aus)["error"]["path"], sim_.ptyPath());
   EXPECT_TRUE(sim_.frames().empty());
-  EXPECT_EQ(Am1({"id"}).status, 0);
+  EXPECT_EQ(AnPort1({"id"}).status, 0);
 }
 
 TEST_F(Werkzeug, AlsNobodyOhneRechtAmTerminal) {
@@ -118,12 +108,12 @@ TEST_F(Werkzeug, AlsNobodyOhneRechtAmTerminal) {
 }
 
 TEST_F(Werkzeug, FehlerobjektHatEigeneSchluessel) {
-  ASSERT_EQ(Am1({"read", "all", "-o", "a.json"}).status, 0);
+  ASSERT_EQ(AnPort1({"read", "all", "-o", "a.json"}).status, 0);
   Json datei = Json::parse(testdateien::DateiLesen("a.json"));
   datei["programme"][4]["strom1"] = 99.5;
   testdateien::DateiSchreiben("b.json", datei.dump());
   sim_.clearFrames();
-  const Ergebnis r = Am1({"--json", "write", "all", "-i", "b.json"});
+  const Ergebnis r = AnPort1({"--json", "write", "all", "-i", "b.json"});
   EXPECT_EQ(r.status, 2);
   const Json e = Json::parse(r.aus)["error"];
   EXPECT_EQ(e["code"], -500302);
@@ -167,9 +157,9 @@ TEST_F(Werkzeug, UnbekannterBefehlUndSprache) {
 
 TEST_F(Werkzeug, TraceZeigtRahmenUndAntwortMitZeit) {
   sim_.control("fault silence S0R");
-  const Ergebnis r = Am1({"--trace", "--timeout", "0.05", "status"});
+  const Ergebnis r = AnPort1({"--trace", "--timeout", "0.05", "status"});
   EXPECT_EQ(r.status, 4);
-  const Ergebnis k = Am1({"--trace", "id"});
+  const Ergebnis k = AnPort1({"--trace", "id"});
   ASSERT_EQ(k.status, 0);
   const std::string zeit = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)";
   EXPECT_TRUE(std::regex_match(k.err, std::regex(zeit + " -> #1IDR\n" + zeit + " <- <ACK>\n" + zeit + " <- #1OLQ-ZPK3X-SIM\n")))
@@ -188,7 +178,7 @@ TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {
   testdateien::DateiSchreiben("a.json", r.aus);
   ::setenv("ZPK3X_PORT", "/dev/fehlt-tty", 1);
   EXPECT_TRUE(Enthaelt(Cli({"id"}).err, "/dev/fehlt-tty: no such device"));
-  EXPECT_EQ(Am1({"id"}).status, 0);
+  EXPECT_EQ(AnPort1({"id"}).status, 0);
   ::unsetenv("ZPK3X_PORT");
 
   // "-" is standard input; without --format its format is unknown.
@@ -196,7 +186,7 @@ TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.aus, "");
   EXPECT_EQ(r.err, "");
-  EXPECT_FALSE(Am1({"write", "all", "-i", "a.json"}).aus.empty());
+  EXPECT_FALSE(AnPort1({"write", "all", "-i", "a.json"}).aus.empty());
   r = CliMitEingabe({"show", "-"}, "a.json");
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Enthaelt(r.err, "give --format")) << r.err;
@@ -208,16 +198,16 @@ TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {
 }
 
 TEST_F(Werkzeug, VerifyUndDiffVergleichenGeraetUndDatei) {
-  ASSERT_EQ(Am1({"read", "all", "-o", "a.json"}).status, 0);
-  Ergebnis r = Am1({"diff", "a.json"});
+  ASSERT_EQ(AnPort1({"read", "all", "-o", "a.json"}).status, 0);
+  Ergebnis r = AnPort1({"diff", "a.json"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.aus, "no differences\n");
 
   ASSERT_TRUE((sim_.control("program 5 3 0.500 1.000 100 50 1000 10.0 1 10 0"), sim_.ok()));
-  r = Am1({"diff", "a.json"});
+  r = AnPort1({"diff", "a.json"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Enthaelt(r.aus, "program 5, strom1: device 0.500, file ")) << r.aus;
-  r = Am1({"--json", "diff", "a.json", "5"});
+  r = AnPort1({"--json", "diff", "a.json", "5"});
   EXPECT_EQ(r.status, 1);
   const Json d = Json::parse(r.aus);
   EXPECT_EQ(d["equal"], false);
@@ -226,9 +216,9 @@ TEST_F(Werkzeug, VerifyUndDiffVergleichenGeraetUndDatei) {
   EXPECT_EQ(d["differences"][0]["device"], 3);
 
   // A device that keeps another value than it was sent.
-  ASSERT_EQ(Am1({"write", "3", "-i", "a.json", "--verify"}).status, 0);
+  ASSERT_EQ(AnPort1({"write", "3", "-i", "a.json", "--verify"}).status, 0);
   sim_.control("value C2R 3.333");
-  r = Am1({"--json", "write", "3", "-i", "a.json", "--verify"});
+  r = AnPort1({"--json", "write", "3", "-i", "a.json", "--verify"});
   EXPECT_EQ(r.status, 4);
   EXPECT_TRUE(Enthaelt(r.err, "verify: program 3, strom2: written ")) << r.err;
   EXPECT_TRUE(Enthaelt(r.err, ", read back 3.333")) << r.err;

@@ -55,9 +55,10 @@ class CommandLine : public ::testing::Test {
     RemoveDirectoryA(dir_.c_str());
   }
 
-  // Runs zpk3x-cli.exe --port 1 <args> in the test's folder.
-  Outcome cli(const Strings& args) {
-    std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\" --port 1";
+  // Runs zpk3x-cli.exe --port 1 <args> in the test's folder (without --port 1
+  // when `port1` is false).
+  Outcome cli(const Strings& args, bool port1 = true) {
+    std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\"" + (port1 ? " --port 1" : "");
     for (const std::string& a : args) command += " \"" + a + "\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
@@ -148,7 +149,25 @@ TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3u);
   EXPECT_NE(r.err.find("#100003"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\\\\.\\COM1: held by another program"), std::string::npos) << r.err;
   EXPECT_EQ(cli({"id"}).status, 0u);
+
+  const Outcome fehlt = cli({"--port", "Z:\\fehlt\\com", "id"}, false);
+  EXPECT_EQ(fehlt.status, 3u);
+  EXPECT_NE(fehlt.err.find("Z:\\fehlt\\com: no such device"), std::string::npos) << fehlt.err;
+}
+
+TEST_F(CommandLine, TraceAndPorts) {
+  const Outcome r = cli({"--trace", "id"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  EXPECT_NE(r.err.find(" -> #1IDR\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(" <- #1OLQ-ZPK3X-SIM\n"), std::string::npos) << r.err;
+
+  // The simulator's terminal is what wine maps as COM1.
+  const Outcome p = cli({"ports"}, false);
+  EXPECT_EQ(p.status, 0u);
+  EXPECT_EQ(p.out.rfind("COM1  ", 0), 0u) << p.out;
+  EXPECT_NE(p.out.find(sim_.ptyPath()), std::string::npos) << p.out;
 }
 
 }  // namespace

@@ -192,7 +192,8 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
                           "\n" + o.datei + ": " + ProgrammName(slot) + ", " + feld.name + " = " +
                               FeldText(t.slots[slot], feld) + T("; erlaubt: ", "; allowed: ") + BereichText(feld),
                           {{"path", o.datei}, {"program", slot}, {"field", feld.name}, {"value", FeldWert(t.slots[slot], feld)},
-                           {"minimum", feld.minimum}, {"maximum", feld.maximum}});
+                           {"minimum", Gesendet(feld.minimum, feld.nachkommastellen)},
+                           {"maximum", Gesendet(feld.maximum, feld.nachkommastellen)}});
     }
   }
   if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);

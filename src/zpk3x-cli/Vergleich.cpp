@@ -1,6 +1,7 @@
 #include "zpk3x-cli/Vergleich.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "zpk3x-cli/Ausgabe.h"
@@ -28,6 +29,12 @@ int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabell
 }
 
 }  // namespace
+
+double Gesendet(double wert, int nachkommastellen) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", nachkommastellen, wert);
+  return std::strtod(text, nullptr);
+}
 
 std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtabelle& b, int von, int bis) {
   std::vector<Abweichung> aus;

@@ -11,6 +11,9 @@ struct Abweichung {
   int feld;  // index into PROGRAMMFELDER
 };
 
+// A value as the device receives it: rounded to the decimals it is sent with.
+double Gesendet(double wert, int nachkommastellen);
+
 // Fields of slots von..bis whose values differ as the device stores them (at the
 // decimals each field is sent with), in slot and field order.
 std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtabelle& b, int von, int bis);

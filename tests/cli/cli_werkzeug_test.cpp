@@ -122,7 +122,9 @@ TEST_F(Werkzeug, FehlerobjektHatEigeneSchluessel) {
   EXPECT_EQ(e["program"], 4);
   EXPECT_EQ(e["field"], "strom1");
   EXPECT_EQ(e["value"], 99.5);
-  EXPECT_LT(e["minimum"].get<double>(), e["maximum"].get<double>());
+  // The limits as the text shows them, rounded as the driver sends them.
+  EXPECT_EQ(e["minimum"], 0.001);
+  EXPECT_EQ(e["maximum"], 4.0);
   EXPECT_TRUE(Enthaelt(e["message"], "Parameter out of limits")) << e;
   EXPECT_TRUE(sim_.frames().empty());
 }

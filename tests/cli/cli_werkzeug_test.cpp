@@ -189,6 +189,11 @@ TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {
   EXPECT_EQ(r.aus, "");
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(AnPort1({"write", "all", "-i", "a.json"}).aus.empty());
+  // No progress on a terminal either.
+  r = CliAmTerminal({"--port", "1", "-q", "read", "all", "-o", "b.json"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.aus + r.err, "");
+  EXPECT_FALSE(CliAmTerminal({"--port", "1", "read", "all", "-o", "b.json"}).err.empty());
   r = CliMitEingabe({"show", "-"}, "a.json");
   EXPECT_EQ(r.status, 2);
   EXPECT_TRUE(Enthaelt(r.err, "give --format")) << r.err;

@@ -78,6 +78,8 @@ class Kommandozeile : public ::testing::Test {
  protected:
   void SetUp() override {
     ::unsetenv("LANG");
+    ::unsetenv("LC_ALL");  // the language variables come before LANG
+    ::unsetenv("LC_MESSAGES");
     ASSERT_TRUE(sim_.ok());
     sim_.mapToCom(1);
   }
@@ -343,6 +345,8 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
 
 TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {
   ::unsetenv("LANG");
+  ::unsetenv("LC_ALL");  // the language variables come before LANG
+  ::unsetenv("LC_MESSAGES");
   testdateien::Arbeitsverzeichnis verzeichnis;
   simtest::SimOptions optionen;
   optionen.address = '3';

@@ -9,6 +9,7 @@
 
 #include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Programmformate.h"
 
@@ -68,11 +69,18 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   using Uhr = std::chrono::steady_clock;
   const std::vector<VerlaufStatusName>& namen = VerlaufStatusbitNamen(Englisch());
   VerlaufAufzeichnung csv;
-  if (!o.datei.empty()) {
+  // "-o -": the recording on standard output, in place of the lines.
+  const bool csvAufStdout = IstStrom(o.datei);
+  std::int64_t csvStartMs = -1;
+  if (!o.datei.empty() && !csvAufStdout) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
       return FehlerMelden(o, err, "\n" + o.datei);
   }
-  if (!o.json) Ausgeben(MonitorKopf());
+  if (csvAufStdout) {
+    Ausgeben(kVerlaufCsvKopf);
+  } else if (!o.json) {
+    Ausgeben(MonitorKopf());
+  }
   AbbruchAbfangen();
   const auto anfang = Uhr::now();
   const auto intervall = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.intervall));
@@ -93,7 +101,10 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       p.spannung = m.w.spannung;
       p.status = m.w.status;
     }
-    if (o.json) {
+    if (csvAufStdout) {
+      if (csvStartMs < 0) csvStartMs = p.zeitMs;
+      Ausgeben(VerlaufCsvZeile(p, csvStartMs, namen.data(), static_cast<int>(namen.size())));
+    } else if (o.json) {
       JsonAusgeben(MesszeileJson(m));
     } else {
       Ausgeben(MesszeileText(m));

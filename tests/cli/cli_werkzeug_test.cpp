@@ -199,6 +199,11 @@ TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {
   EXPECT_TRUE(Enthaelt(r.err, "give --format")) << r.err;
   r = CliMitEingabe({"--format", "csv", "convert", "-", "b.zpk"}, "a.json");
   EXPECT_EQ(r.status, 5);
+  // The monitor's recording on standard output.
+  r = AnPort1({"monitor", "--interval", "0.05", "--duration", "0.12", "-o", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.aus.rfind("time,seconds,current_A,voltage_V,status,status_bits,error\n", 0), 0u) << r.aus;
+  EXPECT_TRUE(Enthaelt(r.aus, ",0.000,")) << r.aus;
   r = CliMitEingabe({"--format", "json", "convert", "-", "-"}, "a.json");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Json::parse(r.aus), Json::parse(testdateien::DateiLesen("a.json")));

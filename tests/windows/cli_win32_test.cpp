@@ -51,7 +51,7 @@ class CommandLine : public ::testing::Test {
     CreateDirectoryA(dir_.c_str(), nullptr);
   }
   void TearDown() override {
-    for (const char* name : {"a.zpk", "b.zpk"}) DeleteFileA((dir_ + "\\" + name).c_str());
+    for (const char* name : {"a.zpk", "b.zpk", "a.json"}) DeleteFileA((dir_ + "\\" + name).c_str());
     RemoveDirectoryA(dir_.c_str());
   }
 
@@ -155,6 +155,16 @@ TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   const Outcome fehlt = cli({"--lang", "en", "--port", "Z:\\fehlt\\com", "id"}, false);
   EXPECT_EQ(fehlt.status, 3u);
   EXPECT_NE(fehlt.err.find("Z:\\fehlt\\com: no such device"), std::string::npos) << fehlt.err;
+}
+
+// "-" passes a program file through standard output byte for byte: line feeds
+// stay line feeds.
+TEST_F(CommandLine, StandardOutputCarriesTheProgramFileUnchanged) {
+  ASSERT_EQ(cli({"read", "3", "-o", "a.json"}).status, 0u);
+  const Outcome r = cli({"--format", "json", "read", "3", "-o", "-"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  EXPECT_NE(r.out.find('\n'), std::string::npos);
+  EXPECT_EQ(r.out, file("a.json"));
 }
 
 TEST_F(CommandLine, TraceAndPorts) {

@@ -79,3 +79,23 @@ int ComPortIdentity(int port, char* buffer, int size);
 // Why the latest open or write failed, where the layer knows more than
 // "failed" (e.g. "rfc2217://bench:2001: connection refused"); "" otherwise.
 const char* ComLastError();
+// Why the last OpenComConfig failed, so that a message can name device and cause.
+enum ComOpenResult {
+  COM_OPEN_OK = 0,
+  COM_OPEN_INVALID,     // port number or line setting refused before any device was tried
+  COM_OPEN_NO_DEVICE,   // no such device
+  COM_OPEN_DENIED,      // the system refused access
+  COM_OPEN_NOT_SERIAL,  // the device is not a serial port
+  COM_OPEN_BUSY,        // another program holds the port
+  COM_OPEN_SETTINGS,    // the line settings could not be made
+  COM_OPEN_SYSTEM       // another refusal; *systemError holds the system's number
+};
+// The result of the last OpenComConfig (COM_OPEN_OK after a success) and the device
+// it tried, copied NUL-terminated into `device` (cut to `size`; may be null).
+ComOpenResult GetComOpenResult(char* device, int size, int* systemError);
+
+// Sees every byte the program writes to and reads from a port, as it happens:
+// `sent` 1 for written bytes, 0 for a received byte; `count` -1 for a read that
+// got nothing within the time-out. Null switches it off.
+typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, void* context);
+void SetComTrace(ComTraceHook hook, void* context);

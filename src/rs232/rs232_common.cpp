@@ -1,6 +1,7 @@
 // Serial port layer, the part every platform shares: the port table, the checks
 // of the arguments, the test seam and the scripted port. The device itself is
 // reached through rs232_platform.h.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,16 @@ bool release(PortState& p) {
   return rs232platform::close(p.device);
 }
 
+struct OpenRecord {
+  std::string device;
+  ComOpenResult result = COM_OPEN_OK;
+  int systemError = 0;
+};
+OpenRecord gLastOpen;
+
+ComTraceHook gTrace = nullptr;
+void* gTraceContext = nullptr;
+
 PortState* openPort(int port) {
   if (port < 1 || port > kPorts || !gPorts[port].open) return nullptr;
   return &gPorts[port];
@@ -74,11 +85,13 @@ bool supportedBaud(long baud) {
 
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize) {
+  gLastOpen = OpenRecord{deviceName != nullptr ? deviceName : "", COM_OPEN_INVALID, 0};
   if (port < 1 || port > kPorts) return -1;
   if (!supportedBaud(baudRate) || parity < 0 || parity > 2 || dataBits < 5 || dataBits > 8 ||
       stopBits < 1 || stopBits > 2 || inputQueueSize < 0 || outputQueueSize < 0) {
     return -1;
   }
+  gLastOpen.result = COM_OPEN_SYSTEM;
   // Opening an open port configures it anew, as a reopen would.
   if (gPorts[port].open) {
     release(gPorts[port]);
@@ -110,6 +123,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     if (!rs232platform::open(port, deviceName, line, &p.device)) return -1;
     p.identity = rs232platform::identity(p.device);
   }
+  gLastOpen.result = COM_OPEN_OK;
   p.open = true;
   gPorts[port] = p;
   return 0;
@@ -165,9 +179,16 @@ int ComWrt(int port, const char* buffer, int count) {
   if (rs232seam::takeFailure(Rs232Op::Write)) return -1;
   int limit = rs232seam::takeShortWrite();
   if (limit >= 0 && limit < count) count = limit;
-  if (p->scripted) return rs232seam::scriptedWrite(port, buffer, count);
-  if (p->net != nullptr) return rs232net::write(p->net, buffer, count, effectiveTimeout(*p), &gLastError);
-  return rs232platform::write(p->device, buffer, count, effectiveTimeout(*p));
+  int n;
+  if (p->scripted) {
+    n = rs232seam::scriptedWrite(port, buffer, count);
+  } else if (p->net != nullptr) {
+    n = rs232net::write(p->net, buffer, count, effectiveTimeout(*p), &gLastError);
+  } else {
+    n = rs232platform::write(p->device, buffer, count, effectiveTimeout(*p));
+  }
+  if (gTrace != nullptr && n > 0) gTrace(port, 1, buffer, n, gTraceContext);
+  return n;
 }
 
 int GetOutQLen(int port) {
@@ -182,9 +203,19 @@ int GetOutQLen(int port) {
 int ComRdByte(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
-  if (p->scripted) return rs232seam::scriptedRead(port);
-  if (p->net != nullptr) return rs232net::readByte(p->net, effectiveTimeout(*p));
-  return rs232platform::readByte(p->device, effectiveTimeout(*p));
+  int b;
+  if (p->scripted) {
+    b = rs232seam::scriptedRead(port);
+  } else if (p->net != nullptr) {
+    b = rs232net::readByte(p->net, effectiveTimeout(*p));
+  } else {
+    b = rs232platform::readByte(p->device, effectiveTimeout(*p));
+  }
+  if (gTrace != nullptr) {
+    const char c = static_cast<char>(b);
+    gTrace(port, 0, &c, b < 0 ? -1 : 1, gTraceContext);
+  }
+  return b;
 }
 
 int ComLineLost(int port) {
@@ -226,3 +257,27 @@ int ComPortIdentity(int port, char* buffer, int size) {
 }
 
 const char* ComLastError() { return gLastError.c_str(); }
+ComOpenResult GetComOpenResult(char* device, int size, int* systemError) {
+  if (device != nullptr && size > 0) {
+    const std::size_t n = std::min(gLastOpen.device.size(), static_cast<std::size_t>(size - 1));
+    std::memcpy(device, gLastOpen.device.data(), n);
+    device[n] = '\0';
+  }
+  if (systemError != nullptr) *systemError = gLastOpen.systemError;
+  return gLastOpen.result;
+}
+
+void SetComTrace(ComTraceHook hook, void* context) {
+  gTrace = hook;
+  gTraceContext = context;
+}
+
+namespace rs232platform {
+
+void noteOpen(const std::string& device, ComOpenResult result, int systemError) {
+  gLastOpen.device = device;
+  gLastOpen.result = result;
+  gLastOpen.systemError = systemError;
+}
+
+}  // namespace rs232platform

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "rs232/rs232.h"
 #include "rs232/rs232_seam.h"
 
 namespace rs232platform {
@@ -33,6 +34,9 @@ struct LineRequest {
 // exclusively, raw, without flow control and with `line`; records what it asked
 // of the device through rs232seam::recordLineSettings. False leaves nothing open.
 bool open(int port, const char* deviceName, const LineRequest& line, Device* device);
+// Called by open() with the device it tries and, when it fails, why (kept for
+// GetComOpenResult; `systemError` only for COM_OPEN_SYSTEM).
+void noteOpen(const std::string& device, ComOpenResult result, int systemError = 0);
 bool close(Device& device);
 bool flushInput(Device& device);
 // Discards what waits in the output queue (called only when something does).

@@ -102,18 +102,42 @@ bool configure(int fd, const rs232platform::LineRequest& line) {
          (now.c_cflag & ~kForced) == (t.c_cflag & ~kForced);
 }
 
+// The cause of a failed open(2) as the layer reports it.
+ComOpenResult openFailure(int error) {
+  switch (error) {
+    case ENOENT: case ENXIO: case ENODEV: case ENOTDIR: return COM_OPEN_NO_DEVICE;
+    case EACCES: case EPERM: case EROFS: return COM_OPEN_DENIED;
+    case EBUSY: return COM_OPEN_BUSY;
+    case EISDIR: return COM_OPEN_NOT_SERIAL;
+    default: return COM_OPEN_SYSTEM;
+  }
+}
+
 }  // namespace
 
 namespace rs232platform {
 
 bool open(int port, const char* deviceName, const LineRequest& line, Device* device) {
   std::string path = deviceFile(port, deviceName);
+  noteOpen(path, COM_OPEN_SYSTEM);
   // O_NONBLOCK: a real port without carrier must not block in open().
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    noteOpen(path, openFailure(errno), errno);
+    return false;
+  }
   // flock rather than TIOCEXCL: the latter does not bind root and would outlive our close
   // while the far end keeps the terminal open.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure(fd, line)) {
+  ComOpenResult fault = COM_OPEN_OK;
+  if (!isatty(fd)) {
+    fault = COM_OPEN_NOT_SERIAL;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    fault = COM_OPEN_BUSY;
+  } else if (!configure(fd, line)) {
+    fault = COM_OPEN_SETTINGS;
+  }
+  if (fault != COM_OPEN_OK) {
+    noteOpen(path, fault);
     ::close(fd);
     return false;
   }

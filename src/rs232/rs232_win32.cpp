@@ -101,15 +101,26 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
                                ? std::string(deviceName)
                                : "\\\\.\\COM" + std::to_string(port);
   // No sharing: while the port is open, every other open of it fails.
+  noteOpen(path, COM_OPEN_SYSTEM);
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    // A COM port that another program has open answers "access denied".
+    noteOpen(path,
+             error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? COM_OPEN_NO_DEVICE
+             : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? COM_OPEN_BUSY
+                                                                                  : COM_OPEN_SYSTEM,
+             static_cast<int>(error));
+    return false;
+  }
   const std::string key = deviceKey(h, path);
   HANDLE held = claim(key);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // GetCommState also tells a serial device from a plain file.
   if (held == nullptr || !GetCommState(h, &dcb)) {
+    noteOpen(path, held == nullptr ? COM_OPEN_BUSY : COM_OPEN_NOT_SERIAL);
     CloseHandle(h);
     if (held != nullptr) CloseHandle(held);
     return false;
@@ -136,6 +147,7 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
   dcb.fAbortOnError = FALSE;
   rs232seam::recordLineSettings(describe(dcb));
   if ((!SetCommState(h, &dcb) && !configuredAsAsked(h, dcb)) || !PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR)) {
+    noteOpen(path, COM_OPEN_SETTINGS);
     CloseHandle(h);
     CloseHandle(held);
     return false;

@@ -9,7 +9,20 @@
 
 namespace {
 bool gEnglisch = false;
+bool gLeise = false;
+
+// The first of the variables that is set and not empty decides, as POSIX has it.
+const char* Sprachvariable() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* wert = std::getenv(name);
+    if (wert != nullptr && wert[0] != '\0') return wert;
+  }
+  return nullptr;
+}
 }  // namespace
+
+void LeiseSetzen(bool leise) { gLeise = leise; }
+bool Leise() { return gLeise; }
 
 bool Englisch() { return gEnglisch; }
 
@@ -32,13 +45,17 @@ void Erledigt(const Optionen& o, Json ergebnis, const std::string& text) {
   }
 }
 
+void Bestaetigen(const Optionen& o, Json ergebnis, const std::string& text) {
+  if (o.json || !gLeise) Erledigt(o, std::move(ergebnis), text);
+}
+
 void ProgrammeFortschritt(int fertig, int anzahl, void* kontext) {
   const Fortschritt* f = static_cast<const Fortschritt*>(kontext);
   f->Zeigen(std::string(f->was) + " " + std::to_string(fertig) + "/" + std::to_string(anzahl));
 }
 
 bool EnglischAusUmgebung() {
-  const char* lang = std::getenv("LANG");
+  const char* lang = Sprachvariable();
   return !(lang != nullptr && std::strncmp(lang, "de", 2) == 0);
 }
 
@@ -60,10 +77,19 @@ int ExitStatus(ErrorCode code) {
 }
 
 int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail) {
+  return FehlerMelden(o, code, detail, Json::object());
+}
+
+int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& angaben) {
   const std::string meldung = Meldung(code) + detail;
+  const int status = ExitStatus(code);
   std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n", T("Fehler", "Error"), -code, meldung.c_str());
-  if (o.json) JsonAusgeben({{"error", {{"code", code}, {"message", meldung}}}});
-  return ExitStatus(code);
+  if (o.json) {
+    Json fehler = {{"code", code}, {"message", meldung}, {"exit", status}};
+    if (angaben.is_object()) fehler.update(angaben);
+    JsonAusgeben({{"error", fehler}});
+  }
+  return status;
 }
 
 void SpracheSetzen(bool englisch) {

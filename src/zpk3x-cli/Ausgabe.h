@@ -20,11 +20,23 @@ std::string Meldung(ErrorCode code);
 
 // A success: the JSON object with --json, else the text.
 void Erledigt(const Optionen& o, Json ergebnis, const std::string& text);
+// A success that only confirms what was done: as Erledigt, but no text with -q.
+void Bestaetigen(const Optionen& o, Json ergebnis, const std::string& text);
+
+// With -q no progress is shown either; set once from the options.
+void LeiseSetzen(bool leise);
+
+// FehlerMelden with the error object's separate keys besides code, message and
+// exit: "program", "field", "value", "minimum", "maximum", "path", "reason",
+// "completed", "frame", "answer" (only those that apply).
+int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& angaben);
 
 // One line, rewritten in place; blanks rather than terminal escapes clear what a
 // longer line left, so any console shows it.
+bool Leise();
+
 struct Fortschritt {
-  bool an = IstTerminal(2);
+  bool an = IstTerminal(2) && !Leise();
   const char* was = "";
   mutable std::size_t breite = 0;
 

@@ -4,13 +4,17 @@
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Geraetebefehle.h"
+#include "zpk3x-cli/Mitschnitt.h"
 #include "zpk3x-cli/Monitor.h"
+#include "zpk3x-cli/Schnittstellenbefehl.h"
 #include "zpk3x-cli/Verbindung.h"
+#include "zpk3x-cli/Vergleich.h"
 
-int BefehlAusfuehren(Optionen& o) {
-  SpracheSetzen(o.englisch);
+namespace {
 
-  // Commands on files alone.
+int Ausfuehren(Optionen& o) {
+  // Commands on files and on the machine alone.
+  if (o.befehl == "ports") return Schnittstellen(o);
   if (o.befehl == "show") return Zeigen(o);
   if (o.befehl == "convert") return Umwandeln(o);
 
@@ -18,7 +22,7 @@ int BefehlAusfuehren(Optionen& o) {
   if (int status = VerbindungBestimmen(o, &v); status != EXIT_OK) return status;
   int von = 0, bis = 0;
   Dateiformat format = Dateiformat::Unbekannt;
-  if (o.befehl == "read" || o.befehl == "write") {
+  if (o.befehl == "read" || o.befehl == "write" || o.befehl == "diff") {
     if (!BereichLesen(o.bereich, &von, &bis))
       return FehlerMelden(o, AUFRUF_FEHLER, "\n" + o.bereich + T(": 0 bis 16 oder all", ": 0 to 16 or all"));
     // The output's format is known before anything is read from the device.
@@ -27,10 +31,11 @@ int BefehlAusfuehren(Optionen& o) {
       if (int status = ZielordnerPruefen(o, o.datei); status != EXIT_OK) return status;
     }
     if (o.befehl == "write") return Schreiben(o, v, von, bis);
+    if (o.befehl == "diff") return Vergleichen(o, v, von, bis);
   }
   if (o.befehl == "scan") return Scan(o, v);
 
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   if (o.befehl == "id") return Kennung(o, v);
   if (o.befehl == "status") return Status(o, v);
   if (o.befehl == "get") return IstwerteBefehl(o, v);
@@ -43,4 +48,15 @@ int BefehlAusfuehren(Optionen& o) {
   if (o.befehl == "read") return Lesen(o, v, von, bis, format);
   if (o.befehl == "monitor") return Monitor(o, v);
   return FehlerMelden(o, AUFRUF_FEHLER, "\n" + o.befehl);
+}
+
+}  // namespace
+
+int BefehlAusfuehren(Optionen& o) {
+  SpracheSetzen(o.englisch);
+  LeiseSetzen(o.leise);
+  if (o.trace) MitschnittEinschalten();
+  const int status = Ausfuehren(o);
+  if (o.trace) MitschnittAbschliessen();
+  return status;
 }

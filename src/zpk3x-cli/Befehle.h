@@ -7,6 +7,7 @@
 
 // Exit statuses, as documented in --help and the manual page.
 constexpr int EXIT_OK = 0;
+constexpr int EXIT_UNTERSCHIED = 1;  // diff: device and file differ
 constexpr int EXIT_AUFRUF = 2;   // usage, or a bad value in an input file
 constexpr int EXIT_PORT = 3;     // port cannot be opened, is held by another program, or hung up
 constexpr int EXIT_GERAET = 4;   // the device did not answer or refused
@@ -21,6 +22,9 @@ struct Optionen {
   double timeout = 0.5;   // seconds per byte, as in the window
   bool englisch = false;
   bool json = false;
+  bool leise = false;     // -q: errors only
+  bool trace = false;     // every frame and answer on stderr
+  std::string format;     // --format: zpk, csv or json over the file name's extension
 
   std::string befehl;     // scan, id, status, get, start, ...
   int programm = 0;       // load / store
@@ -34,9 +38,11 @@ struct Optionen {
   std::string mqtt;       // monitor --mqtt URL, --mqtt-ca FILE, --station NAME
   std::string mqttCa;
   std::string station;
+  bool pruefen = false;   // write --verify
 };
 
-// Language of the run from --lang, else LANG (German when it begins with "de").
+// Language of the run from LC_ALL, else LC_MESSAGES, else LANG (German when it
+// begins with "de"); --lang overrides it.
 bool EnglischAusUmgebung();
 
 // Language of messages and errors from now on.

@@ -9,6 +9,7 @@
 #include "common/Dateiersetzen.h"
 #include "common/Dateizugriff.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateiwahl.h"
 
 namespace {
 
@@ -137,9 +138,19 @@ std::string TabellenText(const Programmtabelle& t, int von, int bis, bool auswah
 }
 
 int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
-  const Dateiformat format = FormatAusName(pfad);
-  if (format == Dateiformat::Unbekannt)
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+  Dateiformat format = Dateiformat::Unbekannt;
+  if (int status = FormatBestimmen(o, pfad, &format); status != EXIT_OK) return status;
+  if (IstStrom(pfad)) {
+    std::string daten;
+    if (!StandardeingabeLesen(&daten, FORMAT_GROESSTE_DATEI)) return FehlerMelden(o, kDateiLesefehler, "\n-");
+    if (daten.size() > FORMAT_GROESSTE_DATEI)
+      return FehlerMelden(o, FORMAT_AUFBAU,
+                          "\n-" + std::string(T(": größer als die Grenze für Programmdateien, 1 MiB (1048576 Bytes)",
+                                                 ": larger than the limit for program files, 1 MiB (1048576 bytes)")));
+    Formatfehler f{};
+    if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, format, f);
+    return EXIT_OK;
+  }
   errno = 0;
   std::FILE* ein = DateiZumLesenOeffnen(pfad);
   if (ein == nullptr) return FehlerMelden(o, kDateiNichtLesbar, DateiUndGrund(pfad, errno != 0 ? errno : ENOENT));
@@ -173,22 +184,21 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
 }
 
 int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* format) {
-  *format = FormatAusName(pfad);
-  if (*format != Dateiformat::Unbekannt) return EXIT_OK;
-  return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+  return FormatBestimmen(o, pfad, format);
 }
 
 int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
   std::error_code ec;
   // From UTF-8 explicitly: Windows would read a narrow name in the ANSI code page.
   const std::filesystem::path ordner = std::filesystem::path(std::u8string(pfad.begin(), pfad.end())).parent_path();
-  if (ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
+  if (IstStrom(pfad) || ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
   return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, std::filesystem::exists(ordner, ec) ? ENOTDIR : ENOENT));
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
   // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
   const std::string inhalt = TabelleAlsDatei(format, t);
+  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : FehlerMelden(o, kDateiNichtSchreibbar, "\n-");
   int fehler = 0;
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
     return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, fehler));
@@ -208,6 +218,6 @@ int Umwandeln(const Optionen& o) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
   if (int status = DateiSchreiben(o, o.ziel, ziel, t); status != EXIT_OK) return status;
-  Erledigt(o, {{"von", o.datei}, {"nach", o.ziel}}, o.datei + " -> " + o.ziel);
+  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"from", o.datei}, {"to", o.ziel}}, o.datei + " -> " + o.ziel);
   return EXIT_OK;
 }

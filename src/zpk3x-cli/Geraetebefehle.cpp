@@ -11,6 +11,7 @@
 #include "rs232/rs232_seam.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Vergleich.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* ke
     s->f.Zeigen(text);
     return;
   }
-  s->antworten.push_back({{"baudrate", baudrate}, {"adresse", std::string(1, adresse)}, {"kennung", kennung}, {"zpk3x", zpk3x}});
+  s->antworten.push_back({{"baud_rate", baudrate}, {"address", std::string(1, adresse)}, {"identity", kennung}, {"zpk3x", zpk3x}});
   char zeile[96];
   std::snprintf(zeile, sizeof zeile, "%-6d %-8c %s%s\n", baudrate, adresse, kennung, zpk3x ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
   s->tabelle += zeile;
@@ -88,7 +89,7 @@ int Trockenlauf(const Optionen& o, const Verbindung& v, int von, int bis, Progra
     }
   }
   if (o.json) {
-    JsonAusgeben({{"rahmen", rahmen}});
+    JsonAusgeben({{"frames", rahmen}});
   } else {
     std::string aus;
     for (const std::string& s : rahmen) aus += s + "\n";
@@ -104,19 +105,19 @@ int Scan(const Optionen& o, Verbindung& v) {
   Suchergebnis e{};
   if (ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP) {
     // Raw TCP: the device server keeps its own rate, so the search asks there only.
-    if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
+    if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
     std::fprintf(stderr, "%s", T("zpk3x-cli: Port über rohes TCP: die Suche fragt nur mit der Baudrate des Geräteservers.\n",
                                  "zpk3x-cli: port over raw TCP: the search asks only at the device server's baud rate.\n"));
   }
   const ErrorCode err = GeraetSuchen(v.port, SucheOeffnenBei, SucheMelden, &s, &e);
   s.f.Ende();
-  if (err != 0) return FehlerMelden(o, err, PortGrund());
+  if (err != 0) return PortFehlerMelden(o, v, err);
   if (!e.gefunden) {
     if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
     return FehlerMelden(o, kNichtGefunden);
   }
   if (o.json) {
-    JsonAusgeben({{"baudrate", e.baudrate}, {"adresse", std::string(1, e.adresse)}, {"kennung", e.kennung}, {"antworten", s.antworten}});
+    JsonAusgeben({{"baud_rate", e.baudrate}, {"address", std::string(1, e.adresse)}, {"identity", e.kennung}, {"answers", s.antworten}});
   } else {
     char text[96];
     std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), e.adresse, e.baudrate);
@@ -129,7 +130,7 @@ int Kennung(const Optionen& o, const Verbindung& v) {
   char kennung[32] = {};
   if (ErrorCode err = OLQZPK3X_IDLesen(v.port, v.adresse, kennung); err != 0) return FehlerMelden(o, err);
   kennung[sizeof kennung - 1] = '\0';
-  Erledigt(o, {{"kennung", kennung}}, kennung);
+  Erledigt(o, {{"identity", kennung}}, kennung);
   return EXIT_OK;
 }
 
@@ -145,21 +146,21 @@ int IstwerteBefehl(const Optionen& o, const Verbindung& v) {
   if (ErrorCode err = IstwerteLesen(v.Geraet(), &w); err != 0) return FehlerMelden(o, err);
   const std::string text = std::string(T("Iststrom [A]:    ", "Current [A]:  ")) + ZahlText(w.strom) + "\n" +
                            T("Istspannung [V]: ", "Voltage [V]:  ") + ZahlText(w.spannung) + "\n" + StatusText(w.status);
-  Erledigt(o, {{"iststrom", w.strom}, {"istspannung", w.spannung}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
+  Erledigt(o, {{"current", w.strom}, {"voltage", w.spannung}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
            text);
   return EXIT_OK;
 }
 
 int Geraetefunktion(const Optionen& o, const Verbindung& v, const char* funktion) {
   if (ErrorCode err = OLQZPK3X_DeviceFunction(v.port, v.adresse, funktion); err != 0) return FehlerMelden(o, err);
-  Erledigt(o, {{"befehl", o.befehl}, {"ok", true}}, o.befehl + T(": ausgeführt", ": done"));
+  Bestaetigen(o, {{"command", o.befehl}, {"ok", true}}, o.befehl + T(": ausgeführt", ": done"));
   return EXIT_OK;
 }
 
 int ProgrammNummer(const Optionen& o, const Verbindung& v, const char* parameter) {
   if (ErrorCode err = OLQZPK3X_ParameterSchreiben(v.port, v.adresse, parameter, 0.0, o.programm, 0); err != 0)
     return FehlerMelden(o, err);
-  Erledigt(o, {{"befehl", o.befehl}, {"programm", o.programm}, {"ok", true}},
+  Bestaetigen(o, {{"command", o.befehl}, {"program", o.programm}, {"ok", true}},
            o.befehl + " " + std::to_string(o.programm) + T(": ausgeführt", ": done"));
   return EXIT_OK;
 }
@@ -175,7 +176,8 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
   if (err != 0) return FehlerMelden(o, err);
   if (!o.datei.empty()) {
     if (int status = DateiSchreiben(o, o.datei, format, t); status != EXIT_OK) return status;
-    Erledigt(o, {{"datei", o.datei}, {"von", von}, {"bis", bis}},
+    if (o.datei != "-")
+      Bestaetigen(o, {{"file", o.datei}, {"from", von}, {"to", bis}},
              std::string(T("gelesen: ", "read: ")) + (von == bis ? ProgrammName(von) : T("Programme 1 bis 16", "programs 1 to 16")) +
                  " -> " + o.datei);
   } else if (o.json) {
@@ -195,17 +197,23 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
       if (FeldImBereich(t.slots[slot], feld)) continue;
       return FehlerMelden(o, kWertAusserhalb,
                           "\n" + o.datei + ": " + ProgrammName(slot) + ", " + feld.name + " = " +
-                              FeldText(t.slots[slot], feld) + T("; erlaubt: ", "; allowed: ") + BereichText(feld));
+                              FeldText(t.slots[slot], feld) + T("; erlaubt: ", "; allowed: ") + BereichText(feld),
+                          {{"path", o.datei}, {"program", slot}, {"field", feld.name}, {"value", FeldWert(t.slots[slot], feld)},
+                           {"minimum", Gesendet(feld.minimum, feld.nachkommastellen)},
+                           {"maximum", Gesendet(feld.maximum, feld.nachkommastellen)}});
     }
   }
   if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);
-  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return FehlerMelden(o, err, PortGrund());
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Fortschritt f;
   f.was = T("Programme geschrieben", "programs written");
   const ErrorCode err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
   f.Ende();
   if (err != 0) return FehlerMelden(o, err);
-  Erledigt(o, {{"datei", o.datei}, {"von", von}, {"bis", bis}},
+  if (o.pruefen) {
+    if (int status = Nachpruefen(o, v, von, bis, t); status != EXIT_OK) return status;
+  }
+  Bestaetigen(o, {{"file", o.datei}, {"from", von}, {"to", bis}},
            std::string(T("geschrieben: ", "written: ")) + (von == bis ? ProgrammName(von) : T("Programme 1 bis 16", "programs 1 to 16")) +
                " <- " + o.datei);
   return EXIT_OK;

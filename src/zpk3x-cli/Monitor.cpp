@@ -11,6 +11,7 @@
 #include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Mqtt.h"
 #include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Programmformate.h"
@@ -49,17 +50,17 @@ std::string MesszeileText(const Messzeile& m) {
 }
 
 Json MesszeileJson(const Messzeile& m) {
-  Json j = {{"zeit", m.zeit}};
+  Json j = {{"time", m.zeit}};
   if (m.fehler != 0) {
-    j["iststrom"] = nullptr;
-    j["istspannung"] = nullptr;
+    j["current"] = nullptr;
+    j["voltage"] = nullptr;
     j["status"] = nullptr;
-    j["fehler"] = {{"code", m.fehler}, {"message", m.meldung}};
+    j["error"] = {{"code", m.fehler}, {"message", m.meldung}};
   } else {
-    j["iststrom"] = m.w.strom;
-    j["istspannung"] = m.w.spannung;
+    j["current"] = m.w.strom;
+    j["voltage"] = m.w.spannung;
     j["status"] = m.w.status;
-    j["fehler"] = nullptr;
+    j["error"] = nullptr;
   }
   return j;
 }
@@ -78,11 +79,18 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;
   VerlaufAufzeichnung csv;
-  if (!o.datei.empty()) {
+  // "-o -": the recording on standard output, in place of the lines.
+  const bool csvAufStdout = IstStrom(o.datei);
+  std::int64_t csvStartMs = -1;
+  if (!o.datei.empty() && !csvAufStdout) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
       return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   }
-  if (!o.json) Ausgeben(MonitorKopf());
+  if (csvAufStdout) {
+    Ausgeben(kVerlaufCsvKopf);
+  } else if (!o.json) {
+    Ausgeben(MonitorKopf());
+  }
   AbbruchAbfangen();
   const auto anfang = Uhr::now();
   const auto intervall = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.intervall));
@@ -104,7 +112,10 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       p.spannung = m.w.spannung;
       p.status = m.w.status;
     }
-    if (o.json) {
+    if (csvAufStdout) {
+      if (csvStartMs < 0) csvStartMs = p.zeitMs;
+      Ausgeben(VerlaufCsvZeile(p, csvStartMs, namen.data(), static_cast<int>(namen.size())));
+    } else if (o.json) {
       JsonAusgeben(MesszeileJson(m));
     } else {
       Ausgeben(MesszeileText(m));

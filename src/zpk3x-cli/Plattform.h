@@ -23,3 +23,6 @@ char** ArgumenteInUtf8(int argc, char** argv);
 // other failed write, instead of the signal ending the process without a word
 // and leaving a temporary file behind. Nothing to do where there is no such limit.
 void DateigrenzeAlsFehler();
+// Standard input (0) or output (1) passes bytes unchanged from now on, for
+// binary program files through "-"; nothing to do where streams do not translate.
+void StromBinaer(int stream);

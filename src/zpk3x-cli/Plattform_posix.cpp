@@ -14,6 +14,8 @@ void AbbruchMerken(int) { gAbbruch = 1; }
 
 void AusgabeEinrichten() {}
 
+void StromBinaer(int) {}
+
 bool IstTerminal(int stream) { return ::isatty(stream == 1 ? STDOUT_FILENO : STDERR_FILENO) == 1; }
 
 void AbbruchAbfangen() {

@@ -1,5 +1,6 @@
 // The command line's operating-system services on Windows.
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 
@@ -26,6 +27,8 @@ BOOL WINAPI AbbruchMerken(DWORD art) {
 }  // namespace
 
 void AusgabeEinrichten() { SetConsoleOutputCP(CP_UTF8); }
+
+void StromBinaer(int stream) { _setmode(stream == 0 ? 0 : 1, _O_BINARY); }
 
 bool IstTerminal(int stream) { return _isatty(stream == 1 ? 1 : 2) != 0; }
 

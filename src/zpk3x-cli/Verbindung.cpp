@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <system_error>
+#include <vector>
 
 #include "ini/ini.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Portbelegung.h"
 
 namespace {
 
@@ -32,7 +35,36 @@ Konfiguration KonfigurationLesen() {
   return k;
 }
 
+constexpr ErrorCode kPortNichtZuOeffnen = -100003;  // the driver's code for a port the system refuses
+
 bool PortNummer(int n) { return n >= 1 && n <= 8; }
+
+std::string InhaberText(const std::vector<Portinhaber>& inhaber) {
+  std::string text;
+  for (const Portinhaber& p : inhaber) text += (text.empty() ? ": " : ", ") + std::to_string(p.pid) + " (" + p.name + ")";
+  return text;
+}
+
+// The cause in words, from the serial layer's record of the failed open.
+std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& pfad) {
+  switch (ergebnis) {
+    case COM_OPEN_NO_DEVICE:
+      return T("Gerät nicht vorhanden", "no such device");
+    case COM_OPEN_DENIED:
+      return T("Zugriff verweigert (gehört der Benutzer zur Gruppe dialout? usermod -aG dialout BENUTZER, dann neu anmelden)",
+               "permission denied (is the user in the group dialout? usermod -aG dialout USER, then log in again)");
+    case COM_OPEN_NOT_SERIAL:
+      return T("keine serielle Schnittstelle", "not a serial port");
+    case COM_OPEN_BUSY:
+      return T("von einem anderen Programm belegt", "held by another program") + InhaberText(AnderePortinhaber(pfad));
+    case COM_OPEN_SETTINGS:
+      return T("Leitungseinstellungen nicht einstellbar", "the line settings could not be made");
+    case COM_OPEN_SYSTEM:
+      return systemfehler != 0 ? std::system_category().message(systemfehler) : "";
+    default:
+      return "";
+  }
+}
 bool Baudrate(int b) {
   return std::find(std::begin(SUCHE_BAUDRATEN), std::end(SUCHE_BAUDRATEN), b) != std::end(SUCHE_BAUDRATEN);
 }
@@ -44,18 +76,25 @@ bool Baudrate(int b) {
 int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
   const Konfiguration k = KonfigurationLesen();
   v->port = PortNummer(k.port) ? k.port : (PortNummer(k.lport) ? k.lport : 1);
-  if (!o.port.empty()) {
-    if (ComPortKind(kPfadPort, o.port.c_str()) < 0) {
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n--port " + o.port + T(": tcp://HOST:PORT oder rfc2217://HOST:PORT",
-                                                                       ": tcp://HOST:PORT or rfc2217://HOST:PORT"));
+  // --port, else the environment, else the configuration file.
+  const char* umgebung = std::getenv("ZPK3X_PORT");
+  const bool ausUmgebung = o.port.empty() && umgebung != nullptr && umgebung[0] != '\0';
+  const std::string port = ausUmgebung ? umgebung : o.port;
+  if (!port.empty()) {
+    if (ComPortKind(kPfadPort, port.c_str()) < 0) {
+      return FehlerMelden(o, AUFRUF_FEHLER,
+                          "\n" + std::string(ausUmgebung ? "ZPK3X_PORT=" : "--port ") + port +
+                              T(": tcp://HOST:PORT oder rfc2217://HOST:PORT", ": tcp://HOST:PORT or rfc2217://HOST:PORT"));
     }
-    if (o.port.find_first_not_of("0123456789") != std::string::npos) {
+    if (port.find_first_not_of("0123456789") != std::string::npos) {
       v->port = kPfadPort;
-      v->pfad = o.port;
-    } else if (o.port.size() == 1 && PortNummer(o.port[0] - '0')) {
-      v->port = o.port[0] - '0';
+      v->pfad = port;
+    } else if (port.size() == 1 && PortNummer(port[0] - '0')) {
+      v->port = port[0] - '0';
     } else {
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n--port " + o.port + T(": 1 bis 8 oder ein Gerätepfad", ": 1 to 8 or a device path"));
+      return FehlerMelden(o, AUFRUF_FEHLER,
+                          "\n" + std::string(ausUmgebung ? "ZPK3X_PORT=" : "--port ") + port +
+                              T(": 1 bis 8 oder ein Gerätepfad", ": 1 to 8 or a device path"));
     }
   }
   v->baudrate = o.baudrate != 0 ? o.baudrate : (Baudrate(k.baudrate) ? k.baudrate : 9600);
@@ -67,20 +106,51 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
 ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (v->offen) OLQZPK3X_Close(v->port);
   v->offen = false;
+  v->fehlerPfad.clear();
+  v->fehlerGrund.clear();
   ErrorCode err = 0;
   if (v->pfad.empty()) {
     err = OLQZPK3X_Open(v->port, baudrate);
   } else if (OpenComConfig(v->port, v->pfad.c_str(), baudrate, 1, 7, 1, 512, 512) != 0) {
-    err = -100003;  // the driver's code for a port the system refuses
+    err = kPortNichtZuOeffnen;
   }
-  if (err != 0) return err;
+  char geraet[512] = {};
+  int systemfehler = 0;
+  const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);
+  const bool netz = ComPortKind(v->port, v->pfad.c_str()) > COM_KIND_LOCAL;
+  if (err != 0 && netz) {
+    // A network port: the layer says "URL: reason" in its own words.
+    const std::string text = ComLastError();
+    const std::size_t schema = text.find("://");
+    const std::size_t trenner = text.find(": ", schema == std::string::npos ? 0 : schema + 3);
+    v->fehlerPfad = trenner == std::string::npos ? text : text.substr(0, trenner);
+    v->fehlerGrund = trenner == std::string::npos ? "" : text.substr(trenner + 2);
+    return err;
+  }
+  if (err != 0) {
+    v->fehlerPfad = geraet;
+    v->fehlerGrund = Grund(ergebnis, systemfehler, geraet);
+    return err;
+  }
+  // A lock binds only programs that take it: whoever else has the device open
+  // would read our answers or talk across our frames.
+  // A device server refuses a second client itself.
+  if (const std::vector<Portinhaber> inhaber = netz ? std::vector<Portinhaber>{} : AnderePortinhaber(geraet);
+      !inhaber.empty()) {
+    OLQZPK3X_Close(v->port);
+    v->fehlerPfad = geraet;
+    v->fehlerGrund = T("von einem anderen Programm belegt", "held by another program") + InhaberText(inhaber);
+    return kPortNichtZuOeffnen;
+  }
   v->offen = true;
   return OLQZPK3X_Timeout(v->port, v->timeout);
 }
 
-std::string PortGrund() {
-  const std::string grund = ComLastError();
-  return grund.empty() ? grund : "\n" + grund;
+int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
+  if (v.fehlerPfad.empty() && v.fehlerGrund.empty()) return FehlerMelden(o, code);
+  Json angaben = {{"path", v.fehlerPfad}};
+  if (!v.fehlerGrund.empty()) angaben["reason"] = v.fehlerGrund;
+  return FehlerMelden(o, code, "\n" + v.fehlerPfad + (v.fehlerGrund.empty() ? "" : ": " + v.fehlerGrund), angaben);
 }
 
 bool BereichLesen(const std::string& text, int* von, int* bis) {

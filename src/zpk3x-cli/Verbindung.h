@@ -16,6 +16,9 @@ struct Verbindung {
   char adresse;
   double timeout;
   bool offen = false;
+  // Why the last open failed, where known: the device and the cause.
+  std::string fehlerPfad;
+  std::string fehlerGrund;
 
   Geraeteverbindung Geraet() const { return {port, adresse}; }
 };
@@ -23,12 +26,13 @@ struct Verbindung {
 // Fills `v` from the options and the configuration file; an exit status.
 int VerbindungBestimmen(const Optionen& o, Verbindung* v);
 
-// Opens (or opens again) the port at `baudrate`; a catalogue code.
+// Opens (or opens again) the port at `baudrate`; a catalogue code. A device that
+// another process holds open is refused, whether or not that process locked it.
 ErrorCode PortOeffnen(Verbindung* v, int baudrate);
 
-// What the serial layer knows of a failure beyond its code, e.g. why a network
-// port did not connect; appended to the message.
-std::string PortGrund();
+// Reports a failure of PortOeffnen with the device's path (or network address)
+// and the cause.
+int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
 
 // "all" or a slot 0..16 into a range of slots; false for anything else.
 bool BereichLesen(const std::string& text, int* von, int* bis);

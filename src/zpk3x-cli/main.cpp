@@ -6,6 +6,7 @@
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
+#include "zpk3x-cli/Vorschlag.h"
 
 namespace {
 
@@ -19,6 +20,70 @@ void Vorabsicht(int argc, char** argv, Optionen* o) {
     if (a == "--lang=de" || (a == "--lang" && i + 1 < argc && std::strcmp(argv[i + 1], "de") == 0)) o->englisch = false;
     if (a == "--lang=en" || (a == "--lang" && i + 1 < argc && std::strcmp(argv[i + 1], "en") == 0)) o->englisch = true;
   }
+}
+
+// Options that take a value: their value is no command word.
+bool NimmtWert(const std::string& a) {
+  for (const char* o : {"--port", "--baud", "--address", "--timeout", "--lang", "--format"})
+    if (a == o) return true;
+  return false;
+}
+
+// The first word that is neither an option nor an option's value: the command.
+std::string Befehlswort(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") return i + 1 < argc ? argv[i + 1] : "";
+    if (NimmtWert(a)) {
+      ++i;
+      continue;
+    }
+    if (!a.empty() && a[0] == '-') continue;
+    return a;
+  }
+  return "";
+}
+
+// The parser's own words in the language of the run.
+void HilfeUebersetzen(CLI::App& app, bool englisch) {
+  if (englisch) return;
+  auto f = app.get_formatter();
+  f->label("Usage", "Aufruf");
+  f->label("OPTIONS", "OPTIONEN");
+  f->label("SUBCOMMAND", "BEFEHL");
+  f->label("SUBCOMMANDS", "BEFEHLE");
+  f->label("Positionals", "Argumente");
+  f->label("REQUIRED", "PFLICHT");
+  f->label("Env", "Umgebung");
+  f->label("Needs", "braucht");
+  f->label("Excludes", "schließt aus");
+  f->label("TEXT", "TEXT");
+  f->label("INT", "ZAHL");
+  f->label("FLOAT", "ZAHL");
+  f->label("N|PATH", "N|PFAD");
+}
+
+// After all options exist: a subcommand's help flag in the options' group, and a
+// range shown as "[a - b]" without the parser's English "FLOAT in".
+void HilfeOrdnen(CLI::App* app, const std::string& optionen, bool englisch) {
+  if (CLI::Option* h = app->get_help_ptr(); h != nullptr) h->group(optionen);
+  for (CLI::Option* opt : app->get_options()) {
+    for (int i = 0;; ++i) {
+      CLI::Validator* v = nullptr;
+      try {
+        v = opt->get_validator(i);
+      } catch (const CLI::OptionNotFound&) {
+        break;
+      }
+      const std::string text = v->get_description();
+      if (const auto in = text.find(" in ["); in != std::string::npos) v->description(text.substr(in + 4));
+    }
+    // With a validator the type is shown joined to its text, past the labels.
+    const std::string typ = opt->get_type_name();
+    const std::string art = typ.substr(0, typ.find(':'));
+    if (!englisch && art != typ && (art == "FLOAT" || art == "INT")) opt->type_name("ZAHL");
+  }
+  for (CLI::App* sub : app->get_subcommands({})) HilfeOrdnen(sub, optionen, englisch);
 }
 
 }  // namespace
@@ -36,23 +101,51 @@ int main(int argc, char** argv) {
   CLI::App app{T("Bedient ein ZPK-3X über die serielle Leitung, ohne Fenster.",
                  "Operates a ZPK-3X over the serial line, without a window.")};
   app.name("zpk3x-cli");
-  app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION);
-  app.footer(T("Exit-Status:\n  0  Erfolg\n  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
+  HilfeUebersetzen(app, en);
+  app.option_defaults()->group(T("Optionen", "Options"));
+  app.set_help_flag("-h,--help", T("diese Hilfe zeigen und enden", "print this help and exit"));
+  app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION,
+                       T("Version zeigen und enden", "print the version and exit"));
+  app.footer(T("Exit-Status:\n  0  Erfolg\n"
+               "  1  diff: Gerät und Datei unterscheiden sich\n"
+               "  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
                "  3  Port nicht zu öffnen, von einem anderen Programm belegt oder getrennt\n"
-               "  4  Gerät antwortet nicht oder lehnt ab\n  5  Datei nicht zu lesen oder zu schreiben\n"
+               "  4  Gerät antwortet nicht, lehnt ab oder speichert anderes (write --verify)\n"
+               "  5  Datei nicht zu lesen oder zu schreiben\n"
                "  6  MQTT-Broker lehnt die Anmeldung oder das TLS-Zertifikat ab\n"
+               "  130, 143  durch Strg+C oder ein Beendigungssignal abgebrochen\n"
+               "\nUmgebung:\n"
+               "  ZPK3X_PORT   Port, wenn --port fehlt (vor der Konfigurationsdatei)\n"
+               "  LC_ALL, LC_MESSAGES, LANG   Sprache (de...: Deutsch), wenn --lang fehlt\n"
                "\nBeispiele:\n"
+               "  zpk3x-cli ports\n"
+               "  zpk3x-cli --port /dev/serial/by-id/usb-Adapter_A1B2C3-if00-port0 --trace id\n"
+               "  zpk3x-cli --port 1 -q write all -i programme.json --verify\n"
+               "  zpk3x-cli --port 1 diff programme.zpk\n"
+               "  zpk3x-cli --port 1 --format json read all -o - | jq .programme\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
                "  zpk3x-cli --port rfc2217://pruefstand-3:2001 read all -o programme.zpk\n"
                "  zpk3x-cli --port 1 write 3 -i programme.json && zpk3x-cli --port 1 start\n"
                "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
                "  zpk3x-cli convert programme.zpk programme.csv\n",
-               "Exit status:\n  0  success\n  2  usage, or a bad value in an input file\n"
+               "Exit status:\n  0  success\n"
+               "  1  diff: device and file differ\n"
+               "  2  usage, or a bad value in an input file\n"
                "  3  the port cannot be opened, is held by another program, or hung up\n"
-               "  4  the device did not answer or refused\n  5  a file cannot be read or written\n"
+               "  4  the device did not answer, refused, or stored something else (write --verify)\n"
+               "  5  a file cannot be read or written\n"
                "  6  the MQTT broker refused the login or the TLS certificate\n"
+               "  130, 143  stopped by Ctrl+C or a termination signal\n"
+               "\nEnvironment:\n"
+               "  ZPK3X_PORT   port when --port is not given (before the configuration file)\n"
+               "  LC_ALL, LC_MESSAGES, LANG   language (de...: German) when --lang is not given\n"
                "\nExamples:\n"
+               "  zpk3x-cli ports\n"
+               "  zpk3x-cli --port /dev/serial/by-id/usb-Adapter_A1B2C3-if00-port0 --trace id\n"
+               "  zpk3x-cli --port 1 -q write all -i programs.json --verify\n"
+               "  zpk3x-cli --port 1 diff programs.zpk\n"
+               "  zpk3x-cli --port 1 --format json read all -o - | jq .programme\n"
                "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
                "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programs.zpk\n"
                "  zpk3x-cli --port rfc2217://bench-3:2001 read all -o programs.zpk\n"
@@ -77,6 +170,12 @@ int main(int argc, char** argv) {
       ->check(ReellerBereich(0.001, 60.0));
   app.add_option("--lang", lang, T("Sprache der Meldungen", "language of the messages"))->check(CLI::IsMember({"de", "en"}));
   app.add_flag("--json", o.json, T("ein JSON-Dokument je Befehl", "one JSON document per command"));
+  app.add_flag("-q,--quiet", o.leise, T("nur Fehler: kein Fortschritt, keine Erfolgszeilen", "errors only: no progress, no success lines"));
+  app.add_flag("--trace", o.trace,
+               T("jeden gesendeten Rahmen und jede Antwort mit Zeit auf stderr", "every frame sent and answer received, timed, on stderr"));
+  app.add_option("--format", o.format,
+                 T("Dateiformat statt der Endung (für - nötig)", "file format instead of the extension (needed for -)"))
+      ->check(CLI::IsMember({"zpk", "csv", "json"}));
 
   const char* geraet[][3] = {
       {"scan", "Gerät suchen (4 Baudraten x 8 Adressen)", "search the device (4 baud rates x 8 addresses)"},
@@ -88,34 +187,44 @@ int main(int argc, char** argv) {
       {"clear", "Fehler des Geräts löschen", "clear the device's errors"},
       {"calibrate", "kalibrieren", "calibrate"},
   };
-  for (const auto& g : geraet) app.add_subcommand(g[0], T(g[1], g[2]));
+  const std::string befehle = T("Befehle", "Commands");
+  for (const auto& g : geraet) app.add_subcommand(g[0], T(g[1], g[2]))->group(befehle);
+  app.add_subcommand("ports", T("serielle Schnittstellen dieses Rechners", "serial ports of this machine"))->group(befehle);
 
   for (const char* name : {"load", "store"}) {
     CLI::App* s = app.add_subcommand(name, std::strcmp(name, "load") == 0
                                                ? T("Programm N in die Arbeitsparameter laden", "load program N into the working parameters")
                                                : T("Arbeitsparameter als Programm N speichern", "store the working parameters as program N"));
-    s->add_option("N", o.programm, T("Programmnummer 1-16", "program number 1-16"))->required()->check(CLI::Range(1, 16));
+    s->group(befehle);
+    s->add_option("N", o.programm, T("Programmnummer 1-16", "program number 1-16"))->required()->check(CLI::Range(1, 16).description(""));
   }
 
-  CLI::App* lesen = app.add_subcommand("read", T("Programme vom Gerät lesen", "read programs from the device"));
+  CLI::App* lesen = app.add_subcommand("read", T("Programme vom Gerät lesen", "read programs from the device"))->group(befehle);
   lesen->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
-  lesen->add_option("-o,--output", o.datei, T("Ausgabedatei .zpk, .csv oder .json", "output file .zpk, .csv or .json"));
+  lesen->add_option("-o,--output", o.datei, T("Ausgabedatei .zpk, .csv oder .json; - für stdout", "output file .zpk, .csv or .json; - for stdout"));
 
-  CLI::App* schreiben = app.add_subcommand("write", T("Programme zum Gerät schreiben", "write programs to the device"));
+  CLI::App* schreiben = app.add_subcommand("write", T("Programme zum Gerät schreiben", "write programs to the device"))->group(befehle);
   schreiben->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
-  schreiben->add_option("-i,--input", o.datei, T("Eingabedatei .zpk, .csv oder .json", "input file .zpk, .csv or .json"))->required();
+  schreiben->add_option("-i,--input", o.datei, T("Eingabedatei .zpk, .csv oder .json; - für stdin", "input file .zpk, .csv or .json; - for stdin"))->required();
+  schreiben->add_flag("--verify", o.pruefen,
+                      T("zurücklesen und vergleichen; Status 4 beim ersten Unterschied", "read back and compare; status 4 at the first difference"));
   schreiben->add_flag("--dry-run", o.trockenlauf, T("nur die Rahmen zeigen, nichts senden", "print the frames, send nothing"));
 
-  CLI::App* zeigen = app.add_subcommand("show", T("Programmdatei als Tabelle zeigen", "show a program file as a table"));
-  zeigen->add_option("FILE", o.datei)->required();
+  CLI::App* vergleich = app.add_subcommand("diff", T("Gerät mit einer Datei vergleichen (Status 1: verschieden)",
+                                                       "compare the device with a file (status 1: they differ)"))->group(befehle);
+  vergleich->add_option("FILE", o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->required();
+  vergleich->add_option("N", o.bereich, T("Programm 0-16 oder all (Vorgabe)", "program 0-16 or all (default)"))->type_name("N|all");
 
-  CLI::App* umwandeln = app.add_subcommand("convert", T("zwischen .zpk, CSV und JSON umwandeln", "convert between .zpk, CSV and JSON"));
-  umwandeln->add_option("IN", o.datei)->required();
-  umwandeln->add_option("OUT", o.ziel)->required();
+  CLI::App* zeigen = app.add_subcommand("show", T("Programmdatei als Tabelle zeigen", "show a program file as a table"))->group(befehle);
+  zeigen->add_option("FILE", o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->required();
 
-  CLI::App* monitor = app.add_subcommand("monitor", T("Istwerte und Status fortlaufend", "actual values and status continuously"));
+  CLI::App* umwandeln = app.add_subcommand("convert", T("zwischen .zpk, CSV und JSON umwandeln", "convert between .zpk, CSV and JSON"))->group(befehle);
+  umwandeln->add_option("IN", o.datei, T("Eingabedatei; - für stdin", "input file; - for stdin"))->required();
+  umwandeln->add_option("OUT", o.ziel, T("Ausgabedatei; - für stdout", "output file; - for stdout"))->required();
+
+  CLI::App* monitor = app.add_subcommand("monitor", T("Istwerte und Status fortlaufend", "actual values and status continuously"))->group(befehle);
   monitor->add_option("--interval", o.intervall, T("Abstand in Sekunden (0.5)", "interval in seconds (0.5)"))->check(ReellerBereich(0.01, 86400.0));
   monitor->add_option("--duration", o.dauer, T("Dauer in Sekunden (0: bis Strg+C)", "duration in seconds (0: until Ctrl+C)"))
       ->check(ReellerBereich(0.0, 1e9));
@@ -132,10 +241,21 @@ int main(int argc, char** argv) {
       ->type_name("NAME")
       ->needs(mqtt);
 
+  HilfeOrdnen(&app, T("Optionen", "Options"), en);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    // An unknown command word is named, with the nearest command.
+    const std::string wort = Befehlswort(argc, argv);
+    if (app.get_subcommands().empty() && !wort.empty()) {
+      std::vector<std::string> namen;
+      for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());
+      const std::string naeher = Vorschlag(wort, namen);
+      return FehlerMelden(o, AUFRUF_FEHLER,
+                          std::string(T("\nunbekannter Befehl: ", "\nunknown command: ")) + wort +
+                              (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher));
+    }
     return FehlerMelden(o, AUFRUF_FEHLER, std::string("\n") + e.what());
   }
   if (!lang.empty()) o.englisch = lang == "en";

@@ -17,7 +17,8 @@ namespace clitest {
 namespace {
 
 // With `terminal`, standard error is a pseudo-terminal and *err its master side.
-int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool terminal = false) {
+int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool terminal = false,
+            const char* eingabe = nullptr) {
   std::vector<std::string> args = {ZPK3X_CLI};
   args.insert(args.end(), argumente.begin(), argumente.end());
   std::vector<char*> argv;
@@ -36,6 +37,7 @@ int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool 
   posix_spawn_file_actions_init(&aktionen);
   posix_spawn_file_actions_adddup2(&aktionen, a[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&aktionen, e[1], STDERR_FILENO);
+  if (eingabe != nullptr) posix_spawn_file_actions_addopen(&aktionen, STDIN_FILENO, eingabe, O_RDONLY, 0);
   pid_t pid = -1;
   const int rc = ::posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&aktionen);
@@ -85,6 +87,18 @@ Ergebnis Einsammeln(int pid, int aus, int err) {
 Ergebnis Cli(const std::vector<std::string>& argumente) {
   int aus = -1, err = -1;
   const int pid = Starten(argumente, &aus, &err);
+  if (pid < 0) return {};
+  return Einsammeln(pid, aus, err);
+}
+
+Ergebnis AnPort1(std::vector<std::string> argumente) {
+  argumente.insert(argumente.begin(), {"--port", "1"});
+  return Cli(argumente);
+}
+
+Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::string& eingabe) {
+  int aus = -1, err = -1;
+  const int pid = Starten(argumente, &aus, &err, false, eingabe.c_str());
   if (pid < 0) return {};
   return Einsammeln(pid, aus, err);
 }

@@ -14,6 +14,12 @@ struct Ergebnis {
 // Runs the command with these arguments in the current directory and waits for it.
 Ergebnis Cli(const std::vector<std::string>& argumente);
 
+// The same with "--port 1" in front.
+Ergebnis AnPort1(std::vector<std::string> argumente);
+
+// The same with standard input read from the file `eingabe`.
+Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::string& eingabe);
+
 // The same with standard error on a terminal (what it printed there in `err`).
 Ergebnis CliAmTerminal(const std::vector<std::string>& argumente);
 
@@ -33,5 +39,7 @@ class Hintergrund {
 };
 
 bool DateiDa(const std::string& pfad);
+
+inline bool Enthaelt(const std::string& text, const std::string& teil) { return text.find(teil) != std::string::npos; }
 
 }  // namespace clitest

@@ -78,6 +78,8 @@ class Kommandozeile : public ::testing::Test {
  protected:
   void SetUp() override {
     ::unsetenv("LANG");
+    ::unsetenv("LC_ALL");  // the language variables come before LANG
+    ::unsetenv("LC_MESSAGES");
     ASSERT_TRUE(sim_.ok());
     sim_.mapToCom(1);
   }
@@ -136,8 +138,8 @@ TEST_F(Kommandozeile, KennungStatusUndIstwerte) {
   EXPECT_TRUE(Enthaelt(Am1({"--lang", "en", "status"}).aus, "Inside temperature too high"));
 
   const Json j = Json::parse(Am1({"--json", "get"}).aus);
-  EXPECT_EQ(j["iststrom"], 1.25);
-  EXPECT_EQ(j["istspannung"], 24.5);
+  EXPECT_EQ(j["current"], 1.25);
+  EXPECT_EQ(j["voltage"], 24.5);
   EXPECT_EQ(j["status"], 0x2201);
   ASSERT_EQ(j["bits"].size(), 3u);
   EXPECT_EQ(j["bits"][1]["text"], "Programm aktiv");
@@ -283,6 +285,7 @@ TEST_F(Kommandozeile, EinVonEinemAnderenProzessGehaltenerPortGibtStatus3) {
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "Error #100003: Error opening com-port")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, ": held by another program: " + std::to_string(::getpid()) + " (")) << r.err;
   EXPECT_EQ(Am1({"id"}).status, 0);
   EXPECT_EQ(Cli({"--port", "/nonexistent/tty", "id"}).status, 3);
 }
@@ -327,9 +330,9 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   csv = DateiLesen("m.csv");
   EXPECT_TRUE(Enthaelt(csv, ",,,,,-403101\n")) << csv;
   const Json zeile = Json::parse(r.aus.substr(0, r.aus.find('\n')));
-  EXPECT_TRUE(std::regex_match(zeile["zeit"].get<std::string>(), zeit)) << zeile;
-  EXPECT_TRUE(zeile["iststrom"].is_null());
-  EXPECT_EQ(zeile["fehler"]["code"], -403101);
+  EXPECT_TRUE(std::regex_match(zeile["time"].get<std::string>(), zeit)) << zeile;
+  EXPECT_TRUE(zeile["current"].is_null());
+  EXPECT_EQ(zeile["error"]["code"], -403101);
 
   r = Am1({"--timeout", "0.05", "monitor", "--interval", "0.1", "--stop-on-error"});
   EXPECT_EQ(r.status, 4);
@@ -354,6 +357,8 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
 
 TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {
   ::unsetenv("LANG");
+  ::unsetenv("LC_ALL");  // the language variables come before LANG
+  ::unsetenv("LC_MESSAGES");
   testdateien::Arbeitsverzeichnis verzeichnis;
   simtest::SimOptions optionen;
   optionen.address = '3';
@@ -371,7 +376,7 @@ TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {
   DateiSchreiben("zpk3xSteuerung.ini", "[ZPK3X]\nport = 2\nadresse = 51\nbaudrate = 4800\n");
   r = Cli({"--json", "id"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Json::parse(r.aus)["kennung"], "OLQ-ZPK3X-SIM");
+  EXPECT_EQ(Json::parse(r.aus)["identity"], "OLQ-ZPK3X-SIM");
   EXPECT_EQ(Cli({"--timeout", "0.02", "--address", "1", "id"}).status, 4);
 
   sim.control("fault silence *");

@@ -59,13 +59,14 @@ class CommandLine : public ::testing::Test {
     CreateDirectoryA(dir_.c_str(), nullptr);
   }
   void TearDown() override {
-    for (const char* name : {"a.zpk", "b.zpk"}) DeleteFileA((dir_ + "\\" + name).c_str());
+    for (const char* name : {"a.zpk", "b.zpk", "a.json"}) DeleteFileA((dir_ + "\\" + name).c_str());
     RemoveDirectoryA(dir_.c_str());
   }
 
-  // Runs zpk3x-cli.exe --port 1 <args> in the test's folder.
-  Outcome cli(const Strings& args) {
-    std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\" --port 1";
+  // Runs zpk3x-cli.exe --port 1 <args> in the test's folder (without --port 1
+  // when `port1` is false).
+  Outcome cli(const Strings& args, bool port1 = true) {
+    std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\"" + (port1 ? " --port 1" : "");
     for (const std::string& a : args) command += " \"" + a + "\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
@@ -158,11 +159,38 @@ TEST_F(CommandLine, SilentDeviceEndsAfterTheHalfSecondTimeOut) {
 
 TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   ASSERT_EQ(OLQZPK3X_Open(1, 9600), 0);
-  const Outcome r = cli({"id"});
+  const Outcome r = cli({"--lang", "en", "id"});
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3u);
   EXPECT_NE(r.err.find("#100003"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\\\\.\\COM1: held by another program"), std::string::npos) << r.err;
   EXPECT_EQ(cli({"id"}).status, 0u);
+
+  const Outcome fehlt = cli({"--lang", "en", "--port", "Z:\\fehlt\\com", "id"}, false);
+  EXPECT_EQ(fehlt.status, 3u);
+  EXPECT_NE(fehlt.err.find("Z:\\fehlt\\com: no such device"), std::string::npos) << fehlt.err;
+}
+
+// "-" passes a program file through standard output byte for byte: line feeds
+// stay line feeds.
+TEST_F(CommandLine, StandardOutputCarriesTheProgramFileUnchanged) {
+  ASSERT_EQ(cli({"read", "3", "-o", "a.json"}).status, 0u);
+  const Outcome r = cli({"--format", "json", "read", "3", "-o", "-"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  EXPECT_NE(r.out.find('\n'), std::string::npos);
+  EXPECT_EQ(r.out, file("a.json"));
+}
+
+TEST_F(CommandLine, TraceAndPorts) {
+  const Outcome r = cli({"--trace", "id"});
+  EXPECT_EQ(r.status, 0u) << r.err;
+  EXPECT_LT(r.err.find(" -> #1IDR"), r.err.find(" <- #1OLQ-ZPK3X-SIM")) << r.err;
+  EXPECT_NE(r.err.find(" <- #1OLQ-ZPK3X-SIM"), std::string::npos) << r.err;
+
+  // The simulator's terminal is what wine maps as COM1, with the device behind the name.
+  const Outcome p = cli({"ports"}, false);
+  EXPECT_EQ(p.status, 0u);
+  EXPECT_EQ(p.out.rfind("COM1  \\Device\\", 0), 0u) << p.out;
 }
 
 TEST_F(CommandLine, MqttIsNotAvailableAndNothingIsQueried) {

@@ -1,0 +1,98 @@
+#include "zpk3x-cli/Vergleich.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Dateibefehle.h"
+
+namespace {
+
+// Class "Wrong answer from device": the device keeps another value than it was sent.
+constexpr ErrorCode kAnderesGespeichert = -404341;
+
+// The value as the driver sends it; two values the device cannot tell apart are equal.
+std::string Gesendet(const ProgramRecord& rec, const Programmfeld& feld) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", feld.nachkommastellen, FeldWert(rec, feld));
+  return text;
+}
+
+// Reads slots von..bis from the device; an exit status, having reported a failure.
+int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was) {
+  Fortschritt f;
+  f.was = was;
+  const ErrorCode err = ProgrammeLesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  f.Ende();
+  return err == 0 ? EXIT_OK : FehlerMelden(o, err);
+}
+
+}  // namespace
+
+double Gesendet(double wert, int nachkommastellen) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", nachkommastellen, wert);
+  return std::strtod(text, nullptr);
+}
+
+std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtabelle& b, int von, int bis) {
+  std::vector<Abweichung> aus;
+  for (int slot = von; slot <= bis; ++slot) {
+    for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
+      const Programmfeld& feld = PROGRAMMFELDER[i];
+      if (Gesendet(a.slots[slot], feld) != Gesendet(b.slots[slot], feld)) aus.push_back({slot, i});
+    }
+  }
+  return aus;
+}
+
+int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& geschrieben) {
+  Programmtabelle gelesen = StandardTabelle();
+  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified")); status != EXIT_OK)
+    return status;
+  const std::vector<Abweichung> a = Abweichungen(geschrieben, gelesen, von, bis);
+  if (a.empty()) return EXIT_OK;
+  const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
+  const int slot = a[0].slot;
+  return FehlerMelden(o, kAnderesGespeichert,
+                      std::string(T("\nPrüfung: ", "\nverify: ")) + ProgrammName(slot) + ", " + feld.name +
+                          T(": geschrieben ", ": written ") + Gesendet(geschrieben.slots[slot], feld) +
+                          T(", zurückgelesen ", ", read back ") + Gesendet(gelesen.slots[slot], feld),
+                      {{"program", slot},
+                       {"field", feld.name},
+                       {"value", FeldWert(gelesen.slots[slot], feld)},
+                       {"expected", FeldWert(geschrieben.slots[slot], feld)}});
+}
+
+int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
+  Programmtabelle datei{};
+  if (int status = DateiLesen(o, o.datei, &datei); status != EXIT_OK) return status;
+  if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
+  Programmtabelle geraet = StandardTabelle();
+  if (int status = VomGeraet(o, v, von, bis, &geraet, T("Programme gelesen", "programs read")); status != EXIT_OK)
+    return status;
+  const std::vector<Abweichung> a = Abweichungen(geraet, datei, von, bis);
+  if (o.json) {
+    Json liste = Json::array();
+    for (const Abweichung& x : a) {
+      const Programmfeld& feld = PROGRAMMFELDER[x.feld];
+      liste.push_back({{"program", x.slot},
+                       {"field", feld.name},
+                       {"device", FeldWert(geraet.slots[x.slot], feld)},
+                       {"file", FeldWert(datei.slots[x.slot], feld)}});
+    }
+    JsonAusgeben({{"file", o.datei}, {"from", von}, {"to", bis}, {"equal", a.empty()}, {"differences", liste}});
+  } else if (a.empty()) {
+    if (!Leise()) Ausgeben(T("keine Unterschiede\n", "no differences\n"));
+  } else {
+    std::string aus;
+    for (const Abweichung& x : a) {
+      const Programmfeld& feld = PROGRAMMFELDER[x.feld];
+      aus += ProgrammName(x.slot) + ", " + feld.name + T(": Gerät ", ": device ") + Gesendet(geraet.slots[x.slot], feld) +
+             T(", Datei ", ", file ") + Gesendet(datei.slots[x.slot], feld) + "\n";
+    }
+    Ausgeben(aus);
+  }
+  return a.empty() ? EXIT_OK : EXIT_UNTERSCHIED;
+}

@@ -8,6 +8,7 @@
 // (e.g. ZPK3X_COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>.
 //
 // Every function is for the one user-interface thread; none of them locks.
+#include <string>
 
 // Opens port `port` with the given line settings and queue sizes, in raw mode, no
 // flow control, exclusively (a second open of the same device fails).
@@ -46,3 +47,20 @@ long GetComBaudRate(int port);
 // Time-out in seconds that bounds reads and writes on the port now (after any
 // test override); negative when the port is not open.
 double GetComTime(int port);
+
+// The next received byte, waiting at most `seconds` (not the port's time-out, and
+// no test override): for short looks at the line between transactions. The
+// scripted port of the test seam never has a byte between transactions: -1.
+int ComRdByteWithin(int port, double seconds);
+
+// A name of the device behind open port `port`, the same for every path that
+// reaches it (two links to one terminal agree); "" for the scripted port or a
+// port that is not open. Keys what must outlive the process, such as the record below.
+std::string GetComIdentity(int port);
+
+// The record, kept beside the port's lock, that the device may still owe an
+// answer to a command sent by whoever held the port before: the next opener of
+// the same device finds it even when the process that wrote it was killed.
+// Ports without an identity keep no record (false, nothing written).
+bool ComOwedAnswerRecorded(int port);
+void ComOwedAnswerRecord(int port, bool owed);

@@ -3,6 +3,7 @@
 // reached through rs232_platform.h.
 #include <cmath>
 #include <initializer_list>
+#include <string>
 
 #include "rs232/rs232.h"
 #include "rs232/rs232_platform.h"
@@ -20,6 +21,7 @@ struct PortState {
   rs232platform::Device device;
   long baud = 0;
   double timeout = kDefaultTimeout;
+  std::string identity;  // "" for the scripted port
 };
 
 PortState gPorts[kPorts + 1];
@@ -65,6 +67,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
   } else {
     const rs232platform::LineRequest line{baudRate, parity, dataBits, stopBits, inputQueueSize, outputQueueSize};
     if (!rs232platform::open(port, deviceName, line, &p.device)) return -1;
+    p.identity = rs232platform::identity(p.device);
   }
   p.open = true;
   gPorts[port] = p;
@@ -145,4 +148,26 @@ long GetComBaudRate(int port) {
 double GetComTime(int port) {
   const PortState* p = openPort(port);
   return p == nullptr ? -1.0 : effectiveTimeout(*p);
+}
+
+int ComRdByteWithin(int port, double seconds) {
+  PortState* p = openPort(port);
+  if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
+  if (p->scripted || !(seconds > 0)) return -1;
+  return rs232platform::readByte(p->device, seconds);
+}
+
+std::string GetComIdentity(int port) {
+  const PortState* p = openPort(port);
+  return p == nullptr ? std::string() : p->identity;
+}
+
+bool ComOwedAnswerRecorded(int port) {
+  const PortState* p = openPort(port);
+  return p != nullptr && !p->identity.empty() && rs232platform::owedAnswerRecorded(p->identity);
+}
+
+void ComOwedAnswerRecord(int port, bool owed) {
+  const PortState* p = openPort(port);
+  if (p != nullptr && !p->identity.empty()) rs232platform::owedAnswerRecord(p->identity, owed);
 }

@@ -4,6 +4,7 @@
 // these for a real device; rs232_posix.cpp and rs232_win32.cpp each implement them
 // once. Every function reports failure, never a platform error number.
 #include <cstdint>
+#include <string>
 
 #include "rs232/rs232_seam.h"
 
@@ -42,5 +43,13 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 int outputQueueLength(Device& device);
 // The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
 int readByte(Device& device, double timeoutSeconds);
+
+// The device's name for records that outlive the process: the same for every
+// path that reaches it; "" when the system names none.
+std::string identity(const Device& device);
+// The owed-answer record of the device named `identity` (see rs232.h): whether
+// it exists, and writing or removing it. Failures leave things as they were.
+bool owedAnswerRecorded(const std::string& identity);
+void owedAnswerRecord(const std::string& identity, bool owed);
 
 }  // namespace rs232platform

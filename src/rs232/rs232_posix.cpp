@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -111,6 +113,18 @@ bool configure(int fd, const rs232platform::LineRequest& line) {
          (now.c_cflag & ~kForced) == (t.c_cflag & ~kForced);
 }
 
+// Where the owed-answer records live: beside the system's lock files, else in /tmp.
+std::string recordPath(const std::string& identity) {
+  static const std::string folder = [] {
+    for (const char* candidate : {"/run/lock", "/var/lock"}) {
+      struct stat st {};
+      if (::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) && ::access(candidate, W_OK) == 0) return std::string(candidate);
+    }
+    return std::string("/tmp");
+  }();
+  return folder + "/zpk3x-" + identity + ".owed";
+}
+
 }  // namespace
 
 namespace rs232platform {
@@ -192,6 +206,39 @@ int readByte(Device& device, double timeoutSeconds) {
     if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
     pollSaidReadable = (pfd.revents & POLLIN) != 0;
   }
+}
+
+}  // namespace rs232platform
+
+namespace rs232platform {
+
+// The terminal's device number (st_rdev) for a device file, else file system and
+// inode: every link and every /dev/serial/by-id name of one terminal agree.
+std::string identity(const Device& device) {
+  struct stat st {};
+  if (::fstat(fdOf(device), &st) != 0) return "";
+  if (S_ISCHR(st.st_mode)) {
+    return "c" + std::to_string(major(st.st_rdev)) + "." + std::to_string(minor(st.st_rdev));
+  }
+  return "f" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + "." +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+// The folder is shared and world-writable: anything at the name (a planted link
+// too) counts as a record, and a link is never followed.
+bool owedAnswerRecorded(const std::string& identity) {
+  struct stat st {};
+  return ::lstat(recordPath(identity).c_str(), &st) == 0;
+}
+
+void owedAnswerRecord(const std::string& identity, bool owed) {
+  const std::string path = recordPath(identity);
+  if (!owed) {
+    ::unlink(path.c_str());
+    return;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd >= 0) ::close(fd);
 }
 
 }  // namespace rs232platform

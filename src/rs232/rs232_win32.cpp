@@ -61,13 +61,10 @@ bool configuredAsAsked(HANDLE h, const DCB& asked) {
          a.flowControl == n.flowControl && a.clocal == n.clocal;
 }
 
-// Windows' serial driver refuses a second open of a port by itself; wine checks no
-// sharing on devices. A named object per device, held while the port is open,
-// gives the same refusal there. The device is named by its file identity where
-// the system gives one (two COM names may lead to one terminal under wine), else
-// by its path. Null when another program holds it.
-HANDLE claim(HANDLE device, const std::string& path) {
-  std::string name = "Local\\zpk3x-port-";
+// The device's name: its file identity where the system gives one (two COM names
+// may lead to one terminal under wine), else its path.
+std::string nameOf(HANDLE device, const std::string& path) {
+  std::string name;
   FILE_ID_INFO id{};
   if (GetFileInformationByHandleEx(device, FileIdInfo, &id, sizeof id)) {
     name += std::to_string(id.VolumeSerialNumber);
@@ -77,15 +74,37 @@ HANDLE claim(HANDLE device, const std::string& path) {
       name += kHex[b & 15];
     }
   } else {
-    for (char c : path) name += c == '\\' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char c : path) name += (c == '\\' || c == '.' || c == ':') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
-  HANDLE held = CreateMutexA(nullptr, FALSE, name.c_str());
+  return name;
+}
+
+// Windows' serial driver refuses a second open of a port by itself; wine checks no
+// sharing on devices. A named object per device, held while the port is open,
+// gives the same refusal there. Null when another program holds it.
+HANDLE claim(const std::string& name) {
+  HANDLE held = CreateMutexA(nullptr, FALSE, ("Local\\zpk3x-port-" + name).c_str());
   if (held != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(held);
     return nullptr;
   }
   return held;
 }
+
+// The owed-answer records live in the user's temporary folder.
+std::string recordPath(const std::string& identity) {
+  char folder[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  std::string path = n > 0 && n < sizeof folder ? std::string(folder, n) : std::string(".\\");
+  return path + "zpk3x-" + identity + ".owed";
+}
+
+// The device name of each open handle, for identity().
+struct Named {
+  HANDLE handle;
+  std::string name;
+};
+Named gNamed[16];
 
 }  // namespace
 
@@ -99,7 +118,8 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  HANDLE held = claim(h, path);
+  const std::string name = nameOf(h, path);
+  HANDLE held = claim(name);
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   // GetCommState also tells a serial device from a plain file.
@@ -135,6 +155,11 @@ bool open(int port, const char* deviceName, const LineRequest& line, Device* dev
     return false;
   }
   *device = Device{reinterpret_cast<std::intptr_t>(h), reinterpret_cast<std::intptr_t>(held), -1.0};
+  for (Named& entry : gNamed) {
+    if (entry.handle != nullptr) continue;
+    entry = Named{h, name};
+    break;
+  }
   return true;
 }
 
@@ -142,6 +167,9 @@ bool close(Device& device) {
   HANDLE h = handleOf(device);
   HANDLE held = reinterpret_cast<HANDLE>(device.hold);
   device = Device{};
+  for (Named& entry : gNamed) {
+    if (entry.handle == h) entry = Named{nullptr, ""};
+  }
   bool closed = CloseHandle(h) != 0;
   // Let go of the port only once its handle is closed.
   if (held != nullptr) CloseHandle(held);
@@ -174,6 +202,31 @@ int readByte(Device& device, double timeoutSeconds) {
   // With only a total time-out set, ReadFile returns with nothing read once it expires.
   if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr) || got != 1) return -1;
   return byte;
+}
+
+}  // namespace rs232platform
+
+namespace rs232platform {
+
+std::string identity(const Device& device) {
+  for (const Named& entry : gNamed) {
+    if (entry.handle != nullptr && entry.handle == handleOf(device)) return entry.name;
+  }
+  return "";
+}
+
+bool owedAnswerRecorded(const std::string& identity) {
+  return GetFileAttributesA(recordPath(identity).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void owedAnswerRecord(const std::string& identity, bool owed) {
+  const std::string path = recordPath(identity);
+  if (!owed) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
 }
 
 }  // namespace rs232platform

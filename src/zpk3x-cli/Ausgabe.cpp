@@ -45,6 +45,8 @@ bool EnglischAusUmgebung() {
 int ExitStatus(ErrorCode code) {
   if (code == 0) return EXIT_OK;
   const int klasse = -(code / 1000);
+  // Ended on request: the status a shell gives a process ended by the signal.
+  if (klasse == 4) return AbbruchStatus() != 0 ? AbbruchStatus() : 130;
   switch (klasse) {
     case 100: case 103: case 110: case 111: case 125:
       return EXIT_PORT;
@@ -58,9 +60,15 @@ int ExitStatus(ErrorCode code) {
 }
 
 int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail) {
+  return FehlerMelden(o, code, detail, Json::object());
+}
+
+int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& felder) {
   const std::string meldung = Meldung(code) + detail;
   std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n", T("Fehler", "Error"), -code, meldung.c_str());
-  if (o.json) JsonAusgeben({{"error", {{"code", code}, {"message", meldung}}}});
+  Json fehler = {{"code", code}, {"message", meldung}};
+  fehler.update(felder);
+  if (o.json) JsonAusgeben({{"error", fehler}});
   return ExitStatus(code);
 }
 

@@ -39,5 +39,8 @@ struct Fortschritt {
   }
 };
 
+// FehlerMelden with more keys for the JSON error object (program, field, ...).
+int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& felder);
+
 // Progress callback of the transfers; `kontext` is a Fortschritt.
 void ProgrammeFortschritt(int fertig, int anzahl, void* kontext);

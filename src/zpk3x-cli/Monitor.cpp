@@ -117,5 +117,10 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   }
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return FehlerMelden(o, err, "\n" + o.datei);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
+  // Ended by Ctrl+C or SIGTERM: the status of the signal, the file complete.
+  if (status == EXIT_OK && AbbruchVerlangt()) {
+    FehlerMelden(o, TRANSFER_ABGEBROCHEN, o.datei.empty() ? "" : T("\nDatei vollständig: ", "\nfile complete: ") + o.datei);
+    status = AbbruchStatus();
+  }
   return status;
 }

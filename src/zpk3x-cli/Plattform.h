@@ -13,3 +13,7 @@ bool IstTerminal(int stream);
 // AbbruchVerlangt() reports, so a running loop can end cleanly.
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
+// The exit status of the request, as a shell reports a process ended by the
+// signal: 130 for Ctrl+C (SIGINT), 143 for SIGTERM (on Windows: Ctrl+Break or
+// closing the console); 0 while none came.
+int AbbruchStatus();

@@ -64,11 +64,7 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (v->offen) OLQZPK3X_Close(v->port);
   v->offen = false;
   ErrorCode err = 0;
-  if (v->pfad.empty()) {
-    err = OLQZPK3X_Open(v->port, baudrate);
-  } else if (OpenComConfig(v->port, v->pfad.c_str(), baudrate, 1, 7, 1, 512, 512) != 0) {
-    err = -100003;  // the driver's code for a port the system refuses
-  }
+  err = OLQZPK3X_OpenDevice(v->port, v->pfad.c_str(), baudrate);
   if (err != 0) return err;
   v->offen = true;
   return OLQZPK3X_Timeout(v->port, v->timeout);

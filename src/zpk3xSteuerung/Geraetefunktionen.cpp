@@ -69,12 +69,12 @@ ErrorCode ProgrammNummerSenden(const char* parameter) {
   if (KeinPortOffen()) return kKeinPort;
   int n = 0;
   GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &n);
-  return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, 0.0, n, 0);
+  return ProgrammnummerSenden(Verbindung(), parameter, n);
 }
 
 ErrorCode Geraetefunktion(const char* funktion) {
   if (KeinPortOffen()) return kKeinPort;
-  return OLQZPK3X_DeviceFunction(gCom.offenerPort, gCom.adresse, funktion);
+  return GeraetefunktionSenden(Verbindung(), funktion);
 }
 
 }  // namespace

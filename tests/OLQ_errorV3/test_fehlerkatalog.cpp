@@ -96,6 +96,7 @@ const Text kEnglisch[] = {
   {407, "Readcommands are not possible with common adress"},
   {408, "Checksumm missing"},
   {409, "Device reports error in parameter"},
+  {410, "Answers out of step with the commands (a late or doubled answer)"},
   {500, "Parameter out of limits"},
   {503, "Missing values"},
   {504, "Wrong parameter"},
@@ -275,7 +276,7 @@ TEST(Fehlerkatalog, FixedGermanTextsAndDefaults) {
 TEST(Fehlerkatalog, SameClassSetInBothLanguages) {
   std::set<int> erwartet;
   for (const Text& t : kEnglisch) erwartet.insert(t.klasse);
-  ASSERT_EQ(erwartet.size(), 156u);
+  ASSERT_EQ(erwartet.size(), 157u);
 
   std::set<int> englisch, deutsch;
   for (int k = 0; k <= 1200; ++k) {

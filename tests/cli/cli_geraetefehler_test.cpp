@@ -161,6 +161,19 @@ TEST_F(Geraetefehler, TransferfehlerNennenProgrammFeldRahmenAntwortUndStand) {
   EXPECT_EQ(fehler["answer"], "ACK \"#1C0R\" 0x01 0xA5") << fehler;
 }
 
+// Reading all, stopped by SIGTERM: the output file is not written at all.
+TEST_F(Geraetefehler, SignalImLesenLaesstDieAusgabedateiUnberuehrt) {
+  Steuern("fault delay 30");
+  clitest::Hintergrund lesen({"--port", "1", "read", "all", "-o", "neu.json"});
+  FrameAbwarten(14);
+  const Ergebnis r = lesen.Beenden(SIGTERM);
+  EXPECT_EQ(r.status, 143) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "program 1 read; program 2 loaded into the working parameters, not read whole; "
+                              "file not written: neu.json")) << r.err;
+  EXPECT_FALSE(clitest::DateiDa("neu.json"));
+  EXPECT_LT(sim_.frames().size(), 22u);
+}
+
 class GeraetefehlerLangsam : public Geraetefehler {
  protected:
   GeraetefehlerLangsam() : Geraetefehler(Langsam()) {}

@@ -60,7 +60,8 @@ void rahmenMerken(int port, const char* frame, int length) {
 // Every byte read is noted, and a read that waited in vain.
 int gelesen(int port, int received) {
   if (OLQZPK3X_Transaktion* t = letzte(port)) {
-    t->stumm = received < 0;
+    t->stumm = received == -1;
+    t->verloren = received < -1;
     if (received >= 0 && t->antwortLaenge < static_cast<int>(sizeof t->antwort))
       t->antwort[t->antwortLaenge++] = static_cast<char>(received);
   }

@@ -35,12 +35,14 @@ ErrorCode OLQZPK3X_ImTaktPruefen(int port);
 
 // The last transaction on a port, for messages that say what went wrong: the
 // frame sent (without its CR) and the bytes that came back, up to 32, including
-// any caught by OLQZPK3X_ImTaktPruefen; `stumm` when the last read waited in vain.
+// any caught by OLQZPK3X_ImTaktPruefen; `stumm` when the last read waited in
+// vain, `verloren` when it found the port failed or the line hung up.
 struct OLQZPK3X_Transaktion {
   char rahmen[40];
   char antwort[32];
   int antwortLaenge;
   bool stumm;
+  bool verloren;
 };
 OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port);
 

@@ -38,7 +38,8 @@ int ComWrt(int port, const char* buffer, int count);
 int GetOutQLen(int port);
 
 // The next received byte (0 to 255), waiting at most the port's time-out;
-// a negative value on time-out or error.
+// a negative value on time-out (-1) or error (-2 when the port failed or the
+// line hung up, so a message can tell a lost line from a silent device).
 int ComRdByte(int port);
 
 // Baud rate the port was opened with; 0 when the port is not open.

@@ -41,7 +41,8 @@ bool flushOutput(Device& device);
 int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 // Bytes still waiting in the output queue, -1 on error.
 int outputQueueLength(Device& device);
-// The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
+// The next byte (0 to 255), -1 after `timeoutSeconds`, -2 when the port failed
+// or the line hung up.
 int readByte(Device& device, double timeoutSeconds);
 
 // The device's name for records that outlive the process: the same for every

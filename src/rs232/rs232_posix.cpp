@@ -192,18 +192,18 @@ int readByte(Device& device, double timeoutSeconds) {
     ssize_t n = ::read(fd, &byte, 1);
     if (n == 1) return byte;
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -2;
     // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said
     // "readable" it means end of file, which must not turn into a busy loop.
-    if (n == 0 && pollSaidReadable) return -1;
+    if (n == 0 && pollSaidReadable) return -2;
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, wait);
-    if (r < 0 && errno != EINTR) return -1;
+    if (r < 0 && errno != EINTR) return -2;
     if (r == 0) return -1;
     // A line that hung up has nothing more to give: fail now instead of spinning.
-    if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+    if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -2;
     pollSaidReadable = (pfd.revents & POLLIN) != 0;
   }
 }

@@ -200,7 +200,8 @@ int readByte(Device& device, double timeoutSeconds) {
   unsigned char byte = 0;
   DWORD got = 0;
   // With only a total time-out set, ReadFile returns with nothing read once it expires.
-  if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr) || got != 1) return -1;
+  if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr)) return -2;
+  if (got != 1) return -1;
   return byte;
 }
 

@@ -47,8 +47,12 @@ std::string Transaktion(const Verbindung& v, Json* felder) {
   std::string antwort = AntwortText(t.antwort, t.antwortLaenge);
   (*felder)["frame"] = t.rahmen;
   (*felder)["answer"] = antwort.empty() ? Json(nullptr) : Json(antwort);
-  if (t.stumm) antwort += std::string(antwort.empty() ? "" : T(", dann ", ", then ")) +
-                          T("nichts innerhalb der Zeitgrenze", "nothing within the time-out");
+  const char* dann = t.stumm ? T("nichts innerhalb der Zeitgrenze", "nothing within the time-out")
+                   : t.verloren ? T("Leitung verloren (aufgelegt oder Portfehler)", "the line was lost (hung up or port failure)")
+                                : nullptr;
+  if (dann != nullptr) antwort += std::string(antwort.empty() ? "" : T(", dann ", ", then ")) + dann;
+  // Nothing read and no read made: the frame never went out whole.
+  if (antwort.empty()) return std::string(T("Rahmen ", "frame ")) + t.rahmen;
   return std::string(T("Rahmen ", "frame ")) + t.rahmen + T(", Antwort: ", ", answer: ") + antwort;
 }
 

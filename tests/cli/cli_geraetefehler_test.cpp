@@ -159,6 +159,13 @@ TEST_F(Geraetefehler, TransferfehlerNennenProgrammFeldRahmenAntwortUndStand) {
   EXPECT_EQ(fehler["frame"], "#1C0R");
   EXPECT_EQ(fehler["code"], -404103);
   EXPECT_EQ(fehler["answer"], "ACK \"#1C0R\" 0x01 0xA5") << fehler;
+
+  // A device that goes away mid-transfer is a lost line, not a silent device.
+  Steuern("fault none");
+  Steuern("fault hangup 30");
+  r = Am1({"read", "all", "-o", "neu.json"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(Enthaelt(r.err, "program 3, field zyklen: frame #1L1R, answer: the line was lost")) << r.err;
 }
 
 // Reading all, stopped by SIGTERM: the output file is not written at all.

@@ -37,11 +37,14 @@ struct Codes {
   ErrorCode badTextByte;  // negative character inside an answer text
 };
 
-// Per port 1 to 8: the last transaction got no answer, so the device may still send
-// it. A late ACK would otherwise be read as the answer to the next command.
-bool gLateAnswerPossible[9] = {};
+// Per port 1 to 8: whether the device may still send an answer that is owed, so
+// that a late ACK would be read as the answer to the next command: after our own
+// transaction without an answer, or found recorded by whoever held the device
+// before, whose send may have been a moment ago.
+enum class Late : unsigned char { None, Own, Inherited };
+Late gLateAnswer[9] = {};
 
-bool* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswerPossible[port] : nullptr; }
+Late* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswer[port] : nullptr; }
 
 OLQZPK3X_Transaktion gLetzte[9] = {};
 
@@ -68,8 +71,8 @@ int gelesen(int port, int received) {
   return received;
 }
 
-void setLateAnswerPossible(int port, bool possible) {
-  if (bool* flag = lateAnswerFlag(port)) *flag = possible;
+void setLateAnswerPossible(int port, Late late) {
+  if (Late* flag = lateAnswerFlag(port)) *flag = late;
 }
 
 bool isDeviceAddress(char a) { return a >= '1' && a <= '8'; }
@@ -116,7 +119,7 @@ ErrorCode readAck(int port, const Codes& c) {
   if (ch == kNak) return c.nak;
   if (ch == kCan) return c.can;
   if (ch < 0) {
-    setLateAnswerPossible(port, true);
+    setLateAnswerPossible(port, Late::Own);
     return c.noAnswer;
   }
   if (ch != kAck) return c.notAck;
@@ -130,7 +133,7 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   while (n < limit) {
     int ch = answerChar(gelesen(port, ComRdByte(port)));
     if (ch < 0) {
-      setLateAnswerPossible(port, true);
+      setLateAnswerPossible(port, Late::Own);
       return c.badTextByte;
     }
     text[n++] = static_cast<char>(ch);
@@ -142,21 +145,27 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
 
 // After a transaction without an answer: waits until the line has been quiet for
 // one time-out, discarding what arrives, so that a late answer cannot pass for the
-// next one. Bounded at 2 s (at least one time-out); a line that stays busy longer
-// gives false and nothing may be sent.
+// next one; our own read already waited one time-out before. An answer owed to
+// an earlier holder may have been asked for just now: two time-outs of quiet
+// then. Bounded at 2 s (at least the quiet sought); a line that stays busy
+// longer gives false and nothing may be sent.
 bool waitForQuietLine(int port) {
   using Clock = std::chrono::steady_clock;
+  const Late* late = lateAnswerFlag(port);
   double timeout = GetComTime(port);
-  if (timeout <= 0) return true;  // port not open: the send reports that
+  if (timeout <= 0 || late == nullptr) return true;  // port not open: the send reports that
   auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
-  auto oneTimeout = seconds(std::min(timeout, 86400.0));
-  auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout);
-  for (;;) {
-    if (Clock::now() + oneTimeout > bound) return false;
-    // A time-out is the quiet sought; a read error is left to the send and read that follow.
-    if (ComRdByte(port) < 0) break;
+  const int spans = *late == Late::Inherited ? 2 : 1;
+  const auto oneTimeout = seconds(std::min(timeout, 86400.0));
+  const auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout * spans);
+  // Each read that times out is one time-out of quiet; a byte starts over.
+  for (int quiet = 0; quiet < spans;) {
+    if (Clock::now() + oneTimeout * (spans - quiet) > bound) return false;
+    const int received = ComRdByte(port);
+    if (received < -1) break;  // a read error is left to the send and read that follow
+    quiet = received < 0 ? quiet + 1 : 0;
   }
-  setLateAnswerPossible(port, false);
+  setLateAnswerPossible(port, Late::None);
   return true;
 }
 
@@ -164,8 +173,8 @@ enum class Answer { SingleByte, Text };
 
 ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c, Answer answer) {
   const bool broadcast = adresse == '&';
-  const bool* late = lateAnswerFlag(port);
-  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late && !waitForQuietLine(port)) {
+  const Late* late = lateAnswerFlag(port);
+  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late != Late::None && !waitForQuietLine(port)) {
     return c.noAnswer;
   }
   int length = static_cast<int>(std::strlen(frame));
@@ -340,19 +349,19 @@ ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   (void)registriert;
   // Whoever held the device before may have left an answer owed; the record stays
   // while the port is open, so a holder that is killed leaves it behind too.
-  setLateAnswerPossible(port, ComOwedAnswerRecorded(port));
+  setLateAnswerPossible(port, ComOwedAnswerRecorded(port) ? Late::Inherited : Late::None);
   ComOwedAnswerRecord(port, true);
   return 0;
 }
 
 ErrorCode OLQZPK3X_Close(int port) {
-  const bool* late = lateAnswerFlag(port);
+  const Late* late = lateAnswerFlag(port);
   if (GetComBaudRate(port) > 0) {
     // An answer still owed keeps the record for the next opener.
-    const bool ruhig = late == nullptr || !*late || waitForQuietLine(port);
+    const bool ruhig = late == nullptr || *late == Late::None || waitForQuietLine(port);
     if (ruhig) ComOwedAnswerRecord(port, false);
   }
-  setLateAnswerPossible(port, false);
+  setLateAnswerPossible(port, Late::None);
   return CloseCom(port) != 0 ? -103004 : 0;
 }
 
@@ -468,7 +477,7 @@ ErrorCode OLQZPK3X_ImTaktPruefen(int port) {
     return 0;
   }
   // More of the same may follow: the next holder waits for a quiet line.
-  setLateAnswerPossible(port, true);
+  setLateAnswerPossible(port, Late::Own);
   return kAusserTakt;
 }
 

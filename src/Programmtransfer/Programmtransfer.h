@@ -57,7 +57,6 @@ ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, T
 ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec,
                             Transferbericht* bericht = nullptr);
 
-
 // Slots von..bis (0..16, von <= bis) from the device into tabelle[von..bis], each
 // as soon as it is read; on success the last one read is copied into slot 0 too,
 // since the device's working parameters now hold it. A failure at slot k leaves

@@ -140,6 +140,8 @@ inline constexpr FehlerEintrag kFehlerKatalog[] = {
          "Lesebefehle sind mit der Sammeladresse nicht möglich"},
   {408,  "Checksumm missing",                       "Prüfsumme fehlt"},
   {409,  "Device reports error in parameter",       "Gerät meldet Parameterfehler"},
+  {410,  "Answers out of step with the commands (a late or doubled answer)",
+         "Antworten nicht im Takt der Befehle (verspätete oder doppelte Antwort)"},
 
   // Parameters and values
   {500,  "Parameter out of limits",         "Parameter außerhalb der Grenzwerte"},

@@ -53,39 +53,93 @@ bool FeldImBereich(const ProgramRecord& rec, const Programmfeld& feld) {
   return wert >= feld.minimum && wert <= feld.maximum;  // false for NaN
 }
 
-ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec) {
+namespace {
+
+// One frame of a program transfer: notes which field it was and whether it was
+// answered, and after the answer whether the caller asked to stop.
+struct Schritt {
+  Transferbericht* bericht;
+  int programm;
+
+  ErrorCode operator()(const char* feld, ErrorCode err) const {
+    if (bericht == nullptr) return err;
+    bericht->programm = programm;
+    if (err != 0) {
+      bericht->feld = feld;
+      return err;
+    }
+    ++bericht->gesendet;
+    if (bericht->abbrechen != nullptr && bericht->abbrechen()) {
+      bericht->abgebrochen = true;
+      return TRANSFER_ABGEBROCHEN;
+    }
+    return 0;
+  }
+};
+
+Schritt Beginnen(Transferbericht* bericht, int programm) {
+  if (bericht != nullptr) {
+    bericht->programm = programm;
+    bericht->feld = nullptr;
+    bericht->gesendet = 0;
+  }
+  return {bericht, programm};
+}
+
+void Fertig(Transferbericht* bericht) {
+  if (bericht == nullptr) return;
+  ++bericht->fertig;
+  bericht->programm = -1;
+  bericht->gesendet = 0;
+}
+
+}  // namespace
+
+ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, Transferbericht* bericht) {
+  const Schritt schritt = Beginnen(bericht, n);
   ErrorCode err = 0;
-  if (n != 0 && (err = IntSchreiben(g, "programmladen", n)) != 0) return err;
+  if (n != 0 && (err = schritt(nullptr, IntSchreiben(g, "programmladen", n))) != 0) return err;
   for (const Programmfeld& f : PROGRAMMFELDER) {
     if (f.ganz != nullptr) {
       int ganz = 0;
-      if ((err = IntLesen(g, f.name, &ganz)) != 0) return err;
+      if ((err = schritt(f.name, IntLesen(g, f.name, &ganz))) != 0) return err;
       rec->*f.ganz = ganz;
-    } else if ((err = RealLesen(g, f.name, &(rec->*f.reell))) != 0) {
+    } else if ((err = schritt(f.name, RealLesen(g, f.name, &(rec->*f.reell)))) != 0) {
       return err;
     }
   }
   return 0;
 }
 
-ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec) {
+ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec, Transferbericht* bericht) {
+  const Schritt schritt = Beginnen(bericht, n);
   ErrorCode err = 0;
   for (const Programmfeld& f : PROGRAMMFELDER) {
     err = f.ganz != nullptr ? IntSchreiben(g, f.name, rec->*f.ganz) : RealSchreiben(g, f.name, rec->*f.reell);
-    if (err != 0) return err;
+    if ((err = schritt(f.name, err)) != 0) return err;
   }
-  if (n != 0 && (err = IntSchreiben(g, "programmspeichern", n)) != 0) return err;
-  return 0;
+  if (n != 0 && (err = IntSchreiben(g, "programmspeichern", n)) != 0) return schritt(nullptr, err);
+  // The store's answer must be its own, not a late one of an earlier frame.
+  if ((err = OLQZPK3X_ImTaktPruefen(g.port)) != 0) return schritt(nullptr, err);
+  return n != 0 ? schritt(nullptr, 0) : 0;
 }
 
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                         TransferFortschritt fortschritt, void* kontext) {
+                         TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
   const int anzahl = bis - von + 1;
   ProgramRecord rec{};
   for (int i = von; i <= bis; ++i) {
     // A local record, so a failing read never leaves a half-read slot behind.
-    if (ErrorCode err = ProgrammLesen(g, i, &rec); err != 0) return err;
+    if (ErrorCode err = ProgrammLesen(g, i, &rec, bericht); err != 0) {
+      // A stop after the last field of a program still has the program whole.
+      if (err != TRANSFER_ABGEBROCHEN || bericht->gesendet < PROGRAMMFELDER_ANZAHL + (i != 0 ? 1 : 0)) return err;
+      tabelle[i] = rec;
+      Fertig(bericht);
+      if (i != bis) return err;
+      break;
+    }
     tabelle[i] = rec;
+    Fertig(bericht);
     if (fortschritt != nullptr) fortschritt(i - von + 1, anzahl, kontext);
   }
   tabelle[0] = rec;
@@ -93,14 +147,31 @@ ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRe
 }
 
 ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                             TransferFortschritt fortschritt, void* kontext) {
+                             TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
   const int anzahl = bis - von + 1;
   for (int i = von; i <= bis; ++i) {
-    if (ErrorCode err = ProgrammSchreiben(g, i, &tabelle[i]); err != 0) return err;
+    if (ErrorCode err = ProgrammSchreiben(g, i, &tabelle[i], bericht); err != 0) {
+      // A stop after the store's answer (or the last field of slot 0) has it whole.
+      if (err != TRANSFER_ABGEBROCHEN || bericht->gesendet < PROGRAMMFELDER_ANZAHL + (i != 0 ? 1 : 0)) return err;
+      Fertig(bericht);
+      if (i != bis) return err;
+      break;
+    }
+    Fertig(bericht);
     if (fortschritt != nullptr) fortschritt(i - von + 1, anzahl, kontext);
   }
   tabelle[0] = tabelle[bis];
   return 0;
+}
+
+ErrorCode GeraetefunktionSenden(const Geraeteverbindung& g, const char* funktion) {
+  const ErrorCode err = OLQZPK3X_DeviceFunction(g.port, g.adresse, funktion);
+  return err != 0 ? err : OLQZPK3X_ImTaktPruefen(g.port);
+}
+
+ErrorCode ProgrammnummerSenden(const Geraeteverbindung& g, const char* parameter, int n) {
+  const ErrorCode err = OLQZPK3X_ParameterSchreiben(g.port, g.adresse, parameter, 0.0, n, 0);
+  return err != 0 ? err : OLQZPK3X_ImTaktPruefen(g.port);
 }
 
 ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte) {

@@ -29,6 +29,20 @@ struct Programmfeld {
 constexpr int PROGRAMMFELDER_ANZAHL = 10;
 extern const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL];
 
+// How far a transfer of programs got, for messages that say where it ended. The
+// caller may set `abbrechen`: it is asked after every answer, and true ends the
+// transfer there, with the frame in flight finished and nothing more sent.
+struct Transferbericht {
+  bool (*abbrechen)() = nullptr;
+  int fertig = 0;              // programs read, or written and stored, whole
+  int programm = -1;           // slot at which it ended early; -1: it did not
+  const char* feld = nullptr;  // field (name in files) whose frame failed; null: none
+  int gesendet = 0;            // frames of that slot that were answered
+  bool abgebrochen = false;    // ended on request, not by a failure
+};
+// Code of a transfer that `abbrechen` ended (class "Aborted by user").
+constexpr ErrorCode TRANSFER_ABGEBROCHEN = -4126;
+
 // The field's value of `rec` as a double (integers converted exactly).
 double FeldWert(const ProgramRecord& rec, const Programmfeld& feld);
 // True when the field's value of `rec` lies in the range the driver accepts
@@ -37,21 +51,29 @@ bool FeldImBereich(const ProgramRecord& rec, const Programmfeld& feld);
 
 // Program n (0: the working parameters, read without "programmladen") from the
 // device into *rec. The fields read before a failure stay filled.
-ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec);
+ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, Transferbericht* bericht = nullptr);
 // *rec into the device's working parameters, then stored as program n (0: not
 // stored). All ten parameters are sent, whatever the curve.
-ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec);
+ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec,
+                            Transferbericht* bericht = nullptr);
 
 // Slots von..bis (0..16, von <= bis) from the device into tabelle[von..bis], each
 // as soon as it is read; on success the last one read is copied into slot 0 too,
 // since the device's working parameters now hold it. A failure at slot k leaves
 // the slots before k new, slot k, the later ones and slot 0 as they were.
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                         TransferFortschritt fortschritt, void* kontext);
+                         TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
 // Slots von..bis of tabelle to the device; on success the last one written is
-// copied into slot 0. A failure leaves the table unchanged.
+// copied into slot 0. A failure leaves the table unchanged. Each program ends
+// with the check that the device's answers were in step (OLQZPK3X_ImTaktPruefen).
 ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                             TransferFortschritt fortschritt, void* kontext);
+                             TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
+
+// One device function ("start", "stopp", "fehlerloeschen", "kalibrieren") or
+// program number ("programmladen", "programmspeichern"), followed by the check
+// that the answers were in step: what both front ends send for these buttons.
+ErrorCode GeraetefunktionSenden(const Geraeteverbindung& g, const char* funktion);
+ErrorCode ProgrammnummerSenden(const Geraeteverbindung& g, const char* parameter, int n);
 
 // Actual values in the order they are queried; `gelesen` counts those that
 // arrived (0..3), so a caller can show what came before a failure.

@@ -1,5 +1,6 @@
 // Driver of the ZPK-3X: one complete transaction per operation. The only state kept
-// between transactions is, per port, whether a late answer may still be on its way.
+// between transactions is, per port, whether a late answer may still be on its way
+// and what the last transaction sent and received.
 #include "olqzpk3x/olqzpk3x.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -35,14 +37,42 @@ struct Codes {
   ErrorCode badTextByte;  // negative character inside an answer text
 };
 
-// Per port 1 to 8: the last transaction got no answer, so the device may still send
-// it. A late ACK would otherwise be read as the answer to the next command.
-bool gLateAnswerPossible[9] = {};
+// Per port 1 to 8: whether the device may still send an answer that is owed, so
+// that a late ACK would be read as the answer to the next command: after our own
+// transaction without an answer, or found recorded by whoever held the device
+// before, whose send may have been a moment ago.
+enum class Late : unsigned char { None, Own, Inherited };
+Late gLateAnswer[9] = {};
 
-bool* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswerPossible[port] : nullptr; }
+Late* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswer[port] : nullptr; }
 
-void setLateAnswerPossible(int port, bool possible) {
-  if (bool* flag = lateAnswerFlag(port)) *flag = possible;
+OLQZPK3X_Transaktion gLetzte[9] = {};
+
+OLQZPK3X_Transaktion* letzte(int port) { return port >= 1 && port <= 8 ? &gLetzte[port] : nullptr; }
+
+void rahmenMerken(int port, const char* frame, int length) {
+  OLQZPK3X_Transaktion* t = letzte(port);
+  if (t == nullptr) return;
+  *t = OLQZPK3X_Transaktion{};
+  const int n = std::min<int>(length, static_cast<int>(sizeof t->rahmen) - 1);
+  std::memcpy(t->rahmen, frame, static_cast<std::size_t>(n));
+  // The CR ends every frame; the message shows what precedes it.
+  t->rahmen[n > 0 && frame[n - 1] == '\r' ? n - 1 : n] = '\0';
+}
+
+// Every byte read is noted, and a read that waited in vain.
+int gelesen(int port, int received) {
+  if (OLQZPK3X_Transaktion* t = letzte(port)) {
+    t->stumm = received == -1;
+    t->verloren = received < -1;
+    if (received >= 0 && t->antwortLaenge < static_cast<int>(sizeof t->antwort))
+      t->antwort[t->antwortLaenge++] = static_cast<char>(received);
+  }
+  return received;
+}
+
+void setLateAnswerPossible(int port, Late late) {
+  if (Late* flag = lateAnswerFlag(port)) *flag = late;
 }
 
 // A failure on a line that hung up is that, whichever step noticed it first.
@@ -71,6 +101,7 @@ void waitForEmptyOutQueue(int port, int frameLength) {
 
 // Empties the queues, writes the frame and waits until it has left.
 ErrorCode send(int port, const char* frame, int length, const Codes& c) {
+  rahmenMerken(port, frame, length);
   if (ErrorCode r = FlushInOut(port); r != 0) return c.flush != 0 ? c.flush : r;
   int written = ComWrt(port, frame, length);
   if (written < 0) return c.write;
@@ -87,11 +118,11 @@ int answerChar(int received) {
 }
 
 ErrorCode readAck(int port, const Codes& c) {
-  int ch = answerChar(ComRdByte(port));
+  int ch = answerChar(gelesen(port, ComRdByte(port)));
   if (ch == kNak) return c.nak;
   if (ch == kCan) return c.can;
   if (ch < 0) {
-    setLateAnswerPossible(port, true);
+    setLateAnswerPossible(port, Late::Own);
     return c.noAnswer;
   }
   if (ch != kAck) return c.notAck;
@@ -103,9 +134,9 @@ ErrorCode readAck(int port, const Codes& c) {
 ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   int n = 0;
   while (n < limit) {
-    int ch = answerChar(ComRdByte(port));
+    int ch = answerChar(gelesen(port, ComRdByte(port)));
     if (ch < 0) {
-      setLateAnswerPossible(port, true);
+      setLateAnswerPossible(port, Late::Own);
       return lostOr(port, c.badTextByte);
     }
     text[n++] = static_cast<char>(ch);
@@ -117,21 +148,27 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
 
 // After a transaction without an answer: waits until the line has been quiet for
 // one time-out, discarding what arrives, so that a late answer cannot pass for the
-// next one. Bounded at 2 s (at least one time-out); a line that stays busy longer
-// gives false and nothing may be sent.
+// next one; our own read already waited one time-out before. An answer owed to
+// an earlier holder may have been asked for just now: two time-outs of quiet
+// then. Bounded at 2 s (at least the quiet sought); a line that stays busy
+// longer gives false and nothing may be sent.
 bool waitForQuietLine(int port) {
   using Clock = std::chrono::steady_clock;
+  const Late* late = lateAnswerFlag(port);
   double timeout = GetComTime(port);
-  if (timeout <= 0) return true;  // port not open: the send reports that
+  if (timeout <= 0 || late == nullptr) return true;  // port not open: the send reports that
   auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
-  auto oneTimeout = seconds(std::min(timeout, 86400.0));
-  auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout);
-  for (;;) {
-    if (Clock::now() + oneTimeout > bound) return false;
-    // A time-out is the quiet sought; a read error is left to the send and read that follow.
-    if (ComRdByte(port) < 0) break;
+  const int spans = *late == Late::Inherited ? 2 : 1;
+  const auto oneTimeout = seconds(std::min(timeout, 86400.0));
+  const auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout * spans);
+  // Each read that times out is one time-out of quiet; a byte starts over.
+  for (int quiet = 0; quiet < spans;) {
+    if (Clock::now() + oneTimeout * (spans - quiet) > bound) return false;
+    const int received = ComRdByte(port);
+    if (received < -1) break;  // a read error is left to the send and read that follow
+    quiet = received < 0 ? quiet + 1 : 0;
   }
-  setLateAnswerPossible(port, false);
+  setLateAnswerPossible(port, Late::None);
   return true;
 }
 
@@ -139,8 +176,8 @@ enum class Answer { SingleByte, Text };
 
 ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c, Answer answer) {
   const bool broadcast = adresse == '&';
-  const bool* late = lateAnswerFlag(port);
-  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late && !waitForQuietLine(port)) {
+  const Late* late = lateAnswerFlag(port);
+  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late != Late::None && !waitForQuietLine(port)) {
     return lostOr(port, c.noAnswer);
   }
   int length = static_cast<int>(std::strlen(frame));
@@ -293,16 +330,41 @@ bool formatValue(const WriteKeyword& k, double realWert, int intWert, char* out,
 
 // --- serial port ---
 
-ErrorCode OLQZPK3X_Open(int port, int baudrate) {
+namespace {
+
+void offeneSchliessen() {
+  for (int port = 1; port <= 8; ++port) {
+    if (GetComBaudRate(port) > 0) OLQZPK3X_Close(port);
+  }
+}
+
+}  // namespace
+
+ErrorCode OLQZPK3X_Open(int port, int baudrate) { return OLQZPK3X_OpenDevice(port, "", baudrate); }
+
+ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   if (baudrate != 1200 && baudrate != 2400 && baudrate != 4800 && baudrate != 9600) return -125001;
   if (port < 1 || port > 8) return -100002;
-  if (OpenComConfig(port, "", baudrate, 1, 7, 1, 512, 512) != 0) return -100003;
-  setLateAnswerPossible(port, false);  // a new line: nothing of the old one can arrive
+  // A reopen lets go of the old line the same careful way.
+  if (GetComBaudRate(port) > 0) OLQZPK3X_Close(port);
+  if (OpenComConfig(port, device != nullptr ? device : "", baudrate, 1, 7, 1, 512, 512) != 0) return -100003;
+  static const bool registriert = std::atexit(offeneSchliessen) == 0;
+  (void)registriert;
+  // Whoever held the device before may have left an answer owed; the record stays
+  // while the port is open, so a holder that is killed leaves it behind too.
+  setLateAnswerPossible(port, ComOwedAnswerRecorded(port) ? Late::Inherited : Late::None);
+  ComOwedAnswerRecord(port, true);
   return 0;
 }
 
 ErrorCode OLQZPK3X_Close(int port) {
-  setLateAnswerPossible(port, false);
+  const Late* late = lateAnswerFlag(port);
+  if (GetComBaudRate(port) > 0) {
+    // An answer still owed keeps the record for the next opener.
+    const bool ruhig = late == nullptr || *late == Late::None || waitForQuietLine(port);
+    if (ruhig) ComOwedAnswerRecord(port, false);
+  }
+  setLateAnswerPossible(port, Late::None);
   return CloseCom(port) != 0 ? -103004 : 0;
 }
 
@@ -405,6 +467,26 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
     }
   }
   return -404105;
+}
+
+ErrorCode OLQZPK3X_ImTaktPruefen(int port) {
+  constexpr ErrorCode kAusserTakt = -410125;
+  const long baud = GetComBaudRate(port);
+  if (baud <= 0) return 0;
+  // A character is 10 bits on the line: start, 7 data, parity, stop.
+  const double zweiZeichen = 2 * 10.0 / static_cast<double>(baud);
+  if (gelesen(port, ComRdByteWithin(port, zweiZeichen)) < 0) {
+    if (OLQZPK3X_Transaktion* t = letzte(port)) t->stumm = false;
+    return 0;
+  }
+  // More of the same may follow: the next holder waits for a quiet line.
+  setLateAnswerPossible(port, Late::Own);
+  return kAusserTakt;
+}
+
+OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port) {
+  const OLQZPK3X_Transaktion* t = letzte(port);
+  return t != nullptr ? *t : OLQZPK3X_Transaktion{};
 }
 
 // --- sister device family ---

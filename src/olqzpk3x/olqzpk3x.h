@@ -9,6 +9,13 @@
 constexpr ErrorCode OLQZPK3X_LEITUNG_GETRENNT = -127125;
 
 ErrorCode OLQZPK3X_Open(int port, int baudrate);
+// As OLQZPK3X_Open, on the device file `device` ("" or null: the port's own).
+ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate);
+// After a transaction that went unanswered, the port is let go only once the line
+// has been quiet for one time-out (bounded at 2 s), so that a late answer cannot
+// pass for the next holder's; a record beside the lock tells the next opener when
+// that did not happen (or the process ended without closing). Ports still open
+// when the process ends normally are closed the same way.
 ErrorCode OLQZPK3X_Close(int port);
 ErrorCode OLQZPK3X_Timeout(int port, double seconds);
 ErrorCode FlushInOut(int port);
@@ -23,6 +30,25 @@ ErrorCode OLQZPK3X_ParameterSchreiben(int port, char adresse, const char* parame
 // Only the destination of the keyword's kind is used; the others may be null.
 ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter, double* realWert,
                                   int* intWert, char* text);
+
+// Called at the end of an operation that changed the device: its answers were out
+// of step (a late or doubled answer was taken for a later command's) when a byte
+// is waiting or arrives within two character times of the last answer. Returns
+// -410125 then, else 0.
+ErrorCode OLQZPK3X_ImTaktPruefen(int port);
+
+// The last transaction on a port, for messages that say what went wrong: the
+// frame sent (without its CR) and the bytes that came back, up to 32, including
+// any caught by OLQZPK3X_ImTaktPruefen; `stumm` when the last read waited in
+// vain, `verloren` when it found the port failed or the line hung up.
+struct OLQZPK3X_Transaktion {
+  char rahmen[40];
+  char antwort[32];
+  int antwortLaenge;
+  bool stumm;
+  bool verloren;
+};
+OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port);
 
 // --- sister device family, same framing ---
 ErrorCode OLQVMB1_ProgrammUndSchrittEinstellen(int port, char adresse, int programm, int schritt);

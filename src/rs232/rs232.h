@@ -13,6 +13,7 @@
 // brackets. A lost connection is made anew by the next write.
 //
 // Every function is for the one user-interface thread; none of them locks.
+#include <string>
 
 // Opens port `port` with the given line settings and queue sizes, in raw mode, no
 // flow control, exclusively (a second open of the same device fails).
@@ -42,7 +43,8 @@ int ComWrt(int port, const char* buffer, int count);
 int GetOutQLen(int port);
 
 // The next received byte (0 to 255), waiting at most the port's time-out;
-// a negative value on time-out or error.
+// a negative value on time-out (-1) or error (-2 when the port failed or the
+// line hung up, so a message can tell a lost line from a silent device).
 int ComRdByte(int port);
 
 // 1 when the port's line has hung up: the device side went away (an adapter
@@ -99,3 +101,20 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError);
 // got nothing within the time-out. Null switches it off.
 typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, void* context);
 void SetComTrace(ComTraceHook hook, void* context);
+
+// The next received byte, waiting at most `seconds` (not the port's time-out, and
+// no test override): for short looks at the line between transactions. The
+// scripted port of the test seam never has a byte between transactions: -1.
+int ComRdByteWithin(int port, double seconds);
+
+// A name of the device behind open port `port`, the same for every path that
+// reaches it (two links to one terminal agree); "" for the scripted port or a
+// port that is not open. Keys what must outlive the process, such as the record below.
+std::string GetComIdentity(int port);
+
+// The record, kept beside the port's lock, that the device may still owe an
+// answer to a command sent by whoever held the port before: the next opener of
+// the same device finds it even when the process that wrote it was killed.
+// Ports without an identity keep no record (false, nothing written).
+bool ComOwedAnswerRecorded(int port);
+void ComOwedAnswerRecord(int port, bool owed);

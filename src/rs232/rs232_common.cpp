@@ -281,3 +281,36 @@ void noteOpen(const std::string& device, ComOpenResult result, int systemError) 
 }
 
 }  // namespace rs232platform
+
+int ComRdByteWithin(int port, double seconds) {
+  PortState* p = openPort(port);
+  if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
+  if (p->scripted || !(seconds > 0)) return -1;
+  if (p->net != nullptr) return rs232net::readByte(p->net, seconds);
+  return rs232platform::readByte(p->device, seconds);
+}
+
+std::string GetComIdentity(int port) {
+  const PortState* p = openPort(port);
+  return p == nullptr ? std::string() : p->identity;
+}
+
+// The identity as a file name on every platform ("tcp:[::1]:2001" has colons).
+static std::string recordKey(const std::string& identity) {
+  std::string key = identity;
+  for (char& c : key) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    if (!plain) c = '_';
+  }
+  return key;
+}
+
+bool ComOwedAnswerRecorded(int port) {
+  const PortState* p = openPort(port);
+  return p != nullptr && !p->identity.empty() && rs232platform::owedAnswerRecorded(recordKey(p->identity));
+}
+
+void ComOwedAnswerRecord(int port, bool owed) {
+  const PortState* p = openPort(port);
+  if (p != nullptr && !p->identity.empty()) rs232platform::owedAnswerRecord(recordKey(p->identity), owed);
+}

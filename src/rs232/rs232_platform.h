@@ -46,11 +46,16 @@ bool flushOutput(Device& device);
 int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 // Bytes still waiting in the output queue, -1 on error.
 int outputQueueLength(Device& device);
-// The next byte (0 to 255), or -1 after `timeoutSeconds` or on error.
+// The next byte (0 to 255), -1 after `timeoutSeconds`, -2 when the port failed
+// or the line hung up.
 int readByte(Device& device, double timeoutSeconds);
 // True when the line has hung up for good (end of file, device gone).
 bool lineLost(Device& device);
 // The device behind the handle, the same through every path that leads to it.
 std::string identity(const Device& device);
+// The owed-answer record of the device named `identity` (see rs232.h): whether
+// it exists, and writing or removing it. Failures leave things as they were.
+bool owedAnswerRecorded(const std::string& identity);
+void owedAnswerRecord(const std::string& identity, bool owed);
 
 }  // namespace rs232platform

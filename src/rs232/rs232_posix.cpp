@@ -113,6 +113,18 @@ ComOpenResult openFailure(int error) {
   }
 }
 
+// Where the owed-answer records live: beside the system's lock files, else in /tmp.
+std::string recordPath(const std::string& identity) {
+  static const std::string folder = [] {
+    for (const char* candidate : {"/run/lock", "/var/lock"}) {
+      struct stat st {};
+      if (::stat(candidate, &st) == 0 && S_ISDIR(st.st_mode) && ::access(candidate, W_OK) == 0) return std::string(candidate);
+    }
+    return std::string("/tmp");
+  }();
+  return folder + "/zpk3x-" + identity + ".owed";
+}
+
 }  // namespace
 
 namespace rs232platform {
@@ -193,18 +205,18 @@ int readByte(Device& device, double timeoutSeconds) {
     ssize_t n = ::read(fd, &byte, 1);
     if (n == 1) return byte;
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -2;
     // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said
     // "readable" it means end of file, which must not turn into a busy loop.
-    if (n == 0 && pollSaidReadable) return -1;
+    if (n == 0 && pollSaidReadable) return -2;
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, wait);
-    if (r < 0 && errno != EINTR) return -1;
+    if (r < 0 && errno != EINTR) return -2;
     if (r == 0) return -1;
     // A line that hung up has nothing more to give: fail now instead of spinning.
-    if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -1;
+    if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -2;
     pollSaidReadable = (pfd.revents & POLLIN) != 0;
   }
 }
@@ -231,6 +243,27 @@ std::string identity(const Device& device) {
                   static_cast<unsigned long long>(st.st_ino));
   }
   return text;
+}
+
+}  // namespace rs232platform
+
+namespace rs232platform {
+
+// The folder is shared and world-writable: anything at the name (a planted link
+// too) counts as a record, and a link is never followed.
+bool owedAnswerRecorded(const std::string& identity) {
+  struct stat st {};
+  return ::lstat(recordPath(identity).c_str(), &st) == 0;
+}
+
+void owedAnswerRecord(const std::string& identity, bool owed) {
+  const std::string path = recordPath(identity);
+  if (!owed) {
+    ::unlink(path.c_str());
+    return;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd >= 0) ::close(fd);
 }
 
 }  // namespace rs232platform

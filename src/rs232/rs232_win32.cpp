@@ -92,6 +92,15 @@ HANDLE claim(const std::string& key) {
   return held;
 }
 
+// The owed-answer records live in the user's temporary folder.
+std::string recordPath(const std::string& identity) {
+  char folder[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  std::string path = n > 0 && n < sizeof folder ? std::string(folder, n) : std::string(".\\");
+  return path + "zpk3x-" + identity + ".owed";
+}
+
+
 }  // namespace
 
 namespace rs232platform {
@@ -190,7 +199,8 @@ int readByte(Device& device, double timeoutSeconds) {
   unsigned char byte = 0;
   DWORD got = 0;
   // With only a total time-out set, ReadFile returns with nothing read once it expires.
-  if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr) || got != 1) return -1;
+  if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr)) return -2;
+  if (got != 1) return -1;
   return byte;
 }
 
@@ -202,5 +212,24 @@ bool lineLost(Device& device) {
   return ClearCommError(handleOf(device), &errors, &status) == 0;
 }
 std::string identity(const Device& device) { return device.key; }
+
+}  // namespace rs232platform
+
+namespace rs232platform {
+
+
+bool owedAnswerRecorded(const std::string& identity) {
+  return GetFileAttributesA(recordPath(identity).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void owedAnswerRecord(const std::string& identity, bool owed) {
+  const std::string path = recordPath(identity);
+  if (!owed) {
+    DeleteFileA(path.c_str());
+    return;
+  }
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+}
 
 }  // namespace rs232platform

@@ -63,6 +63,8 @@ int ExitStatus(ErrorCode code) {
   if (code == 0) return EXIT_OK;
   if (code == MQTT_ANMELDUNG_ABGELEHNT || code == MQTT_ZERTIFIKAT_ABGELEHNT) return EXIT_MQTT;
   const int klasse = -(code / 1000);
+  // Ended on request: the status a shell gives a process ended by the signal.
+  if (klasse == 4) return AbbruchStatus() != 0 ? AbbruchStatus() : 130;
   switch (klasse) {
     case 100: case 103: case 110: case 111: case 125:
     case 127:  // the port hung up: the device side went away

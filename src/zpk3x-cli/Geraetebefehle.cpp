@@ -11,6 +11,8 @@
 #include "rs232/rs232_seam.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Geraetefehler.h"
+#include "zpk3x-cli/Plattform.h"
 #include "zpk3x-cli/Vergleich.h"
 
 namespace {
@@ -128,7 +130,7 @@ int Scan(const Optionen& o, Verbindung& v) {
 
 int Kennung(const Optionen& o, const Verbindung& v) {
   char kennung[32] = {};
-  if (ErrorCode err = OLQZPK3X_IDLesen(v.port, v.adresse, kennung); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = OLQZPK3X_IDLesen(v.port, v.adresse, kennung); err != 0) return GeraetefehlerMelden(o, v, err);
   kennung[sizeof kennung - 1] = '\0';
   Erledigt(o, {{"identity", kennung}}, kennung);
   return EXIT_OK;
@@ -136,14 +138,14 @@ int Kennung(const Optionen& o, const Verbindung& v) {
 
 int Status(const Optionen& o, const Verbindung& v) {
   int status = 0;
-  if (ErrorCode err = StatuswortLesen(v.Geraet(), &status); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = StatuswortLesen(v.Geraet(), &status); err != 0) return GeraetefehlerMelden(o, v, err);
   Erledigt(o, {{"status", status}, {"bits", StatusbitsJson(status)}}, StatusText(status));
   return EXIT_OK;
 }
 
 int IstwerteBefehl(const Optionen& o, const Verbindung& v) {
   Istwerte w{};
-  if (ErrorCode err = IstwerteLesen(v.Geraet(), &w); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = IstwerteLesen(v.Geraet(), &w); err != 0) return GeraetefehlerMelden(o, v, err);
   const std::string text = std::string(T("Iststrom [A]:    ", "Current [A]:  ")) + ZahlText(w.strom) + "\n" +
                            T("Istspannung [V]: ", "Voltage [V]:  ") + ZahlText(w.spannung) + "\n" + StatusText(w.status);
   Erledigt(o, {{"current", w.strom}, {"voltage", w.spannung}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
@@ -152,14 +154,14 @@ int IstwerteBefehl(const Optionen& o, const Verbindung& v) {
 }
 
 int Geraetefunktion(const Optionen& o, const Verbindung& v, const char* funktion) {
-  if (ErrorCode err = OLQZPK3X_DeviceFunction(v.port, v.adresse, funktion); err != 0) return FehlerMelden(o, err);
+  if (ErrorCode err = GeraetefunktionSenden(v.Geraet(), funktion); err != 0) return GeraetefehlerMelden(o, v, err);
   Bestaetigen(o, {{"command", o.befehl}, {"ok", true}}, o.befehl + T(": ausgeführt", ": done"));
   return EXIT_OK;
 }
 
 int ProgrammNummer(const Optionen& o, const Verbindung& v, const char* parameter) {
-  if (ErrorCode err = OLQZPK3X_ParameterSchreiben(v.port, v.adresse, parameter, 0.0, o.programm, 0); err != 0)
-    return FehlerMelden(o, err);
+  if (ErrorCode err = ProgrammnummerSenden(v.Geraet(), parameter, o.programm); err != 0)
+    return GeraetefehlerMelden(o, v, err);
   Bestaetigen(o, {{"command", o.befehl}, {"program", o.programm}, {"ok", true}},
            o.befehl + " " + std::to_string(o.programm) + T(": ausgeführt", ": done"));
   return EXIT_OK;
@@ -170,10 +172,15 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
   t.auswahl = von == bis ? von : 0;
   Fortschritt f;
   f.was = T("Programme gelesen", "programs read");
-  const ErrorCode err = ProgrammeLesen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  // Ctrl+C and SIGTERM end the transfer after the frame in flight.
+  AbbruchAbfangen();
+  Transferbericht bericht;
+  bericht.abbrechen = AbbruchVerlangt;
+  const ErrorCode err =
+      ProgrammeLesen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();
   // Nothing reaches the output file unless every program arrived.
-  if (err != 0) return FehlerMelden(o, err);
+  if (err != 0) return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht);
   if (!o.datei.empty()) {
     if (int status = DateiSchreiben(o, o.datei, format, t); status != EXIT_OK) return status;
     if (o.datei != "-")
@@ -207,9 +214,14 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Fortschritt f;
   f.was = T("Programme geschrieben", "programs written");
-  const ErrorCode err = ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  // Ctrl+C and SIGTERM end the transfer after the frame in flight.
+  AbbruchAbfangen();
+  Transferbericht bericht;
+  bericht.abbrechen = AbbruchVerlangt;
+  const ErrorCode err =
+      ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();
-  if (err != 0) return FehlerMelden(o, err);
+  if (err != 0) return TransferfehlerMelden(o, v, err, Richtung::Schreiben, von, bericht);
   if (o.pruefen) {
     if (int status = Nachpruefen(o, v, von, bis, t); status != EXIT_OK) return status;
   }

@@ -144,5 +144,10 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
+  // Ended by Ctrl+C or SIGTERM: the status of the signal, the file complete.
+  if (status == EXIT_OK && AbbruchVerlangt()) {
+    FehlerMelden(o, TRANSFER_ABGEBROCHEN, o.datei.empty() ? "" : T("\nDatei vollständig: ", "\nfile complete: ") + o.datei);
+    status = AbbruchStatus();
+  }
   return status;
 }

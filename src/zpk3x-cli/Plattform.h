@@ -26,3 +26,7 @@ void DateigrenzeAlsFehler();
 // Standard input (0) or output (1) passes bytes unchanged from now on, for
 // binary program files through "-"; nothing to do where streams do not translate.
 void StromBinaer(int stream);
+// The exit status of the request, as a shell reports a process ended by the
+// signal: 130 for Ctrl+C (SIGINT), 143 for SIGTERM (on Windows: Ctrl+Break or
+// closing the console); 0 while none came.
+int AbbruchStatus();

@@ -8,7 +8,10 @@ namespace {
 
 volatile sig_atomic_t gAbbruch = 0;
 
-void AbbruchMerken(int) { gAbbruch = 1; }
+// The first request counts; the process ends after the frame in flight.
+void AbbruchMerken(int signal) {
+  if (gAbbruch == 0) gAbbruch = signal;
+}
 
 }  // namespace
 
@@ -22,6 +25,8 @@ void AbbruchAbfangen() {
   struct sigaction sa {};
   sa.sa_handler = AbbruchMerken;
   sigemptyset(&sa.sa_mask);
+  // Without SA_RESTART: a wait for the device wakes, sees the flag only after its
+  // byte or its time-out, and the frame in flight is still answered.
   ::sigaction(SIGINT, &sa, nullptr);
   ::sigaction(SIGTERM, &sa, nullptr);
 }
@@ -31,3 +36,5 @@ bool AbbruchVerlangt() { return gAbbruch != 0; }
 char** ArgumenteInUtf8(int, char** argv) { return argv; }
 
 void DateigrenzeAlsFehler() { ::signal(SIGXFSZ, SIG_IGN); }
+
+int AbbruchStatus() { return gAbbruch == 0 ? 0 : 128 + gAbbruch; }

@@ -14,11 +14,13 @@
 
 namespace {
 
-std::atomic<bool> gAbbruch{false};
+// 0, or the exit status of the first request: 130 as for SIGINT, 143 as for SIGTERM.
+std::atomic<int> gAbbruch{0};
 
 BOOL WINAPI AbbruchMerken(DWORD art) {
   if (art == CTRL_C_EVENT || art == CTRL_BREAK_EVENT || art == CTRL_CLOSE_EVENT) {
-    gAbbruch = true;
+    int keiner = 0;
+    gAbbruch.compare_exchange_strong(keiner, art == CTRL_C_EVENT ? 130 : 143);
     return TRUE;
   }
   return FALSE;
@@ -34,7 +36,9 @@ bool IstTerminal(int stream) { return _isatty(stream == 1 ? 1 : 2) != 0; }
 
 void AbbruchAbfangen() { SetConsoleCtrlHandler(AbbruchMerken, TRUE); }
 
-bool AbbruchVerlangt() { return gAbbruch; }
+bool AbbruchVerlangt() { return gAbbruch != 0; }
+
+int AbbruchStatus() { return gAbbruch; }
 
 char** ArgumenteInUtf8(int argc, char** argv) {
   int anzahl = 0;

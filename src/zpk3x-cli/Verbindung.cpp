@@ -109,11 +109,7 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   v->fehlerPfad.clear();
   v->fehlerGrund.clear();
   ErrorCode err = 0;
-  if (v->pfad.empty()) {
-    err = OLQZPK3X_Open(v->port, baudrate);
-  } else if (OpenComConfig(v->port, v->pfad.c_str(), baudrate, 1, 7, 1, 512, 512) != 0) {
-    err = kPortNichtZuOeffnen;
-  }
+  err = OLQZPK3X_OpenDevice(v->port, v->pfad.c_str(), baudrate);
   char geraet[512] = {};
   int systemfehler = 0;
   const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);

@@ -70,12 +70,12 @@ ErrorCode ProgrammNummerSenden(const char* parameter) {
   if (ErrorCode e = PortPruefen(); e != 0) return e;
   int n = 0;
   GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &n);
-  return OLQZPK3X_ParameterSchreiben(gCom.offenerPort, gCom.adresse, parameter, 0.0, n, 0);
+  return ProgrammnummerSenden(Verbindung(), parameter, n);
 }
 
 ErrorCode Geraetefunktion(const char* funktion) {
   if (ErrorCode e = PortPruefen(); e != 0) return e;
-  return OLQZPK3X_DeviceFunction(gCom.offenerPort, gCom.adresse, funktion);
+  return GeraetefunktionSenden(Verbindung(), funktion);
 }
 
 }  // namespace

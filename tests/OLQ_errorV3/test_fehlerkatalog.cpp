@@ -97,6 +97,7 @@ const Text kEnglisch[] = {
   {407, "Readcommands are not possible with common adress"},
   {408, "Checksumm missing"},
   {409, "Device reports error in parameter"},
+  {410, "Answers out of step with the commands (a late or doubled answer)"},
   {500, "Parameter out of limits"},
   {503, "Missing values"},
   {504, "Wrong parameter"},

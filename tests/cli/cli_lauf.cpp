@@ -116,9 +116,9 @@ Hintergrund::~Hintergrund() {
   if (pid_ > 0) Beenden();
 }
 
-Ergebnis Hintergrund::Beenden() {
+Ergebnis Hintergrund::Beenden(int signal) {
   if (pid_ <= 0) return {};
-  ::kill(pid_, SIGINT);
+  ::kill(pid_, signal);
   const int pid = pid_;
   pid_ = -1;
   return Einsammeln(pid, aus_, err_);

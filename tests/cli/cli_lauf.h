@@ -23,14 +23,15 @@ Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::str
 // The same with standard error on a terminal (what it printed there in `err`).
 Ergebnis CliAmTerminal(const std::vector<std::string>& argumente);
 
-// Starts the command without waiting; Beenden() sends SIGINT and collects it.
+// Starts the command without waiting; Beenden() sends a signal (SIGINT unless
+// told otherwise) and collects it.
 class Hintergrund {
  public:
   explicit Hintergrund(const std::vector<std::string>& argumente);
   ~Hintergrund();
   Hintergrund(const Hintergrund&) = delete;
   Hintergrund& operator=(const Hintergrund&) = delete;
-  Ergebnis Beenden();
+  Ergebnis Beenden(int signal = 2);
   int Pid() const { return pid_; }
 
  private:

@@ -348,7 +348,7 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
     csv = DateiLesen("m.csv");
   }
   const Ergebnis r = monitor.Beenden();
-  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.status, 130) << r.err;
   csv = DateiLesen("m.csv");
   ASSERT_GE(std::count(csv.begin(), csv.end(), '\n'), 4);
   EXPECT_EQ(csv.back(), '\n');

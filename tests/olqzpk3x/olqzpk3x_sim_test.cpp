@@ -197,13 +197,14 @@ TEST_F(OnSimulator, LateAnswerIsNotTakenForTheNextCommand) {
   EXPECT_EQ(OLQZPK3X_ParameterSchreiben(kPort, '1', "strom1", 1.0, 0, 0), -403053);
   EXPECT_EQ(OLQVMB1_ProgrammUndSchrittEinstellen(kPort, '1', 1, 1), -403031);
 
-  // Reopening the port forgets it: the late ACK of P1S is then read as usual.
+  // Reopening the port waits for the quiet line first: the late ACK of "start"
+  // is gone, and the refused "fehlerloeschen" reads its own NAK.
   control("fault none");
-  control("fault delay 200");
+  control("fault late DF1 200");
+  control("fault nak DF3");
   EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), -403023);
   ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
-  control("fault delay 0");
-  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "fehlerloeschen"), 0);
+  EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "fehlerloeschen"), -402021);
 }
 
 TEST_F(OnSimulator, BroadcastNeitherWaitsNorLeavesTheFlag) {

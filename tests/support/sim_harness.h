@@ -12,6 +12,8 @@
 //   fault nonumber <CMD>   read answers carry no number
 //   fault after <N> silence  answer the first N frames, then stay silent
 //   fault delay <ms>       wait before every answer
+//   fault late <CMD> <ms>  answer <CMD> this much later (added to "delay")
+//   fault twice <CMD> [ms] send the answer to <CMD> a second time, 50 ms (or ms) later
 //   fault hangup <N>       close the line's far end after N frames
 //   fault none             clear all faults
 //   status <hex>           set the status word

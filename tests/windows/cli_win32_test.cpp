@@ -224,4 +224,17 @@ TEST_F(CommandLine, FileNamesWithUmlauts) {
   for (const char* name : {"Prüf.json", "Ausgabe_ä.zpk", "Messung_ö.csv"}) DeleteFileW(wide(dir_ + "\\" + name).c_str());
 }
 
+// "start" answered 0.35 s after its time-out, while the first call waits one more
+// time-out for a quiet line: the late ACK must not pass for the answer to the
+// next call's "stop", which the device never answers.
+TEST_F(CommandLine, LateAnswerOfOneCallIsNotTheNextCallsAnswer) {
+  sim_.control("fault late DF1 850");
+  sim_.control("fault silence DF2");
+  EXPECT_EQ(cli({"--timeout", "0.5", "start"}).status, 4u);
+  const Outcome r = cli({"--timeout", "1.5", "stop"});
+  EXPECT_EQ(r.status, 4u) << r.out;
+  EXPECT_NE(r.err.find("#403023"), std::string::npos) << r.err;
+  EXPECT_EQ(sim_.frames(), (Strings{"#1DF1", "#1DF2"}));
+}
+
 }  // namespace

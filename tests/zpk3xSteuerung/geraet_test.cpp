@@ -484,3 +484,22 @@ TEST_F(GeraetDeutschesGebietsschema, RahmenUndKonfigurationSindUnabhaengigVomGeb
   EXPECT_NE(ini.find("\nport = 1\r\n"), std::string::npos) << ini;
   EXPECT_NE(ini.find("\nbaudrate = 9600\r\n"), std::string::npos) << ini;
 }
+
+// A late answer must not pass for the answer of a command after a reconnect.
+TEST_F(Geraet, SpaeteAntwortGiltNachDemWiederverbindenNichtAlsAntwortAufStopp) {
+  simtest::Simulator sim;
+  Verbinden(sim);
+  Rs232Seam_TimeoutOverride(0.15);
+  sim.control("fault late DF1 250");
+  sim.control("fault silence DF2");
+  TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3START);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER), 403023);
+  TestOperatorClick(gPanelHandle, MAINPANEL_COMPICTURERING);
+  ASSERT_EQ(gCom.offenerPort, -1);
+  TestOperatorClick(gPanelHandle, MAINPANEL_COMPICTURERING);
+  ASSERT_EQ(gCom.offenerPort, 1);
+  TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3STOPP);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED), 1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER), 403023);
+  EXPECT_EQ(sim.frames(), (std::vector<std::string>{"#1DF1", "#1DF2"}));
+}

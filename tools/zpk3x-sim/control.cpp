@@ -49,6 +49,15 @@ ControlReply fault(const std::vector<std::string_view>& w, Device& d) {
     d.delayMs = static_cast<int>(ms);
     return {};
   }
+  if (kind == "late" || kind == "twice") {
+    long long ms = kind == "twice" ? 50 : -1;
+    const bool withMs = w.size() == 4;
+    if ((w.size() != 3 && !withMs) || !validCommand(w[2]) || (withMs && !parseInt(w[3], ms)) || ms < 0 ||
+        ms > 600000)
+      return fail("usage: fault " + std::string(kind) + (kind == "late" ? " <CMD> <ms>" : " <CMD> [ms]"));
+    (kind == "late" ? d.lateMs : d.twiceMs)[std::string(w[2])] = static_cast<int>(ms);
+    return {};
+  }
   if (kind == "hangup") {
     long long n;
     if (w.size() != 3 || !parseInt(w[2], n) || n < 0) return fail("usage: fault hangup <N>");

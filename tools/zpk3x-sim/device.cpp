@@ -100,6 +100,23 @@ void Device::clearFaults() {
   answerBudget = -1;
   hangupAfter = -1;
   delayMs = 0;
+  lateMs.clear();
+  twiceMs.clear();
+}
+
+Device::Timing Device::timingFor(std::string_view line) const {
+  Timing t;
+  const auto start = line.rfind('#');
+  if (start == std::string_view::npos || line.size() < start + 5) return t;
+  const std::string cmd(line.substr(start + 2, 3));
+  auto pick = [&cmd](const std::map<std::string, int>& m, int fallback) {
+    auto it = m.find(cmd);
+    if (it == m.end()) it = m.find("*");
+    return it == m.end() ? fallback : it->second;
+  };
+  t.lateMs = pick(lateMs, 0);
+  t.againMs = pick(twiceMs, -1);
+  return t;
 }
 
 void Device::setStatus(unsigned word, Clock::time_point now) {

@@ -77,6 +77,15 @@ class Device {
   long long answerBudget = -1;                       // frames left to answer; -1 unlimited
   long long hangupAfter = -1;                        // frames until the line closes; -1 never
   int delayMs = 0;
+  std::map<std::string, int> lateMs;                 // command or "*" -> extra delay of its answer
+  std::map<std::string, int> twiceMs;                // command or "*" -> its answer again this much later
+
+  // Extra delay of the answer to `frame`, and the delay of its copy (-1: none).
+  struct Timing {
+    int lateMs = 0;
+    int againMs = -1;
+  };
+  Timing timingFor(std::string_view frame) const;
 
   void setStatus(unsigned word, Clock::time_point now);
   void clearFaults();

@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -199,8 +200,13 @@ class Simulator {
         if (::write(logFd_, entry.data(), entry.size()) < 0) { /* a full disk must not stop the device */ }
       }
       if (dev_.hangupAfter > 0) --dev_.hangupAfter;
-      if (auto answer = dev_.onFrame(f.bytes, line_.lineBaud(), now))
-        line_.send(std::move(*answer), f.lineEnd + std::chrono::milliseconds(dev_.delayMs));
+      const Device::Timing timing = dev_.timingFor(f.bytes);
+      if (auto answer = dev_.onFrame(f.bytes, line_.lineBaud(), now)) {
+        const auto due = f.lineEnd + std::chrono::milliseconds(dev_.delayMs + timing.lateMs);
+        // Answers leave in order, as on a real line: a copy delays what follows it.
+        if (timing.againMs >= 0) line_.send(*answer, due);
+        line_.send(std::move(*answer), due + std::chrono::milliseconds(std::max(timing.againMs, 0)));
+      }
     }
     // Answers that are due go out now, so a "sync" reply comes after them.
     flush(now);

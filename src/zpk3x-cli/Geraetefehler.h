@@ -1,0 +1,23 @@
+#pragma once
+// Device errors that say where they happened: the program and field of a
+// transfer, the frame sent, what came back, and how far the transfer got.
+#include <string>
+
+#include "Programmtransfer/Programmtransfer.h"
+#include "zpk3x-cli/Befehle.h"
+#include "zpk3x-cli/Verbindung.h"
+
+// What came back in the last transaction, readable: ACK, NAK, CAN and CR by
+// name, printable text in quotes, other bytes in hex; "" when nothing came.
+std::string AntwortText(const char* bytes, int anzahl);
+
+// Reports `code` of a single command with the frame and the answer of the last
+// transaction; returns the exit status.
+int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
+
+// The same for a transfer of slots from `von` on: also the program and field where it
+// ended and what was completed. An end on request (TRANSFER_ABGEBROCHEN) gives
+// the exit status of the signal (130, 143).
+enum class Richtung { Lesen, Schreiben };
+int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, Richtung richtung, int von,
+                         const Transferbericht& bericht);

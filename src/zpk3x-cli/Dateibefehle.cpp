@@ -82,7 +82,14 @@ int FormatfehlerMelden(const Optionen& o, const std::string& datei, Dateiformat 
   if (f.spalte > 0) detail += std::string(T(", Spalte ", ", column ")) + std::to_string(f.spalte);
   const std::string satz = FormatfehlerSatz(f, format);
   if (!satz.empty()) detail += ": " + satz;
-  return FehlerMelden(o, f.code, detail);
+  // The same facts as separate keys, for scripts.
+  Json angaben = {{"path", datei}};
+  if (f.zeile > 0) angaben["line"] = f.zeile;
+  if (f.spalte > 0) angaben["column"] = f.spalte;
+  if (f.slot >= 0) angaben["program"] = f.slot;
+  if (f.feld >= 0) angaben["field"] = PROGRAMMFELDER[f.feld].name;
+  if (!satz.empty()) angaben["reason"] = satz;
+  return FehlerMelden(o, f.code, detail, angaben);
 }
 
 std::string TabelleAlsDatei(Dateiformat format, const Programmtabelle& t) {
@@ -95,6 +102,12 @@ std::string TabelleAlsDatei(Dateiformat format, const Programmtabelle& t) {
 
 std::string DateiUndGrund(const std::string& pfad, int systemfehler) {
   return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler) : "");
+}
+
+int DateifehlerMelden(const Optionen& o, ErrorCode code, const std::string& pfad, int systemfehler) {
+  Json angaben = {{"path", pfad}};
+  if (systemfehler != 0) angaben["reason"] = Systemgrund(systemfehler);
+  return FehlerMelden(o, code, DateiUndGrund(pfad, systemfehler), angaben);
 }
 
 std::string ProgrammName(int slot) {
@@ -153,7 +166,7 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
   }
   errno = 0;
   std::FILE* ein = DateiZumLesenOeffnen(pfad);
-  if (ein == nullptr) return FehlerMelden(o, kDateiNichtLesbar, DateiUndGrund(pfad, errno != 0 ? errno : ENOENT));
+  if (ein == nullptr) return DateifehlerMelden(o, kDateiNichtLesbar, pfad, errno != 0 ? errno : ENOENT);
   std::string daten;
   char puffer[65536];
   int fehler = 0;
@@ -177,7 +190,7 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
     return FehlerMelden(o, FORMAT_AUFBAU,
                         "\n" + pfad + T(": größer als die Grenze für Programmdateien, 1 MiB (1048576 Bytes)",
                                         ": larger than the limit for program files, 1 MiB (1048576 bytes)"));
-  if (fehler != 0) return FehlerMelden(o, kDateiLesefehler, DateiUndGrund(pfad, fehler));
+  if (fehler != 0) return DateifehlerMelden(o, kDateiLesefehler, pfad, fehler);
   Formatfehler f{};
   if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, format, f);
   return EXIT_OK;
@@ -192,7 +205,7 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
   // From UTF-8 explicitly: Windows would read a narrow name in the ANSI code page.
   const std::filesystem::path ordner = std::filesystem::path(std::u8string(pfad.begin(), pfad.end())).parent_path();
   if (IstStrom(pfad) || ordner.empty() || std::filesystem::is_directory(ordner, ec)) return EXIT_OK;
-  return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, std::filesystem::exists(ordner, ec) ? ENOTDIR : ENOENT));
+  return DateifehlerMelden(o, kDateiNichtSchreibbar, pfad, std::filesystem::exists(ordner, ec) ? ENOTDIR : ENOENT);
 }
 
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
@@ -201,7 +214,7 @@ int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat forma
   if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : FehlerMelden(o, kDateiNichtSchreibbar, "\n-");
   int fehler = 0;
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
-    return FehlerMelden(o, kDateiNichtSchreibbar, DateiUndGrund(pfad, fehler));
+    return DateifehlerMelden(o, kDateiNichtSchreibbar, pfad, fehler);
   return EXIT_OK;
 }
 

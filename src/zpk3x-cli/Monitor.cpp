@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "olqzpk3x/olqzpk3x.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Dateiwahl.h"
@@ -84,7 +85,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   std::int64_t csvStartMs = -1;
   if (!o.datei.empty() && !csvAufStdout) {
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
-      return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
+      return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
   }
   if (csvAufStdout) {
     Ausgeben(kVerlaufCsvKopf);
@@ -123,9 +124,11 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung});
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
-      if (err != 0) return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
+      if (err != 0) return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
     }
-    if (m.fehler != 0 && o.stoppBeiFehler) {
+    // A hung-up port passes nothing more: the monitor ends as the window's
+    // continuous query does, whatever --stop-on-error says.
+    if (m.fehler != 0 && (o.stoppBeiFehler || m.fehler == OLQZPK3X_LEITUNG_GETRENNT)) {
       letzterFehler = m.fehler;
       break;
     }
@@ -141,7 +144,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   }
   mqtt.reset();  // online false before the command ends
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
-    return FehlerMelden(o, err, DateiUndGrund(o.datei, csv.systemfehler));
+    return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   // Ended by Ctrl+C or SIGTERM: the status of the signal, the file complete.

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -14,8 +15,10 @@ const char kHilfe[] =
     "\n"
     "It keeps its configuration zpk3xSteuerung.ini in the working directory. Port n\n"
     "(1 to 8) is the device named by the environment variable ZPK3X_COM<n>, else\n"
-    "/dev/ttyS<n-1>. Example, with the device on a USB adapter as port 1:\n"
+    "/dev/ttyS<n-1>; ZPK3X_COM<n> may also name a serial device server on the\n"
+    "network, rfc2217://HOST:PORT or tcp://HOST:PORT. Examples, port 1:\n"
     "  ZPK3X_COM1=/dev/ttyUSB0 zpk3x\n"
+    "  ZPK3X_COM1=rfc2217://bench-3:2001 zpk3x\n"
     "\n"
     "  --help     print this text and exit\n"
     "  --version  print the version and exit\n";
@@ -23,6 +26,11 @@ const char kHilfe[] =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef SIGXFSZ
+  // A save or recording past a file-size limit then fails with its message, the
+  // old file kept, instead of the signal ending the program without a word.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   // Answered before any display is needed, so both work in a plain terminal; every
   // other argument is left to the window as before.
   for (int i = 1; i < argc; ++i) {

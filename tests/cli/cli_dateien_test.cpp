@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,17 @@ TEST_F(Dateisystem, EingabedateiFehlerNennenUrsacheUndStelle) {
     EXPECT_TRUE(Enthaelt(r.err, meldung)) << r.err;
   }
   EXPECT_EQ(Shell("", {"show", "bom.csv"}).status, 0);
+
+  // The same facts as separate keys of the JSON error object.
+  const auto kaputt = nlohmann::json::parse(Shell("", {"--json", "show", "kaputt.json"}).aus)["error"];
+  EXPECT_EQ(kaputt["path"], "kaputt.json");
+  EXPECT_EQ(kaputt["line"], 3);
+  EXPECT_EQ(kaputt["column"], 13);
+  const auto ohneFeld = nlohmann::json::parse(Shell("", {"--json", "show", "ohne.json"}).aus)["error"];
+  EXPECT_EQ(ohneFeld["program"], 5);
+  EXPECT_EQ(ohneFeld["field"], "strom1");
+  const auto fehlt = nlohmann::json::parse(Shell("", {"--json", "show", "fehlt.zpk"}).aus)["error"];
+  EXPECT_EQ(fehlt["reason"], "No such file or directory");
 }
 
 }  // namespace

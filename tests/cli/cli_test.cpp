@@ -302,6 +302,15 @@ TEST_F(Kommandozeile, GetrennteLeitungMittenImLesenGibtStatus3UndIhreMeldung) {
   EXPECT_FALSE(DateiDa("out.zpk"));
 }
 
+// The monitor ends on a hung-up port as the window's continuous query does,
+// without --stop-on-error, instead of polling a line that is gone.
+TEST_F(Kommandozeile, MonitorEndetBeiGetrennterLeitung) {
+  sim_.control("fault hangup 2");
+  const Ergebnis r = Am1({"monitor", "--interval", "0.05", "--duration", "20"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_TRUE(Enthaelt(r.err, "Error #127125")) << r.err;
+}
+
 
 // seconds since the first line, status names in the command's language.
 TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {

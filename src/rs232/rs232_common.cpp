@@ -26,10 +26,21 @@ struct PortState {
   rs232platform::Device device;
   rs232net::Connection* net = nullptr;  // a network port instead of a device
   bool fixedRate = false;               // the line's rate is not ours to set
+  std::intptr_t netLock = -2;           // our lock on the network port
   std::string identity;
   long baud = 0;
   double timeout = kDefaultTimeout;
 };
+
+// The identity as a file name on every platform ("tcp:[::1]:2001" has colons).
+std::string recordKey(const std::string& identity) {
+  std::string key = identity;
+  for (char& c : key) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    if (!plain) c = '_';
+  }
+  return key;
+}
 
 PortState gPorts[kPorts + 1];
 std::string gLastError;
@@ -49,6 +60,8 @@ bool release(PortState& p) {
   if (p.net != nullptr) {
     rs232net::close(p.net);
     p.net = nullptr;
+    rs232platform::releaseNamed(p.netLock);
+    p.netLock = -2;
     return true;
   }
   return rs232platform::close(p.device);
@@ -112,10 +125,19 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     return -1;
   } else if (address.kind != rs232net::Kind::Local) {
     std::string why;
-    p.net = rs232net::open(address, line, &why);
     p.identity = rs232net::identity(address);
+    const std::string url = (address.kind == rs232net::Kind::Raw ? "tcp://" : "rfc2217://") + p.identity.substr(4);
+    // The server refuses a second client; our own lock, keyed by host and port,
+    // says so before connecting and keeps two of our programs on one machine apart.
+    p.netLock = rs232platform::claimNamed(recordKey(p.identity));
+    if (p.netLock == -1) {
+      gLastError = url + ": held by another program on this machine";
+      return -1;
+    }
+    p.net = rs232net::open(address, line, &why);
     if (p.net == nullptr) {
-      gLastError = (address.kind == rs232net::Kind::Raw ? "tcp://" : "rfc2217://") + p.identity.substr(4) + ": " + why;
+      rs232platform::releaseNamed(p.netLock);
+      gLastError = url + ": " + why;
       return -1;
     }
     p.fixedRate = address.kind == rs232net::Kind::Raw;
@@ -295,15 +317,6 @@ std::string GetComIdentity(int port) {
   return p == nullptr ? std::string() : p->identity;
 }
 
-// The identity as a file name on every platform ("tcp:[::1]:2001" has colons).
-static std::string recordKey(const std::string& identity) {
-  std::string key = identity;
-  for (char& c : key) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
-    if (!plain) c = '_';
-  }
-  return key;
-}
 
 bool ComOwedAnswerRecorded(int port) {
   const PortState* p = openPort(port);

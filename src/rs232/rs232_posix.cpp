@@ -114,7 +114,7 @@ ComOpenResult openFailure(int error) {
 }
 
 // Where the owed-answer records live: beside the system's lock files, else in /tmp.
-std::string recordPath(const std::string& identity) {
+std::string lockFolder() {
   static const std::string folder = [] {
     for (const char* candidate : {"/run/lock", "/var/lock"}) {
       struct stat st {};
@@ -122,8 +122,10 @@ std::string recordPath(const std::string& identity) {
     }
     return std::string("/tmp");
   }();
-  return folder + "/zpk3x-" + identity + ".owed";
+  return folder;
 }
+
+std::string recordPath(const std::string& identity) { return lockFolder() + "/zpk3x-" + identity + ".owed"; }
 
 }  // namespace
 
@@ -264,6 +266,21 @@ void owedAnswerRecord(const std::string& identity, bool owed) {
   }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd >= 0) ::close(fd);
+}
+
+std::intptr_t claimNamed(const std::string& key) {
+  const std::string path = lockFolder() + "/zpk3x-" + key + ".lock";
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return -2;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void releaseNamed(std::intptr_t lock) {
+  if (lock >= 0) ::close(static_cast<int>(lock));
 }
 
 }  // namespace rs232platform

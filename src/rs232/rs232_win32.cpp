@@ -232,4 +232,13 @@ void owedAnswerRecord(const std::string& identity, bool owed) {
   if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
 }
 
+std::intptr_t claimNamed(const std::string& key) {
+  HANDLE held = claim("net-" + key);
+  return held == nullptr ? -1 : reinterpret_cast<std::intptr_t>(held);
+}
+
+void releaseNamed(std::intptr_t lock) {
+  if (lock >= 0) CloseHandle(reinterpret_cast<HANDLE>(lock));
+}
+
 }  // namespace rs232platform

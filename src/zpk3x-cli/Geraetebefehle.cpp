@@ -100,6 +100,14 @@ int Trockenlauf(const Optionen& o, const Verbindung& v, int von, int bis, Progra
   return EXIT_OK;
 }
 
+// Ctrl+C and SIGTERM end a transfer after the frame in flight.
+Transferbericht AbbrechbarerBericht() {
+  AbbruchAbfangen();
+  Transferbericht bericht;
+  bericht.abbrechen = AbbruchVerlangt;
+  return bericht;
+}
+
 }  // namespace
 
 int Scan(const Optionen& o, Verbindung& v) {
@@ -172,10 +180,7 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
   t.auswahl = von == bis ? von : 0;
   Fortschritt f;
   f.was = T("Programme gelesen", "programs read");
-  // Ctrl+C and SIGTERM end the transfer after the frame in flight.
-  AbbruchAbfangen();
-  Transferbericht bericht;
-  bericht.abbrechen = AbbruchVerlangt;
+  Transferbericht bericht = AbbrechbarerBericht();
   const ErrorCode err =
       ProgrammeLesen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();
@@ -214,10 +219,7 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Fortschritt f;
   f.was = T("Programme geschrieben", "programs written");
-  // Ctrl+C and SIGTERM end the transfer after the frame in flight.
-  AbbruchAbfangen();
-  Transferbericht bericht;
-  bericht.abbrechen = AbbruchVerlangt;
+  Transferbericht bericht = AbbrechbarerBericht();
   const ErrorCode err =
       ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();

@@ -166,7 +166,20 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
     // A number beyond any double, for one: no place is known.
     return Melden(f, FORMAT_AUFBAU, Fehlerart::Syntax, -1, -1, "");
   }
-  if (doppelt.gefunden) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldDoppelt, doppelt.slot, -1, doppelt.schluessel);
+  if (doppelt.gefunden) {
+    // The parser counts program objects; the message names the slot that object
+    // gives itself, where it gives a valid one.
+    int slot = -1;
+    if (doppelt.slot >= 0 && doc.is_object() && doc.contains(kProgramme) && doc[kProgramme].is_array() &&
+        static_cast<std::size_t>(doppelt.slot) < doc[kProgramme].size()) {
+      const Json& p = doc[kProgramme][static_cast<std::size_t>(doppelt.slot)];
+      if (p.is_object() && p.contains(kSlot) && p[kSlot].is_number_integer()) {
+        const std::int64_t n = p[kSlot].get<std::int64_t>();
+        if (n >= 0 && n < PROGRAMM_SLOTS) slot = static_cast<int>(n);
+      }
+    }
+    return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldDoppelt, slot, -1, doppelt.schluessel);
+  }
   if (!doc.is_object()) return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, -1, -1, "");
   for (const auto& eintrag : doc.items()) {
     if (eintrag.key() != kAuswahl && eintrag.key() != kProgramme)

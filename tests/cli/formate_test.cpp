@@ -158,6 +158,12 @@ TEST(Programmformate, FehlerNennenZeileSpalteUndDoppeltes) {
   EXPECT_EQ(f.art, Fehlerart::FeldDoppelt);
   EXPECT_EQ(f.slot, 5);
   EXPECT_EQ(f.text, "zeit1");
+  // Named by the slot the object gives, not by its place in the list.
+  const std::size_t erstes = j.find("{", j.find("\"programme\""));
+  j.erase(erstes, j.find("{", erstes + 1) - erstes);
+  EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::FeldDoppelt);
+  EXPECT_EQ(f.slot, 5);
   j = json;
   j.replace(j.find("\"slot\": 9"), 9, "\"slot\": 8");
   EXPECT_EQ(TabelleLesen(Dateiformat::Json, j, &t, &f), FORMAT_AUFBAU);

@@ -6,6 +6,7 @@
 
 #include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232.h"
 #include "toolkit/toolkit.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
@@ -38,6 +39,12 @@ struct Kennungspuffer {
     return text;
   }
 };
+
+// Raw TCP: the device server keeps its own rate, and the search asks there only.
+const char* FesteRateText() {
+  return gSprache == 2 ? "Raw TCP: searched only at the device server's baud rate"
+                       : "Rohes TCP: nur mit der Baudrate des Geräteservers gesucht";
+}
 
 void SuchtextSetzen(int baudrate) {
   // The baud list shows the rate being tried, not the one chosen before.
@@ -173,7 +180,7 @@ ErrorCode Zpk3Scan() {
   Suchergebnis ergebnis{};
   if (ErrorCode fehler = GeraetSuchen(gCom.offenerPort, ScanOeffnen, ScanProbe, &scan, &ergebnis); fehler != 0)
     return fehler;
-  SetCtrlVal(gCompanelHandle, COMPANEL_SCANTEXT, "");
+  SetCtrlVal(gCompanelHandle, COMPANEL_SCANTEXT, ComFixedRate(gCom.offenerPort) != 0 ? FesteRateText() : "");
   return 0;
 }
 

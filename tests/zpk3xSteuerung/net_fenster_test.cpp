@@ -69,4 +69,22 @@ TEST_F(FensterNetz, Com1UeberRfc2217LiestAlleProgrammeUndDasVerbindungsbildSchal
   EXPECT_EQ(uitest::Ganzzahl(MAINPANEL_FEHLERLED), 0);
 }
 
+// Over raw TCP the search asks the eight addresses at the server's rate only, and
+// the connection window says so.
+TEST_F(FensterNetz, SucheUeberRohesTcpFragtNurBeiDerRateDesServersUndSagtEs) {
+  simtest::Simulator sim;
+  nettest::Ser2net server(sim.ptyPath());
+  ASSERT_TRUE(sim.ok());
+  ASSERT_TRUE(server.ok());
+  ::setenv("ZPK3X_COM1", server.rawUrl().c_str(), 1);
+  DisplayPanel(gCompanelHandle);
+  TestOperatorSetValue(gCompanelHandle, COMPANEL_PORT, 1);
+  ASSERT_EQ(gCom.offenerPort, 1);
+  sim.clearFrames();
+  TestOperatorClick(gCompanelHandle, COMPANEL_SCAN);
+  EXPECT_LE(sim.frames().size(), 8u);
+  EXPECT_EQ(gCom.adresse, '1');
+  EXPECT_NE(uitest::Text(COMPANEL_SCANTEXT, gCompanelHandle).find("Geräteservers"), std::string::npos);
+}
+
 }  // namespace

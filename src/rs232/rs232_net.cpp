@@ -194,6 +194,10 @@ bool connect(Connection* c, std::string* why) {
                "the server did not take up RFC 2217 port control within the connect time-out") &&
          setLine(c, deadline, why);
     if (!ok && why->empty()) *why = "the connection broke while it was set up";
+    // A send that fails during set-up means the server closed the connection,
+    // as ser2net does while its device is still held for the previous client:
+    // a refusal like one at once, tried again.
+    if (!ok && c->broken) c->closedByServer = true;
     c->received.clear();
     c->readPos = 0;
   }

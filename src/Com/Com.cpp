@@ -68,6 +68,9 @@ void ComStrukturInitialisieren() {
   gCom.lport = -1;
   gCom.adresse = '1';
   gCom.baudrate = 9600;
+  // The device is talked to on the window's thread: the windows are drawn again
+  // when uncovered while a transfer waits for an answer, not only at its next step.
+  SetComWaitHook([] { ProcessDrawEvents(); });
 }
 
 void ComEinstellungenAusGuiInStruktur() {

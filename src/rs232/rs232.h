@@ -102,6 +102,12 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError);
 typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, void* context);
 void SetComTrace(ComTraceHook hook, void* context);
 
+// Called on the waiting thread while a read, write or connect waits for the line,
+// at least every 40 ms of the wait, so that a program that waits on its window's
+// thread can keep the window drawn. It must not use any port. Null switches it off.
+typedef void (*ComWaitHook)(void);
+void SetComWaitHook(ComWaitHook hook);
+
 // The next received byte, waiting at most `seconds` (not the port's time-out, and
 // no test override): for short looks at the line between transactions. The
 // scripted port of the test seam never has a byte between transactions: -1.

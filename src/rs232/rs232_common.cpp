@@ -10,6 +10,7 @@
 #include <string>
 
 #include "rs232/rs232.h"
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_net.h"
 #include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
@@ -288,6 +289,10 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError) {
   if (systemError != nullptr) *systemError = gLastOpen.systemError;
   return gLastOpen.result;
 }
+
+rs232frist::WaitHook rs232frist::gWaitHook = nullptr;
+
+void SetComWaitHook(ComWaitHook hook) { rs232frist::gWaitHook = hook; }
 
 void SetComTrace(ComTraceHook hook, void* context) {
   gTrace = hook;

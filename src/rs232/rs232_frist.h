@@ -21,6 +21,20 @@ inline int msUntil(Clock::time_point deadline) {
   return static_cast<int>(std::min<long long>((left + 999) / 1000, 60 * 60 * 1000));
 }
 
+// The installed wait hook (see SetComWaitHook), null if none.
+using WaitHook = void (*)();
+extern WaitHook gWaitHook;
+constexpr int kWaitSliceMs = 40;
+
+// The part of a wait of `ms` to spend before looking again: all of it, or with a
+// wait hook one slice, after calling the hook. A wait that ends after a slice
+// must loop until its deadline.
+inline int slice(int ms) {
+  if (gWaitHook == nullptr) return ms;
+  gWaitHook();
+  return std::min(ms, kWaitSliceMs);
+}
+
 inline double secondsUntil(Clock::time_point deadline) {
   return std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count());
 }

@@ -186,7 +186,7 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds) 
     int wait = msUntil(deadline);
     if (wait == 0) break;
     pollfd pfd{fd, POLLOUT, 0};
-    if (::poll(&pfd, 1, wait) < 0 && errno != EINTR) break;
+    if (::poll(&pfd, 1, rs232frist::slice(wait)) < 0 && errno != EINTR) break;
     if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
   return done;
@@ -214,9 +214,12 @@ int readByte(Device& device, double timeoutSeconds) {
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
-    int r = ::poll(&pfd, 1, wait);
+    int r = ::poll(&pfd, 1, rs232frist::slice(wait));
     if (r < 0 && errno != EINTR) return -2;
-    if (r == 0) return -1;
+    if (r == 0) {  // the slice ended; the deadline is looked at above
+      pollSaidReadable = false;
+      continue;
+    }
     // A line that hung up has nothing more to give: fail now instead of spinning.
     if ((pfd.revents & POLLIN) == 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return -2;
     pollSaidReadable = (pfd.revents & POLLIN) != 0;

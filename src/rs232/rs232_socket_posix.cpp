@@ -60,10 +60,10 @@ int tryAddress(const addrinfo* a, Clock::time_point deadline, int* out) {
         error = ETIMEDOUT;
         break;
       }
-      const int r = ::poll(&p, 1, wait);
-      if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) {
-        error = r == 0 ? ETIMEDOUT : errno;
+      const int r = ::poll(&p, 1, rs232frist::slice(wait));
+      if (r == 0 || (r < 0 && errno == EINTR)) continue;  // the deadline is looked at above
+      if (r < 0) {
+        error = errno;
         break;
       }
       socklen_t len = sizeof error;
@@ -126,7 +126,7 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return false;
     pollfd p{fd, POLLOUT, 0};
-    if (::poll(&p, 1, wait) < 0 && errno != EINTR) return false;
+    if (::poll(&p, 1, rs232frist::slice(wait)) < 0 && errno != EINTR) return false;
   }
   return true;
 }
@@ -151,9 +151,8 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return 0;
     pollfd p{fd, POLLIN, 0};
-    const int pr = ::poll(&p, 1, wait);
+    const int pr = ::poll(&p, 1, rs232frist::slice(wait));
     if (pr < 0 && errno != EINTR) return -1;
-    if (pr == 0) return 0;
   }
 }
 

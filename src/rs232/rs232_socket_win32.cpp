@@ -18,8 +18,9 @@ constexpr DWORD kSetAckFrequency = _WSAIOW(IOC_VENDOR, 23);
 using rs232frist::Clock;
 using rs232frist::deadlineAfter;
 
+// The next slice of the wait until the deadline (see rs232frist::slice).
 timeval timevalUntil(Clock::time_point deadline) {
-  const long long ms = rs232frist::msUntil(deadline);
+  const long long ms = rs232frist::slice(rs232frist::msUntil(deadline));
   return timeval{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
 }
 
@@ -34,16 +35,18 @@ bool started() {
 // Waits until the socket is writable (or failed), at most until the deadline.
 // 1 ready, 0 time-out, -1 error.
 int waitWritable(SOCKET s, Clock::time_point deadline, bool connecting) {
-  fd_set write, except;
-  FD_ZERO(&write);
-  FD_ZERO(&except);
-  FD_SET(s, &write);
-  FD_SET(s, &except);
-  timeval tv = timevalUntil(deadline);
-  const int r = select(0, nullptr, &write, connecting ? &except : nullptr, &tv);
-  if (r < 0) return -1;
-  if (r == 0) return 0;
-  return FD_ISSET(s, &write) ? 1 : -1;
+  for (;;) {
+    fd_set write, except;
+    FD_ZERO(&write);
+    FD_ZERO(&except);
+    FD_SET(s, &write);
+    FD_SET(s, &except);
+    timeval tv = timevalUntil(deadline);
+    const int r = select(0, nullptr, &write, connecting ? &except : nullptr, &tv);
+    if (r < 0) return -1;
+    if (r > 0) return FD_ISSET(s, &write) ? 1 : -1;
+    if (rs232frist::msUntil(deadline) == 0) return 0;
+  }
 }
 
 // A silent peer is noticed after about 20 s of idleness, as on the other platforms.
@@ -154,7 +157,7 @@ int receive(Socket sock, char* buffer, int size, double timeoutSeconds) {
     timeval tv = timevalUntil(deadline);
     const int sr = select(0, &read, nullptr, nullptr, &tv);
     if (sr < 0) return -1;
-    if (sr == 0) return 0;
+    if (sr == 0 && rs232frist::msUntil(deadline) == 0) return 0;
   }
 }
 

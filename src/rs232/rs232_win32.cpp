@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 
+#include "rs232/rs232_frist.h"
 #include "rs232/rs232_platform.h"
 #include "rs232/rs232_seam_internal.h"
 
@@ -195,13 +196,18 @@ int outputQueueLength(Device& device) {
 }
 
 int readByte(Device& device, double timeoutSeconds) {
-  if (!applyTimeout(device, timeoutSeconds)) return -1;
-  unsigned char byte = 0;
-  DWORD got = 0;
-  // With only a total time-out set, ReadFile returns with nothing read once it expires.
-  if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr)) return -2;
-  if (got != 1) return -1;
-  return byte;
+  const auto deadline = rs232frist::deadlineAfter(timeoutSeconds);
+  for (;;) {
+    // One slice at a time, so that a wait hook is called during a long wait.
+    const int ms = rs232frist::slice(rs232frist::msUntil(deadline));
+    if (!applyTimeout(device, ms / 1000.0)) return -1;
+    unsigned char byte = 0;
+    DWORD got = 0;
+    // With only a total time-out set, ReadFile returns with nothing read once it expires.
+    if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr)) return -2;
+    if (got == 1) return byte;
+    if (rs232frist::msUntil(deadline) == 0) return -1;
+  }
 }
 
 bool lineLost(Device& device) {

@@ -526,9 +526,10 @@ void onlyMovable(QWidget*) {}
 #endif
 
 // A popup belongs to the window it was opened from: the window manager keeps it
-// above that window, gives it no minimise or maximise button (minimised, a
-// progress dialog would hide the progress for the rest of the transfer), and
-// treats it as a dialog.
+// above that window and treats it as a dialog; one without close box also gets
+// no minimise or maximise button where the manager follows the motif hints
+// (openbox keeps a dialog's minimise button whatever they say, so the operation
+// undoes a minimise: see the input gate).
 void ownedBy(QWidget* w, QWidget* owner, bool closable) {
   if (!owner || w->parentWidget()) return;
   owner = owner->window();
@@ -622,6 +623,11 @@ int QuitUserInterface(int code) {
 int ProcessSystemEvents() {
   if (!haveApplication()) return UIE_NO_WINDOW_PLATFORM;
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return 0;
+}
+
+int ProcessDrawEvents() {
+  tk::drawPending();
   return 0;
 }
 

@@ -90,6 +90,12 @@ int RunUserInterface();        // runs callbacks until QuitUserInterface; return
 int QuitUserInterface(int code);
 // Lets pending events run (only where a caller explicitly wants it).
 int ProcessSystemEvents();
+// Draws what the window system asks to have drawn (a window uncovered or just
+// shown) while an operator's operation blocks the loop; input stays discarded and
+// no timer tick runs. Outside such an operation, and on another thread, it does
+// nothing. For waits that last long between updates of the windows (hand it to
+// the serial layer's wait hook). Returns 0.
+int ProcessDrawEvents();
 
 // ---- control values, by the control's kind ----
 // Integer controls (integer numerics, rings, LEDs, toggles, picture rings).

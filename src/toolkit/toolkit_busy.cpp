@@ -17,7 +17,9 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QInputEvent>
+#include <QThread>
 #include <QTimer>
+#include <QWidget>
 #include <QWindow>
 
 #ifdef ZPK3X_HAVE_XCB
@@ -69,11 +71,30 @@ bool isInput(QEvent::Type t) {
 // Whether server time `t` lies before `cutoff` (32-bit time that wraps around).
 bool before(std::uint32_t t, std::uint32_t cutoff) { return static_cast<std::int32_t>(t - cutoff) < 0; }
 
+// A dialog of the program minimised during an operation (by a window manager
+// that offers it the button anyway) is shown again at once: the operation's
+// progress must not hide for the rest of it. Some managers minimise the owner
+// with it and restore both together.
+void keepShown(QObject* obj) {
+  auto* w = qobject_cast<QWidget*>(obj);
+  if (!operationRunning() || !w || !w->isWindow() || !w->parentWidget() || !w->isMinimized()) return;
+  QMetaObject::invokeMethod(
+      w,
+      [w] {
+        if (!w->isMinimized()) return;
+        w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+        w->show();
+        w->raise();
+      },
+      Qt::QueuedConnection);
+}
+
 class InputGate : public QObject {
  public:
   bool eventFilter(QObject* obj, QEvent* ev) override {
     const QEvent::Type t = ev->type();
     if (t == QEvent::Close) return swallowing() && ev->spontaneous();  // close box, Alt+F4
+    if (t == QEvent::WindowStateChange) keepShown(obj);
     if (!isInput(t)) return false;
     if (swallowing()) return true;
     // Each new press starts afresh (the window sees it before any focus moves).
@@ -228,6 +249,17 @@ void showProgress() {
   // Input that arrives meanwhile is discarded by the gate; timer ticks are held
   // off by the callback depth.
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void drawPending() {
+  if (!operationRunning() || QThread::currentThread() != qApp->thread()) return;
+  // Often enough that an uncovered window looks drawn at once, seldom enough to
+  // cost nothing while bytes stream in.
+  static QElapsedTimer last;
+  constexpr int kEveryMs = 25;
+  if (last.isValid() && !last.hasExpired(kEveryMs)) return;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  last.start();
 }
 
 void drawWhenExposed(QWidget* w) {

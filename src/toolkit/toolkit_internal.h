@@ -128,6 +128,8 @@ bool operationRunning();
 void installInputGate();
 // During an operation: lets the windows draw what changed (input stays discarded).
 void showProgress();
+// The same between progress updates, at most every few milliseconds.
+void drawPending();
 // During an operation: waits (bounded) until a window just shown can be drawn, then draws it.
 void drawWhenExposed(QWidget* w);
 

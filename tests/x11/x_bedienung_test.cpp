@@ -213,6 +213,7 @@ TEST_F(XBedienung, DauerndAbfragenBleibtMitDerMausBedienbar) {
 struct Balken {
   std::mutex m;
   QRect bar, dialog;
+  int updates = 0;
 };
 Balken gBalken;
 
@@ -236,6 +237,7 @@ void BalkenMerken(int, int) {
     // The dialog is the bar's own window (the operator window owns it too).
     if (auto* bar = top->findChild<QProgressBar*>(); bar && bar->isVisible() && bar->window() == top) {
       const std::lock_guard<std::mutex> lock(gBalken.m);
+      ++gBalken.updates;
       gBalken.bar = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size());
       gBalken.dialog = QRect(top->mapToGlobal(QPoint(0, 0)), top->size());
     }
@@ -341,6 +343,21 @@ TEST_P(XFortschritt, DerDialogWirdWaehrendDesLesensGezeichnet) {
 // The dialog belongs to the operator window: a modal dialog for the window
 // manager (transient for the operator window, no minimise or maximise), and a
 // click on the operator window during the transfer leaves it on top and drawn.
+int Aktualisierungen() {
+  const std::lock_guard<std::mutex> lock(gBalken.m);
+  return gBalken.updates;
+}
+
+// Its filled columns, counted along the bar's middle line.
+int Gefuellt(const QImage& bild, QRect innen, const QColor& fuellung) {
+  int blau = 0;
+  for (int x = innen.left(); x <= innen.right(); ++x) blau += Blaeulich(bild.pixel(x, innen.center().y()), fuellung);
+  return blau;
+}
+
+// Between two progress updates (seconds apart with slow answers) the dialog is
+// drawn again as soon as it is uncovered, and a minimise (openbox offers the
+// button on every dialog) is undone at once.
 TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSichtbar) {
   const int sprache = GetParam();
   Sprache(sprache);
@@ -359,8 +376,10 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
       hauptfenster = static_cast<unsigned long>(top->winId());
   std::vector<std::string> typ, zustand, erlaubt;
   unsigned long fuer = 0;
-  QImage bild, mitRahmen;
+  QImage bild, mitRahmen, aufgedeckt, wiederhergestellt;
   QRect dialog, bar;
+  bool abgebildet = false;
+  int dazwischen = -1;
   Bedienen([&](Bediener& b) {
     b.Klicken(lesen);
     ASSERT_FALSE(b.AufFensterWarten(sprache == 2 ? "read from ZPK" : "von ZPK lesen", std::chrono::seconds(5))
@@ -384,6 +403,22 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
     }
     bild = b.Bild(dialog);
     mitRahmen = b.Bild(b.MitRahmen(d, dialog));
+    // Slow answers from the next update on: the one after is over 3 s away.
+    sim.control("fault delay 300");
+    const int vorher = Aktualisierungen();
+    for (int i = 0; i < 500 && Aktualisierungen() == vorher; ++i) Schlafen(10);
+    const int stand = Aktualisierungen();
+    const unsigned long decke = b.Abdecken(dialog, 0xFF00FF);
+    Schlafen(100);
+    b.Aufdecken(decke);
+    Schlafen(150);
+    aufgedeckt = b.Bild(dialog);
+    b.Minimieren(d);
+    Schlafen(400);
+    abgebildet = b.Abgebildet(d);
+    wiederhergestellt = b.Bild(dialog);
+    dazwischen = Aktualisierungen() - stand;
+    sim.control("fault none");
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
   });
   ProgressDialogBeobachten(nullptr);
@@ -400,10 +435,17 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
       QString::fromStdString(Bildpfad(sprache == 2 ? "x11_progress_klick_en.png" : "x11_progress_klick_de.png")));
   // The dialog, not the operator window, shows there: its bar holds its fill colour.
   const QRect innen = bar.translated(-dialog.topLeft());
-  int blau = 0;
-  for (int x = innen.left(); x <= innen.right(); ++x) blau += Blaeulich(bild.pixel(x, innen.center().y()), fuellung);
-  EXPECT_GT(blau, innen.width() / 16) << "the bar's filled part shows after the click";
+  EXPECT_GT(Gefuellt(bild, innen, fuellung), innen.width() / 16) << "the bar's filled part shows after the click";
   EXPECT_EQ(sim.frames(), AlleLeseRahmen()) << "the click did nothing";
+  ASSERT_EQ(dazwischen, 0) << "no progress update drew the dialog meanwhile";
+  ASSERT_FALSE(aufgedeckt.isNull());
+  int decke = 0;
+  for (int y = 0; y < aufgedeckt.height(); ++y)
+    for (int x = 0; x < aufgedeckt.width(); ++x) decke += (aufgedeckt.pixel(x, y) & 0xFFFFFFu) == 0xFF00FFu;
+  EXPECT_EQ(decke, 0) << "pixels of the window that lay over the dialog";
+  EXPECT_GT(Gefuellt(aufgedeckt, innen, fuellung), innen.width() / 16) << "the bar drawn again when uncovered";
+  EXPECT_TRUE(abgebildet) << "the dialog is shown again after a minimise";
+  EXPECT_GT(Gefuellt(wiederhergestellt, innen, fuellung), innen.width() / 16) << "and drawn";
 }
 
 // The device search shows the rate it is trying in the connection window's baud list.

@@ -281,6 +281,36 @@ QRect Bediener::MitRahmen(unsigned long window, QRect innen) {
                         static_cast<int>(e[3]));
 }
 
+void Bediener::Minimieren(unsigned long window) {
+  Display* d = D(display_);
+  XIconifyWindow(d, window, DefaultScreen(d));
+  XSync(d, False);
+}
+
+bool Bediener::Abgebildet(unsigned long window) {
+  XWindowAttributes a{};
+  return XGetWindowAttributes(D(display_), window, &a) && a.map_state == IsViewable;
+}
+
+unsigned long Bediener::Abdecken(QRect r, unsigned long rgb) {
+  Display* d = D(display_);
+  XSetWindowAttributes a{};
+  a.override_redirect = True;  // no frame, no placement: exactly there
+  a.background_pixel = rgb;
+  const Window w = XCreateWindow(d, DefaultRootWindow(d), r.x(), r.y(), static_cast<unsigned>(r.width()),
+                                 static_cast<unsigned>(r.height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+                                 CWOverrideRedirect | CWBackPixel, &a);
+  XMapRaised(d, w);
+  XSync(d, False);
+  return w;
+}
+
+void Bediener::Aufdecken(unsigned long decke) {
+  Display* d = D(display_);
+  XDestroyWindow(d, decke);
+  XSync(d, False);
+}
+
 QRect Bediener::AufFensterWarten(const std::string& title, std::chrono::milliseconds limit) {
   const auto ende = std::chrono::steady_clock::now() + limit;
   QRect r;

@@ -44,6 +44,14 @@ class Bediener {
   std::vector<std::string> Atome(unsigned long window, const char* property);
   // The window a window is transient for (WM_TRANSIENT_FOR), 0 if none.
   unsigned long TransientFuer(unsigned long window);
+  // Asks the window manager to minimise a window, as its title-bar button does.
+  void Minimieren(unsigned long window);
+  // Whether a window is mapped and shown (not minimised).
+  bool Abgebildet(unsigned long window);
+  // Lays a window of one colour over `rect`, above all others, and takes it away
+  // again: what lay below is then exposed.
+  unsigned long Abdecken(QRect rect, unsigned long rgb);
+  void Aufdecken(unsigned long decke);
   // Waits up to `limit` for such a window.
   QRect AufFensterWarten(const std::string& title, std::chrono::milliseconds limit);
 

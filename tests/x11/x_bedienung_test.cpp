@@ -388,6 +388,16 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
   QRect dialog, bar;
   bool abgebildet = false;
   int dazwischen = -1;
+  // Whether the program saw its dialog minimised (so that "shown" below means shown again).
+  struct Minimiert : QObject {
+    std::atomic<bool> gesehen{false};
+    bool eventFilter(QObject* o, QEvent* e) override {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (e->type() == QEvent::WindowStateChange && w && w->parentWidget() && w->isMinimized()) gesehen = true;
+      return false;
+    }
+  } minimiert;
+  qApp->installEventFilter(&minimiert);
   Bedienen([&](Bediener& b) {
     b.Klicken(lesen);
     ASSERT_FALSE(b.AufFensterWarten(sprache == 2 ? "read from ZPK" : "von ZPK lesen", std::chrono::seconds(5))
@@ -431,7 +441,13 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
                                            std::chrono::steady_clock::now() - aufgedecktAb)
                                            .count()));
     b.Minimieren(d);
-    for (int i = 0; i < 50 && !(abgebildet = b.Abgebildet(d)); ++i) Schlafen(20);
+    const auto minimiertAb = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100 && !minimiert.gesehen; ++i) Schlafen(10);
+    for (int i = 0; i < 100 && !(abgebildet = b.Abgebildet(d)); ++i) Schlafen(10);
+    std::printf("progress dialog shown again %lld ms after a minimise\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - minimiertAb)
+                                           .count()));
     for (int i = 0; i < 50; ++i) {
       wiederhergestellt = b.Bild(dialog);
       if (Gefuellt(wiederhergestellt, bar.translated(-dialog.topLeft()), fuellung) > 0) break;
@@ -442,6 +458,7 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
     ASSERT_TRUE(AufRahmenWarten(sim, kAlleLesen));
   });
   ProgressDialogBeobachten(nullptr);
+  qApp->removeEventFilter(&minimiert);
   auto hat = [](const std::vector<std::string>& v, const char* a) {
     return std::find(v.begin(), v.end(), a) != v.end();
   };
@@ -461,6 +478,7 @@ TEST_P(XFortschritt, DerDialogGehoertZumBedienfensterUndBleibtNachEinemKlickSich
   ASSERT_FALSE(aufgedeckt.isNull());
   EXPECT_EQ(Decke(aufgedeckt), 0) << "pixels of the window that lay over the dialog";
   EXPECT_GT(Gefuellt(aufgedeckt, innen, fuellung), innen.width() / 16) << "the bar drawn again when uncovered";
+  EXPECT_TRUE(minimiert.gesehen) << "the window manager minimised the dialog";
   EXPECT_TRUE(abgebildet) << "the dialog is shown again after a minimise";
   EXPECT_GT(Gefuellt(wiederhergestellt, innen, fuellung), innen.width() / 16) << "and drawn";
 }

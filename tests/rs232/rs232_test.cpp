@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <chrono>
+#include <thread>
 #include <gtest/gtest.h>
 
 #include "rs232/rs232.h"
@@ -135,6 +137,28 @@ TEST_F(Rs232Test, ReadGivesUpAfterTheTimeoutAndFlushDiscardsInput) {
   EXPECT_EQ(FlushInQ(2), 0);
   EXPECT_EQ(FlushOutQ(2), 0);
   EXPECT_LT(ComRdByte(2), 0);
+}
+
+// A wait hook cuts a wait into slices, never short: a silent line still takes the
+// whole time-out, and a byte that comes meanwhile is read.
+int gWartehaken = 0;
+TEST_F(Rs232Test, WithAWaitHookReadsWaitTheirWholeTimeoutAndTheHookRuns) {
+  ASSERT_EQ(open2(), 0);
+  ASSERT_EQ(SetComTime(2, 0.3), 0);
+  gWartehaken = 0;
+  SetComWaitHook([] { ++gWartehaken; });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ComRdByte(2), -1);
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 0.29);
+  EXPECT_GE(gWartehaken, 5) << "the hook runs at least every 40 ms";
+  std::thread later([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    (void)!write(master_, "A", 1);
+  });
+  EXPECT_EQ(ComRdByte(2), 'A');
+  later.join();
+  SetComWaitHook(nullptr);
 }
 
 TEST_F(Rs232Test, ReadFailsAtOnceWhenTheFarEndHangsUp) {

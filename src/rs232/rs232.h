@@ -103,8 +103,10 @@ typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, v
 void SetComTrace(ComTraceHook hook, void* context);
 
 // Called on the waiting thread while a read, write or connect waits for the line,
-// at least every 40 ms of the wait, so that a program that waits on its window's
-// thread can keep the window drawn. It must not use any port. Null switches it off.
+// every 40 ms while more than 80 ms of the wait are left, so that a program that
+// waits on its window's thread can keep the window drawn. It must not use any
+// port. A hook that runs past the wait's deadline makes the wait time out: what
+// came meanwhile cannot be told from a late answer. Null switches it off.
 typedef void (*ComWaitHook)(void);
 void SetComWaitHook(ComWaitHook hook);
 

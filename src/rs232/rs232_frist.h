@@ -26,13 +26,17 @@ using WaitHook = void (*)();
 extern WaitHook gWaitHook;
 constexpr int kWaitSliceMs = 40;
 
-// The part of a wait of `ms` to spend before looking again: all of it, or with a
-// wait hook one slice, after calling the hook. A wait that ends after a slice
-// must loop until its deadline.
-inline int slice(int ms) {
-  if (gWaitHook == nullptr) return ms;
+// How long to wait before looking again, on the way to `deadline`: all of it, or
+// with a wait hook one slice, after calling the hook. A wait that ends after a
+// slice loops until its deadline. The hook runs only while enough of the wait is
+// left; should it still run past the deadline, this gives -1: the wait has timed
+// out, as nothing that came meanwhile can be told from a late answer.
+inline int slice(Clock::time_point deadline) {
+  if (gWaitHook == nullptr) return msUntil(deadline);
+  if (msUntil(deadline) <= 2 * kWaitSliceMs) return msUntil(deadline);
   gWaitHook();
-  return std::min(ms, kWaitSliceMs);
+  const int left = msUntil(deadline);
+  return left == 0 ? -1 : std::min(left, kWaitSliceMs);
 }
 
 inline double secondsUntil(Clock::time_point deadline) {

@@ -185,8 +185,10 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds) 
     // Output buffer full: wait for room, but no longer than the time-out.
     int wait = msUntil(deadline);
     if (wait == 0) break;
+    const int part = rs232frist::slice(deadline);
+    if (part < 0) break;
     pollfd pfd{fd, POLLOUT, 0};
-    if (::poll(&pfd, 1, rs232frist::slice(wait)) < 0 && errno != EINTR) break;
+    if (::poll(&pfd, 1, part) < 0 && errno != EINTR) break;
     if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
   }
   return done;
@@ -213,8 +215,10 @@ int readByte(Device& device, double timeoutSeconds) {
     if (n == 0 && pollSaidReadable) return -2;
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
+    const int part = rs232frist::slice(deadline);
+    if (part < 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
-    int r = ::poll(&pfd, 1, rs232frist::slice(wait));
+    int r = ::poll(&pfd, 1, part);
     if (r < 0 && errno != EINTR) return -2;
     if (r == 0) {  // the slice ended; the deadline is looked at above
       pollSaidReadable = false;

@@ -60,7 +60,12 @@ int tryAddress(const addrinfo* a, Clock::time_point deadline, int* out) {
         error = ETIMEDOUT;
         break;
       }
-      const int r = ::poll(&p, 1, rs232frist::slice(wait));
+      const int part = rs232frist::slice(deadline);
+      if (part < 0) {
+        error = ETIMEDOUT;
+        break;
+      }
+      const int r = ::poll(&p, 1, part);
       if (r == 0 || (r < 0 && errno == EINTR)) continue;  // the deadline is looked at above
       if (r < 0) {
         error = errno;
@@ -126,7 +131,9 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return false;
     pollfd p{fd, POLLOUT, 0};
-    if (::poll(&p, 1, rs232frist::slice(wait)) < 0 && errno != EINTR) return false;
+    const int part = rs232frist::slice(deadline);
+    if (part < 0) return false;
+    if (::poll(&p, 1, part) < 0 && errno != EINTR) return false;
   }
   return true;
 }
@@ -151,7 +158,9 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return 0;
     pollfd p{fd, POLLIN, 0};
-    const int pr = ::poll(&p, 1, rs232frist::slice(wait));
+    const int part = rs232frist::slice(deadline);
+    if (part < 0) return 0;
+    const int pr = ::poll(&p, 1, part);
     if (pr < 0 && errno != EINTR) return -1;
   }
 }

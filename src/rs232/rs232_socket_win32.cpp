@@ -18,10 +18,13 @@ constexpr DWORD kSetAckFrequency = _WSAIOW(IOC_VENDOR, 23);
 using rs232frist::Clock;
 using rs232frist::deadlineAfter;
 
-// The next slice of the wait until the deadline (see rs232frist::slice).
-timeval timevalUntil(Clock::time_point deadline) {
-  const long long ms = rs232frist::slice(rs232frist::msUntil(deadline));
-  return timeval{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+// The next slice of the wait until the deadline (see rs232frist::slice); false
+// when the wait has timed out meanwhile.
+bool nextSlice(Clock::time_point deadline, timeval* tv) {
+  const long long ms = rs232frist::slice(deadline);
+  if (ms < 0) return false;
+  *tv = timeval{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
+  return true;
 }
 
 bool started() {
@@ -41,7 +44,8 @@ int waitWritable(SOCKET s, Clock::time_point deadline, bool connecting) {
     FD_ZERO(&except);
     FD_SET(s, &write);
     FD_SET(s, &except);
-    timeval tv = timevalUntil(deadline);
+    timeval tv{};
+    if (!nextSlice(deadline, &tv)) return 0;
     const int r = select(0, nullptr, &write, connecting ? &except : nullptr, &tv);
     if (r < 0) return -1;
     if (r > 0) return FD_ISSET(s, &write) ? 1 : -1;
@@ -154,7 +158,8 @@ int receive(Socket sock, char* buffer, int size, double timeoutSeconds) {
     fd_set read;
     FD_ZERO(&read);
     FD_SET(s, &read);
-    timeval tv = timevalUntil(deadline);
+    timeval tv{};
+    if (!nextSlice(deadline, &tv)) return 0;
     const int sr = select(0, &read, nullptr, nullptr, &tv);
     if (sr < 0) return -1;
     if (sr == 0 && rs232frist::msUntil(deadline) == 0) return 0;

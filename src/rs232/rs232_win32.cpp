@@ -199,8 +199,8 @@ int readByte(Device& device, double timeoutSeconds) {
   const auto deadline = rs232frist::deadlineAfter(timeoutSeconds);
   for (;;) {
     // One slice at a time, so that a wait hook is called during a long wait.
-    const int ms = rs232frist::slice(rs232frist::msUntil(deadline));
-    if (!applyTimeout(device, ms / 1000.0)) return -1;
+    const int ms = rs232frist::slice(deadline);
+    if (ms < 0 || !applyTimeout(device, ms / 1000.0)) return -1;
     unsigned char byte = 0;
     DWORD got = 0;
     // With only a total time-out set, ReadFile returns with nothing read once it expires.

@@ -102,9 +102,10 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError);
 typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, void* context);
 void SetComTrace(ComTraceHook hook, void* context);
 
-// Called on the waiting thread while a read, write or connect waits for the line,
-// every 40 ms while more than 80 ms of the wait are left, so that a program that
-// waits on its window's thread can keep the window drawn. It must not use any
+// Called on the waiting thread while a read, write or connect waits for the line:
+// every 40 ms from the first 40 ms of a wait on while more than 80 ms of it are
+// left, so that a program that waits on its window's thread can keep the window
+// drawn. It must not use any
 // port. A hook that runs past the wait's deadline makes the wait time out: what
 // came meanwhile cannot be told from a late answer. Null switches it off.
 typedef void (*ComWaitHook)(void);

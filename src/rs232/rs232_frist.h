@@ -26,18 +26,33 @@ using WaitHook = void (*)();
 extern WaitHook gWaitHook;
 constexpr int kWaitSliceMs = 40;
 
-// How long to wait before looking again, on the way to `deadline`: all of it, or
-// with a wait hook one slice, after calling the hook. A wait that ends after a
-// slice loops until its deadline. The hook runs only while enough of the wait is
-// left; should it still run past the deadline, this gives -1: the wait has timed
-// out, as nothing that came meanwhile can be told from a late answer.
-inline int slice(Clock::time_point deadline) {
-  if (gWaitHook == nullptr) return msUntil(deadline);
-  if (msUntil(deadline) <= 2 * kWaitSliceMs) return msUntil(deadline);
-  gWaitHook();
-  const int left = msUntil(deadline);
-  return left == 0 ? -1 : std::min(left, kWaitSliceMs);
-}
+// The slices of one wait until `deadline`, each followed by a fresh look at the
+// line: the whole wait at once, or with a wait hook slices of 40 ms, the hook
+// called before each but the first (most answers come within it, untouched by
+// the hook). A wait that ends after a slice loops until its deadline. The hook
+// runs only while more than two slices are left; should it still run past the
+// deadline, next() gives -1: the wait has timed out, as nothing that came
+// meanwhile can be told from a late answer.
+class Slices {
+ public:
+  explicit Slices(Clock::time_point deadline) : deadline_(deadline) {}
+
+  int next() {
+    const int left = msUntil(deadline_);
+    if (gWaitHook == nullptr) return left;
+    if (first_ || left <= 2 * kWaitSliceMs) {
+      first_ = false;
+      return std::min(left, kWaitSliceMs);
+    }
+    gWaitHook();
+    const int after = msUntil(deadline_);
+    return after == 0 ? -1 : std::min(after, kWaitSliceMs);
+  }
+
+ private:
+  Clock::time_point deadline_;
+  bool first_ = true;
+};
 
 inline double secondsUntil(Clock::time_point deadline) {
   return std::max(0.0, std::chrono::duration<double>(deadline - Clock::now()).count());

@@ -174,6 +174,7 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds) 
   const int fd = fdOf(device);
   int done = 0;
   auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   while (done < count) {
     ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(count - done));
     if (n > 0) {
@@ -185,7 +186,7 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds) 
     // Output buffer full: wait for room, but no longer than the time-out.
     int wait = msUntil(deadline);
     if (wait == 0) break;
-    const int part = rs232frist::slice(deadline);
+    const int part = slices.next();
     if (part < 0) break;
     pollfd pfd{fd, POLLOUT, 0};
     if (::poll(&pfd, 1, part) < 0 && errno != EINTR) break;
@@ -203,6 +204,7 @@ int outputQueueLength(Device& device) {
 int readByte(Device& device, double timeoutSeconds) {
   const int fd = fdOf(device);
   auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   bool pollSaidReadable = false;
   for (;;) {
     unsigned char byte = 0;
@@ -215,7 +217,7 @@ int readByte(Device& device, double timeoutSeconds) {
     if (n == 0 && pollSaidReadable) return -2;
     int wait = msUntil(deadline);
     if (wait == 0) return -1;
-    const int part = rs232frist::slice(deadline);
+    const int part = slices.next();
     if (part < 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, part);

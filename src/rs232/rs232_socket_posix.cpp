@@ -47,6 +47,7 @@ std::string reason(int error) {
 
 // One address: non-blocking connect, waited for until the deadline. 0, or the error.
 int tryAddress(const addrinfo* a, Clock::time_point deadline, int* out) {
+  rs232frist::Slices slices(deadline);
   int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
   if (fd < 0) return errno;
   tune(fd);
@@ -60,7 +61,7 @@ int tryAddress(const addrinfo* a, Clock::time_point deadline, int* out) {
         error = ETIMEDOUT;
         break;
       }
-      const int part = rs232frist::slice(deadline);
+      const int part = slices.next();
       if (part < 0) {
         error = ETIMEDOUT;
         break;
@@ -119,6 +120,7 @@ Socket connectTo(const std::string& host, const std::string& port, double timeou
 bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
   const int fd = static_cast<int>(s);
   const auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   int done = 0;
   while (done < n) {
     const ssize_t r = ::send(fd, data + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
@@ -131,7 +133,7 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return false;
     pollfd p{fd, POLLOUT, 0};
-    const int part = rs232frist::slice(deadline);
+    const int part = slices.next();
     if (part < 0) return false;
     if (::poll(&p, 1, part) < 0 && errno != EINTR) return false;
   }
@@ -141,6 +143,7 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
 int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
   const int fd = static_cast<int>(s);
   const auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   for (;;) {
     const ssize_t r = ::recv(fd, buffer, static_cast<size_t>(size), 0);
     if (r > 0) {
@@ -158,7 +161,7 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
     const int wait = msUntil(deadline);
     if (wait == 0) return 0;
     pollfd p{fd, POLLIN, 0};
-    const int part = rs232frist::slice(deadline);
+    const int part = slices.next();
     if (part < 0) return 0;
     const int pr = ::poll(&p, 1, part);
     if (pr < 0 && errno != EINTR) return -1;

@@ -18,10 +18,10 @@ constexpr DWORD kSetAckFrequency = _WSAIOW(IOC_VENDOR, 23);
 using rs232frist::Clock;
 using rs232frist::deadlineAfter;
 
-// The next slice of the wait until the deadline (see rs232frist::slice); false
-// when the wait has timed out meanwhile.
-bool nextSlice(Clock::time_point deadline, timeval* tv) {
-  const long long ms = rs232frist::slice(deadline);
+// The next slice of a wait (see rs232frist::Slices); false when the wait has
+// timed out meanwhile.
+bool nextSlice(rs232frist::Slices& slices, timeval* tv) {
+  const long long ms = slices.next();
   if (ms < 0) return false;
   *tv = timeval{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000) * 1000};
   return true;
@@ -38,6 +38,7 @@ bool started() {
 // Waits until the socket is writable (or failed), at most until the deadline.
 // 1 ready, 0 time-out, -1 error.
 int waitWritable(SOCKET s, Clock::time_point deadline, bool connecting) {
+  rs232frist::Slices slices(deadline);
   for (;;) {
     fd_set write, except;
     FD_ZERO(&write);
@@ -45,7 +46,7 @@ int waitWritable(SOCKET s, Clock::time_point deadline, bool connecting) {
     FD_SET(s, &write);
     FD_SET(s, &except);
     timeval tv{};
-    if (!nextSlice(deadline, &tv)) return 0;
+    if (!nextSlice(slices, &tv)) return 0;
     const int r = select(0, nullptr, &write, connecting ? &except : nullptr, &tv);
     if (r < 0) return -1;
     if (r > 0) return FD_ISSET(s, &write) ? 1 : -1;
@@ -150,6 +151,7 @@ bool sendAll(Socket sock, const char* data, int n, double timeoutSeconds) {
 int receive(Socket sock, char* buffer, int size, double timeoutSeconds) {
   const SOCKET s = static_cast<SOCKET>(sock);
   const auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   for (;;) {
     const int r = recv(s, buffer, size, 0);
     if (r > 0) return r;
@@ -159,7 +161,7 @@ int receive(Socket sock, char* buffer, int size, double timeoutSeconds) {
     FD_ZERO(&read);
     FD_SET(s, &read);
     timeval tv{};
-    if (!nextSlice(deadline, &tv)) return 0;
+    if (!nextSlice(slices, &tv)) return 0;
     const int sr = select(0, &read, nullptr, nullptr, &tv);
     if (sr < 0) return -1;
     if (sr == 0 && rs232frist::msUntil(deadline) == 0) return 0;

@@ -197,9 +197,10 @@ int outputQueueLength(Device& device) {
 
 int readByte(Device& device, double timeoutSeconds) {
   const auto deadline = rs232frist::deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   for (;;) {
     // One slice at a time, so that a wait hook is called during a long wait.
-    const int ms = rs232frist::slice(deadline);
+    const int ms = slices.next();
     if (ms < 0 || !applyTimeout(device, ms / 1000.0)) return -1;
     unsigned char byte = 0;
     DWORD got = 0;

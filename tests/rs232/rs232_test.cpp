@@ -159,9 +159,9 @@ TEST_F(Rs232Test, WithAWaitHookReadsWaitTheirWholeTimeoutAndTheHookRuns) {
   EXPECT_EQ(ComRdByte(2), 'A');
   later.join();
   // A hook that overruns the deadline: a byte that came meanwhile is late.
-  SetComWaitHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
+  SetComWaitHook([] { std::this_thread::sleep_for(std::chrono::milliseconds(280)); });
   std::thread late([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(320));
+    std::this_thread::sleep_for(std::chrono::milliseconds(310));
     (void)!write(master_, "B", 1);
   });
   EXPECT_EQ(ComRdByte(2), -1);

@@ -280,6 +280,7 @@ int ComPortIdentity(int port, char* buffer, int size) {
 }
 
 const char* ComLastError() { return gLastError.c_str(); }
+
 ComOpenResult GetComOpenResult(char* device, int size, int* systemError) {
   if (device != nullptr && size > 0) {
     const std::size_t n = std::min(gLastOpen.device.size(), static_cast<std::size_t>(size - 1));
@@ -321,7 +322,6 @@ std::string GetComIdentity(int port) {
   const PortState* p = openPort(port);
   return p == nullptr ? std::string() : p->identity;
 }
-
 
 bool ComOwedAnswerRecorded(int port) {
   const PortState* p = openPort(port);

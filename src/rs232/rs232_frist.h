@@ -29,10 +29,11 @@ constexpr int kWaitSliceMs = 40;
 // The slices of one wait until `deadline`, each followed by a fresh look at the
 // line: the whole wait at once, or with a wait hook slices of 40 ms, the hook
 // called before each but the first (most answers come within it, untouched by
-// the hook). A wait that ends after a slice loops until its deadline. The hook
-// runs only while more than two slices are left; should it still run past the
-// deadline, next() gives -1: the wait has timed out, as nothing that came
-// meanwhile can be told from a late answer.
+// the hook). A wait that ends after a slice loops until its deadline. next()
+// gives 0 once the deadline has passed. The hook runs only while more than two
+// slices are left; should it still run past the deadline, next() gives -1: the
+// wait has timed out, as nothing that came meanwhile can be told from a late
+// answer.
 class Slices {
  public:
   explicit Slices(Clock::time_point deadline) : deadline_(deadline) {}

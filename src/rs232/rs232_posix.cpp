@@ -25,7 +25,6 @@
 namespace {
 
 using rs232frist::deadlineAfter;
-using rs232frist::msUntil;
 
 int fdOf(const rs232platform::Device& device) { return static_cast<int>(device.handle); }
 
@@ -125,7 +124,8 @@ std::string lockFolder() {
   return folder;
 }
 
-std::string recordPath(const std::string& identity) { return lockFolder() + "/zpk3x-" + identity + ".owed"; }
+// A file of ours beside the system's lock files: the owed-answer record or a lock.
+std::string namedPath(const std::string& key, const char* suffix) { return lockFolder() + "/zpk3x-" + key + suffix; }
 
 }  // namespace
 
@@ -173,8 +173,7 @@ bool flushOutput(Device& device) { return tcflush(fdOf(device), TCOFLUSH) == 0; 
 int write(Device& device, const char* buffer, int count, double timeoutSeconds) {
   const int fd = fdOf(device);
   int done = 0;
-  auto deadline = deadlineAfter(timeoutSeconds);
-  rs232frist::Slices slices(deadline);
+  rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
   while (done < count) {
     ssize_t n = ::write(fd, buffer + done, static_cast<size_t>(count - done));
     if (n > 0) {
@@ -184,10 +183,8 @@ int write(Device& device, const char* buffer, int count, double timeoutSeconds) 
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return done > 0 ? done : -1;
     // Output buffer full: wait for room, but no longer than the time-out.
-    int wait = msUntil(deadline);
-    if (wait == 0) break;
     const int part = slices.next();
-    if (part < 0) break;
+    if (part <= 0) break;
     pollfd pfd{fd, POLLOUT, 0};
     if (::poll(&pfd, 1, part) < 0 && errno != EINTR) break;
     if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) break;
@@ -203,8 +200,7 @@ int outputQueueLength(Device& device) {
 
 int readByte(Device& device, double timeoutSeconds) {
   const int fd = fdOf(device);
-  auto deadline = deadlineAfter(timeoutSeconds);
-  rs232frist::Slices slices(deadline);
+  rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
   bool pollSaidReadable = false;
   for (;;) {
     unsigned char byte = 0;
@@ -215,14 +211,12 @@ int readByte(Device& device, double timeoutSeconds) {
     // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said
     // "readable" it means end of file, which must not turn into a busy loop.
     if (n == 0 && pollSaidReadable) return -2;
-    int wait = msUntil(deadline);
-    if (wait == 0) return -1;
     const int part = slices.next();
-    if (part < 0) return -1;
+    if (part <= 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     int r = ::poll(&pfd, 1, part);
     if (r < 0 && errno != EINTR) return -2;
-    if (r == 0) {  // the slice ended; the deadline is looked at above
+    if (r == 0) {  // the slice ended; next() looks at the deadline
       pollSaidReadable = false;
       continue;
     }
@@ -256,19 +250,17 @@ std::string identity(const Device& device) {
   return text;
 }
 
-}  // namespace rs232platform
 
-namespace rs232platform {
 
 // The folder is shared and world-writable: anything at the name (a planted link
 // too) counts as a record, and a link is never followed.
 bool owedAnswerRecorded(const std::string& identity) {
   struct stat st {};
-  return ::lstat(recordPath(identity).c_str(), &st) == 0;
+  return ::lstat(namedPath(identity, ".owed").c_str(), &st) == 0;
 }
 
 void owedAnswerRecord(const std::string& identity, bool owed) {
-  const std::string path = recordPath(identity);
+  const std::string path = namedPath(identity, ".owed");
   if (!owed) {
     ::unlink(path.c_str());
     return;
@@ -278,7 +270,7 @@ void owedAnswerRecord(const std::string& identity, bool owed) {
 }
 
 std::intptr_t claimNamed(const std::string& key) {
-  const std::string path = lockFolder() + "/zpk3x-" + key + ".lock";
+  const std::string path = namedPath(key, ".lock");
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return -2;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -20,7 +20,6 @@ namespace {
 
 using rs232frist::Clock;
 using rs232frist::deadlineAfter;
-using rs232frist::msUntil;
 
 // A silent peer (cable pulled, server machine gone) is noticed after about 20 s
 // of idleness even when nothing is sent.
@@ -56,18 +55,13 @@ int tryAddress(const addrinfo* a, Clock::time_point deadline, int* out) {
     error = errno;
     while (error == EINPROGRESS || error == EINTR) {
       pollfd p{fd, POLLOUT, 0};
-      const int wait = msUntil(deadline);
-      if (wait == 0) {
-        error = ETIMEDOUT;
-        break;
-      }
       const int part = slices.next();
-      if (part < 0) {
+      if (part <= 0) {
         error = ETIMEDOUT;
         break;
       }
       const int r = ::poll(&p, 1, part);
-      if (r == 0 || (r < 0 && errno == EINTR)) continue;  // the deadline is looked at above
+      if (r == 0 || (r < 0 && errno == EINTR)) continue;  // next() looks at the deadline
       if (r < 0) {
         error = errno;
         break;
@@ -119,8 +113,7 @@ Socket connectTo(const std::string& host, const std::string& port, double timeou
 
 bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
   const int fd = static_cast<int>(s);
-  const auto deadline = deadlineAfter(timeoutSeconds);
-  rs232frist::Slices slices(deadline);
+  rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
   int done = 0;
   while (done < n) {
     const ssize_t r = ::send(fd, data + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
@@ -130,11 +123,9 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
     }
     if (r < 0 && errno == EINTR) continue;
     if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    const int wait = msUntil(deadline);
-    if (wait == 0) return false;
-    pollfd p{fd, POLLOUT, 0};
     const int part = slices.next();
-    if (part < 0) return false;
+    if (part <= 0) return false;
+    pollfd p{fd, POLLOUT, 0};
     if (::poll(&p, 1, part) < 0 && errno != EINTR) return false;
   }
   return true;
@@ -142,8 +133,7 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds) {
 
 int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
   const int fd = static_cast<int>(s);
-  const auto deadline = deadlineAfter(timeoutSeconds);
-  rs232frist::Slices slices(deadline);
+  rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
   for (;;) {
     const ssize_t r = ::recv(fd, buffer, static_cast<size_t>(size), 0);
     if (r > 0) {
@@ -158,11 +148,9 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
     if (r == 0) return -1;  // closed by the server
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-    const int wait = msUntil(deadline);
-    if (wait == 0) return 0;
-    pollfd p{fd, POLLIN, 0};
     const int part = slices.next();
-    if (part < 0) return 0;
+    if (part <= 0) return 0;
+    pollfd p{fd, POLLIN, 0};
     const int pr = ::poll(&p, 1, part);
     if (pr < 0 && errno != EINTR) return -1;
   }

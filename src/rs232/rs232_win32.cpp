@@ -101,7 +101,6 @@ std::string recordPath(const std::string& identity) {
   return path + "zpk3x-" + identity + ".owed";
 }
 
-
 }  // namespace
 
 namespace rs232platform {

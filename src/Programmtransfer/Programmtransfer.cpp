@@ -93,6 +93,12 @@ void Fertig(Transferbericht* bericht) {
   bericht->gesendet = 0;
 }
 
+// A stop after the last frame of program `i` (the store's answer, or the last
+// field of slot 0, which is neither loaded nor stored) still has it whole.
+bool GanzTrotzAbbruch(ErrorCode err, const Transferbericht* bericht, int i) {
+  return err == TRANSFER_ABGEBROCHEN && bericht->gesendet >= PROGRAMMFELDER_ANZAHL + (i != 0 ? 1 : 0);
+}
+
 }  // namespace
 
 ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, Transferbericht* bericht) {
@@ -131,8 +137,7 @@ ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRe
   for (int i = von; i <= bis; ++i) {
     // A local record, so a failing read never leaves a half-read slot behind.
     if (ErrorCode err = ProgrammLesen(g, i, &rec, bericht); err != 0) {
-      // A stop after the last field of a program still has the program whole.
-      if (err != TRANSFER_ABGEBROCHEN || bericht->gesendet < PROGRAMMFELDER_ANZAHL + (i != 0 ? 1 : 0)) return err;
+      if (!GanzTrotzAbbruch(err, bericht, i)) return err;
       tabelle[i] = rec;
       Fertig(bericht);
       if (i != bis) return err;
@@ -151,8 +156,7 @@ ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, Progr
   const int anzahl = bis - von + 1;
   for (int i = von; i <= bis; ++i) {
     if (ErrorCode err = ProgrammSchreiben(g, i, &tabelle[i], bericht); err != 0) {
-      // A stop after the store's answer (or the last field of slot 0) has it whole.
-      if (err != TRANSFER_ABGEBROCHEN || bericht->gesendet < PROGRAMMFELDER_ANZAHL + (i != 0 ? 1 : 0)) return err;
+      if (!GanzTrotzAbbruch(err, bericht, i)) return err;
       Fertig(bericht);
       if (i != bis) return err;
       break;

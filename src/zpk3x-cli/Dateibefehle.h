@@ -5,7 +5,7 @@
 
 #include "Programmtransfer/Programmtransfer.h"
 #include "zpk3x-cli/Befehle.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 // A message's detail for a file that cannot be read or written: its name and the
 // system's reason (an errno value; 0 when none is known).

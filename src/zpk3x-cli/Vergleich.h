@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "zpk3x-cli/Befehle.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 #include "zpk3x-cli/Verbindung.h"
 
 struct Abweichung {

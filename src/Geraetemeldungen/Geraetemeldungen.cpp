@@ -9,7 +9,7 @@
 
 namespace {
 
-const char* T(const char* deutsch, const char* englisch) { return Sprachtext(deutsch, englisch); }
+const char* T(const char* deutsch, const char* englisch) { return OLQ_Text(deutsch, englisch); }
 
 constexpr ErrorCode kPortNichtZuOeffnen = -100003;  // the driver's code for a port the system refuses
 
@@ -48,10 +48,6 @@ std::string Programme(int von, int bis) {
 }
 
 }  // namespace
-
-const char* Sprachtext(const char* deutsch, const char* englisch) {
-  return OLQ_FehlerspracheLesen() == 2 ? englisch : deutsch;
-}
 
 ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, double timeout, Portfehler* fehler) {
   *fehler = Portfehler{};

@@ -35,6 +35,3 @@ std::string TransaktionText(int port, std::string* rahmen, std::string* antwort)
 // How far a transfer of slots from `von` got ("programs 1 to 8 stored; program 9
 // partly written to the working parameters").
 std::string TransferStand(bool schreiben, int von, const Transferbericht& b);
-
-// The text in the error catalogue's language.
-const char* Sprachtext(const char* deutsch, const char* englisch);

@@ -132,6 +132,12 @@ std::string TransaktionText(int port, std::string* rahmen, std::string* antwortT
   return std::string(T("Rahmen ", "frame ")) + t.rahmen + T(", Antwort: ", ", answer: ") + antwort;
 }
 
+std::string TransferStelle(const Transferbericht& b) {
+  return (b.programm == 0 ? std::string(T("Arbeitsparameter", "working parameters"))
+                          : T("Programm ", "program ") + std::to_string(b.programm)) +
+         (b.feld != nullptr ? T(", Feld ", ", field ") + std::string(b.feld) : std::string());
+}
+
 std::string TransferStand(bool schreiben, int von, const Transferbericht& b) {
   std::string text;
   if (b.fertig > 0) {

@@ -32,6 +32,9 @@ std::string AntwortText(const char* bytes, int anzahl);
 // *rahmen gets the frame, *antwort the answer's AntwortText ("" when none came).
 std::string TransaktionText(int port, std::string* rahmen, std::string* antwort);
 
+// Where a transfer ended: "program 9, field strom1" ("working parameters" for slot 0).
+std::string TransferStelle(const Transferbericht& b);
+
 // How far a transfer of slots from `von` got ("programs 1 to 8 stored; program 9
 // partly written to the working parameters").
 std::string TransferStand(bool schreiben, int von, const Transferbericht& b);

@@ -55,6 +55,18 @@ std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtab
   return aus;
 }
 
+std::string BereichsfehlerText(int slot, const Programmfeld& feld, const ProgramRecord& rec) {
+  return ProgrammName(slot) + ", " + feld.name + " = " + FeldText(rec, feld) + T("; erlaubt: ", "; allowed: ") +
+         BereichText(feld);
+}
+
+std::string NachpruefDetail(int slot, const Programmfeld& feld, const ProgramRecord& geschrieben,
+                            const ProgramRecord& gelesen) {
+  return std::string(T("\nPrüfung: ", "\nverify: ")) + ProgrammName(slot) + ", " + feld.name +
+         T(": geschrieben ", ": written ") + GesendetText(geschrieben, feld) + T(", zurückgelesen ", ", read back ") +
+         GesendetText(gelesen, feld);
+}
+
 std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
   const std::string programm = f.slot >= 0 ? ProgrammName(f.slot) + ": " : "";
   const std::string slot = std::to_string(f.slot);

@@ -31,6 +31,16 @@ struct Abweichung {
 // decimals each field is sent with), in slot and field order.
 std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtabelle& b, int von, int bis);
 
+// "program 3, strom1 = 12.5; allowed: 0.000 .. 10.000" for a value outside the driver's range.
+std::string BereichsfehlerText(int slot, const Programmfeld& feld, const ProgramRecord& rec);
+// "\nverify: program 3, strom1: written 1.250, read back 1.200".
+std::string NachpruefDetail(int slot, const Programmfeld& feld, const ProgramRecord& geschrieben,
+                            const ProgramRecord& gelesen);
+// Class "Wrong answer from device": the device keeps another value than it was sent.
+constexpr ErrorCode ANDERES_GESPEICHERT = -404341;
+// A value outside the range the driver accepts.
+constexpr ErrorCode WERT_AUSSERHALB = -500302;
+
 // A plain sentence for what is wrong with a file's contents; "" when the code says all.
 std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format);
 // A message's detail for it: "\nFILE, line L, column C: sentence".

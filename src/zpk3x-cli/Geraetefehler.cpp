@@ -32,10 +32,7 @@ int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code,
   if (!bericht.abgebrochen) {
     felder["program"] = bericht.programm;
     if (bericht.feld != nullptr) felder["field"] = bericht.feld;
-    detail += (bericht.programm == 0 ? std::string(T("Arbeitsparameter", "working parameters"))
-                                     : T("Programm ", "program ") + std::to_string(bericht.programm)) +
-              (bericht.feld != nullptr ? T(", Feld ", ", field ") + std::string(bericht.feld) : std::string()) + ": " +
-              Transaktion(v, &felder) + "\n";
+    detail += TransferStelle(bericht) + ": " + Transaktion(v, &felder) + "\n";
   }
   felder["completed"] = bericht.fertig;
   detail += TransferStand(richtung == Richtung::Schreiben, von, bericht);

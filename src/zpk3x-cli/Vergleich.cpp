@@ -9,9 +9,6 @@
 
 namespace {
 
-// Class "Wrong answer from device": the device keeps another value than it was sent.
-constexpr ErrorCode kAnderesGespeichert = -404341;
-
 // Reads slots von..bis from the device; an exit status, having reported a failure.
 int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was) {
   Fortschritt f;
@@ -31,10 +28,8 @@ int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Progra
   if (a.empty()) return EXIT_OK;
   const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
   const int slot = a[0].slot;
-  return FehlerMelden(o, kAnderesGespeichert,
-                      std::string(T("\nPrüfung: ", "\nverify: ")) + ProgrammName(slot) + ", " + feld.name +
-                          T(": geschrieben ", ": written ") + GesendetText(geschrieben.slots[slot], feld) +
-                          T(", zurückgelesen ", ", read back ") + GesendetText(gelesen.slots[slot], feld),
+  return FehlerMelden(o, ANDERES_GESPEICHERT,
+                      NachpruefDetail(slot, feld, geschrieben.slots[slot], gelesen.slots[slot]),
                       {{"program", slot},
                        {"field", feld.name},
                        {"value", FeldWert(gelesen.slots[slot], feld)},

@@ -81,6 +81,7 @@ class Program:
         return dict(zip(FIELDS, self._werte))
 
     def copy(self) -> "Program":
+        """A program of its own with the same values."""
         return Program._aus(tuple(self._werte))
 
     def __eq__(self, other: object) -> bool:
@@ -183,14 +184,17 @@ class Actual:
 
     @property
     def strom(self) -> float:
+        """The actual current [A], by the device's name."""
         return self.current
 
     @property
     def spannung(self) -> float:
+        """The actual voltage [V], by the device's name."""
         return self.voltage
 
     @property
     def bits_text(self) -> List[str]:
+        """The names of the set status bits."""
         return [b.text for b in self.bits]
 
 
@@ -265,6 +269,7 @@ class Device:
 
     @property
     def closed(self) -> bool:
+        """True after :meth:`close`."""
         return not self._geraet.open
 
     def identity(self) -> str:

@@ -173,8 +173,11 @@ def test_a_failing_progress_callback_ends_the_transfer(sim):
     assert "#1PNS3" not in sim.frames()
 
 
-def test_scan_finds_the_device_and_ports_lists_paths():
+def test_scan_finds_the_device_as_the_command_line_does_and_ports_lists_paths():
     with Simulator(baud=2400, address=3) as sim:
-        gefunden = zpk3x.scan(sim.port, timeout=0.05)
+        erwartet = frames(sim, lambda: cli(sim, "--timeout", "0.05", "scan"))
+        gefunden = []
+        gesendet = frames(sim, lambda: gefunden.extend(zpk3x.scan(sim.port, timeout=0.05)))
+    assert gesendet == erwartet and "#3IDR" in gesendet
     assert [(f.baud, f.address, f.zpk3x) for f in gefunden] == [(2400, 3, True)]
     assert all(p.path.startswith("/dev/") for p in zpk3x.ports())

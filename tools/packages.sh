@@ -14,6 +14,7 @@ ZPK3X_PACKAGES_RUN=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   libmosquitto-dev
+  pybind11-dev python3-dev
   fonts-dejavu-core
 )
 
@@ -24,6 +25,7 @@ ZPK3X_PACKAGES_TEST=(
   mingw-w64 wine
   mosquitto mosquitto-clients openssl
   ser2net
+  python3-pytest
 )
 
 install_packages() {

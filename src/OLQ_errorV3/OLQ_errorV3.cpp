@@ -56,6 +56,8 @@ void OLQ_Fehlersprache(int sprache) { gFehlerSprache = sprache; }
 
 int OLQ_FehlerspracheLesen() { return gFehlerSprache; }
 
+const char* OLQ_Text(const char* deutsch, const char* englisch) { return gFehlerSprache == 2 ? englisch : deutsch; }
+
 void OLQ_Fehleruserstring(const char* text) {
   if (text == nullptr) {
     gFehlerUserString[0] = '\0';

@@ -10,6 +10,9 @@ const char* OLQ_Fehlermeldung(ErrorCode code);
 void OLQ_Fehlersprache(int sprache);
 // The catalogue language as set (for the popups' titles).
 int OLQ_FehlerspracheLesen();
+// `deutsch` or `englisch` by the catalogue language, so that the details every
+// front end adds to a message are in the message's language.
+const char* OLQ_Text(const char* deutsch, const char* englisch);
 // One-shot text appended to the next message looked up (at most 299 bytes kept).
 void OLQ_Fehleruserstring(const char* text);
 

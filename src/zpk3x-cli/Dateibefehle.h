@@ -5,17 +5,14 @@
 
 #include "Programmtransfer/Programmtransfer.h"
 #include "zpk3x-cli/Befehle.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmdateien.h"
+#include "Programmformate/Programmformate.h"
 
 // A message's detail for a file that cannot be read or written: its name and the
 // system's reason (an errno value; 0 when none is known).
 std::string DateiUndGrund(const std::string& pfad, int systemfehler);
 // Reports such a failure: the detail above, and in JSON `path` and `reason`.
 int DateifehlerMelden(const Optionen& o, ErrorCode code, const std::string& pfad, int systemfehler);
-std::string ProgrammName(int slot);
-// Allowed range of a field as the round limits the driver sends.
-std::string BereichText(const Programmfeld& feld);
-std::string FeldText(const ProgramRecord& rec, const Programmfeld& feld);
 std::string TabellenText(const Programmtabelle& t, int von, int bis, bool auswahlZeigen);
 
 // Each returns an exit status, having reported any failure.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "zpk3x-cli/Befehle.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 constexpr const char* kStrom = "-";
 inline bool IstStrom(const std::string& pfad) { return pfad == kStrom; }

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr ErrorCode kWertAusserhalb = -500302;
 constexpr ErrorCode kNichtGefunden = -780308;
 
 struct Suche {
@@ -208,9 +207,8 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
   for (int slot = von; slot <= bis; ++slot) {
     for (const Programmfeld& feld : PROGRAMMFELDER) {
       if (FeldImBereich(t.slots[slot], feld)) continue;
-      return FehlerMelden(o, kWertAusserhalb,
-                          "\n" + o.datei + ": " + ProgrammName(slot) + ", " + feld.name + " = " +
-                              FeldText(t.slots[slot], feld) + T("; erlaubt: ", "; allowed: ") + BereichText(feld),
+      return FehlerMelden(o, WERT_AUSSERHALB,
+                          "\n" + o.datei + ": " + BereichsfehlerText(slot, feld, t.slots[slot]),
                           {{"path", o.datei}, {"program", slot}, {"field", feld.name}, {"value", FeldWert(t.slots[slot], feld)},
                            {"minimum", Gesendet(feld.minimum, feld.nachkommastellen)},
                            {"maximum", Gesendet(feld.maximum, feld.nachkommastellen)}});

@@ -2,7 +2,7 @@
 // Commands that talk to the device: search, identity, status, actual values,
 // device functions, program numbers, and reading and writing programs.
 #include "zpk3x-cli/Befehle.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 #include "zpk3x-cli/Verbindung.h"
 
 // Each returns an exit status, having reported any failure.

@@ -7,10 +7,6 @@
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Verbindung.h"
 
-// What came back in the last transaction, readable: ACK, NAK, CAN and CR by
-// name, printable text in quotes, other bytes in hex; "" when nothing came.
-std::string AntwortText(const char* bytes, int anzahl);
-
 // Reports `code` of a single command with the frame and the answer of the last
 // transaction; returns the exit status.
 int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);

@@ -15,7 +15,7 @@
 #include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Mqtt.h"
 #include "zpk3x-cli/Plattform.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "zpk3x-cli/Schnittstellenbefehl.h"
 
 #include "zpk3x-cli/Ausgabe.h"
-#include "zpk3x-cli/Schnittstellen.h"
+#include "rs232/Schnittstellen.h"
 
 int Schnittstellen(const Optionen& o) {
   const std::vector<Schnittstelle> liste = SchnittstellenAuflisten();

@@ -6,11 +6,11 @@
 #include <system_error>
 #include <vector>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "ini/ini.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
-#include "zpk3x-cli/Portbelegung.h"
 
 namespace {
 
@@ -35,36 +35,8 @@ Konfiguration KonfigurationLesen() {
   return k;
 }
 
-constexpr ErrorCode kPortNichtZuOeffnen = -100003;  // the driver's code for a port the system refuses
-
 bool PortNummer(int n) { return n >= 1 && n <= 8; }
 
-std::string InhaberText(const std::vector<Portinhaber>& inhaber) {
-  std::string text;
-  for (const Portinhaber& p : inhaber) text += (text.empty() ? ": " : ", ") + std::to_string(p.pid) + " (" + p.name + ")";
-  return text;
-}
-
-// The cause in words, from the serial layer's record of the failed open.
-std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& pfad) {
-  switch (ergebnis) {
-    case COM_OPEN_NO_DEVICE:
-      return T("Gerät nicht vorhanden", "no such device");
-    case COM_OPEN_DENIED:
-      return T("Zugriff verweigert (gehört der Benutzer zur Gruppe dialout? usermod -aG dialout BENUTZER, dann neu anmelden)",
-               "permission denied (is the user in the group dialout? usermod -aG dialout USER, then log in again)");
-    case COM_OPEN_NOT_SERIAL:
-      return T("keine serielle Schnittstelle", "not a serial port");
-    case COM_OPEN_BUSY:
-      return T("von einem anderen Programm belegt", "held by another program") + InhaberText(AnderePortinhaber(pfad));
-    case COM_OPEN_SETTINGS:
-      return T("Leitungseinstellungen nicht einstellbar", "the line settings could not be made");
-    case COM_OPEN_SYSTEM:
-      return systemfehler != 0 ? std::system_category().message(systemfehler) : "";
-    default:
-      return "";
-  }
-}
 bool Baudrate(int b) {
   return std::find(std::begin(SUCHE_BAUDRATEN), std::end(SUCHE_BAUDRATEN), b) != std::end(SUCHE_BAUDRATEN);
 }
@@ -111,40 +83,12 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
 ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (v->offen) OLQZPK3X_Close(v->port);
   v->offen = false;
-  v->fehlerPfad.clear();
-  v->fehlerGrund.clear();
-  ErrorCode err = 0;
-  err = OLQZPK3X_OpenDevice(v->port, v->pfad.c_str(), baudrate);
-  char geraet[512] = {};
-  int systemfehler = 0;
-  const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);
-  const bool netz = ComPortKind(v->port, v->pfad.c_str()) > COM_KIND_LOCAL;
-  if (err != 0 && netz) {
-    // A network port: the layer says "URL: reason" in its own words.
-    const std::string text = ComLastError();
-    const std::size_t schema = text.find("://");
-    const std::size_t trenner = text.find(": ", schema == std::string::npos ? 0 : schema + 3);
-    v->fehlerPfad = trenner == std::string::npos ? text : text.substr(0, trenner);
-    v->fehlerGrund = trenner == std::string::npos ? "" : text.substr(trenner + 2);
-    return err;
-  }
-  if (err != 0) {
-    v->fehlerPfad = geraet;
-    v->fehlerGrund = Grund(ergebnis, systemfehler, geraet);
-    return err;
-  }
-  // A lock binds only programs that take it: whoever else has the device open
-  // would read our answers or talk across our frames.
-  // A device server refuses a second client itself.
-  if (const std::vector<Portinhaber> inhaber = netz ? std::vector<Portinhaber>{} : AnderePortinhaber(geraet);
-      !inhaber.empty()) {
-    OLQZPK3X_Close(v->port);
-    v->fehlerPfad = geraet;
-    v->fehlerGrund = T("von einem anderen Programm belegt", "held by another program") + InhaberText(inhaber);
-    return kPortNichtZuOeffnen;
-  }
-  v->offen = true;
-  return OLQZPK3X_Timeout(v->port, v->timeout);
+  Portfehler fehler;
+  const ErrorCode err = PortOeffnenGeprueft(v->port, v->pfad, baudrate, v->timeout, &fehler);
+  v->fehlerPfad = fehler.pfad;
+  v->fehlerGrund = fehler.grund;
+  v->offen = err == 0;
+  return err;
 }
 
 int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {

@@ -9,16 +9,6 @@
 
 namespace {
 
-// Class "Wrong answer from device": the device keeps another value than it was sent.
-constexpr ErrorCode kAnderesGespeichert = -404341;
-
-// The value as the driver sends it; two values the device cannot tell apart are equal.
-std::string Gesendet(const ProgramRecord& rec, const Programmfeld& feld) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", feld.nachkommastellen, FeldWert(rec, feld));
-  return text;
-}
-
 // Reads slots von..bis from the device; an exit status, having reported a failure.
 // `ansehen`: the working parameters are left as they were found.
 int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was, bool ansehen) {
@@ -32,23 +22,6 @@ int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabell
 
 }  // namespace
 
-double Gesendet(double wert, int nachkommastellen) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", nachkommastellen, wert);
-  return std::strtod(text, nullptr);
-}
-
-std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtabelle& b, int von, int bis) {
-  std::vector<Abweichung> aus;
-  for (int slot = von; slot <= bis; ++slot) {
-    for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
-      const Programmfeld& feld = PROGRAMMFELDER[i];
-      if (Gesendet(a.slots[slot], feld) != Gesendet(b.slots[slot], feld)) aus.push_back({slot, i});
-    }
-  }
-  return aus;
-}
-
 int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& geschrieben) {
   Programmtabelle gelesen = StandardTabelle();
   if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified"), false); status != EXIT_OK)
@@ -57,10 +30,8 @@ int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Progra
   if (a.empty()) return EXIT_OK;
   const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
   const int slot = a[0].slot;
-  return FehlerMelden(o, kAnderesGespeichert,
-                      std::string(T("\nPrüfung: ", "\nverify: ")) + ProgrammName(slot) + ", " + feld.name +
-                          T(": geschrieben ", ": written ") + Gesendet(geschrieben.slots[slot], feld) +
-                          T(", zurückgelesen ", ", read back ") + Gesendet(gelesen.slots[slot], feld),
+  return FehlerMelden(o, ANDERES_GESPEICHERT,
+                      NachpruefDetail(slot, feld, geschrieben.slots[slot], gelesen.slots[slot]),
                       {{"program", slot},
                        {"field", feld.name},
                        {"value", FeldWert(gelesen.slots[slot], feld)},
@@ -91,8 +62,8 @@ int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
     std::string aus;
     for (const Abweichung& x : a) {
       const Programmfeld& feld = PROGRAMMFELDER[x.feld];
-      aus += ProgrammName(x.slot) + ", " + feld.name + T(": Gerät ", ": device ") + Gesendet(geraet.slots[x.slot], feld) +
-             T(", Datei ", ", file ") + Gesendet(datei.slots[x.slot], feld) + "\n";
+      aus += ProgrammName(x.slot) + ", " + feld.name + T(": Gerät ", ": device ") + GesendetText(geraet.slots[x.slot], feld) +
+             T(", Datei ", ", file ") + GesendetText(datei.slots[x.slot], feld) + "\n";
     }
     Ausgeben(aus);
   }

@@ -16,7 +16,7 @@
 
 #include "sim_harness.h"
 #include "testdateien.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 namespace {
 

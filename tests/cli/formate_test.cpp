@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "Programmtransfer/Programmtransfer.h"
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 namespace {
 

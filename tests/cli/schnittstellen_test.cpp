@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "testdateien.h"
-#include "zpk3x-cli/Schnittstellen.h"
+#include "rs232/Schnittstellen.h"
 
 namespace fs = std::filesystem;
 

@@ -1,6 +1,6 @@
 // Who holds a device open, found as fuser(1) does: through every process's open
 // descriptors in /proc. Processes this user may not look into are skipped.
-#include "zpk3x-cli/Portbelegung.h"
+#include "rs232/Portbelegung.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // Windows opens a COM port for one handle only: a port held elsewhere already
 // fails to open, with its own reason.
-#include "zpk3x-cli/Portbelegung.h"
+#include "rs232/Portbelegung.h"
 
 std::vector<Portinhaber> AnderePortinhaber(const std::string&) { return {}; }

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <map>
 
-#include "zpk3x-cli/Schnittstellen.h"
+#include "rs232/Schnittstellen.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 // The program table as a program file, JSON document or CSV table.
-#include "zpk3x-cli/Programmformate.h"
+#include "Programmformate/Programmformate.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "zpk3x-cli/Schnittstellen.h"
+#include "rs232/Schnittstellen.h"
 
 namespace {
 

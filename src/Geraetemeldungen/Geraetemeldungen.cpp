@@ -1,0 +1,169 @@
+#include "Geraetemeldungen/Geraetemeldungen.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "OLQ_errorV3/OLQ_errorV3.h"
+#include "olqzpk3x/olqzpk3x.h"
+#include "rs232/rs232.h"
+
+namespace {
+
+const char* T(const char* deutsch, const char* englisch) { return OLQ_Text(deutsch, englisch); }
+
+constexpr ErrorCode kPortNichtZuOeffnen = -100003;  // the driver's code for a port the system refuses
+
+std::string InhaberText(const std::vector<Portinhaber>& inhaber) {
+  std::string text;
+  for (const Portinhaber& p : inhaber) text += (text.empty() ? ": " : ", ") + std::to_string(p.pid) + " (" + p.name + ")";
+  return text;
+}
+
+// The cause in words, from the serial layer's record of the failed open.
+std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& pfad, Portfehler* fehler) {
+  switch (ergebnis) {
+    case COM_OPEN_NO_DEVICE:
+      return T("Gerät nicht vorhanden", "no such device");
+    case COM_OPEN_DENIED:
+      return T("Zugriff verweigert (gehört der Benutzer zur Gruppe dialout? usermod -aG dialout BENUTZER, dann neu anmelden)",
+               "permission denied (is the user in the group dialout? usermod -aG dialout USER, then log in again)");
+    case COM_OPEN_NOT_SERIAL:
+      return T("keine serielle Schnittstelle", "not a serial port");
+    case COM_OPEN_BUSY:
+      fehler->inhaber = AnderePortinhaber(pfad);
+      return T("von einem anderen Programm belegt", "held by another program") + InhaberText(fehler->inhaber);
+    case COM_OPEN_SETTINGS:
+      return T("Leitungseinstellungen nicht einstellbar", "the line settings could not be made");
+    case COM_OPEN_SYSTEM:
+      return systemfehler != 0 ? std::system_category().message(systemfehler) : "";
+    default:
+      return "";
+  }
+}
+
+std::string Programme(int von, int bis) {
+  if (von == 0 && bis == 0) return T("Arbeitsparameter", "working parameters");
+  if (von == bis) return T("Programm ", "program ") + std::to_string(von);
+  return T("Programme ", "programs ") + std::to_string(von) + T(" bis ", " to ") + std::to_string(bis);
+}
+
+}  // namespace
+
+ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, double timeout, Portfehler* fehler) {
+  *fehler = Portfehler{};
+  const ErrorCode err = OLQZPK3X_OpenDevice(port, pfad.c_str(), baudrate);
+  char geraet[512] = {};
+  int systemfehler = 0;
+  const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);
+  const bool netz = ComPortKind(port, pfad.c_str()) > COM_KIND_LOCAL;
+  if (err != 0 && netz) {
+    // A network port: the layer says "URL: reason" in its own words.
+    const std::string text = ComLastError();
+    const std::size_t schema = text.find("://");
+    const std::size_t trenner = text.find(": ", schema == std::string::npos ? 0 : schema + 3);
+    fehler->pfad = trenner == std::string::npos ? text : text.substr(0, trenner);
+    fehler->grund = trenner == std::string::npos ? "" : text.substr(trenner + 2);
+    return err;
+  }
+  if (err != 0) {
+    fehler->pfad = geraet;
+    fehler->grund = Grund(ergebnis, systemfehler, geraet, fehler);
+    return err;
+  }
+  // A lock binds only programs that take it: whoever else has the device open
+  // would read our answers or talk across our frames.
+  // A device server refuses a second client itself.
+  if (std::vector<Portinhaber> inhaber = netz ? std::vector<Portinhaber>{} : AnderePortinhaber(geraet);
+      !inhaber.empty()) {
+    OLQZPK3X_Close(port);
+    fehler->pfad = geraet;
+    fehler->grund = T("von einem anderen Programm belegt", "held by another program") + InhaberText(inhaber);
+    fehler->inhaber = std::move(inhaber);
+    return kPortNichtZuOeffnen;
+  }
+  if (const ErrorCode t = OLQZPK3X_Timeout(port, timeout); t != 0) {
+    OLQZPK3X_Close(port);
+    return t;
+  }
+  return 0;
+}
+
+std::string AntwortText(const char* bytes, int anzahl) {
+  std::string text;
+  bool inText = false;
+  auto trennen = [&text] {
+    if (!text.empty()) text += ' ';
+  };
+  for (int i = 0; i < anzahl; ++i) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    if (c >= 0x20 && c < 0x7F && c != '"') {
+      if (!inText) {
+        trennen();
+        text += '"';
+      }
+      text += static_cast<char>(c);
+      inText = true;
+      continue;
+    }
+    if (inText) text += '"';
+    inText = false;
+    trennen();
+    static const char* const kNamen[] = {"ACK", "NAK", "CAN", "CR"};
+    const int index = c == 0x06 ? 0 : c == 0x15 ? 1 : c == 0x18 ? 2 : c == 0x0D ? 3 : -1;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", c);
+    text += index >= 0 ? kNamen[index] : hex;
+  }
+  if (inText) text += '"';
+  return text;
+}
+
+std::string TransaktionText(int port, std::string* rahmen, std::string* antwortText) {
+  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(port);
+  std::string antwort = AntwortText(t.antwort, t.antwortLaenge);
+  *rahmen = t.rahmen;
+  *antwortText = antwort;
+  const char* dann = t.stumm ? T("nichts innerhalb der Zeitgrenze", "nothing within the time-out")
+                   : t.verloren ? T("Leitung verloren (aufgelegt oder Portfehler)", "the line was lost (hung up or port failure)")
+                                : nullptr;
+  if (t.nichtGesendet) {
+    return std::string(T("Rahmen ", "frame ")) + t.rahmen +
+           T(" nicht gesendet: die Prüfung, ob das Gerät im Takt antwortet, blieb ohne Antwort (eine frühere Antwort steht vielleicht noch aus)",
+             " not sent: the check that the device answers in step went unanswered (an earlier answer may still be owed)");
+  }
+  if (dann != nullptr) antwort += std::string(antwort.empty() ? "" : T(", dann ", ", then ")) + dann;
+  // Nothing read and no read made: the frame never went out whole.
+  if (antwort.empty()) return std::string(T("Rahmen ", "frame ")) + t.rahmen;
+  return std::string(T("Rahmen ", "frame ")) + t.rahmen + T(", Antwort: ", ", answer: ") + antwort;
+}
+
+std::string TransferStelle(const Transferbericht& b) {
+  return (b.programm == 0 ? std::string(T("Arbeitsparameter", "working parameters"))
+                          : T("Programm ", "program ") + std::to_string(b.programm)) +
+         (b.feld != nullptr ? T(", Feld ", ", field ") + std::string(b.feld) : std::string());
+}
+
+std::string TransferStand(bool schreiben, int von, const Transferbericht& b) {
+  std::string text;
+  if (b.fertig > 0) {
+    text = Programme(von, von + b.fertig - 1) +
+           (schreiben ? (von == 0 ? T(" geschrieben", " written") : T(" gespeichert", " stored")) : T(" gelesen", " read"));
+  } else {
+    text = schreiben ? T("nichts gespeichert", "nothing stored") : T("nichts gelesen", "nothing read");
+  }
+  if (b.programm < 0 || b.gesendet == 0) return text;
+  const std::string p = std::to_string(b.programm);
+  if (b.programm == 0) {
+    if (schreiben) text += T("; Arbeitsparameter teilweise geschrieben", "; working parameters partly written");
+  } else if (!schreiben) {
+    text += T("; Programm ", "; program ") + p +
+            T(" in die Arbeitsparameter geladen, nicht ganz gelesen", " loaded into the working parameters, not read whole");
+  } else if (b.gesendet >= PROGRAMMFELDER_ANZAHL) {
+    text += T("; Programm ", "; program ") + p +
+            T(" in die Arbeitsparameter geschrieben, nicht gespeichert", " written to the working parameters, not stored");
+  } else {
+    text += T("; Programm ", "; program ") + p +
+            T(" teilweise in die Arbeitsparameter geschrieben", " partly written to the working parameters");
+  }
+  return text;
+}

@@ -1,0 +1,605 @@
+// The compiled part of the Python package zpk3x: the driver, the program
+// transfer, the serial layer and the program formats, as the command line uses
+// them, so that Python sends the same frames and gives the same texts. The
+// package's Python layer (python/zpk3x) wraps what this returns into its classes.
+//
+// The line is waited on without the GIL. The serial layer and the error
+// catalogue keep some state for the whole process (the latest open's result, the
+// message buffer, the language), so opens, closes and message look-ups hold one
+// lock; transactions on different ports run side by side.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Geraetemeldungen/Geraetemeldungen.h"
+#include "OLQ_errorV3/OLQ_errorV3.h"
+#include "Programmformate/Programmdateien.h"
+#include "Programmformate/Programmformate.h"
+#include "Programmtransfer/Programmtransfer.h"
+#include "Verlauf/VerlaufDaten.h"
+#include "common/Dateiersetzen.h"
+#include "common/Dateizugriff.h"
+#include "olqzpk3x/olqzpk3x.h"
+#include "rs232/Schnittstellen.h"
+#include "rs232/rs232.h"
+
+namespace py = pybind11;
+
+namespace {
+
+std::mutex gProzess;         // port numbers, opens and closes, the catalogue's buffer and language
+bool gPortBelegt[9] = {};    // port numbers 1..8 of the serial layer in use by a Device or a scan
+
+// A failure to raise once the GIL is held again: the class of zpk3x.errors and
+// the attributes that apply.
+struct Fehlerbild {
+  const char* klasse = nullptr;  // null: no failure
+  ErrorCode code = 0;
+  std::string meldung;
+  std::optional<std::string> pfad, grund, rahmen, antwort, feld;
+  std::optional<int> programm, fertig, zeile, spalte;
+  std::vector<std::pair<long, std::string>> inhaber;
+};
+
+std::string Meldung(ErrorCode code, const std::string& detail) {
+  std::lock_guard<std::mutex> l(gProzess);
+  return std::string(OLQ_Fehlermeldung(code)) + detail;
+}
+
+[[noreturn]] void Werfen(const Fehlerbild& f) {
+  py::module_ fehler = py::module_::import("zpk3x.errors");
+  py::dict a;
+  a["code"] = -f.code;
+  a["message"] = f.meldung;
+  if (f.pfad) a["path"] = *f.pfad;
+  if (f.grund) a["reason"] = *f.grund;
+  if (f.rahmen) a["frame"] = *f.rahmen;
+  if (f.antwort) a["answer"] = f.antwort->empty() ? py::object(py::none()) : py::object(py::str(*f.antwort));
+  if (f.feld) a["field"] = *f.feld;
+  if (f.programm) a["program"] = *f.programm;
+  if (f.fertig) a["completed"] = *f.fertig;
+  if (f.zeile) a["line"] = *f.zeile;
+  if (f.spalte) a["column"] = *f.spalte;
+  if (std::string(f.klasse) == "PortError") {
+    py::list inhaber;
+    for (const auto& [pid, name] : f.inhaber) inhaber.append(py::make_tuple(pid, name));
+    a["holders"] = inhaber;
+  }
+  py::object ausnahme = fehler.attr(f.klasse)(**a);
+  PyErr_SetObject(ausnahme.get_type().ptr(), ausnahme.ptr());
+  throw py::error_already_set();
+}
+
+int FreierPort() {
+  for (int n = 1; n <= 8; ++n) {
+    if (!gPortBelegt[n]) {
+      gPortBelegt[n] = true;
+      return n;
+    }
+  }
+  return 0;
+}
+
+Fehlerbild Portfehlerbild(ErrorCode code, const std::string& pfad, const Portfehler& p) {
+  Fehlerbild f;
+  f.klasse = "PortError";
+  f.code = code;
+  f.pfad = p.pfad.empty() ? pfad : p.pfad;
+  f.grund = p.grund;
+  for (const Portinhaber& i : p.inhaber) f.inhaber.emplace_back(i.pid, i.name);
+  f.meldung = Meldung(code, p.pfad.empty() && p.grund.empty() ? "" : "\n" + p.pfad + (p.grund.empty() ? "" : ": " + p.grund));
+  return f;
+}
+
+// A single command's failure: the frame and what came back.
+Fehlerbild Geraetefehlerbild(int port, ErrorCode code) {
+  Fehlerbild f;
+  f.klasse = "DeviceError";
+  f.code = code;
+  std::string rahmen, antwort;
+  const std::string text = TransaktionText(port, &rahmen, &antwort);
+  f.rahmen = rahmen;
+  f.antwort = antwort;
+  f.meldung = Meldung(code, "\n" + text);
+  return f;
+}
+
+Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von, const Transferbericht& b) {
+  Fehlerbild f;
+  f.klasse = "DeviceError";
+  f.code = code;
+  std::string detail = "\n";
+  if (!b.abgebrochen) {
+    std::string rahmen, antwort;
+    detail += TransferStelle(b) + ": " + TransaktionText(port, &rahmen, &antwort) + "\n";
+    f.rahmen = rahmen;
+    f.antwort = antwort;
+    f.programm = b.programm;
+    if (b.feld != nullptr) f.feld = b.feld;
+  }
+  f.fertig = b.fertig;
+  f.meldung = Meldung(code, detail + TransferStand(schreiben, von, b));
+  return f;
+}
+
+// ---- a transfer's link to Python: progress and Ctrl+C, asked on the waiting thread ----
+
+struct Transferlauf {
+  py::object fortschritt;  // None or progress(done, total)
+  PyObject* typ = nullptr;  // a Python exception raised meanwhile (KeyboardInterrupt, the callback's own)
+  PyObject* wert = nullptr;
+  PyObject* spur = nullptr;
+  bool Fehler() const { return typ != nullptr; }
+};
+thread_local Transferlauf* tLauf = nullptr;
+
+void PythonFehlerMerken() {
+  if (tLauf->typ == nullptr) {
+    PyErr_Fetch(&tLauf->typ, &tLauf->wert, &tLauf->spur);
+  } else {
+    PyErr_Clear();
+  }
+}
+
+// Asked after every answer: a signal (Ctrl+C) or a failed callback ends the
+// transfer there, with the frame in flight finished.
+bool Abbrechen() {
+  if (tLauf == nullptr) return false;
+  py::gil_scoped_acquire gil;
+  if (!tLauf->Fehler() && PyErr_CheckSignals() != 0) PythonFehlerMerken();
+  return tLauf->Fehler();
+}
+
+void Fortschritt(int fertig, int anzahl, void*) {
+  if (tLauf == nullptr || tLauf->fortschritt.is_none()) return;
+  py::gil_scoped_acquire gil;
+  if (tLauf->Fehler()) return;
+  PyObject* r = PyObject_CallFunction(tLauf->fortschritt.ptr(), "ii", fertig, anzahl);
+  if (r == nullptr) {
+    PythonFehlerMerken();
+  } else {
+    Py_DECREF(r);
+  }
+}
+
+// Raises what Python raised during the transfer, with how far it got.
+[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b) {
+  PyErr_NormalizeException(&lauf.typ, &lauf.wert, &lauf.spur);
+  py::object wert = py::reinterpret_borrow<py::object>(lauf.wert);
+  try {
+    wert.attr("completed") = b.fertig;
+    wert.attr("program") = b.programm >= 0 ? py::object(py::int_(b.programm)) : py::object(py::none());
+  } catch (py::error_already_set&) {
+    // An exception that takes no attributes is raised as it is.
+  }
+  PyErr_Restore(lauf.typ, lauf.wert, lauf.spur);
+  lauf.typ = lauf.wert = lauf.spur = nullptr;
+  throw py::error_already_set();
+}
+
+// ---- records ----
+
+py::tuple Satz(const ProgramRecord& r) {
+  py::tuple t(PROGRAMMFELDER_ANZAHL);
+  for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
+    const Programmfeld& f = PROGRAMMFELDER[i];
+    t[static_cast<std::size_t>(i)] = f.ganz != nullptr ? py::object(py::int_(r.*f.ganz)) : py::object(py::float_(r.*f.reell));
+  }
+  return t;
+}
+
+ProgramRecord AusSatz(const py::sequence& s) {
+  if (py::len(s) != PROGRAMMFELDER_ANZAHL) throw py::value_error("a program has 10 fields");
+  ProgramRecord r = PROGRAMM_STANDARDSATZ;
+  for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
+    const Programmfeld& f = PROGRAMMFELDER[i];
+    if (f.ganz != nullptr) {
+      r.*f.ganz = s[static_cast<std::size_t>(i)].cast<std::int32_t>();
+    } else {
+      r.*f.reell = s[static_cast<std::size_t>(i)].cast<double>();
+    }
+  }
+  return r;
+}
+
+py::tuple TabelleNachPython(const Programmtabelle& t) {
+  py::list slots;
+  for (const ProgramRecord& r : t.slots) slots.append(Satz(r));
+  return py::make_tuple(slots, t.auswahl);
+}
+
+Programmtabelle TabelleAusPython(const py::sequence& slots, int auswahl) {
+  if (py::len(slots) != PROGRAMM_SLOTS) throw py::value_error("a program table has 17 slots");
+  Programmtabelle t = StandardTabelle();
+  for (int i = 0; i < PROGRAMM_SLOTS; ++i) t.slots[i] = AusSatz(slots[static_cast<std::size_t>(i)].cast<py::sequence>());
+  t.auswahl = auswahl;
+  return t;
+}
+
+// Every value of slots von..bis in the driver's range, before the first frame.
+void BereichPruefen(const Programmtabelle& t, int von, int bis) {
+  for (int slot = von; slot <= bis; ++slot) {
+    for (const Programmfeld& feld : PROGRAMMFELDER) {
+      if (FeldImBereich(t.slots[slot], feld)) continue;
+      Fehlerbild f;
+      f.klasse = "ValueRangeError";
+      f.code = WERT_AUSSERHALB;
+      f.programm = slot;
+      f.feld = feld.name;
+      f.meldung = Meldung(WERT_AUSSERHALB, "\n" + BereichsfehlerText(slot, feld, t.slots[slot]));
+      Werfen(f);
+    }
+  }
+}
+
+// ---- the device ----
+
+class Geraet {
+ public:
+  Geraet(const std::string& pfad, int baud, int adresse, double timeout)
+      : pfad_(pfad), baud_(baud), adresse_(static_cast<char>('0' + adresse)), timeout_(timeout) {
+    if (std::find(std::begin(SUCHE_BAUDRATEN), std::end(SUCHE_BAUDRATEN), baud) == std::end(SUCHE_BAUDRATEN))
+      throw py::value_error("baud: 1200, 2400, 4800 or 9600, not " + std::to_string(baud));
+    if (adresse < 1 || adresse > 8) throw py::value_error("address: 1 to 8, not " + std::to_string(adresse));
+    if (!(timeout > 0) || !std::isfinite(timeout)) throw py::value_error("timeout: seconds above 0");
+    if (pfad.empty()) throw py::value_error("port: a device path or tcp://HOST:PORT or rfc2217://HOST:PORT");
+    ErrorCode err = 0;
+    bool keinPort = false;
+    Portfehler p;
+    {
+      py::gil_scoped_release frei;
+      std::lock_guard<std::mutex> l(gProzess);
+      port_ = FreierPort();
+      keinPort = port_ == 0;
+      if (!keinPort) err = PortOeffnenGeprueft(port_, pfad_, baud_, timeout_, &p);
+      if (!keinPort && err != 0) {
+        gPortBelegt[port_] = false;
+        port_ = 0;
+      }
+    }
+    if (keinPort) throw std::runtime_error("zpk3x: at most 8 ports can be open at once in one process");
+    if (err != 0) Werfen(Portfehlerbild(err, pfad_, p));
+  }
+  ~Geraet() { Schliessen(); }
+
+  void Close() {
+    std::unique_lock<std::mutex> benutzt(benutzt_, std::try_to_lock);
+    if (!benutzt.owns_lock()) throw std::runtime_error("zpk3x.Device is in use by another thread");
+    py::gil_scoped_release frei;
+    Schliessen();
+  }
+  bool Offen() const { return port_ != 0; }
+
+  std::string Identity() {
+    return Mit([&](Fehlerbild& f) {
+      char kennung[32] = {};
+      if (ErrorCode err = OLQZPK3X_IDLesen(port_, adresse_, kennung); err != 0) f = Geraetefehlerbild(port_, err);
+      kennung[sizeof kennung - 1] = '\0';
+      return std::string(kennung);
+    });
+  }
+
+  py::tuple Actual() {
+    const Istwerte w = Mit([&](Fehlerbild& f) {
+      Istwerte w{};
+      if (ErrorCode err = IstwerteLesen({port_, adresse_}, &w); err != 0) f = Geraetefehlerbild(port_, err);
+      return w;
+    });
+    return py::make_tuple(w.strom, w.spannung, w.status);
+  }
+
+  int Status() {
+    return Mit([&](Fehlerbild& f) {
+      int status = 0;
+      if (ErrorCode err = StatuswortLesen({port_, adresse_}, &status); err != 0) f = Geraetefehlerbild(port_, err);
+      return status;
+    });
+  }
+
+  void Funktion(const std::string& funktion) {
+    Mit([&](Fehlerbild& f) {
+      if (ErrorCode err = GeraetefunktionSenden({port_, adresse_}, funktion.c_str()); err != 0)
+        f = Geraetefehlerbild(port_, err);
+      return 0;
+    });
+  }
+
+  void Programmnummer(const std::string& parameter, int n) {
+    if (n < 0 || n > 16) throw py::value_error("program: 0 to 16, not " + std::to_string(n));
+    Mit([&](Fehlerbild& f) {
+      if (ErrorCode err = ProgrammnummerSenden({port_, adresse_}, parameter.c_str(), n); err != 0)
+        f = Geraetefehlerbild(port_, err);
+      return 0;
+    });
+  }
+
+  // Slots von..bis from the device into a table at its defaults, as the command
+  // line's read does.
+  py::tuple Lesen(int von, int bis, py::object fortschritt) {
+    Bereich(von, bis);
+    Programmtabelle t = StandardTabelle();
+    t.auswahl = von == bis ? von : 0;
+    Transfer(fortschritt, von, bis, false, t);
+    return TabelleNachPython(t);
+  }
+
+  // Slots von..bis of the table to the device, then, with `pruefen`, read back
+  // and compared as the device stores the values.
+  void Schreiben(const py::sequence& slots, int von, int bis, bool pruefen, py::object fortschritt) {
+    Bereich(von, bis);
+    Programmtabelle t = TabelleAusPython(slots, 0);
+    BereichPruefen(t, von, bis);
+    Transfer(fortschritt, von, bis, true, t);
+    if (!pruefen) return;
+    Programmtabelle gelesen = StandardTabelle();
+    Transfer(py::none(), von, bis, false, gelesen);
+    const std::vector<Abweichung> a = Abweichungen(t, gelesen, von, bis);
+    if (a.empty()) return;
+    const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
+    Fehlerbild f;
+    f.klasse = "DeviceError";
+    f.code = ANDERES_GESPEICHERT;
+    f.programm = a[0].slot;
+    f.feld = feld.name;
+    f.fertig = 0;
+    f.meldung = Meldung(ANDERES_GESPEICHERT, NachpruefDetail(a[0].slot, feld, t.slots[a[0].slot], gelesen.slots[a[0].slot]));
+    Werfen(f);
+  }
+
+  const std::string& Pfad() const { return pfad_; }
+  int Baud() const { return baud_; }
+  int Adresse() const { return adresse_ - '0'; }
+  double Timeout() const { return timeout_; }
+
+ private:
+  static void Bereich(int von, int bis) {
+    if (von < 0 || bis > 16 || von > bis) throw py::value_error("program: 0 to 16");
+  }
+
+  void Schliessen() {
+    std::lock_guard<std::mutex> l(gProzess);
+    if (port_ == 0) return;
+    OLQZPK3X_Close(port_);
+    gPortBelegt[port_] = false;
+    port_ = 0;
+  }
+
+  // Runs `arbeit` on the line without the GIL, for one thread at a time; raises
+  // what it reports.
+  template <class Arbeit>
+  auto Mit(Arbeit arbeit) -> decltype(arbeit(std::declval<Fehlerbild&>())) {
+    std::unique_lock<std::mutex> benutzt(benutzt_, std::try_to_lock);
+    if (!benutzt.owns_lock()) throw std::runtime_error("zpk3x.Device is in use by another thread");
+    if (port_ == 0) throw py::value_error("zpk3x.Device is closed");
+    Fehlerbild f;
+    auto ergebnis = [&] {
+      py::gil_scoped_release frei;
+      return arbeit(f);
+    }();
+    if (f.klasse != nullptr) Werfen(f);
+    return ergebnis;
+  }
+
+  void Transfer(py::object fortschritt, int von, int bis, bool schreiben, Programmtabelle& t) {
+    Transferlauf lauf;
+    lauf.fortschritt = std::move(fortschritt);
+    Transferbericht bericht;
+    bericht.abbrechen = Abbrechen;
+    Mit([&](Fehlerbild& f) {
+      tLauf = &lauf;
+      const TransferFortschritt melden = von == bis ? nullptr : Fortschritt;
+      const ErrorCode err = schreiben ? ProgrammeSchreiben({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht)
+                                      : ProgrammeLesen({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht);
+      tLauf = nullptr;
+      if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht);
+      return 0;
+    });
+    if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht);
+  }
+
+  std::mutex benutzt_;
+  std::string pfad_;
+  int baud_;
+  char adresse_;
+  double timeout_;
+  int port_ = 0;
+};
+
+// ---- search, ports, files ----
+
+struct Suchlauf {
+  int port = 0;
+  std::string pfad;
+  double timeout = 0.5;
+  std::vector<std::tuple<int, char, std::string, bool>> antworten;
+  Portfehler portfehler;
+  ErrorCode oeffnenFehler = 0;
+};
+
+ErrorCode SucheOeffnen(int baudrate, void* k) {
+  Suchlauf* s = static_cast<Suchlauf*>(k);
+  std::lock_guard<std::mutex> l(gProzess);
+  s->oeffnenFehler = PortOeffnenGeprueft(s->port, s->pfad, baudrate, s->timeout, &s->portfehler);
+  return s->oeffnenFehler;
+}
+
+void SucheProbe(Suchschritt schritt, int baudrate, char adresse, const char* kennung, bool zpk3x, void* k) {
+  if (schritt != Suchschritt::Antwort) return;
+  static_cast<Suchlauf*>(k)->antworten.emplace_back(baudrate, adresse, kennung, zpk3x);
+}
+
+py::list Scan(const std::string& pfad, int baud, double timeout) {
+  Suchlauf s;
+  s.pfad = pfad;
+  s.timeout = timeout;
+  Suchergebnis e{};
+  ErrorCode err = 0;
+  {
+    py::gil_scoped_release frei;
+    {
+      std::lock_guard<std::mutex> l(gProzess);
+      s.port = FreierPort();
+    }
+    if (s.port != 0) {
+      // Raw TCP: the device server keeps its own rate, so the search asks there only.
+      if (ComPortKind(s.port, pfad.c_str()) == COM_KIND_TCP) err = SucheOeffnen(baud, &s);
+      if (err == 0) err = GeraetSuchen(s.port, SucheOeffnen, SucheProbe, &s, &e);
+      std::lock_guard<std::mutex> l(gProzess);
+      OLQZPK3X_Close(s.port);
+      gPortBelegt[s.port] = false;
+    }
+  }
+  if (s.port == 0) throw std::runtime_error("zpk3x: at most 8 ports can be open at once in one process");
+  if (err != 0) {
+    if (s.oeffnenFehler != 0) Werfen(Portfehlerbild(err, pfad, s.portfehler));
+    Fehlerbild f;
+    f.klasse = "Error";
+    f.code = err;
+    f.meldung = Meldung(err, "");
+    Werfen(f);
+  }
+  py::list aus;
+  for (const auto& [b, a, kennung, zpk3x] : s.antworten) aus.append(py::make_tuple(b, a - '0', kennung, zpk3x));
+  return aus;
+}
+
+py::list Ports() {
+  py::list aus;
+  for (const Schnittstelle& s : SchnittstellenAuflisten()) {
+    py::dict d;
+    d["path"] = s.pfad;
+    d["stable_names"] = s.festeNamen;
+    d["target"] = s.ziel;
+    d["vendor_id"] = s.vendorId;
+    d["product_id"] = s.productId;
+    d["manufacturer"] = s.hersteller;
+    d["product"] = s.produkt;
+    d["serial_number"] = s.seriennummer;
+    aus.append(d);
+  }
+  return aus;
+}
+
+Dateiformat FormatPruefen(const std::string& pfad) {
+  const Dateiformat format = FormatAusName(pfad);
+  if (format == Dateiformat::Unbekannt) throw py::value_error(pfad + ": the file name ends in .zpk, .json or .csv");
+  return format;
+}
+
+py::tuple TabelleLaden(const std::string& pfad) {
+  const Dateiformat format = FormatPruefen(pfad);
+  std::string daten;
+  int systemfehler = 0;
+  Programmtabelle t = StandardTabelle();
+  Formatfehler ff{};
+  ErrorCode err = 0;
+  {
+    py::gil_scoped_release frei;
+    err = DateiRohLesen(pfad, &daten, &systemfehler);
+    if (err == 0) err = TabelleLesen(format, daten, &t, &ff);
+  }
+  if (err == 0) return TabelleNachPython(t);
+  Fehlerbild f;
+  f.klasse = "FileError";
+  f.code = err;
+  f.pfad = pfad;
+  if (systemfehler != 0 || err == DATEI_NICHT_LESBAR || err == DATEI_LESEFEHLER) {
+    if (systemfehler != 0) f.grund = Systemgrund(systemfehler);
+    f.meldung = Meldung(err, "\n" + pfad + (f.grund ? ": " + *f.grund : ""));
+  } else if (daten.size() > FORMAT_GROESSTE_DATEI) {
+    f.grund = ZuGrossText().substr(2);
+    f.meldung = Meldung(err, "\n" + pfad + ZuGrossText());
+  } else {
+    const std::string satz = FormatfehlerSatz(ff, format);
+    if (!satz.empty()) f.grund = satz;
+    if (ff.zeile > 0) f.zeile = ff.zeile;
+    if (ff.spalte > 0) f.spalte = ff.spalte;
+    if (ff.slot >= 0) f.programm = ff.slot;
+    if (ff.feld >= 0) f.feld = PROGRAMMFELDER[ff.feld].name;
+    f.meldung = Meldung(err, FormatfehlerDetail(pfad, ff, satz));
+  }
+  Werfen(f);
+}
+
+py::bytes TabelleAlsBytes(const py::sequence& slots, int auswahl, const std::string& format) {
+  const Programmtabelle t = TabelleAusPython(slots, auswahl);
+  const Dateiformat f = format == "zpk" ? Dateiformat::Zpk : format == "csv" ? Dateiformat::Csv : Dateiformat::Json;
+  return py::bytes(TabelleAlsDatei(f, t));
+}
+
+void TabelleSpeichern(const std::string& pfad, const py::sequence& slots, int auswahl) {
+  const Dateiformat format = FormatPruefen(pfad);
+  const std::string inhalt = TabelleAlsDatei(format, TabelleAusPython(slots, auswahl));
+  int fehler = 0;
+  Ersetzt ergebnis;
+  {
+    py::gil_scoped_release frei;
+    // Replaced in one step, never half-written, as the command line's files.
+    ergebnis = DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler);
+  }
+  if (ergebnis == Ersetzt::Ja) return;
+  Fehlerbild f;
+  f.klasse = "FileError";
+  f.code = DATEI_NICHT_SCHREIBBAR;
+  f.pfad = pfad;
+  if (fehler != 0) f.grund = Systemgrund(fehler);
+  f.meldung = Meldung(DATEI_NICHT_SCHREIBBAR, "\n" + pfad + (f.grund ? ": " + *f.grund : ""));
+  Werfen(f);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_zpk3x, m) {
+  m.doc() = "The compiled core of zpk3x; use the package zpk3x, not this module.";
+
+  py::list felder;
+  for (const Programmfeld& f : PROGRAMMFELDER)
+    felder.append(py::make_tuple(f.name, f.ganz != nullptr, f.minimum, f.maximum, f.nachkommastellen));
+  m.attr("FIELDS") = felder;
+  m.attr("DEFAULT") = Satz(PROGRAMM_STANDARDSATZ);
+
+  m.def("set_language", [](bool englisch) {
+    std::lock_guard<std::mutex> l(gProzess);
+    OLQ_Fehlersprache(englisch ? 2 : 1);
+  });
+  m.def("status_bits", [](bool englisch) {
+    py::list aus;
+    for (const VerlaufStatusName& b : VerlaufStatusbitNamen(englisch)) aus.append(py::make_tuple(b.bit, b.name));
+    return aus;
+  });
+  m.def("in_range", [](const py::sequence& satz, int feld) {
+    return FeldImBereich(AusSatz(satz), PROGRAMMFELDER[feld]);
+  });
+  m.def("range_text", [](int feld) { return BereichText(PROGRAMMFELDER[feld]); });
+  m.def("number_text", &ZahlText);
+  m.def("scan", &Scan, py::arg("port"), py::arg("baud"), py::arg("timeout"));
+  m.def("ports", &Ports);
+  m.def("table_load", &TabelleLaden, py::arg("path"));
+  m.def("table_save", &TabelleSpeichern, py::arg("path"), py::arg("slots"), py::arg("selection"));
+  m.def("table_bytes", &TabelleAlsBytes, py::arg("slots"), py::arg("selection"), py::arg("format"));
+
+  py::class_<Geraet>(m, "Device")
+      .def(py::init<const std::string&, int, int, double>(), py::arg("port"), py::arg("baud"), py::arg("address"),
+           py::arg("timeout"))
+      .def("close", &Geraet::Close)
+      .def_property_readonly("open", &Geraet::Offen)
+      .def_property_readonly("port", &Geraet::Pfad)
+      .def_property_readonly("baud", &Geraet::Baud)
+      .def_property_readonly("address", &Geraet::Adresse)
+      .def_property_readonly("timeout", &Geraet::Timeout)
+      .def("identity", &Geraet::Identity)
+      .def("actual", &Geraet::Actual)
+      .def("status", &Geraet::Status)
+      .def("function", &Geraet::Funktion)
+      .def("program_number", &Geraet::Programmnummer)
+      .def("read", &Geraet::Lesen)
+      .def("write", &Geraet::Schreiben);
+}

@@ -1,0 +1,101 @@
+"""Each exception with its attributes, and the same message as the command line's."""
+
+import subprocess
+
+import pytest
+
+import zpk3x
+from zpk3x.testing import Simulator
+from conftest import cli_fehler
+
+
+@pytest.fixture
+def sim():
+    with Simulator() as s:
+        yield s
+
+
+def test_silent_device_at_a_field(sim, tmp_path):
+    t = zpk3x.ProgramTable()
+    t.save(str(tmp_path / "t.json"))
+    sim.fault("silence C2W")
+    erwartet = cli_fehler(sim, "write", "all", "-i", str(tmp_path / "t.json"))
+    with zpk3x.Device(sim.port, timeout=0.1) as dev:
+        with pytest.raises(zpk3x.DeviceError) as e:
+            dev.write_all(t, verify=False)
+    f = e.value
+    assert (f.program, f.field, f.frame, f.answer, f.completed) == (1, "strom2", "#1C2W0.500", None, 0)
+    assert f.code == -erwartet["code"] and f.message == erwartet["message"]
+    assert str(f).startswith(f"Error #{f.code}: ")
+
+
+def test_nak_of_a_single_command_in_either_language(sim):
+    sim.fault("nak DF1")
+    for sprache in ("de", "en"):
+        zpk3x.set_language(sprache)
+        erwartet = cli_fehler(sim, "start", lang=sprache)
+        with zpk3x.Device(sim.port) as dev:
+            with pytest.raises(zpk3x.DeviceError) as e:
+                dev.start()
+        assert (e.value.frame, e.value.answer, e.value.program) == ("#1DF1", "NAK", None)
+        assert e.value.message == erwartet["message"]
+
+
+def test_port_held_by_another_process(sim):
+    with open(sim.port, "rb") as halten:
+        halter = subprocess.Popen(["sleep", "30"], stdin=halten)
+    try:
+        erwartet = cli_fehler(sim, "id")
+        with pytest.raises(zpk3x.PortError) as e:
+            zpk3x.Device(sim.port)
+    finally:
+        halter.kill()
+        halter.wait()
+    assert e.value.path == sim.port and e.value.holders == [(halter.pid, "sleep")]
+    assert "held by another program" in e.value.reason
+    assert e.value.message == erwartet["message"]
+    with pytest.raises(zpk3x.PortError, match="no such device") as e:
+        zpk3x.Device("/dev/zpk3x-missing")
+    assert isinstance(e.value, zpk3x.Error)
+
+
+def test_value_out_of_range_sends_nothing(sim, tmp_path):
+    datei = tmp_path / "t.csv"
+    zpk3x.ProgramTable().save(str(datei))
+    datei.write_text(datei.read_text().replace("0.1,0.5", "0.1,7.5", 1).replace("\n0,", "\n0,", 1))
+    t = zpk3x.ProgramTable.load(str(datei))
+    t[9] = t[0]
+    with zpk3x.Device(sim.port) as dev:
+        sim.clear_frames()
+        with pytest.raises(zpk3x.ValueRangeError) as e:
+            dev.write_all(t)
+    assert (e.value.program, e.value.field) == (9, "strom2") and isinstance(e.value, ValueError)
+    assert "0.001 .. 4.000" in e.value.message
+    assert sim.frames() == []
+
+
+@pytest.mark.parametrize("name,inhalt,zeile,spalte", [
+    ("t.json", '{"programs": [\n  {"slot": 0,,}\n]}', 2, 14),
+    ("t.csv", "slot,auswahl,stromkurve\n", 1, None),
+    ("t.zpk", "kurz", None, None),
+])
+def test_file_errors_with_line_and_column(tmp_path, name, inhalt, zeile, spalte):
+    datei = tmp_path / name
+    datei.write_text(inhalt)
+    erwartet = cli_fehler(None, "show", str(datei))
+    with pytest.raises(zpk3x.FileError) as e:
+        zpk3x.ProgramTable.load(str(datei))
+    f = e.value
+    assert (f.path, f.line, f.column) == (str(datei), zeile, spalte)
+    assert (f.code, f.message, f.reason) == (-erwartet["code"], erwartet["message"], erwartet.get("reason"))
+
+
+def test_missing_and_unwritable_files(tmp_path):
+    with pytest.raises(zpk3x.FileError) as e:
+        zpk3x.ProgramTable.load(str(tmp_path / "nichts.json"))
+    assert e.value.reason == "No such file or directory" and e.value.line is None
+    with pytest.raises(zpk3x.FileError) as e:
+        zpk3x.ProgramTable().save(str(tmp_path / "ordner" / "fehlt" / "p.json"))
+    assert e.value.path.endswith("p.json") and e.value.reason
+    with pytest.raises(ValueError, match=".zpk, .json or .csv"):
+        zpk3x.ProgramTable().save(str(tmp_path / "p.txt"))

@@ -50,4 +50,42 @@ BENCHMARK(BM_ParameterLesen)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 
+// The check for a stray byte after a device-changing operation: two character
+// times on the line (2.08 ms at 9600 baud), nothing more.
+void BM_ImTaktPruefen(benchmark::State& state) {
+  Link link;
+  if (!link.ok) {
+    state.SkipWithError("simulator not available");
+    return;
+  }
+  for (auto _ : state) {
+    ErrorCode r = OLQZPK3X_ImTaktPruefen(kPort);
+    if (r != 0) state.SkipWithError("stray byte");
+    benchmark::DoNotOptimize(r);
+  }
+  state.counters["aim_ms"] = 2 * 10.0 / 9600 * 1000;
+}
+BENCHMARK(BM_ImTaktPruefen)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The failure path: a command whose answer came too late, then the next
+// command, which first proves the line in step (one status read).
+void BM_NachSpaeterAntwort(benchmark::State& state) {
+  Link link;
+  if (!link.ok) {
+    state.SkipWithError("simulator not available");
+    return;
+  }
+  OLQZPK3X_Timeout(kPort, 0.05);
+  for (auto _ : state) {
+    state.PauseTiming();
+    link.sim.control("fault late DF1 60");
+    if (OLQZPK3X_DeviceFunction(kPort, '1', "start") == 0) state.SkipWithError("answered in time");
+    link.sim.control("fault none");
+    state.ResumeTiming();
+    ErrorCode r = OLQZPK3X_DeviceFunction(kPort, '1', "stopp");
+    if (r != 0) state.SkipWithError("the next command failed");
+  }
+}
+BENCHMARK(BM_NachSpaeterAntwort)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
 BENCHMARK_MAIN();

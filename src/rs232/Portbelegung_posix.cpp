@@ -3,12 +3,17 @@
 #include "rs232/Portbelegung.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 namespace {
 
@@ -39,6 +44,31 @@ std::string ProzessName(const std::string& pid) {
   return name;
 }
 
+// An entry as getdents64 returns it (the kernel's linux_dirent64).
+struct Eintrag64 {
+  std::uint64_t d_ino;
+  std::int64_t d_off;
+  unsigned short d_reclen;
+  unsigned char d_type;
+  char d_name[1];
+};
+
+// The numeric entries of an open folder, read straight with getdents64: no
+// allocation per process, as this runs before the first frame of every command.
+template <typename Jeder>
+void Eintraege(int ordner, Jeder&& jeder) {
+  alignas(8) char puffer[8192];
+  for (;;) {
+    const long n = ::syscall(SYS_getdents64, ordner, puffer, sizeof puffer);
+    if (n <= 0) return;
+    for (long pos = 0; pos < n;) {
+      const auto* e = reinterpret_cast<const Eintrag64*>(puffer + pos);
+      pos += e->d_reclen;
+      if (e->d_name[0] >= '0' && e->d_name[0] <= '9') jeder(e->d_name);
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
@@ -47,27 +77,28 @@ std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
   if (::stat(pfad.c_str(), &geraet) != 0 || !S_ISCHR(geraet.st_mode)) return inhaber;
   const bool pts = IstPtsSlave(geraet.st_rdev);
   const long ptsIndex = static_cast<long>(minor(geraet.st_rdev)) + (static_cast<long>(major(geraet.st_rdev)) - 136) * 256;
-  DIR* proc = ::opendir("/proc");
-  if (proc == nullptr) return inhaber;
+  const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (proc < 0) return inhaber;
   const std::string selbst = std::to_string(::getpid());
-  while (const dirent* e = ::readdir(proc)) {
-    const std::string pid = e->d_name;
-    if (pid.find_first_not_of("0123456789") != std::string::npos || pid == selbst) continue;
-    DIR* fds = ::opendir(("/proc/" + pid + "/fd").c_str());
-    if (fds == nullptr) continue;
+  // Every descriptor of every process, relative to open folders: one fstatat
+  // each, no path built from the root.
+  Eintraege(proc, [&](const char* pid) {
+    if (selbst == pid) return;
+    char ort[300];
+    std::snprintf(ort, sizeof ort, "%s/fd", pid);
+    const int fds = ::openat(proc, ort, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fds < 0) return;
     bool haelt = false, gegenstelle = false;
-    while (const dirent* f = ::readdir(fds)) {
-      const std::string fd = f->d_name;
-      if (fd == "." || fd == "..") continue;
+    Eintraege(fds, [&](const char* fd) {
       struct stat s {};
-      if (::stat(("/proc/" + pid + "/fd/" + fd).c_str(), &s) != 0 || !S_ISCHR(s.st_mode)) continue;
+      if (::fstatat(fds, fd, &s, 0) != 0 || !S_ISCHR(s.st_mode)) return;
       if (s.st_rdev == geraet.st_rdev) haelt = true;
       // The multiplexer /dev/ptmx is 5:2; only its descriptors can be masters.
       if (pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2 && MasterIndex(pid, fd) == ptsIndex) gegenstelle = true;
-    }
-    ::closedir(fds);
-    if (haelt && !gegenstelle) inhaber.push_back({std::strtol(pid.c_str(), nullptr, 10), ProzessName(pid)});
-  }
-  ::closedir(proc);
+    });
+    ::close(fds);
+    if (haelt && !gegenstelle) inhaber.push_back({std::strtol(pid, nullptr, 10), ProzessName(pid)});
+  });
+  ::close(proc);
   return inhaber;
 }

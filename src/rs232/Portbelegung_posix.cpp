@@ -85,7 +85,7 @@ std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
   Eintraege(proc, [&](const char* pid) {
     if (selbst == pid) return;
     char ort[300];
-    std::snprintf(ort, sizeof ort, "%s/fd", pid);
+    std::snprintf(ort, sizeof ort, "%.255s/fd", pid);
     const int fds = ::openat(proc, ort, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fds < 0) return;
     bool haelt = false, gegenstelle = false;

@@ -149,9 +149,12 @@ TEST_F(Geraetefehler, SchreibenPrueftDurchZuruecklesen) {
 
 // A result that cannot be written is no success; an empty port name is a usage error.
 TEST_F(Geraetefehler, AusgabeUndPortnameWerdenGeprueft) {
-  const Ergebnis voll = clitest::CliMitAusgabe({"--port", "1", "id"}, "/dev/full");
-  EXPECT_EQ(voll.status, 5);
-  EXPECT_TRUE(Enthaelt(voll.err, "standard output: No space left on device")) << voll.err;
+  for (const Strings& befehl : {Strings{"--port", "1", "id"}, Strings{"--port", "1", "--json", "get"}, Strings{"ports"},
+                                Strings{"--port", "1", "monitor", "--duration", "0.2"}}) {
+    const Ergebnis voll = clitest::CliMitAusgabe(befehl, "/dev/full");
+    EXPECT_EQ(voll.status, 5) << befehl.back();
+    EXPECT_TRUE(Enthaelt(voll.err, "standard output: No space left on device")) << voll.err;
+  }
   sim_.clearFrames();
   const Ergebnis leer = Cli({"--port", "", "id"});
   EXPECT_EQ(leer.status, 2);

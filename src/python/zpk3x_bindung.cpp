@@ -40,11 +40,26 @@ bool gPortBelegt[9] = {};    // port numbers 1..8 of the serial layer in use by 
 
 // A failure to raise once the GIL is held again: the class of zpk3x.errors and
 // the attributes that apply.
+// A text that may be absent (std::optional<std::string> draws a false
+// maybe-uninitialized warning from GCC 12 in the sanitizer build).
+struct Angabe {
+  bool da = false;
+  std::string wert;
+  Angabe& operator=(std::string text) {
+    da = true;
+    wert = std::move(text);
+    return *this;
+  }
+  explicit operator bool() const { return da; }
+  const std::string& operator*() const { return wert; }
+  const std::string* operator->() const { return &wert; }
+};
+
 struct Fehlerbild {
   const char* klasse = nullptr;  // null: no failure
   ErrorCode code = 0;
   std::string meldung;
-  std::optional<std::string> pfad, grund, rahmen, antwort, feld;
+  Angabe pfad, grund, rahmen, antwort, feld;
   std::optional<int> programm, fertig, zeile, spalte;
   std::vector<std::pair<long, std::string>> inhaber;
 };

@@ -141,7 +141,8 @@ def test_progress_and_ctrl_c_during_write_all_at_1200_baud():
         def fortschritt(fertig, gesamt):
             gemeldet.append((fertig, gesamt))
             if fertig == 2:
-                signal.pthread_kill(haupt, signal.SIGINT)
+                # Ctrl+C while the next frame waits on the line, away from any Python code.
+                threading.Timer(0.05, signal.pthread_kill, (haupt, signal.SIGINT)).start()
 
         with zpk3x.Device(sim.port, baud=1200) as dev:
             with pytest.raises(KeyboardInterrupt) as e:

@@ -126,6 +126,11 @@ std::string TransaktionText(int port, std::string* rahmen, std::string* antwortT
   const char* dann = t.stumm ? T("nichts innerhalb der Zeitgrenze", "nothing within the time-out")
                    : t.verloren ? T("Leitung verloren (aufgelegt oder Portfehler)", "the line was lost (hung up or port failure)")
                                 : nullptr;
+  if (t.nichtGesendet) {
+    return std::string(T("Rahmen ", "frame ")) + t.rahmen +
+           T(" nicht gesendet: die Prüfung, ob das Gerät im Takt antwortet, blieb ohne Antwort (eine frühere Antwort steht vielleicht noch aus)",
+             " not sent: the check that the device answers in step went unanswered (an earlier answer may still be owed)");
+  }
   if (dann != nullptr) antwort += std::string(antwort.empty() ? "" : T(", dann ", ", then ")) + dann;
   // Nothing read and no read made: the frame never went out whole.
   if (antwort.empty()) return std::string(T("Rahmen ", "frame ")) + t.rahmen;

@@ -151,6 +151,18 @@ ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRe
   return 0;
 }
 
+ErrorCode ProgrammeAnsehen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
+  if (von == 0 && bis == 0) return ProgrammeLesen(g, 0, 0, tabelle, fortschritt, kontext, bericht);
+  ProgramRecord arbeit{};
+  if (ErrorCode err = ProgrammLesen(g, 0, &arbeit, bericht); err != 0) return err;
+  if (bericht != nullptr) bericht->programm = -1;
+  if (ErrorCode err = ProgrammeLesen(g, von, bis, tabelle, fortschritt, kontext, bericht); err != 0) return err;
+  if (ErrorCode err = ProgrammSchreiben(g, 0, &arbeit); err != 0) return err;
+  tabelle[0] = arbeit;
+  return 0;
+}
+
 ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                              TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
   const int anzahl = bis - von + 1;

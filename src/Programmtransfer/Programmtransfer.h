@@ -63,6 +63,13 @@ ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramReco
 // the slots before k new, slot k, the later ones and slot 0 as they were.
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                          TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
+// As ProgrammeLesen, for a caller that only looks: the device's working
+// parameters are read first and written back at the end (not stored), so they
+// are as they were found; tabelle[0] then holds them. Reading slot 0 alone
+// changes nothing anyway. A failure or a stop before the end leaves the working
+// parameters holding the program read last, as ProgrammeLesen does.
+ErrorCode ProgrammeAnsehen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
+                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
 // Slots von..bis of tabelle to the device; on success the last one written is
 // copied into slot 0. A failure leaves the table unchanged. Each program ends
 // with the check that the device's answers were in step (OLQZPK3X_ImTaktPruefen).

@@ -41,10 +41,25 @@ inline bool LinkFolgenErlaubt(const std::string& pfad, const struct stat& link) 
 // does not exist (a dangling link's target is then created). `pfad` itself when
 // it is no link. False for a chain that loops or cannot be read, and for a link
 // that LinkFolgenErlaubt refuses (errno then EACCES, as the kernel's refusal).
+// The folders along `pfad` hold the same rule: a link among them that another
+// user planted in a sticky folder would redirect the write just as well.
+inline bool OrdnerLinksErlaubt(const std::string& pfad) {
+  for (std::string::size_type ende = pfad.find('/', 1); ende != std::string::npos; ende = pfad.find('/', ende + 1)) {
+    const std::string teil = pfad.substr(0, ende);
+    struct stat st {};
+    if (::lstat(teil.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !LinkFolgenErlaubt(teil, st)) return false;
+  }
+  return true;
+}
+
 inline bool LinkzielBestimmen(const std::string& pfad, std::string* ziel) {
   std::string p = pfad;
   // The kernel gives up after 40 links, too.
   for (int glied = 0; glied < 40; ++glied) {
+    if (!OrdnerLinksErlaubt(p)) {
+      errno = EACCES;
+      return false;
+    }
     struct stat st {};
     if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
       *ziel = p;

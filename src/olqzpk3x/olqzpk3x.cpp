@@ -4,12 +4,14 @@
 #include "olqzpk3x/olqzpk3x.h"
 
 #include <algorithm>
+#include <iterator>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "rs232/rs232.h"
@@ -37,14 +39,96 @@ struct Codes {
   ErrorCode badTextByte;  // negative character inside an answer text
 };
 
-// Per port 1 to 8: whether the device may still send an answer that is owed, so
-// that a late ACK would be read as the answer to the next command: after our own
-// transaction without an answer, or found recorded by whoever held the device
-// before, whose send may have been a moment ago.
-enum class Late : unsigned char { None, Own, Inherited };
-Late gLateAnswer[9] = {};
+// Reads whose answers echo their frame, in the order they serve as checks that
+// the line is in step (the device's own reads first, the sister family's last).
+constexpr const char* kEchoReads[] = {"S0R", "C0R", "V0R", "WFR", "C1R", "C2R", "T1R", "T2R",
+                                      "F1R", "V1R", "L1R", "A1R", "M1R", "S1R", "S2R"};
+constexpr int kDeviceChecks = 13;
 
-Late* lateAnswerFlag(int port) { return port >= 1 && port <= 8 ? &gLateAnswer[port] : nullptr; }
+int echoReadIndex(const char* command) {
+  for (int i = 0; i < static_cast<int>(std::size(kEchoReads)); ++i) {
+    if (std::strncmp(kEchoReads[i], command, 3) == 0) return i;
+  }
+  return -1;
+}
+
+// Per port 1 to 8: whether the device may still send an answer that is owed, so
+// that a late answer could be read as the next command's: set while a
+// transaction is in flight and left set when it went unanswered or out of step,
+// or found in the record of whoever held the device before. `reads` are the
+// echoed reads whose late answers may still come (their echo proves nothing);
+// `unknown` says that one more of any kind may (a holder that was killed).
+struct Owed {
+  bool owed = false;
+  bool unknown = false;
+  unsigned reads = 0;
+};
+Owed gOwed[9] = {};
+
+Owed* owedOf(int port) { return port >= 1 && port <= 8 ? &gOwed[port] : nullptr; }
+
+// `frame` (from "#", address, command on) is on the line; null: not known what.
+void owe(int port, const char* frame) {
+  Owed* o = owedOf(port);
+  if (o == nullptr) return;
+  o->owed = true;
+  if (frame == nullptr) {
+    o->unknown = true;
+  } else if (const int i = echoReadIndex(frame + 2); i >= 0) {
+    o->reads |= 1u << i;
+  }
+}
+
+void settle(int port) {
+  if (Owed* o = owedOf(port)) *o = Owed{};
+}
+
+// The record's text: the baud rate, then "?" for an answer of unknown kind and
+// the echoed reads still owed. While the port is open it always holds "?", so
+// that a holder killed in mid-transaction leaves that behind.
+std::string recordText(long baud, const Owed& o, bool open) {
+  std::string text = std::to_string(baud);
+  if (open || o.unknown) text += " ?";
+  if (o.owed && !o.unknown && o.reads == 0) text += " ACK";
+  for (int i = 0; i < static_cast<int>(std::size(kEchoReads)); ++i) {
+    if ((o.reads & (1u << i)) != 0) text += std::string(" ") + kEchoReads[i];
+  }
+  return text;
+}
+
+// What a record found at opening says is owed at `baud`: nothing when it was
+// owed at another rate (a late answer then arrives garbled, never valid);
+// anything not understood counts as unknown.
+Owed fromRecord(const std::string& text, long baud) {
+  Owed o;
+  char* end = nullptr;
+  const long rate = std::strtol(text.c_str(), &end, 10);
+  if (end != text.c_str() && rate != baud) return o;
+  o.owed = true;
+  if (end == text.c_str()) {
+    o.unknown = true;
+    return o;
+  }
+  std::size_t pos = static_cast<std::size_t>(end - text.c_str());
+  while (pos < text.size()) {
+    const std::size_t start = text.find_first_not_of(' ', pos);
+    if (start == std::string::npos) break;
+    const std::size_t stop = std::min(text.find(' ', start), text.size());
+    const std::string word = text.substr(start, stop - start);
+    const int i = word.size() == 3 ? echoReadIndex(word.c_str()) : -1;
+    if (i >= 0) {
+      o.reads |= 1u << i;
+    } else if (word != "ACK") {
+      o.unknown = true;
+    }
+    pos = stop;
+  }
+  return o;
+}
+
+void recordOwed(int port, bool open) {
+  if (const Owed* o = owedOf(port)) ComOwedAnswerRecord(port, recordText(GetComBaudRate(port), *o, open).c_str());
+}
 
 OLQZPK3X_Transaktion gLetzte[9] = {};
 
@@ -71,10 +155,6 @@ int gelesen(int port, int received) {
   return received;
 }
 
-void setLateAnswerPossible(int port, Late late) {
-  if (Late* flag = lateAnswerFlag(port)) *flag = late;
-}
-
 // A failure on a line that hung up is that, whichever step noticed it first.
 ErrorCode lostOr(int port, ErrorCode r) { return r != 0 && ComLineLost(port) != 0 ? OLQZPK3X_LEITUNG_GETRENNT : r; }
 
@@ -99,11 +179,14 @@ void waitForEmptyOutQueue(int port, int frameLength) {
   }
 }
 
-// Empties the queues, writes the frame and waits until it has left.
-ErrorCode send(int port, const char* frame, int length, const Codes& c) {
+
+// Empties the queues, writes the frame and waits until it has left. Once any of
+// it is on the line an answer is owed to `owed` (see transaction).
+ErrorCode send(int port, const char* frame, int length, const Codes& c, bool owes, const char* owed) {
   rahmenMerken(port, frame, length);
   if (ErrorCode r = FlushInOut(port); r != 0) return c.flush != 0 ? c.flush : r;
   int written = ComWrt(port, frame, length);
+  if (owes && written > 0) owe(port, owed);
   if (written < 0) return c.write;
   if (written != length) return c.shortWrite;
   waitForEmptyOutQueue(port, length);
@@ -117,27 +200,37 @@ int answerChar(int received) {
   return static_cast<signed char>(static_cast<unsigned char>(received & 0xFF));
 }
 
-ErrorCode readAck(int port, const Codes& c) {
+// The byte that answers every frame first. Only ACK, NAK and CAN are answers;
+// anything else leaves the answer owed. With `whole` it is the whole answer,
+// and the line is in step once it came.
+ErrorCode readAck(int port, const Codes& c, bool whole) {
   int ch = answerChar(gelesen(port, ComRdByte(port)));
+  if (ch < 0) return c.noAnswer;
+  if (ch != kAck && ch != kNak && ch != kCan) return c.notAck;
+  if (whole || ch != kAck) settle(port);
   if (ch == kNak) return c.nak;
   if (ch == kCan) return c.can;
-  if (ch < 0) {
-    setLateAnswerPossible(port, Late::Own);
-    return c.noAnswer;
-  }
-  if (ch != kAck) return c.notAck;
   return 0;
 }
 
+// At most this many bytes are passed over while looking for an echoed answer.
+constexpr int kStaleLimit = 256;
+
 // Reads an answer text up to and including CR, at most `limit` bytes, into
-// `text` (limit + 1 bytes) and terminates it.
-ErrorCode readText(int port, char* text, int limit, const Codes& c) {
+// `text` (limit + 1 bytes) and terminates it. With `echo` (the frame's first
+// five characters) only an answer that begins with them counts: whatever comes
+// before it is a late answer to an earlier frame, passed over (the trace shows it).
+ErrorCode readText(int port, char* text, int limit, const Codes& c, const char* echo = nullptr) {
   int n = 0;
+  int passed = 0;
   while (n < limit) {
     int ch = answerChar(gelesen(port, ComRdByte(port)));
-    if (ch < 0) {
-      setLateAnswerPossible(port, Late::Own);
-      return lostOr(port, c.badTextByte);
+    // Nothing of its own answer came: that is no answer, not a bad one.
+    if (ch < 0) return lostOr(port, echo != nullptr && n == 0 ? c.noAnswer : c.badTextByte);
+    if (echo != nullptr && n < 5 && ch != echo[n]) {
+      if (++passed > kStaleLimit) return c.badTextByte;
+      n = 0;
+      if (ch != echo[0]) continue;
     }
     text[n++] = static_cast<char>(ch);
     if (ch == kCr) break;
@@ -146,44 +239,75 @@ ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   return 0;
 }
 
-// After a transaction without an answer: waits until the line has been quiet for
-// one time-out, discarding what arrives, so that a late answer cannot pass for the
-// next one; our own read already waited one time-out before. An answer owed to
-// an earlier holder may have been asked for just now: two time-outs of quiet
-// then. Bounded at 2 s (at least the quiet sought); a line that stays busy
-// longer gives false and nothing may be sent.
-bool waitForQuietLine(int port) {
-  using Clock = std::chrono::steady_clock;
-  const Late* late = lateAnswerFlag(port);
-  double timeout = GetComTime(port);
-  if (timeout <= 0 || late == nullptr) return true;  // port not open: the send reports that
-  auto seconds = [](double s) { return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s)); };
-  const int spans = *late == Late::Inherited ? 2 : 1;
-  const auto oneTimeout = seconds(std::min(timeout, 86400.0));
-  const auto bound = Clock::now() + std::max(seconds(2.0), oneTimeout * spans);
-  // Each read that times out is one time-out of quiet; a byte starts over.
-  for (int quiet = 0; quiet < spans;) {
-    if (Clock::now() + oneTimeout * (spans - quiet) > bound) return false;
-    const int received = ComRdByte(port);
-    if (received < -1) break;  // a read error is left to the send and read that follow
-    quiet = received < 0 ? quiet + 1 : 0;
+void buildFrame(char* frame, char adresse, const char* command);
+
+// Proves that the line is in step before a frame whose answer a late one could
+// pass for: sends a read whose answer echoes its frame and reads until that
+// answer has come; everything before it is stale. The status read, or the
+// actual current when the status read is the one owed; when it is not known
+// what is owed, both one after the other, so that a late answer to either is
+// passed over by the other's echo. False when a check went unanswered: then
+// nothing more may be sent.
+bool resynchronise(int port, char adresse, const Codes& c) {
+  Owed* o = owedOf(port);
+  if (o == nullptr) return true;
+  // A check proves nothing when a late answer of its own kind may still come;
+  // after a killed holder, one of any kind may: then a second check follows.
+  int needed = o->unknown ? 2 : 1;
+  for (int i = 0; i < kDeviceChecks && needed > 0; ++i) {
+    if ((o->reads & (1u << i)) != 0) continue;
+    char frame[8];
+    buildFrame(frame, adresse, kEchoReads[i]);
+    rahmenMerken(port, frame, 6);
+    const bool sent = ComWrt(port, frame, 6) == 6;
+    char text[kAnswerLimit + 1];
+    if (sent) waitForEmptyOutQueue(port, 6);
+    if (!sent || readText(port, text, kAnswerLimit, c, frame) != 0 || std::strchr(text, kCr) == nullptr) {
+      // Its answer may come late in turn: the next check takes another read.
+      o->reads |= 1u << i;
+      recordOwed(port, true);
+      return false;
+    }
+    --needed;
   }
-  setLateAnswerPossible(port, Late::None);
+  if (needed > 0) return false;
+  settle(port);
   return true;
 }
 
-enum class Answer { SingleByte, Text };
+// Text answers that begin with their own frame, and the identity answer, which does not.
+enum class Answer { SingleByte, Echoed, Identity };
 
-ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c, Answer answer) {
+// While an answer is owed, a late one could pass for this frame's own only when
+// a single byte answers it, or when it is the same read at the same address: the
+// line is proven in step first. Other reads pass over late answers by their
+// echo; a late identity answer still names the device that is there.
+ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c, Answer answer,
+                      bool* owedBefore = nullptr) {
   const bool broadcast = adresse == '&';
-  const Late* late = lateAnswerFlag(port);
-  if (answer == Answer::SingleByte && !broadcast && late != nullptr && *late != Late::None && !waitForQuietLine(port)) {
-    return lostOr(port, c.noAnswer);
+  Owed* o = owedOf(port);
+  const int length = static_cast<int>(std::strlen(frame));
+  if (!broadcast && o != nullptr && o->owed) {
+    const int read = echoReadIndex(frame + 2);
+    const bool sameRead = o->unknown || (read >= 0 && (o->reads & (1u << read)) != 0);
+    if ((answer == Answer::SingleByte || (answer == Answer::Echoed && sameRead)) && !resynchronise(port, adresse, c)) {
+      rahmenMerken(port, frame, length);
+      if (OLQZPK3X_Transaktion* t = letzte(port)) {
+        t->stumm = true;
+        t->nichtGesendet = true;
+      }
+      return lostOr(port, c.noAnswer);
+    }
   }
-  int length = static_cast<int>(std::strlen(frame));
-  if (ErrorCode r = send(port, frame, length, c); r != 0) return lostOr(port, r);
-  if (adresse == '&') return 0;
-  return lostOr(port, readAck(port, c));
+  if (owedBefore != nullptr) *owedBefore = o != nullptr && o->owed;
+  // A broadcast is never answered: it owes nothing. An identity request after
+  // an owed answer leaves one owed, to what is not known.
+  if (ErrorCode r = send(port, frame, length, c, !broadcast, frame); r != 0) return lostOr(port, r);
+  if (broadcast) return 0;
+  // While an answer is owed, the ACK of a read cannot be told from a late one:
+  // its echoed text is looked for instead, and what comes before it passed over.
+  if (answer == Answer::Echoed && owedBefore != nullptr && *owedBefore) return 0;
+  return lostOr(port, readAck(port, c, answer == Answer::SingleByte));
 }
 
 void buildFrame(char* frame, char adresse, const char* command) {
@@ -350,21 +474,30 @@ ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   if (OpenComConfig(port, device != nullptr ? device : "", baudrate, 1, 7, 1, 512, 512) != 0) return -100003;
   static const bool registriert = std::atexit(offeneSchliessen) == 0;
   (void)registriert;
-  // Whoever held the device before may have left an answer owed; the record stays
-  // while the port is open, so a holder that is killed leaves it behind too.
-  setLateAnswerPossible(port, ComOwedAnswerRecorded(port) ? Late::Inherited : Late::None);
-  ComOwedAnswerRecord(port, true);
+  // Whoever held the device before may have left an answer owed: the record says
+  // what, and at which rate. While the port is open the record says "unknown",
+  // so a holder that is killed leaves that behind.
+  settle(port);
+  std::string text;
+  if (ComOwedAnswerRecorded(port, &text)) {
+    if (Owed* o = owedOf(port)) *o = fromRecord(text, baudrate);
+  }
+  recordOwed(port, true);
   return 0;
 }
 
 ErrorCode OLQZPK3X_Close(int port) {
-  const Late* late = lateAnswerFlag(port);
   if (GetComBaudRate(port) > 0) {
-    // An answer still owed keeps the record for the next opener.
-    const bool ruhig = late == nullptr || *late == Late::None || waitForQuietLine(port);
-    if (ruhig) ComOwedAnswerRecord(port, false);
+    // An answer still owed stays in the record for the next opener, who proves
+    // the line in step before trusting it; otherwise the record goes.
+    const Owed* o = owedOf(port);
+    if (o != nullptr && o->owed) {
+      recordOwed(port, false);
+    } else {
+      ComOwedAnswerRecord(port, nullptr);
+    }
   }
-  setLateAnswerPossible(port, Late::None);
+  settle(port);
   return CloseCom(port) != 0 ? -103004 : 0;
 }
 
@@ -385,7 +518,9 @@ ErrorCode OLQZPK3X_IDLesen(int port, char adresse, char* identity) {
   if (!isDeviceAddress(adresse)) return -400006;
   char frame[kFrameSize];
   buildFrame(frame, adresse, "IDR");
-  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
+  Owed* o = owedOf(port);
+  const bool owedBefore = o != nullptr && o->owed;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Identity); r != 0) return r;
   char text[kAnswerLimit + 1];
   if (ErrorCode r = readText(port, text, kAnswerLimit, c); r != 0) return r;
 
@@ -394,6 +529,9 @@ ErrorCode OLQZPK3X_IDLesen(int port, char adresse, char* identity) {
   const char* word = text + 2;
   std::size_t length = std::strcspn(word, " \r");
   if (length == 0 || word[length] != kCr || word[length + 1] != '\0') return -404015;
+  // Its own answer, unless one was owed before it: an identity answer proves
+  // nothing about the line being in step.
+  if (!owedBefore) settle(port);
   if (identity != nullptr) {
     std::memcpy(identity, word, length);
     identity[length] = '\0';
@@ -439,11 +577,14 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
   }
   char frame[kFrameSize];
   buildFrame(frame, adresse, k->command);
-  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
+  bool owedBefore = false;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Echoed, &owedBefore); r != 0) return r;
   char text[kAnswerLimit + 1];
-  if (ErrorCode r = readText(port, text, kAnswerLimit, c); r != 0) return r;
+  if (ErrorCode r = readText(port, text, kAnswerLimit, c, owedBefore ? frame : nullptr); r != 0) return r;
 
   if (std::strncmp(text, frame, 5) != 0) return -404104;
+  // The answer echoes the frame: the line is in step.
+  settle(port);
   if (std::strncmp(text + 5, "err\r", 4) == 0) return -409000;
   const char* value = text + 5;
   switch (k->kind) {
@@ -479,8 +620,9 @@ ErrorCode OLQZPK3X_ImTaktPruefen(int port) {
     if (OLQZPK3X_Transaktion* t = letzte(port)) t->stumm = false;
     return 0;
   }
-  // More of the same may follow: the next holder waits for a quiet line.
-  setLateAnswerPossible(port, Late::Own);
+  // More of the same may follow: the next frame that a late answer could pass
+  // for waits until the line is proven in step.
+  owe(port, nullptr);
   return kAusserTakt;
 }
 
@@ -513,15 +655,17 @@ ErrorCode OLQVMB1_StatusLesen(int port, char adresse, int auswahl, int* status) 
   if ((auswahl != 1 && auswahl != 2) || status == nullptr) return -401111;
   char frame[kFrameSize];
   buildFrame(frame, adresse, auswahl == 1 ? "S1R" : "S2R");
-  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Text); r != 0) return r;
+  bool owedBefore = false;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Echoed, &owedBefore); r != 0) return r;
   char text[kSisterAnswerLimit + 1];
-  if (ErrorCode r = readText(port, text, kSisterAnswerLimit, c); r != 0) return r;
+  if (ErrorCode r = readText(port, text, kSisterAnswerLimit, c, owedBefore ? frame : nullptr); r != 0) return r;
 
   // "#", address, "S", digit, "R", two hex digits, CR; checked left to right so
   // that nothing past the end of a short text is looked at.
   bool shape = text[0] == '#' && text[1] == adresse && text[2] == 'S' && text[3] >= '0' &&
                text[3] <= '9' && text[4] == 'R' && Hexchar2Int(text[5]) >= 0 &&
                Hexchar2Int(text[6]) >= 0 && text[7] == kCr && text[8] == '\0';
+  if (std::strncmp(text, frame, 5) == 0) settle(port);  // it echoes the frame: in step
   if (!shape) return -404120;
   int high = Hexchar2Int(text[5]);
   int low = Hexchar2Int(text[6]);

@@ -11,11 +11,18 @@ constexpr ErrorCode OLQZPK3X_LEITUNG_GETRENNT = -127125;
 ErrorCode OLQZPK3X_Open(int port, int baudrate);
 // As OLQZPK3X_Open, on the device file `device` ("" or null: the port's own).
 ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate);
-// After a transaction that went unanswered, the port is let go only once the line
-// has been quiet for one time-out (bounded at 2 s), so that a late answer cannot
-// pass for the next holder's; a record beside the lock tells the next opener when
-// that did not happen (or the process ended without closing). Ports still open
-// when the process ends normally are closed the same way.
+// An answer stays owed while a transaction went unanswered or out of step. Until
+// the line is proven in step again, a command answered by a single byte, or a
+// read of the same command at the same address, is preceded by a read whose
+// answer echoes its frame (the status read, or the actual current), and
+// everything before that echo is passed over; if the check goes unanswered the
+// command is not sent and its own no-answer code is returned
+// (OLQZPK3X_LetzteTransaktion: `nichtGesendet`). Other reads pass over late
+// answers by their echo. Closing keeps a record of what is owed beside the
+// port's lock for the next opener (a killed holder leaves "unknown" behind); a
+// proof of step, not a close, clears it. Opening at another baud rate than the
+// one owed at clears it as well. Ports still open when the process ends
+// normally are closed the same way.
 ErrorCode OLQZPK3X_Close(int port);
 ErrorCode OLQZPK3X_Timeout(int port, double seconds);
 ErrorCode FlushInOut(int port);
@@ -34,19 +41,22 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
 // Called at the end of an operation that changed the device: its answers were out
 // of step (a late or doubled answer was taken for a later command's) when a byte
 // is waiting or arrives within two character times of the last answer. Returns
-// -410125 then, else 0.
+// -410125 then (and an answer is owed from then on), else 0.
 ErrorCode OLQZPK3X_ImTaktPruefen(int port);
 
 // The last transaction on a port, for messages that say what went wrong: the
 // frame sent (without its CR) and the bytes that came back, up to 32, including
 // any caught by OLQZPK3X_ImTaktPruefen; `stumm` when the last read waited in
-// vain, `verloren` when it found the port failed or the line hung up.
+// vain, `verloren` when it found the port failed or the line hung up,
+// `nichtGesendet` when the frame was not sent because the check that the line
+// is in step went unanswered.
 struct OLQZPK3X_Transaktion {
   char rahmen[40];
   char antwort[32];
   int antwortLaenge;
   bool stumm;
   bool verloren;
+  bool nichtGesendet;
 };
 OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port);
 

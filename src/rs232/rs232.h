@@ -123,7 +123,14 @@ std::string GetComIdentity(int port);
 
 // The record, kept beside the port's lock, that the device may still owe an
 // answer to a command sent by whoever held the port before: the next opener of
-// the same device finds it even when the process that wrote it was killed.
-// Ports without an identity keep no record (false, nothing written).
-bool ComOwedAnswerRecorded(int port);
-void ComOwedAnswerRecord(int port, bool owed);
+// the same device finds it even when the process that wrote it was killed. Its
+// text (at most 63 bytes) is the driver's own. Ports without an identity keep
+// no record (false, nothing written).
+// A record counts only when it is a regular file of the superuser or of the
+// caller: the folder is shared, and anything else at the name was planted.
+// Unreadable or planted: false, and `text` is left empty.
+bool ComOwedAnswerRecorded(int port, std::string* text);
+// Writes the record with `text`; null removes it. Whatever else stands at the
+// name is replaced where the system lets us; a record that cannot be written
+// is simply missing (the driver's in-step rules still hold within the process).
+void ComOwedAnswerRecord(int port, const char* text);

@@ -28,6 +28,7 @@ struct PortState {
   rs232net::Connection* net = nullptr;  // a network port instead of a device
   bool fixedRate = false;               // the line's rate is not ours to set
   std::intptr_t netLock = -2;           // our lock on the network port
+  std::string lockKey;                  // its name
   std::string identity;
   long baud = 0;
   double timeout = kDefaultTimeout;
@@ -61,7 +62,7 @@ bool release(PortState& p) {
   if (p.net != nullptr) {
     rs232net::close(p.net);
     p.net = nullptr;
-    rs232platform::releaseNamed(p.netLock);
+    rs232platform::releaseNamed(p.netLock, p.lockKey);
     p.netLock = -2;
     return true;
   }
@@ -126,19 +127,24 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     return -1;
   } else if (address.kind != rs232net::Kind::Local) {
     std::string why;
-    p.identity = rs232net::identity(address);
-    const std::string url = (address.kind == rs232net::Kind::Raw ? "tcp://" : "rfc2217://") + p.identity.substr(4);
-    // The server refuses a second client; our own lock, keyed by host and port,
-    // says so before connecting and keeps two of our programs on one machine apart.
-    p.netLock = rs232platform::claimNamed(recordKey(p.identity));
-    if (p.netLock == -1) {
-      gLastError = url + ": held by another program on this machine";
-      return -1;
-    }
+    const std::string named = rs232net::identity(address);
+    const std::string url = (address.kind == rs232net::Kind::Raw ? "tcp://" : "rfc2217://") + named.substr(4);
     p.net = rs232net::open(address, line, &why);
     if (p.net == nullptr) {
-      rs232platform::releaseNamed(p.netLock);
       gLastError = url + ": " + why;
+      return -1;
+    }
+    // Keyed by the server's address, not the name: tcp://localhost:P and
+    // tcp://127.0.0.1:P are one device. The lock is taken only now, for a name
+    // that resolved and a server that took us, and keeps two of our programs on
+    // one machine apart where the server itself might not.
+    p.identity = rs232net::connectedIdentity(p.net);
+    if (p.identity.empty()) p.identity = named;
+    p.lockKey = recordKey(p.identity);
+    p.netLock = rs232platform::claimNamed(p.lockKey);
+    if (p.netLock == -1) {
+      rs232net::close(p.net);
+      gLastError = url + ": held by another program on this machine";
       return -1;
     }
     p.fixedRate = address.kind == rs232net::Kind::Raw;
@@ -323,12 +329,16 @@ std::string GetComIdentity(int port) {
   return p == nullptr ? std::string() : p->identity;
 }
 
-bool ComOwedAnswerRecorded(int port) {
+bool ComOwedAnswerRecorded(int port, std::string* text) {
+  if (text != nullptr) text->clear();
   const PortState* p = openPort(port);
-  return p != nullptr && !p->identity.empty() && rs232platform::owedAnswerRecorded(recordKey(p->identity));
+  std::string content;
+  if (p == nullptr || p->identity.empty() || !rs232platform::owedAnswerRecorded(recordKey(p->identity), &content)) return false;
+  if (text != nullptr) *text = content;
+  return true;
 }
 
-void ComOwedAnswerRecord(int port, bool owed) {
+void ComOwedAnswerRecord(int port, const char* text) {
   const PortState* p = openPort(port);
-  if (p != nullptr && !p->identity.empty()) rs232platform::owedAnswerRecord(recordKey(p->identity), owed);
+  if (p != nullptr && !p->identity.empty()) rs232platform::owedAnswerRecord(recordKey(p->identity), text);
 }

@@ -21,6 +21,12 @@ inline int msUntil(Clock::time_point deadline) {
   return static_cast<int>(std::min<long long>((left + 999) / 1000, 60 * 60 * 1000));
 }
 
+// Microseconds left, at least 0; at most an hour per wait.
+inline long long usUntil(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+  return std::clamp<long long>(left, 0, 60LL * 60 * 1000 * 1000);
+}
+
 // The installed wait hook (see SetComWaitHook), null if none.
 using WaitHook = void (*)();
 extern WaitHook gWaitHook;
@@ -39,15 +45,23 @@ class Slices {
   explicit Slices(Clock::time_point deadline) : deadline_(deadline) {}
 
   int next() {
-    const int left = msUntil(deadline_);
+    const long long us = nextUs();
+    return us <= 0 ? static_cast<int>(us) : static_cast<int>((us + 999) / 1000);
+  }
+
+  // As next(), in microseconds: for waits as short as two characters on the
+  // line, which whole milliseconds would stretch by half.
+  long long nextUs() {
+    const long long left = usUntil(deadline_);
+    constexpr long long kSliceUs = kWaitSliceMs * 1000LL;
     if (gWaitHook == nullptr) return left;
-    if (first_ || left <= 2 * kWaitSliceMs) {
+    if (first_ || left <= 2 * kSliceUs) {
       first_ = false;
-      return std::min(left, kWaitSliceMs);
+      return std::min(left, kSliceUs);
     }
     gWaitHook();
-    const int after = msUntil(deadline_);
-    return after == 0 ? -1 : std::min(after, kWaitSliceMs);
+    const long long after = usUntil(deadline_);
+    return after == 0 ? -1 : std::min(after, kSliceUs);
   }
 
  private:

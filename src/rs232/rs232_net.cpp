@@ -334,4 +334,8 @@ int readByte(Connection* c, double timeoutSeconds) {
   }
 }
 
+std::string connectedIdentity(Connection* c) {
+  return c == nullptr || c->socket == rs232socket::kNoSocket ? std::string() : rs232socket::peerName(c->socket);
+}
+
 }  // namespace rs232net

@@ -21,8 +21,9 @@ struct Address {
 };
 Address parseName(const char* name);
 
-// How the program's lock and records name the port: "tcp:HOST:PORT" for both
-// kinds, the host in lower case and an IPv6 address in brackets.
+// How the program's lock and records name the port before it is connected:
+// "tcp:HOST:PORT" for both kinds, the host in lower case and an IPv6 address in
+// brackets. Once connected, connectedIdentity names it by the server's address.
 std::string identity(const Address& address);
 
 // How long a connection may take to be made and set up.
@@ -39,5 +40,8 @@ int outputQueueLength(Connection* c);
 // After a lost connection, the next write connects again; *why as for open.
 int write(Connection* c, const char* buffer, int count, double timeoutSeconds, std::string* why);
 int readByte(Connection* c, double timeoutSeconds);
+// The server actually reached, by its numeric address and port ("tcp:ADDRESS:PORT"),
+// the same for every name that leads to it; "" when not connected.
+std::string connectedIdentity(Connection* c);
 
 }  // namespace rs232net

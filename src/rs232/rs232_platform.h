@@ -55,12 +55,13 @@ bool lineLost(Device& device);
 std::string identity(const Device& device);
 // The owed-answer record of the device named `identity` (see rs232.h): whether
 // it exists, and writing or removing it. Failures leave things as they were.
-bool owedAnswerRecorded(const std::string& identity);
-void owedAnswerRecord(const std::string& identity, bool owed);
+bool owedAnswerRecorded(const std::string& identity, std::string* text);
+void owedAnswerRecord(const std::string& identity, const char* text);
 // A lock by name beside the records, for a port that is no device of this machine
 // (a network port): >= 0 while held, until releaseNamed; -1 when another process
 // holds it; -2 when no lock can be made here (the port is then used without one).
+// releaseNamed removes what claimNamed made, so no name outlives its use.
 std::intptr_t claimNamed(const std::string& key);
-void releaseNamed(std::intptr_t lock);
+void releaseNamed(std::intptr_t lock, const std::string& key);
 
 }  // namespace rs232platform

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "rs232/rs232_frist.h"
@@ -211,10 +212,11 @@ int readByte(Device& device, double timeoutSeconds) {
     // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said
     // "readable" it means end of file, which must not turn into a busy loop.
     if (n == 0 && pollSaidReadable) return -2;
-    const int part = slices.next();
+    const long long part = slices.nextUs();
     if (part <= 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
-    int r = ::poll(&pfd, 1, part);
+    const timespec span{static_cast<time_t>(part / 1000000), static_cast<long>(part % 1000000) * 1000};
+    int r = ::ppoll(&pfd, 1, &span, nullptr);
     if (r < 0 && errno != EINTR) return -2;
     if (r == 0) {  // the slice ended; next() looks at the deadline
       pollSaidReadable = false;
@@ -252,36 +254,75 @@ std::string identity(const Device& device) {
 
 
 
-// The folder is shared and world-writable: anything at the name (a planted link
-// too) counts as a record, and a link is never followed.
-bool owedAnswerRecorded(const std::string& identity) {
+// The folder is shared and every user may write in it: a record counts only
+// when it is a regular file of the superuser or of ours, and a link is never
+// followed. An empty record is no record (one we could not remove, emptied).
+bool owedAnswerRecorded(const std::string& identity, std::string* text) {
+  const int fd = ::open(namedPath(identity, ".owed").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat st {};
-  return ::lstat(namedPath(identity, ".owed").c_str(), &st) == 0;
+  char buffer[64];
+  ssize_t n = -1;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == ::geteuid())) {
+    n = ::read(fd, buffer, sizeof buffer - 1);
+  }
+  ::close(fd);
+  if (n <= 0) return false;
+  text->assign(buffer, static_cast<std::size_t>(n));
+  return true;
 }
 
-void owedAnswerRecord(const std::string& identity, bool owed) {
+void owedAnswerRecord(const std::string& identity, const char* text) {
   const std::string path = namedPath(identity, ".owed");
-  if (!owed) {
-    ::unlink(path.c_str());
+  struct stat st {};
+  const bool there = ::lstat(path.c_str(), &st) == 0;
+  if (text == nullptr) {
+    if (!there || ::unlink(path.c_str()) == 0 || !S_ISREG(st.st_mode)) return;
+    // Another user's record in the sticky folder: emptied where it may be written.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
     return;
   }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (fd >= 0) ::close(fd);
+  // What another user planted there is not written through: replaced, where we may.
+  if (there && (!S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid()))) ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return;
+  struct stat now {};
+  // Writable by every user, so that whoever holds the device next can clear it.
+  if (::fstat(fd, &now) == 0 && S_ISREG(now.st_mode)) {
+    if (now.st_uid == ::geteuid()) ::fchmod(fd, 0666);
+    const std::size_t length = std::strlen(text);
+    if (::write(fd, text, length) != static_cast<ssize_t>(length)) { /* a record cut short reads as "unknown": one more check */ }
+  }
+  ::close(fd);
 }
 
 std::intptr_t claimNamed(const std::string& key) {
   const std::string path = namedPath(key, ".lock");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (fd < 0) return -2;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // The file is removed by whoever releases it: a lock taken on a file that was
+  // removed meanwhile is no lock, so the name must still lead to what we locked.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return -2;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return fd;
+    }
     ::close(fd);
-    return -1;
   }
-  return fd;
+  return -2;
 }
 
-void releaseNamed(std::intptr_t lock) {
-  if (lock >= 0) ::close(static_cast<int>(lock));
+void releaseNamed(std::intptr_t lock, const std::string& key) {
+  if (lock < 0) return;
+  // Removed while still held, so nobody can lock the name's old file after us.
+  ::unlink(namedPath(key, ".lock").c_str());
+  ::close(static_cast<int>(lock));
 }
 
 }  // namespace rs232platform

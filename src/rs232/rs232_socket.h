@@ -26,4 +26,9 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds);
 
 void closeSocket(Socket s);
 
+// The connected peer as the lock and the records name it: "tcp:ADDRESS:PORT",
+// the address numeric (an IPv6 one in brackets), so that every name of one
+// server gives the same text; "" when the system cannot tell.
+std::string peerName(Socket s);
+
 }  // namespace rs232socket

@@ -160,4 +160,22 @@ void closeSocket(Socket s) {
   if (s != kNoSocket) ::close(static_cast<int>(s));
 }
 
+
+std::string peerName(Socket s) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return "";
+  char host[NI_MAXHOST] = {};
+  char service[NI_MAXSERV] = {};
+  if (::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, service, sizeof service,
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return "";
+  }
+  std::string address = host;
+  // An IPv4 address reached through an IPv6 socket is the same server.
+  if (address.rfind("::ffff:", 0) == 0 && address.find('.') != std::string::npos) address = address.substr(7);
+  if (address.find(':') != std::string::npos) address = "[" + address + "]";
+  return "tcp:" + address + ":" + service;
+}
+
 }  // namespace rs232socket

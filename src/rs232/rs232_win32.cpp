@@ -6,6 +6,7 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "rs232/rs232_frist.h"
@@ -224,18 +225,30 @@ std::string identity(const Device& device) { return device.key; }
 namespace rs232platform {
 
 
-bool owedAnswerRecorded(const std::string& identity) {
-  return GetFileAttributesA(recordPath(identity).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool owedAnswerRecorded(const std::string& identity, std::string* text) {
+  HANDLE f = CreateFileA(recordPath(identity).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  char buffer[64];
+  DWORD n = 0;
+  const bool read = ReadFile(f, buffer, sizeof buffer - 1, &n, nullptr) != 0;
+  CloseHandle(f);
+  if (!read || n == 0) return false;
+  text->assign(buffer, n);
+  return true;
 }
 
-void owedAnswerRecord(const std::string& identity, bool owed) {
+void owedAnswerRecord(const std::string& identity, const char* text) {
   const std::string path = recordPath(identity);
-  if (!owed) {
+  if (text == nullptr) {
     DeleteFileA(path.c_str());
     return;
   }
-  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return;
+  DWORD n = 0;
+  WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &n, nullptr);
+  CloseHandle(f);
 }
 
 std::intptr_t claimNamed(const std::string& key) {
@@ -243,7 +256,7 @@ std::intptr_t claimNamed(const std::string& key) {
   return held == nullptr ? -1 : reinterpret_cast<std::intptr_t>(held);
 }
 
-void releaseNamed(std::intptr_t lock) {
+void releaseNamed(std::intptr_t lock, const std::string&) {
   if (lock >= 0) CloseHandle(reinterpret_cast<HANDLE>(lock));
 }
 

@@ -1,4 +1,7 @@
+#include <cerrno>
 #include "zpk3x-cli/Ausgabe.h"
+
+#include "common/Dateizugriff.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,9 +31,31 @@ bool Englisch() { return gEnglisch; }
 
 const char* T(const char* deutsch, const char* englisch) { return gEnglisch ? englisch : deutsch; }
 
+namespace {
+// The first failed write to standard output, as errno said; 0 while none failed.
+int gAusgabeFehler = 0;
+}  // namespace
+
 void Ausgeben(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  if (gAusgabeFehler != 0) return;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    gAusgabeFehler = errno != 0 ? errno : EIO;
+}
+
+bool AusgabeFehlgeschlagen() { return gAusgabeFehler != 0; }
+
+int AusgabePruefen(int status) {
+  errno = 0;
+  if (gAusgabeFehler == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) gAusgabeFehler = errno != 0 ? errno : EIO;
+  if (gAusgabeFehler == EPIPE) return 141;  // the reader went away: quietly, as SIGPIPE ends other tools
+  if (gAusgabeFehler != 0) {
+    std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n%s: %s\n", T("Fehler", "Error"), 301307,
+                 Meldung(-301307).c_str(), T("Standardausgabe", "standard output"), Systemgrund(gAusgabeFehler).c_str());
+    if (status == EXIT_OK) status = EXIT_DATEI;
+  }
+  if ((std::fflush(stderr) != 0 || std::ferror(stderr) != 0) && status == EXIT_OK) status = EXIT_DATEI;
+  return status;
 }
 
 void JsonAusgeben(const Json& j) { Ausgeben(j.dump() + "\n"); }

@@ -14,7 +14,15 @@ using Json = nlohmann::ordered_json;
 bool Englisch();
 const char* T(const char* deutsch, const char* englisch);
 
+// Results on standard output. After the first failed write nothing more is
+// written; AusgabePruefen reports it at the end.
 void Ausgeben(const std::string& text);
+bool AusgabeFehlgeschlagen();
+// Flushes and checks standard output and standard error before the exit status
+// is chosen: a failed write of a result is exit 5 with the system's reason
+// (status 141, quietly, when the reading end of a pipe was closed, as SIGPIPE
+// ends other tools); otherwise `status`.
+int AusgabePruefen(int status);
 void JsonAusgeben(const Json& j);
 std::string Meldung(ErrorCode code);
 

@@ -56,7 +56,11 @@ int BefehlAusfuehren(Optionen& o) {
   SpracheSetzen(o.englisch);
   LeiseSetzen(o.leise);
   if (o.trace) MitschnittEinschalten();
-  const int status = Ausfuehren(o);
+  // Ctrl+C and SIGTERM only set a flag: the frame in flight is answered, what is
+  // owed is recorded, and the exit status says how the command ended.
+  AbbruchAbfangen();
+  int status = Ausfuehren(o);
   if (o.trace) MitschnittAbschliessen();
-  return status;
+  if (AbbruchStatus() != 0) status = AbbruchStatus();
+  return AusgabePruefen(status);
 }

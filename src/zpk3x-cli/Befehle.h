@@ -17,6 +17,7 @@ constexpr int EXIT_MQTT = 6;     // the MQTT broker refused the login or the TLS
 struct Optionen {
   // Connection; `port` empty: from the configuration file, else 1.
   std::string port;
+  bool portGegeben = false;  // --port was given (maybe empty)
   int baudrate = 0;       // 0: from the configuration file, else 9600
   std::string adresse;    // empty: from the configuration file, else "1"
   double timeout = 0.5;   // seconds per byte, as in the window
@@ -38,7 +39,7 @@ struct Optionen {
   std::string mqtt;       // monitor --mqtt URL, --mqtt-ca FILE, --station NAME
   std::string mqttCa;
   std::string station;
-  bool pruefen = false;   // write --verify
+  bool pruefen = true;    // write: read back and compare (--no-verify: not)
 };
 
 // Language of the run from LC_ALL, else LC_MESSAGES, else LANG (German when it

@@ -180,8 +180,9 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
   Fortschritt f;
   f.was = T("Programme gelesen", "programs read");
   Transferbericht bericht = AbbrechbarerBericht();
+  // Reading only looks: the working parameters are put back as they were.
   const ErrorCode err =
-      ProgrammeLesen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
+      ProgrammeAnsehen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();
   // Nothing reaches the output file unless every program arrived.
   if (err != 0) return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Geraetemeldungen/Geraetemeldungen.h"
+#include "olqzpk3x/olqzpk3x.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Plattform.h"
 
@@ -14,6 +15,7 @@ std::string Transaktion(const Verbindung& v, Json* felder) {
   const std::string text = TransaktionText(v.port, &rahmen, &antwort);
   (*felder)["frame"] = rahmen;
   (*felder)["answer"] = antwort.empty() ? Json(nullptr) : Json(antwort);
+  if (OLQZPK3X_LetzteTransaktion(v.port).nichtGesendet) (*felder)["sent"] = false;
   return text;
 }
 

@@ -99,7 +99,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   int status = EXIT_OK;
   ErrorCode letzterFehler = 0;
   auto naechste = anfang;
-  while (!AbbruchVerlangt()) {
+  // A result nobody can receive ends the run (reported at the end, exit 5).
+  while (!AbbruchVerlangt() && !AusgabeFehlgeschlagen()) {
     if (o.dauer > 0 && Uhr::now() - anfang >= dauer) break;
     if (mqtt && (mqttFehler = mqtt->Abgewiesen(&mqttDetail)) != 0) break;
     VerlaufProbe p;

@@ -50,7 +50,12 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
   v->port = PortNummer(k.port) ? k.port : (PortNummer(k.lport) ? k.lport : 1);
   // --port, else the environment, else the configuration file.
   const char* umgebung = std::getenv("ZPK3X_PORT");
-  const bool ausUmgebung = o.port.empty() && umgebung != nullptr && umgebung[0] != '\0';
+  // An empty name is a mistake in a script, never "the default port".
+  if (o.portGegeben && o.port.empty())
+    return FehlerMelden(o, AUFRUF_FEHLER, T("\n--port: leerer Name", "\n--port: empty name"));
+  if (!o.portGegeben && umgebung != nullptr && umgebung[0] == '\0')
+    return FehlerMelden(o, AUFRUF_FEHLER, T("\nZPK3X_PORT ist gesetzt, aber leer", "\nZPK3X_PORT is set but empty"));
+  const bool ausUmgebung = !o.portGegeben && umgebung != nullptr;
   const std::string port = ausUmgebung ? umgebung : o.port;
   if (!port.empty()) {
     if (ComPortKind(kPfadPort, port.c_str()) < 0) {

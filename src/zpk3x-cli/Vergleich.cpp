@@ -10,10 +10,12 @@
 namespace {
 
 // Reads slots von..bis from the device; an exit status, having reported a failure.
-int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was) {
+// `ansehen`: the working parameters are left as they were found.
+int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was, bool ansehen) {
   Fortschritt f;
   f.was = was;
-  const ErrorCode err = ProgrammeLesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f);
+  const auto lesen = ansehen ? ProgrammeAnsehen : ProgrammeLesen;
+  const ErrorCode err = lesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, nullptr);
   f.Ende();
   return err == 0 ? EXIT_OK : FehlerMelden(o, err);
 }
@@ -22,7 +24,7 @@ int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabell
 
 int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& geschrieben) {
   Programmtabelle gelesen = StandardTabelle();
-  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified")); status != EXIT_OK)
+  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified"), false); status != EXIT_OK)
     return status;
   const std::vector<Abweichung> a = Abweichungen(geschrieben, gelesen, von, bis);
   if (a.empty()) return EXIT_OK;
@@ -41,7 +43,7 @@ int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
   if (int status = DateiLesen(o, o.datei, &datei); status != EXIT_OK) return status;
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Programmtabelle geraet = StandardTabelle();
-  if (int status = VomGeraet(o, v, von, bis, &geraet, T("Programme gelesen", "programs read")); status != EXIT_OK)
+  if (int status = VomGeraet(o, v, von, bis, &geraet, T("Programme gelesen", "programs read"), true); status != EXIT_OK)
     return status;
   const std::vector<Abweichung> a = Abweichungen(geraet, datei, von, bis);
   if (o.json) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
   app.fallthrough();
 
   std::string lang;
-  app.add_option("--port", o.port,
+  CLI::Option* portOption = app.add_option("--port", o.port,
                  T("Port 1-8 (wie im Fenster), Gerätepfad, tcp://HOST:PORT oder rfc2217://HOST:PORT",
                    "port 1-8 (as in the window), a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"))
       ->type_name("N|PATH|URL");
@@ -208,8 +209,9 @@ int main(int argc, char** argv) {
   schreiben->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
   schreiben->add_option("-i,--input", o.datei, T("Eingabedatei .zpk, .csv oder .json; - für stdin", "input file .zpk, .csv or .json; - for stdin"))->required();
-  schreiben->add_flag("--verify", o.pruefen,
-                      T("zurücklesen und vergleichen; Status 4 beim ersten Unterschied", "read back and compare; status 4 at the first difference"));
+  schreiben->add_flag("--verify,!--no-verify", o.pruefen,
+                      T("jedes geschriebene Programm zurücklesen und vergleichen (Vorgabe; --no-verify: nicht); Status 4 beim ersten Unterschied",
+                        "read back and compare every program written (default; --no-verify: do not); status 4 at the first difference"));
   schreiben->add_flag("--dry-run", o.trockenlauf, T("nur die Rahmen zeigen, nichts senden", "print the frames, send nothing"));
 
   CLI::App* vergleich = app.add_subcommand("diff", T("Gerät mit einer Datei vergleichen (Status 1: verschieden)",
@@ -245,7 +247,7 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+    if (e.get_exit_code() == 0) return AusgabePruefen(app.exit(e));  // --help, --version
     // An unknown command word is named, with the nearest command.
     const std::string wort = Befehlswort(argc, argv);
     if (app.get_subcommands().empty() && !wort.empty()) {
@@ -259,6 +261,7 @@ int main(int argc, char** argv) {
     return FehlerMelden(o, AUFRUF_FEHLER, std::string("\n") + e.what());
   }
   if (!lang.empty()) o.englisch = lang == "en";
+  o.portGegeben = portOption->count() > 0;
   o.befehl = app.get_subcommands().front()->get_name();
   return BefehlAusfuehren(o);
 }

@@ -18,7 +18,7 @@ namespace {
 
 // With `terminal`, standard error is a pseudo-terminal and *err its master side.
 int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool terminal = false,
-            const char* eingabe = nullptr) {
+            const char* eingabe = nullptr, const char* ausgabe = nullptr) {
   std::vector<std::string> args = {ZPK3X_CLI};
   args.insert(args.end(), argumente.begin(), argumente.end());
   std::vector<char*> argv;
@@ -38,6 +38,7 @@ int Starten(const std::vector<std::string>& argumente, int* aus, int* err, bool 
   posix_spawn_file_actions_adddup2(&aktionen, a[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&aktionen, e[1], STDERR_FILENO);
   if (eingabe != nullptr) posix_spawn_file_actions_addopen(&aktionen, STDIN_FILENO, eingabe, O_RDONLY, 0);
+  if (ausgabe != nullptr) posix_spawn_file_actions_addopen(&aktionen, STDOUT_FILENO, ausgabe, O_WRONLY, 0);
   pid_t pid = -1;
   const int rc = ::posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&aktionen);
@@ -99,6 +100,13 @@ Ergebnis AnPort1(std::vector<std::string> argumente) {
 Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::string& eingabe) {
   int aus = -1, err = -1;
   const int pid = Starten(argumente, &aus, &err, false, eingabe.c_str());
+  if (pid < 0) return {};
+  return Einsammeln(pid, aus, err);
+}
+
+Ergebnis CliMitAusgabe(const std::vector<std::string>& argumente, const std::string& ausgabe) {
+  int aus = -1, err = -1;
+  const int pid = Starten(argumente, &aus, &err, false, nullptr, ausgabe.c_str());
   if (pid < 0) return {};
   return Einsammeln(pid, aus, err);
 }

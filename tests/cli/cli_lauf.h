@@ -20,6 +20,9 @@ Ergebnis AnPort1(std::vector<std::string> argumente);
 // The same with standard input read from the file `eingabe`.
 Ergebnis CliMitEingabe(const std::vector<std::string>& argumente, const std::string& eingabe);
 
+// The same with standard output written to the file `ausgabe` (e.g. /dev/full).
+Ergebnis CliMitAusgabe(const std::vector<std::string>& argumente, const std::string& ausgabe);
+
 // The same with standard error on a terminal (what it printed there in `err`).
 Ergebnis CliAmTerminal(const std::vector<std::string>& argumente);
 

@@ -302,6 +302,7 @@ TEST_F(Script, FirstByteIsClassifiedAsSignedCharacter) {
       EXPECT_EQ(op.run(), code) << "first byte " << (bytes.empty() ? -1 : static_cast<unsigned char>(bytes[0]));
     }
     // NAK ends the transaction at once: nothing after it is read.
+    reopen();
     answer("\x15" "ABC");
     op.run();
     EXPECT_EQ(ComRdByte(kPort), 'A');
@@ -313,6 +314,7 @@ TEST_F(Script, BadBytesInsideAnAnswerText) {
     if (op.textByte == 0) continue;
     SCOPED_TRACE(op.name);
     for (const std::string& bytes : {std::string("\x06"), std::string("\x06#1"), std::string("\x06#1\x90\r")}) {
+      reopen();
       answer(bytes);
       EXPECT_EQ(op.run(), op.textByte);
     }
@@ -378,6 +380,7 @@ TEST_F(Script, ParameterReadParsesEachKind) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.text);
+    reopen();  // a wrong echo leaves an answer owed
     answer("\x06" + c.text);
     double r = 99.0;
     int i = 99;
@@ -463,14 +466,17 @@ TEST_F(Script, SisterStatusAnswerShapeAndSelector) {
   };
   for (const auto& [text, code] : cases) {
     SCOPED_TRACE(text);
+    reopen();
     answer("\x06" + text);
     int status = -7;
     EXPECT_EQ(OLQVMB1_StatusLesen(kPort, '1', 1, &status), code);
     EXPECT_EQ(status, code == 0 ? 0xFF : -7);
   }
+  reopen();
   answer("\x06#bS1R10\r");
   int status = 0;
   EXPECT_EQ(OLQVMB1_StatusLesen(kPort, 'b', 2, &status), -404122);
+  reopen();  // the answer did not echo the frame: one is owed
   answer("\x06#bS2R10\r");
   EXPECT_EQ(OLQVMB1_StatusLesen(kPort, 'b', 2, &status), 0);
   EXPECT_EQ(status, 0x10);

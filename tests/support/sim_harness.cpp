@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,6 +75,22 @@ struct Simulator::Impl {
   void stop();
 };
 
+namespace {
+
+// A new terminal is a new device: a record that an answer is owed, left by an
+// earlier test's device under the same terminal number, does not apply to it.
+void forgetOwedAnswers(const std::string& pty) {
+  struct stat st {};
+  if (::stat(pty.c_str(), &st) != 0) return;
+  for (const char* folder : {"/run/lock", "/var/lock", "/tmp"}) {
+    char path[128];
+    std::snprintf(path, sizeof path, "%s/zpk3x-dev_%u_%u.owed", folder, major(st.st_rdev), minor(st.st_rdev));
+    ::unlink(path);
+  }
+}
+
+}  // namespace
+
 void Simulator::Impl::start(const SimOptions& o) {
   char tmpl[] = "/tmp/zpk3x-sim-XXXXXX";
   if (!::mkdtemp(tmpl)) return;
@@ -117,6 +135,7 @@ void Simulator::Impl::start(const SimOptions& o) {
   bool havePath = readLine(out[0], buffer, pty, deadline);
   ::close(out[0]);
   if (!havePath || pty.empty()) return;
+  forgetOwedAnswers(pty);
 
   // The simulator listens before it prints the path; retrying covers a slow start.
   sockaddr_un addr{};

@@ -277,13 +277,15 @@ class Device:
         return self._geraet.identity()
 
     def read_program(self, n: int) -> Program:
-        """Program n (1..16; 0: the working parameters) from the device."""
+        """Program n (1..16; 0: the working parameters) from the device; the
+        working parameters are left as they were found."""
         slots, _ = self._geraet.read(n, n, None)
         return Program._aus(slots[n])
 
     def read_all(self, progress: Optional[Progress] = None) -> ProgramTable:
-        """Programs 1 to 16; slot 0 then holds program 16, as the device's
-        working parameters do. ``progress(done, 16)`` after each program.
+        """Programs 1 to 16; the device's working parameters are read first and
+        put back at the end, and slot 0 holds them. ``progress(done, 16)``
+        after each program.
         Ctrl+C ends it after the frame in flight: KeyboardInterrupt with
         ``completed`` and ``program``."""
         slots, auswahl = self._geraet.read(1, 16, progress)

@@ -61,6 +61,7 @@ struct Fehlerbild {
   std::string meldung;
   Angabe pfad, grund, rahmen, antwort, feld;
   std::optional<int> programm, fertig, zeile, spalte;
+  bool nichtGesendet = false;  // the frame was held back: the in-step check went unanswered
   std::vector<std::pair<long, std::string>> inhaber;
 };
 
@@ -83,6 +84,7 @@ std::string Meldung(ErrorCode code, const std::string& detail) {
   if (f.fertig) a["completed"] = *f.fertig;
   if (f.zeile) a["line"] = *f.zeile;
   if (f.spalte) a["column"] = *f.spalte;
+  if (std::string(f.klasse) == "DeviceError" && f.rahmen) a["sent"] = !f.nichtGesendet;
   if (std::string(f.klasse) == "PortError") {
     py::list inhaber;
     for (const auto& [pid, name] : f.inhaber) inhaber.append(py::make_tuple(pid, name));
@@ -123,6 +125,7 @@ Fehlerbild Geraetefehlerbild(int port, ErrorCode code) {
   const std::string text = TransaktionText(port, &rahmen, &antwort);
   f.rahmen = rahmen;
   f.antwort = antwort;
+  f.nichtGesendet = OLQZPK3X_LetzteTransaktion(port).nichtGesendet;
   f.meldung = Meldung(code, "\n" + text);
   return f;
 }
@@ -137,6 +140,7 @@ Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von,
     detail += TransferStelle(b) + ": " + TransaktionText(port, &rahmen, &antwort) + "\n";
     f.rahmen = rahmen;
     f.antwort = antwort;
+    f.nichtGesendet = OLQZPK3X_LetzteTransaktion(port).nichtGesendet;
     f.programm = b.programm;
     if (b.feld != nullptr) f.feld = b.feld;
   }
@@ -337,12 +341,12 @@ class Geraet {
   }
 
   // Slots von..bis from the device into a table at its defaults, as the command
-  // line's read does.
+  // line's read does: the working parameters are left as they were found.
   py::tuple Lesen(int von, int bis, py::object fortschritt) {
     Bereich(von, bis);
     Programmtabelle t = StandardTabelle();
     t.auswahl = von == bis ? von : 0;
-    Transfer(fortschritt, von, bis, false, t);
+    Transfer(fortschritt, von, bis, Art::Ansehen, t);
     return TabelleNachPython(t);
   }
 
@@ -352,10 +356,10 @@ class Geraet {
     Bereich(von, bis);
     Programmtabelle t = TabelleAusPython(slots, 0);
     BereichPruefen(t, von, bis);
-    Transfer(fortschritt, von, bis, true, t);
+    Transfer(fortschritt, von, bis, Art::Schreiben, t);
     if (!pruefen) return;
     Programmtabelle gelesen = StandardTabelle();
-    Transfer(py::none(), von, bis, false, gelesen);
+    Transfer(py::none(), von, bis, Art::Lesen, gelesen);
     const std::vector<Abweichung> a = Abweichungen(t, gelesen, von, bis);
     if (a.empty()) return;
     const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
@@ -403,7 +407,10 @@ class Geraet {
     return ergebnis;
   }
 
-  void Transfer(py::object fortschritt, int von, int bis, bool schreiben, Programmtabelle& t) {
+  enum class Art { Ansehen, Lesen, Schreiben };
+
+  void Transfer(py::object fortschritt, int von, int bis, Art art, Programmtabelle& t) {
+    const bool schreiben = art == Art::Schreiben;
     Transferlauf lauf;
     lauf.fortschritt = std::move(fortschritt);
     Transferbericht bericht;
@@ -411,8 +418,10 @@ class Geraet {
     Mit([&](Fehlerbild& f) {
       tLauf = &lauf;
       const TransferFortschritt melden = von == bis ? nullptr : Fortschritt;
-      const ErrorCode err = schreiben ? ProgrammeSchreiben({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht)
-                                      : ProgrammeLesen({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht);
+      const Geraeteverbindung g{port_, adresse_};
+      const ErrorCode err = art == Art::Schreiben ? ProgrammeSchreiben(g, von, bis, t.slots, melden, nullptr, &bericht)
+                            : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
+                                                  : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht);
       tLauf = nullptr;
       if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht);
       return 0;

@@ -32,8 +32,8 @@ def test_every_method_sends_the_frames_of_the_command_line(tmp_path):
     einzel.save(str(einzeln))
     befehle = [
         ("id", "identity", ()), ("get", "actual", ()),
-        ("write all -i {} --verify".format(datei), "write_all", (tabelle,)),
-        ("write 3 -i {}".format(einzeln), "write_program", (3, tabelle[3], False)),
+        ("write all -i {}".format(datei), "write_all", (tabelle,)),
+        ("write 3 -i {} --no-verify".format(einzeln), "write_program", (3, tabelle[3], False)),
         ("read all", "read_all", ()), ("read 5", "read_program", (5,)),
         ("load 4", "load", (4,)), ("store 6", "store", (6,)), ("clear", "clear_errors", ()),
         ("calibrate", "calibrate", ()), ("start", "start", ()), ("stop", "stop", ()),

@@ -189,13 +189,15 @@ void Fortschritt(int fertig, int anzahl, void*) {
   }
 }
 
-// Raises what Python raised during the transfer, with how far it got.
-[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b) {
+// Raises what Python raised during the transfer, with how far it got: the
+// attributes `completed` and `program`, and the command line's words as a note.
+[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b, bool schreiben, int von) {
   PyErr_NormalizeException(&lauf.typ, &lauf.wert, &lauf.spur);
   py::object wert = py::reinterpret_borrow<py::object>(lauf.wert);
   try {
     wert.attr("completed") = b.fertig;
     wert.attr("program") = b.programm >= 0 ? py::object(py::int_(b.programm)) : py::object(py::none());
+    if (py::hasattr(wert, "add_note")) wert.attr("add_note")(TransferStand(schreiben, von, b));
   } catch (py::error_already_set&) {
     // An exception that takes no attributes is raised as it is.
   }
@@ -426,7 +428,7 @@ class Geraet {
       if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht);
       return 0;
     });
-    if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht);
+    if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht, schreiben, von);
   }
 
   std::mutex benutzt_;

@@ -153,6 +153,7 @@ def test_progress_and_ctrl_c_during_write_all_at_1200_baud():
         gehalten = sim.programs()
     assert gemeldet[:2] == [(1, 16), (2, 16)]
     assert e.value.completed >= 2 and e.value.completed < 16
+    assert e.value.__notes__[0].startswith(f"programs 1 to {e.value.completed} stored")
     # Every frame sent was answered and nothing followed the frame in flight:
     # programs beyond the completed ones were not stored.
     assert gesendet[-1] == "#1IDR"

@@ -153,9 +153,48 @@ struct DoppelteSchluessel {
 // A value as the file holds it, a text without its quotes.
 std::string WertText(const Json& j) { return j.is_string() ? j.get<std::string>() : j.dump(); }
 
-ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehler* f) {
+// A number too large for any double ("1e400") is no fault of the file's syntax:
+// it is the infinity it stands for, written as the format writes infinities,
+// so that the range check names its field. The text keeps its length, so that
+// every later place in it stays where it was.
+std::string UeberlaufAlsUnendlich(const std::string& daten) {
+  std::string aus;
+  bool imText = false;
+  for (std::size_t i = 0; i < daten.size(); ++i) {
+    const char c = daten[i];
+    if (imText) {
+      if (c == '\\') ++i;
+      else if (c == '"') imText = false;
+      continue;
+    }
+    if (c == '"') {
+      imText = true;
+      continue;
+    }
+    if (c != '-' && (c < '0' || c > '9')) continue;
+    std::size_t ende = i + 1;
+    while (ende < daten.size() && std::strchr("0123456789.eE+-", daten[ende]) != nullptr) ++ende;
+    double wert = 0;
+    const char* anfang = daten.data() + i + (c == '-' ? 1 : 0);
+    const auto [stop, fehler] = std::from_chars(anfang, daten.data() + ende, wert);
+    const std::string token = daten.substr(i, ende - i);
+    const std::size_t e = token.find_first_of("eE");
+    const bool ueberlauf = fehler == std::errc::result_out_of_range && e != std::string::npos &&
+                           e + 1 < token.size() && token[e + 1] != '-';
+    if (ueberlauf && stop == daten.data() + ende) {
+      if (aus.empty()) aus = daten;
+      const std::string ersatz = c == '-' ? "\"-inf\"" : "\"inf\"";
+      aus.replace(i, ende - i, ersatz + std::string(ende - i - ersatz.size(), ' '));
+    }
+    i = ende - 1;
+  }
+  return aus.empty() ? daten : aus;
+}
+
+ErrorCode JsonLesen(const std::string& eingabe, Programmtabelle* ziel, Formatfehler* f) {
   DoppelteSchluessel doppelt;
   Json doc;
+  const std::string daten = UeberlaufAlsUnendlich(eingabe);
   try {
     doc = Json::parse(daten, std::ref(doppelt));
   } catch (const Json::parse_error& e) {
@@ -192,7 +231,8 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
     return Melden(f, FORMAT_AUFBAU, Fehlerart::ZuVieleSlots, -1, -1, std::to_string(programme.size()));
   if (!doc.contains(kAuswahl)) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kAuswahl);
 
-  Programmtabelle t{};
+  Programmtabelle t = StandardTabelle();
+  t.vorhanden = 0;
   std::int32_t auswahl = 0;
   if (!JsonGanzzahl(doc[kAuswahl], &auswahl) || auswahl < 0 || auswahl >= PROGRAMM_SLOTS)
     return Melden(f, FORMAT_WERT, Fehlerart::Wert, -1, -1, WertText(doc[kAuswahl]));
@@ -200,7 +240,9 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
 
   for (int slot = 0; slot < static_cast<int>(programme.size()); ++slot) {
     const Json& p = programme[static_cast<std::size_t>(slot)];
+    if (p.is_null()) continue;  // a slot the file does not hold
     if (!p.is_object()) return Melden(f, FORMAT_AUFBAU, Fehlerart::Aufbau, slot, -1, "");
+    t.vorhanden |= 1u << slot;
     std::int32_t nummer = -1;
     if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot)) {
       // The programs stand in slot order; an earlier number is one given twice.
@@ -223,8 +265,6 @@ ErrorCode JsonLesen(const std::string& daten, Programmtabelle* ziel, Formatfehle
       if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, WertText(wert));
     }
   }
-  if (programme.size() < PROGRAMM_SLOTS)
-    return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotFehlt, static_cast<int>(programme.size()), -1, "");
   *ziel = t;
   return 0;
 }
@@ -318,7 +358,8 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
                     static_cast<int>(i) + 1);
   }
 
-  Programmtabelle t{};
+  Programmtabelle t = StandardTabelle();
+  t.vorhanden = 0;
   bool gesehen[PROGRAMM_SLOTS] = {};
   int ausgewaehlt = 0;
   for (std::size_t z = 1; z < zeilen.size(); ++z) {
@@ -331,6 +372,7 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
       return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, -1, -1, zeile[0], nummer, 1);
     if (gesehen[slot]) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, slot, -1, "", nummer, 1);
     gesehen[slot] = true;
+    t.vorhanden |= 1u << slot;
     if (zeile[1] == "1") {
       t.auswahl = slot;
       ++ausgewaehlt;
@@ -345,8 +387,6 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
       if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, wert, nummer, 3 + i);
     }
   }
-  for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot)
-    if (!gesehen[slot]) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotFehlt, slot, -1, "");
   if (ausgewaehlt != 1) return Melden(f, FORMAT_WERT, Fehlerart::Auswahl, -1, -1, std::to_string(ausgewaehlt));
   *ziel = t;
   return 0;
@@ -412,6 +452,10 @@ std::string TabelleAlsJson(const Programmtabelle& t) {
   doc[kAuswahl] = t.auswahl;
   Json programme = Json::array();
   for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot) {
+    if (!SlotVorhanden(t, slot)) {
+      programme.push_back(nullptr);
+      continue;
+    }
     Json p;
     p[kSlot] = slot;
     for (const Programmfeld& feld : PROGRAMMFELDER)
@@ -428,6 +472,7 @@ std::string TabelleAlsCsv(const Programmtabelle& t) {
   for (std::size_t i = 0; i < kopf.size(); ++i) aus += (i == 0 ? "" : ",") + kopf[i];
   aus += "\r\n";
   for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot) {
+    if (!SlotVorhanden(t, slot)) continue;
     aus += std::to_string(slot) + (slot == t.auswahl ? ",1" : ",0");
     for (const Programmfeld& feld : PROGRAMMFELDER)
       aus += "," + (feld.ganz != nullptr ? std::to_string(t.slots[slot].*feld.ganz) : ZahlText(t.slots[slot].*feld.reell));

@@ -7,15 +7,28 @@
 // "-nan" the same with the sign bit (the processor's default NaN), and any other
 // NaN is written "nan(0xF)" or "-nan(0xF)", F the 52 bits of its fraction in hex
 // ("-nan(0x8000000000001)" is 0xFFF8000000000001).
+#include <cstdint>
 #include <string>
 
 #include "common/ErrorCode.h"
 #include "common/ProgramRecord.h"
 
+constexpr std::uint32_t ALLE_SLOTS = (1u << PROGRAMM_SLOTS) - 1;
+
+// `vorhanden` has bit n set for each slot n the table really holds: a table read
+// from part of the device, or a text file that leaves slots out (a JSON null or
+// no CSV line), lacks the others. JSON writes a missing slot as null and CSV
+// leaves its line out; the program file always holds 17 slots, a missing one at
+// the defaults.
 struct Programmtabelle {
   ProgramRecord slots[PROGRAMM_SLOTS];
   int auswahl;  // selected slot, 0..16
+  std::uint32_t vorhanden = ALLE_SLOTS;
 };
+
+inline bool SlotVorhanden(const Programmtabelle& t, int slot) {
+  return slot >= 0 && slot < PROGRAMM_SLOTS && ((t.vorhanden >> slot) & 1u) != 0;
+}
 
 // Every slot at its default, slot 0 selected.
 Programmtabelle StandardTabelle();

@@ -45,6 +45,7 @@ std::string TabellenText(const Programmtabelle& t, int von, int bis, bool auswah
   for (const Programmfeld& feld : PROGRAMMFELDER) kopf.emplace_back(feld.name);
   zeilen.push_back(kopf);
   for (int slot = von; slot <= bis; ++slot) {
+    if (!SlotVorhanden(t, slot)) continue;
     std::vector<std::string> z = {std::to_string(slot) + (auswahlZeigen && slot == t.auswahl ? "*" : "")};
     for (const Programmfeld& feld : PROGRAMMFELDER) z.push_back(FeldText(t.slots[slot], feld));
     zeilen.push_back(z);
@@ -105,6 +106,16 @@ int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat forma
   int fehler = 0;
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
     return DateifehlerMelden(o, DATEI_NICHT_SCHREIBBAR, pfad, fehler);
+  return EXIT_OK;
+}
+
+int SlotsPruefen(const Optionen& o, const std::string& pfad, const Programmtabelle& t, int von, int bis) {
+  for (int slot = von; slot <= bis; ++slot) {
+    if (SlotVorhanden(t, slot)) continue;
+    return FehlerMelden(o, FORMAT_AUFBAU,
+                        "\n" + pfad + ": " + ProgrammName(slot) + T(" steht nicht in der Datei", " is not in the file"),
+                        {{"path", pfad}, {"program", slot}});
+  }
   return EXIT_OK;
 }
 

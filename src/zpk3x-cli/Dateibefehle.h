@@ -22,5 +22,9 @@ int ZielformatPruefen(const Optionen& o, const std::string& pfad, Dateiformat* f
 int ZielordnerPruefen(const Optionen& o, const std::string& pfad);
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t);
 
+// The slots von..bis must be in the table read from `pfad` (a text file may
+// leave slots out): an exit status, having reported the first one missing.
+int SlotsPruefen(const Optionen& o, const std::string& pfad, const Programmtabelle& t, int von, int bis);
+
 int Zeigen(const Optionen& o);
 int Umwandeln(const Optionen& o);

@@ -177,6 +177,9 @@ int ProgrammNummer(const Optionen& o, const Verbindung& v, const char* parameter
 int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format) {
   Programmtabelle t = StandardTabelle();
   t.auswahl = von == bis ? von : 0;
+  // Only what was read: the working parameters (read first) and the range.
+  t.vorhanden = 1u;
+  for (int slot = von; slot <= bis; ++slot) t.vorhanden |= 1u << slot;
   Fortschritt f;
   f.was = T("Programme gelesen", "programs read");
   Transferbericht bericht = AbbrechbarerBericht();
@@ -203,6 +206,7 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
 int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
+  if (int status = SlotsPruefen(o, o.datei, t, von, bis); status != EXIT_OK) return status;
   // Every value is checked before the first frame, so a bad file sends nothing.
   for (int slot = von; slot <= bis; ++slot) {
     for (const Programmfeld& feld : PROGRAMMFELDER) {

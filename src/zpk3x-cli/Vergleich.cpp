@@ -41,6 +41,7 @@ int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Progra
 int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
   Programmtabelle datei{};
   if (int status = DateiLesen(o, o.datei, &datei); status != EXIT_OK) return status;
+  if (int status = SlotsPruefen(o, o.datei, datei, von, bis); status != EXIT_OK) return status;
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Programmtabelle geraet = StandardTabelle();
   if (int status = VomGeraet(o, v, von, bis, &geraet, T("Programme gelesen", "programs read"), true); status != EXIT_OK)

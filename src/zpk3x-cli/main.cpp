@@ -203,7 +203,13 @@ int main(int argc, char** argv) {
   CLI::App* lesen = app.add_subcommand("read", T("Programme vom Gerät lesen", "read programs from the device"))->group(befehle);
   lesen->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
-  lesen->add_option("-o,--output", o.datei, T("Ausgabedatei .zpk, .csv oder .json; - für stdout", "output file .zpk, .csv or .json; - for stdout"));
+  lesen->add_option("-o,--output", o.datei,
+                    T("Ausgabedatei .zpk, .csv oder .json; - für stdout. JSON und CSV enthalten nur die gelesenen Slots "
+                      "(Slot 0: die Arbeitsparameter, wie sie vorgefunden und zurückgeschrieben wurden); eine .zpk-Datei "
+                      "hat immer 17 Slots, die nicht gelesenen mit den Vorgabewerten",
+                      "output file .zpk, .csv or .json; - for stdout. JSON and CSV hold only the slots read (slot 0: the "
+                      "working parameters as found and written back); a .zpk file always has 17 slots, those not read at "
+                      "their defaults"));
 
   CLI::App* schreiben = app.add_subcommand("write", T("Programme zum Gerät schreiben", "write programs to the device"))->group(befehle);
   schreiben->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))

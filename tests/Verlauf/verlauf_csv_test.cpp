@@ -96,7 +96,8 @@ TEST_F(VerlaufCsv, FehlschlagendesSchreibenBeendetDieAufzeichnung) {
   VerlaufAufzeichnung a;
   EXPECT_EQ(VerlaufAufzeichnungStarten(&a, (dir_ / "fehlt" / "x.csv").string().c_str()), kVerlaufCsvOeffnen);
   EXPECT_FALSE(VerlaufAufzeichnungLaeuft(&a));
-  EXPECT_EQ(VerlaufAufzeichnungStarten(&a, "/dev/full"), kVerlaufCsvSchreiben);
+  // A device is no recording: refused when it is opened.
+  EXPECT_EQ(VerlaufAufzeichnungStarten(&a, "/dev/full"), kVerlaufCsvOeffnen);
   EXPECT_FALSE(VerlaufAufzeichnungLaeuft(&a));
 
   // A file that may grow only so far: the header and one line fit, the next does not.

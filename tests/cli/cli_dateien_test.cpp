@@ -174,3 +174,66 @@ TEST_F(Dateisystem, EingabedateiFehlerNennenUrsacheUndStelle) {
 }
 
 }  // namespace
+
+namespace {
+
+// As user nobody, through the shell.
+int AlsNobody(const std::string& befehl) {
+  return std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c '" + befehl + "'").c_str());
+}
+
+}  // namespace
+
+// A link that another user planted in a shared folder is not followed anywhere
+// along the path, and an output is only ever a regular file: a fifo is refused
+// at once instead of hanging the monitor with the port held.
+TEST_F(Dateisystem, GepflanzteOrdnerlinksUndFifosSindKeineAusgabe) {
+  const std::string hier = std::filesystem::current_path().string();
+  ASSERT_EQ(::chmod(hier.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir("geheim", 0700), 0);
+  DateiSchreiben("geheim/t.json", "geheim");
+  ASSERT_EQ(::mkdir("sticky", 0777), 0);
+  ASSERT_EQ(::chmod("sticky", 01777), 0);
+  ASSERT_EQ(AlsNobody("ln -s " + hier + "/geheim sticky/sub && mkfifo sticky/f.csv"), 0);
+
+  Lauf r = Shell("timeout -k 1 10", {"convert", "t.zpk", "sticky/sub/t.json"});
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_EQ(DateiLesen("geheim/t.json"), "geheim");
+  r = Shell("timeout -k 1 10", {"--port", "1", "monitor", "--duration", "0.2", "-o", "sticky/sub/m.csv"});
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_FALSE(std::filesystem::exists("geheim/m.csv"));
+  r = Shell("timeout -k 1 10", {"--port", "1", "monitor", "--duration", "5", "-o", "sticky/f.csv"});
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "sticky/f.csv")) << r.err;
+}
+
+// A number beyond every double in a JSON program is the infinity it stands for:
+// refused by the range check of its field, not as broken JSON.
+TEST_F(Dateisystem, ZahlJenseitsJedesDoubleIstEinBereichsfehlerDesFelds) {
+  std::string json = TabelleAlsJson(StandardTabelle());
+  const std::string alt = "\"strom1\": 0.1";
+  ASSERT_NE(json.find(alt), std::string::npos);
+  json.replace(json.find(alt), alt.size(), "\"strom1\": 1e400");
+  DateiSchreiben("gross.json", json);
+  const Lauf r = Shell("timeout -k 1 10", {"--port", "1", "write", "0", "-i", "gross.json"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "strom1 = inf; allowed: ")) << r.err;
+  EXPECT_TRUE(sim_.frames().empty());
+}
+
+// Reading one program presents only what was read: the working parameters and
+// that program; writing all from such a file names the first program missing.
+TEST_F(Dateisystem, EinzelnesLesenZeigtNurGelesenes) {
+  Lauf r = Shell("", {"--port", "1", "read", "3", "-o", "drei.json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(DateiLesen("drei.json"));
+  for (int slot = 0; slot < PROGRAMM_SLOTS; ++slot)
+    EXPECT_EQ(j["programme"][slot].is_null(), slot != 0 && slot != 3) << slot;
+  ASSERT_EQ(Shell("", {"convert", "drei.json", "drei.csv"}).status, 0);
+  const std::string csv = DateiLesen("drei.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+  r = Shell("", {"--port", "1", "write", "all", "-i", "drei.csv"});
+  EXPECT_EQ(r.status, 5);
+  EXPECT_TRUE(Enthaelt(r.err, "drei.csv: program 1 is not in the file")) << r.err;
+  EXPECT_EQ(Shell("", {"--port", "1", "write", "3", "-i", "drei.csv"}).status, 0);
+}

@@ -158,6 +158,17 @@ TEST_F(Geraetefehler, AusgabeUndPortnameWerdenGeprueft) {
   EXPECT_TRUE(sim_.frames().empty());
 }
 
+// Ctrl+C while a single command waits for a late answer ends it as Ctrl+C does,
+// never as a device failure or a success.
+TEST_F(Geraetefehler, StrgCWaehrendEinerSpaetenAntwortGibt130) {
+  Steuern("fault late DF1 800");
+  clitest::Hintergrund start({"--port", "1", "start"});
+  FrameAbwarten(1);
+  const Ergebnis r = start.Beenden(SIGINT);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_FALSE(Enthaelt(r.aus, "done")) << r.aus;
+}
+
 // An ACK sent twice, the second 50 ms later, arrives where the refused store's
 // answer should be.
 TEST_F(Geraetefehler, DoppelteAntwortImSchreibenIstEinFehlerMitEigenemCode) {

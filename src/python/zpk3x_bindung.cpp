@@ -231,16 +231,25 @@ ProgramRecord AusSatz(const py::sequence& s) {
   return r;
 }
 
+// The slots as tuples, None for a slot the table does not hold.
 py::tuple TabelleNachPython(const Programmtabelle& t) {
   py::list slots;
-  for (const ProgramRecord& r : t.slots) slots.append(Satz(r));
+  for (int i = 0; i < PROGRAMM_SLOTS; ++i)
+    slots.append(SlotVorhanden(t, i) ? py::object(Satz(t.slots[i])) : py::object(py::none()));
   return py::make_tuple(slots, t.auswahl);
 }
 
 Programmtabelle TabelleAusPython(const py::sequence& slots, int auswahl) {
   if (py::len(slots) != PROGRAMM_SLOTS) throw py::value_error("a program table has 17 slots");
   Programmtabelle t = StandardTabelle();
-  for (int i = 0; i < PROGRAMM_SLOTS; ++i) t.slots[i] = AusSatz(slots[static_cast<std::size_t>(i)].cast<py::sequence>());
+  t.vorhanden = 0;
+  for (int i = 0; i < PROGRAMM_SLOTS; ++i) {
+    const py::object slot = slots[static_cast<std::size_t>(i)];
+    if (slot.is_none()) continue;
+    t.slots[i] = AusSatz(slot.cast<py::sequence>());
+    t.vorhanden |= 1u << i;
+  }
+  if (auswahl < 0 || auswahl >= PROGRAMM_SLOTS) throw py::value_error("selection: 0 to 16");
   t.auswahl = auswahl;
   return t;
 }
@@ -348,6 +357,9 @@ class Geraet {
     Bereich(von, bis);
     Programmtabelle t = StandardTabelle();
     t.auswahl = von == bis ? von : 0;
+    // Only what was read: the working parameters (read first) and the range.
+    t.vorhanden = 1u;
+    for (int slot = von; slot <= bis; ++slot) t.vorhanden |= 1u << slot;
     Transfer(fortschritt, von, bis, Art::Ansehen, t);
     return TabelleNachPython(t);
   }
@@ -357,6 +369,8 @@ class Geraet {
   void Schreiben(const py::sequence& slots, int von, int bis, bool pruefen, py::object fortschritt) {
     Bereich(von, bis);
     Programmtabelle t = TabelleAusPython(slots, 0);
+    for (int slot = von; slot <= bis; ++slot)
+      if (!SlotVorhanden(t, slot)) throw py::value_error("program " + std::to_string(slot) + ": not in the table");
     BereichPruefen(t, von, bis);
     Transfer(fortschritt, von, bis, Art::Schreiben, t);
     if (!pruefen) return;

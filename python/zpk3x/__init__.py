@@ -93,14 +93,17 @@ class Program:
 
 class ProgramTable:
     """The 17 slots (0: the working parameters, 1..16: the stored programs) and
-    the selected slot, as the program files hold them."""
+    the selected slot, as the program files hold them. A slot the table does
+    not hold (a JSON null, a CSV file without its line) is None; assigning None
+    leaves it out, and a .zpk file, which always holds all 17, writes it at the
+    defaults."""
 
-    def __init__(self, programs: Optional[List[Program]] = None, selection: int = 0) -> None:
+    def __init__(self, programs: Optional[List[Optional[Program]]] = None, selection: int = 0) -> None:
         if programs is None:
             programs = [Program() for _ in range(17)]
         if len(programs) != 17:
             raise ValueError("a program table has 17 slots (0..16)")
-        self._programme = [p.copy() for p in programs]
+        self._programme = [None if p is None else p.copy() for p in programs]
         self.selection = selection
 
     @property
@@ -124,12 +127,12 @@ class ProgramTable:
     @classmethod
     def _aus(cls, slots: List[Tuple[float, ...]], auswahl: int) -> "ProgramTable":
         t = cls.__new__(cls)
-        t._programme = [Program._aus(s) for s in slots]
+        t._programme = [None if s is None else Program._aus(s) for s in slots]
         t._auswahl = auswahl
         return t
 
-    def _saetze(self) -> List[List[float]]:
-        return [p._werte for p in self._programme]
+    def _saetze(self) -> List[Optional[List[float]]]:
+        return [None if p is None else p._werte for p in self._programme]
 
     def save(self, path: str) -> None:
         """Writes the table in the format of the file name's extension, byte for
@@ -142,20 +145,20 @@ class ProgramTable:
             raise ValueError(f"format: 'zpk', 'json' or 'csv', not {format!r}")
         return _zpk3x.table_bytes(self._saetze(), self._auswahl, format)
 
-    def __getitem__(self, n: int) -> Program:
+    def __getitem__(self, n: int) -> Optional[Program]:
         if not 0 <= n <= 16:
             raise IndexError(f"slot: 0 to 16, not {n!r}")
         return self._programme[n]
 
-    def __setitem__(self, n: int, program: Program) -> None:
+    def __setitem__(self, n: int, program: Optional[Program]) -> None:
         if not 0 <= n <= 16:
             raise IndexError(f"slot: 0 to 16, not {n!r}")
-        self._programme[n] = program.copy()
+        self._programme[n] = None if program is None else program.copy()
 
     def __len__(self) -> int:
         return 17
 
-    def __iter__(self) -> Iterator[Program]:
+    def __iter__(self) -> Iterator[Optional[Program]]:
         return iter(self._programme)
 
     def __eq__(self, other: object) -> bool:
@@ -163,7 +166,9 @@ class ProgramTable:
             self._auswahl == other._auswahl
 
     def __repr__(self) -> str:
-        return f"<ProgramTable selection={self._auswahl} programs 1..16, working parameters {self._programme[0]!r}>"
+        fehlen = [n for n, p in enumerate(self._programme) if p is None]
+        ohne = f" without slots {fehlen}" if fehlen else ""
+        return f"<ProgramTable selection={self._auswahl}{ohne}, working parameters {self._programme[0]!r}>"
 
 
 @dataclass(frozen=True)
@@ -277,13 +282,15 @@ class Device:
         return self._geraet.identity()
 
     def read_program(self, n: int) -> Program:
-        """Program n (1..16; 0: the working parameters) from the device."""
+        """Program n (1..16; 0: the working parameters) from the device; the
+        working parameters are left as they were found."""
         slots, _ = self._geraet.read(n, n, None)
         return Program._aus(slots[n])
 
     def read_all(self, progress: Optional[Progress] = None) -> ProgramTable:
-        """Programs 1 to 16; slot 0 then holds program 16, as the device's
-        working parameters do. ``progress(done, 16)`` after each program.
+        """Programs 1 to 16; the device's working parameters are read first and
+        put back at the end, and slot 0 holds them. ``progress(done, 16)``
+        after each program.
         Ctrl+C ends it after the frame in flight: KeyboardInterrupt with
         ``completed`` and ``program``."""
         slots, auswahl = self._geraet.read(1, 16, progress)
@@ -300,8 +307,8 @@ class Device:
         self._geraet.write(saetze, n, n, verify, None)
 
     def write_all(self, table: ProgramTable, verify: bool = True, progress: Optional[Progress] = None) -> None:
-        """Programs 1 to 16 of ``table`` to the device, as ``zpk3x-cli write all``;
-        Ctrl+C ends it after the frame in flight (KeyboardInterrupt with
+        """Programs 1 to 16 of ``table`` to the device, as ``zpk3x-cli write all``
+        (ValueError before any frame when the table lacks one); Ctrl+C ends it after the frame in flight (KeyboardInterrupt with
         ``completed`` and ``program``)."""
         self._geraet.write(table._saetze(), 1, 16, verify, progress)
 

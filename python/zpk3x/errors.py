@@ -38,14 +38,17 @@ class PortError(Error):
 
 
 class DeviceError(Error):
-    """The device did not do what was asked: ``frame`` sent (without its CR),
-    ``answer`` (readable, None when nothing came), and for transfers ``program``
-    and ``field`` where it ended and ``completed``, the programs done whole."""
+    """The device did not do what was asked: ``frame`` (without its CR),
+    ``answer`` (readable, None when nothing came), ``sent`` (False when the
+    frame was held back because the check that the device answers in step went
+    unanswered), and for transfers ``program`` and ``field`` where it ended and
+    ``completed``, the programs done whole."""
 
     def __init__(self, code: int, message: str, program: Optional[int] = None, field: Optional[str] = None,
-                 frame: Optional[str] = None, answer: Optional[str] = None, completed: Optional[int] = None) -> None:
+                 frame: Optional[str] = None, answer: Optional[str] = None, completed: Optional[int] = None,
+                 sent: Optional[bool] = None) -> None:
         super().__init__(code, message, program=program, field=field, frame=frame, answer=answer,
-                         completed=completed)
+                         completed=completed, sent=sent)
 
 
 class FileError(Error):

@@ -190,5 +190,7 @@ def _programmzeilen(programme: Programme) -> str:
         paare = sorted(programme.items())
     zeilen = []
     for n, p in paare:
+        if p is None:
+            continue
         zeilen.append("program " + str(n) + " " + " ".join(repr(p.as_dict()[f]) for f in FIELDS))
     return "\n".join(zeilen) + "\n"

@@ -40,12 +40,28 @@ bool gPortBelegt[9] = {};    // port numbers 1..8 of the serial layer in use by 
 
 // A failure to raise once the GIL is held again: the class of zpk3x.errors and
 // the attributes that apply.
+// A text that may be absent (std::optional<std::string> draws a false
+// maybe-uninitialized warning from GCC 12 in the sanitizer build).
+struct Angabe {
+  bool da = false;
+  std::string wert;
+  Angabe& operator=(std::string text) {
+    da = true;
+    wert = std::move(text);
+    return *this;
+  }
+  explicit operator bool() const { return da; }
+  const std::string& operator*() const { return wert; }
+  const std::string* operator->() const { return &wert; }
+};
+
 struct Fehlerbild {
   const char* klasse = nullptr;  // null: no failure
   ErrorCode code = 0;
   std::string meldung;
-  std::optional<std::string> pfad, grund, rahmen, antwort, feld;
+  Angabe pfad, grund, rahmen, antwort, feld;
   std::optional<int> programm, fertig, zeile, spalte;
+  bool nichtGesendet = false;  // the frame was held back: the in-step check went unanswered
   std::vector<std::pair<long, std::string>> inhaber;
 };
 
@@ -68,6 +84,7 @@ std::string Meldung(ErrorCode code, const std::string& detail) {
   if (f.fertig) a["completed"] = *f.fertig;
   if (f.zeile) a["line"] = *f.zeile;
   if (f.spalte) a["column"] = *f.spalte;
+  if (std::string(f.klasse) == "DeviceError" && f.rahmen) a["sent"] = !f.nichtGesendet;
   if (std::string(f.klasse) == "PortError") {
     py::list inhaber;
     for (const auto& [pid, name] : f.inhaber) inhaber.append(py::make_tuple(pid, name));
@@ -108,6 +125,7 @@ Fehlerbild Geraetefehlerbild(int port, ErrorCode code) {
   const std::string text = TransaktionText(port, &rahmen, &antwort);
   f.rahmen = rahmen;
   f.antwort = antwort;
+  f.nichtGesendet = OLQZPK3X_LetzteTransaktion(port).nichtGesendet;
   f.meldung = Meldung(code, "\n" + text);
   return f;
 }
@@ -122,6 +140,7 @@ Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von,
     detail += TransferStelle(b) + ": " + TransaktionText(port, &rahmen, &antwort) + "\n";
     f.rahmen = rahmen;
     f.antwort = antwort;
+    f.nichtGesendet = OLQZPK3X_LetzteTransaktion(port).nichtGesendet;
     f.programm = b.programm;
     if (b.feld != nullptr) f.feld = b.feld;
   }
@@ -170,13 +189,15 @@ void Fortschritt(int fertig, int anzahl, void*) {
   }
 }
 
-// Raises what Python raised during the transfer, with how far it got.
-[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b) {
+// Raises what Python raised during the transfer, with how far it got: the
+// attributes `completed` and `program`, and the command line's words as a note.
+[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b, bool schreiben, int von) {
   PyErr_NormalizeException(&lauf.typ, &lauf.wert, &lauf.spur);
   py::object wert = py::reinterpret_borrow<py::object>(lauf.wert);
   try {
     wert.attr("completed") = b.fertig;
     wert.attr("program") = b.programm >= 0 ? py::object(py::int_(b.programm)) : py::object(py::none());
+    if (py::hasattr(wert, "add_note")) wert.attr("add_note")(TransferStand(schreiben, von, b));
   } catch (py::error_already_set&) {
     // An exception that takes no attributes is raised as it is.
   }
@@ -210,16 +231,25 @@ ProgramRecord AusSatz(const py::sequence& s) {
   return r;
 }
 
+// The slots as tuples, None for a slot the table does not hold.
 py::tuple TabelleNachPython(const Programmtabelle& t) {
   py::list slots;
-  for (const ProgramRecord& r : t.slots) slots.append(Satz(r));
+  for (int i = 0; i < PROGRAMM_SLOTS; ++i)
+    slots.append(SlotVorhanden(t, i) ? py::object(Satz(t.slots[i])) : py::object(py::none()));
   return py::make_tuple(slots, t.auswahl);
 }
 
 Programmtabelle TabelleAusPython(const py::sequence& slots, int auswahl) {
   if (py::len(slots) != PROGRAMM_SLOTS) throw py::value_error("a program table has 17 slots");
   Programmtabelle t = StandardTabelle();
-  for (int i = 0; i < PROGRAMM_SLOTS; ++i) t.slots[i] = AusSatz(slots[static_cast<std::size_t>(i)].cast<py::sequence>());
+  t.vorhanden = 0;
+  for (int i = 0; i < PROGRAMM_SLOTS; ++i) {
+    const py::object slot = slots[static_cast<std::size_t>(i)];
+    if (slot.is_none()) continue;
+    t.slots[i] = AusSatz(slot.cast<py::sequence>());
+    t.vorhanden |= 1u << i;
+  }
+  if (auswahl < 0 || auswahl >= PROGRAMM_SLOTS) throw py::value_error("selection: 0 to 16");
   t.auswahl = auswahl;
   return t;
 }
@@ -322,12 +352,15 @@ class Geraet {
   }
 
   // Slots von..bis from the device into a table at its defaults, as the command
-  // line's read does.
+  // line's read does: the working parameters are left as they were found.
   py::tuple Lesen(int von, int bis, py::object fortschritt) {
     Bereich(von, bis);
     Programmtabelle t = StandardTabelle();
     t.auswahl = von == bis ? von : 0;
-    Transfer(fortschritt, von, bis, false, t);
+    // Only what was read: the working parameters (read first) and the range.
+    t.vorhanden = 1u;
+    for (int slot = von; slot <= bis; ++slot) t.vorhanden |= 1u << slot;
+    Transfer(fortschritt, von, bis, Art::Ansehen, t);
     return TabelleNachPython(t);
   }
 
@@ -336,11 +369,13 @@ class Geraet {
   void Schreiben(const py::sequence& slots, int von, int bis, bool pruefen, py::object fortschritt) {
     Bereich(von, bis);
     Programmtabelle t = TabelleAusPython(slots, 0);
+    for (int slot = von; slot <= bis; ++slot)
+      if (!SlotVorhanden(t, slot)) throw py::value_error("program " + std::to_string(slot) + ": not in the table");
     BereichPruefen(t, von, bis);
-    Transfer(fortschritt, von, bis, true, t);
+    Transfer(fortschritt, von, bis, Art::Schreiben, t);
     if (!pruefen) return;
     Programmtabelle gelesen = StandardTabelle();
-    Transfer(py::none(), von, bis, false, gelesen);
+    Transfer(py::none(), von, bis, Art::Lesen, gelesen);
     const std::vector<Abweichung> a = Abweichungen(t, gelesen, von, bis);
     if (a.empty()) return;
     const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
@@ -388,7 +423,10 @@ class Geraet {
     return ergebnis;
   }
 
-  void Transfer(py::object fortschritt, int von, int bis, bool schreiben, Programmtabelle& t) {
+  enum class Art { Ansehen, Lesen, Schreiben };
+
+  void Transfer(py::object fortschritt, int von, int bis, Art art, Programmtabelle& t) {
+    const bool schreiben = art == Art::Schreiben;
     Transferlauf lauf;
     lauf.fortschritt = std::move(fortschritt);
     Transferbericht bericht;
@@ -396,13 +434,15 @@ class Geraet {
     Mit([&](Fehlerbild& f) {
       tLauf = &lauf;
       const TransferFortschritt melden = von == bis ? nullptr : Fortschritt;
-      const ErrorCode err = schreiben ? ProgrammeSchreiben({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht)
-                                      : ProgrammeLesen({port_, adresse_}, von, bis, t.slots, melden, nullptr, &bericht);
+      const Geraeteverbindung g{port_, adresse_};
+      const ErrorCode err = art == Art::Schreiben ? ProgrammeSchreiben(g, von, bis, t.slots, melden, nullptr, &bericht)
+                            : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
+                                                  : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht);
       tLauf = nullptr;
       if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht);
       return 0;
     });
-    if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht);
+    if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht, schreiben, von);
   }
 
   std::mutex benutzt_;

@@ -78,8 +78,8 @@ int ComFixedRate(int port);
 // returns its length; -1 when the port is not open or `size` is too small.
 int ComPortIdentity(int port, char* buffer, int size);
 
-// Why the latest open or write failed, where the layer knows more than
-// "failed" (e.g. "rfc2217://bench:2001: connection refused"); "" otherwise.
+// Why the latest open or write on the calling thread failed, where the layer
+// knows more than "failed" (e.g. "rfc2217://bench:2001: connection refused"); "" otherwise.
 const char* ComLastError();
 // Why the last OpenComConfig failed, so that a message can name device and cause.
 enum ComOpenResult {

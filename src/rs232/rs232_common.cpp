@@ -45,7 +45,8 @@ std::string recordKey(const std::string& identity) {
 }
 
 PortState gPorts[kPorts + 1];
-std::string gLastError;
+// Per thread: two threads writing to two network ports must not share it.
+thread_local std::string gLastError;
 
 // The network name a port is given, directly or through ZPK3X_COM<n>; every
 // other name is left to the platform's own mapping.

@@ -99,3 +99,13 @@ def test_missing_and_unwritable_files(tmp_path):
     assert e.value.path.endswith("p.json") and e.value.reason
     with pytest.raises(ValueError, match=".zpk, .json or .csv"):
         zpk3x.ProgramTable().save(str(tmp_path / "p.txt"))
+
+
+def test_a_table_without_a_program_sends_nothing(sim):
+    t = zpk3x.ProgramTable()
+    t[12] = None
+    with zpk3x.Device(sim.port) as dev:
+        sim.clear_frames()
+        with pytest.raises(ValueError, match="program 12"):
+            dev.write_all(t)
+    assert sim.frames() == []

@@ -65,3 +65,19 @@ def test_save_replaces_the_file_in_one_step(tmp_path):
     zpk3x.ProgramTable().save(str(verweis))
     assert verweis.is_symlink() and len(ziel.read_bytes()) == 1408
     assert sorted(p.name for p in tmp_path.iterdir()) == ["link.zpk", "p.zpk"]
+
+
+def test_a_table_without_some_slots_round_trips_and_cannot_be_written(tmp_path):
+    t = zpk3x.ProgramTable()
+    t[9] = None
+    t[2] = None
+    t.save(str(tmp_path / "a.json"))
+    for endung in ("json", "csv"):
+        konvertieren(tmp_path / "a.json", tmp_path / f"cli.{endung}")
+        geladen = zpk3x.ProgramTable.load(str(tmp_path / f"cli.{endung}"))
+        assert geladen == t and geladen[9] is None and "[2, 9]" in repr(geladen)
+        assert geladen.to_bytes(endung) == (tmp_path / f"cli.{endung}").read_bytes()
+    # The program file holds every slot: the missing ones at the defaults.
+    konvertieren(tmp_path / "a.json", tmp_path / "cli.zpk")
+    assert t.to_bytes("zpk") == (tmp_path / "cli.zpk").read_bytes()
+    assert zpk3x.ProgramTable.load(str(tmp_path / "cli.zpk"))[9] == zpk3x.Program()

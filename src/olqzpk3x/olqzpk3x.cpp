@@ -55,13 +55,15 @@ int echoReadIndex(const char* command) {
 // Per port 1 to 8: whether the device may still send an answer that is owed, so
 // that a late answer could be read as the next command's: set while a
 // transaction is in flight and left set when it went unanswered or out of step,
-// or found in the record of whoever held the device before. `reads` are the
-// echoed reads whose late answers may still come (their echo proves nothing);
-// `unknown` says that one more of any kind may (a holder that was killed).
+// or found in the record of whoever held the device before. `reads` counts, per
+// echoed read, the late answers that may still come (their echo proves nothing
+// until they came); `unknown` says that one more of any kind may (a holder
+// that was killed).
+constexpr int kEchoReadCount = static_cast<int>(std::size(kEchoReads));
 struct Owed {
   bool owed = false;
   bool unknown = false;
-  unsigned reads = 0;
+  unsigned char reads[kEchoReadCount] = {};
 };
 Owed gOwed[9] = {};
 
@@ -75,8 +77,21 @@ void owe(int port, const char* frame) {
   if (frame == nullptr) {
     o->unknown = true;
   } else if (const int i = echoReadIndex(frame + 2); i >= 0) {
-    o->reads |= 1u << i;
+    if (o->reads[i] < 255) ++o->reads[i];
   }
+}
+
+// A late answer to echoed read `i` came and was passed over: one fewer owed.
+void arrived(int port, int i) {
+  Owed* o = owedOf(port);
+  if (o != nullptr && i >= 0 && o->reads[i] > 0) --o->reads[i];
+}
+
+bool readsOwed(const Owed& o) {
+  for (unsigned char n : o.reads) {
+    if (n != 0) return true;
+  }
+  return false;
 }
 
 void settle(int port) {
@@ -89,9 +104,9 @@ void settle(int port) {
 std::string recordText(long baud, const Owed& o, bool open) {
   std::string text = std::to_string(baud);
   if (open || o.unknown) text += " ?";
-  if (o.owed && !o.unknown && o.reads == 0) text += " ACK";
+  if (o.owed && !o.unknown && !readsOwed(o)) text += " ACK";
   for (int i = 0; i < static_cast<int>(std::size(kEchoReads)); ++i) {
-    if ((o.reads & (1u << i)) != 0) text += std::string(" ") + kEchoReads[i];
+    if (o.reads[i] != 0) text += std::string(" ") + kEchoReads[i];
   }
   return text;
 }
@@ -117,7 +132,7 @@ Owed fromRecord(const std::string& text, long baud) {
     const std::string word = text.substr(start, stop - start);
     const int i = word.size() == 3 ? echoReadIndex(word.c_str()) : -1;
     if (i >= 0) {
-      o.reads |= 1u << i;
+      o.reads[i] = 1;
     } else if (word != "ACK") {
       o.unknown = true;
     }
@@ -217,23 +232,49 @@ ErrorCode readAck(int port, const Codes& c, bool whole) {
 constexpr int kStaleLimit = 256;
 
 // Reads an answer text up to and including CR, at most `limit` bytes, into
-// `text` (limit + 1 bytes) and terminates it. With `echo` (the frame's first
-// five characters) only an answer that begins with them counts: whatever comes
-// before it is a late answer to an earlier frame, passed over (the trace shows it).
-ErrorCode readText(int port, char* text, int limit, const Codes& c, const char* echo = nullptr) {
+// `text` (limit + 1 bytes) and terminates it.
+ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   int n = 0;
-  int passed = 0;
   while (n < limit) {
     int ch = answerChar(gelesen(port, ComRdByte(port)));
-    // Nothing of its own answer came: that is no answer, not a bad one.
-    if (ch < 0) return lostOr(port, echo != nullptr && n == 0 ? c.noAnswer : c.badTextByte);
-    if (echo != nullptr && n < 5 && ch != echo[n]) {
-      if (++passed > kStaleLimit) return c.badTextByte;
-      n = 0;
-      if (ch != echo[0]) continue;
-    }
+    if (ch < 0) return lostOr(port, c.badTextByte);
     text[n++] = static_cast<char>(ch);
     if (ch == kCr) break;
+  }
+  text[n] = '\0';
+  return 0;
+}
+
+// As readText, but only an answer that begins with `echo` (a frame's first five
+// characters) counts: whatever comes before it is late, passed over (the trace
+// shows it), and a late answer to an echoed read that is passed over whole is
+// one fewer owed. Nothing of its own answer within the time-out: no answer.
+ErrorCode readEchoed(int port, const char* echo, char* text, int limit, const Codes& c) {
+  int n = 0;          // characters of the echo matched so far, then of the answer
+  char line[8] = {};  // the start of the line being passed over, from its '#'
+  int lineLength = -1;
+  for (int passed = 0;;) {
+    const int ch = answerChar(gelesen(port, ComRdByte(port)));
+    if (ch < 0) return lostOr(port, n < 5 ? c.noAnswer : c.badTextByte);
+    if (n >= 5) {
+      text[n++] = static_cast<char>(ch);
+      if (ch == kCr || n >= limit) break;
+      continue;
+    }
+    if (++passed > kStaleLimit) return c.badTextByte;
+    if (ch == '#') {
+      lineLength = 0;
+    } else if (ch == kCr && lineLength >= 5) {
+      arrived(port, echoReadIndex(line + 2));
+      lineLength = -1;
+    }
+    if (lineLength >= 0 && lineLength < static_cast<int>(sizeof line) - 1) line[lineLength++] = static_cast<char>(ch);
+    if (ch == echo[n]) {
+      text[n++] = static_cast<char>(ch);
+    } else {
+      n = ch == echo[0] ? 1 : 0;
+      if (n == 1) text[0] = static_cast<char>(ch);
+    }
   }
   text[n] = '\0';
   return 0;
@@ -251,26 +292,33 @@ void buildFrame(char* frame, char adresse, const char* command);
 bool resynchronise(int port, char adresse, const Codes& c) {
   Owed* o = owedOf(port);
   if (o == nullptr) return true;
-  // A check proves nothing when a late answer of its own kind may still come;
+  // A check proves nothing while a late answer of its own kind may still come;
   // after a killed holder, one of any kind may: then a second check follows.
   int needed = o->unknown ? 2 : 1;
-  for (int i = 0; i < kDeviceChecks && needed > 0; ++i) {
-    if ((o->reads & (1u << i)) != 0) continue;
+  for (int i = 0, listened = 0; needed > 0; ++i) {
+    if (i == kDeviceChecks) {
+      // Every read owes a late answer: listen for them once, then choose again.
+      if (listened++ > 0) return false;
+      char text[kAnswerLimit + 1];
+      readEchoed(port, "\x01\x01\x01\x01\x01", text, kAnswerLimit, c);
+      i = -1;
+      continue;
+    }
+    if (o->reads[i] != 0) continue;
     char frame[8];
     buildFrame(frame, adresse, kEchoReads[i]);
     rahmenMerken(port, frame, 6);
     const bool sent = ComWrt(port, frame, 6) == 6;
     char text[kAnswerLimit + 1];
     if (sent) waitForEmptyOutQueue(port, 6);
-    if (!sent || readText(port, text, kAnswerLimit, c, frame) != 0 || std::strchr(text, kCr) == nullptr) {
+    if (!sent || readEchoed(port, frame, text, kAnswerLimit, c) != 0 || std::strchr(text, kCr) == nullptr) {
       // Its answer may come late in turn: the next check takes another read.
-      o->reads |= 1u << i;
+      if (o->reads[i] < 255) ++o->reads[i];
       recordOwed(port, true);
       return false;
     }
     --needed;
   }
-  if (needed > 0) return false;
   settle(port);
   return true;
 }
@@ -289,7 +337,7 @@ ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c,
   const int length = static_cast<int>(std::strlen(frame));
   if (!broadcast && o != nullptr && o->owed) {
     const int read = echoReadIndex(frame + 2);
-    const bool sameRead = o->unknown || (read >= 0 && (o->reads & (1u << read)) != 0);
+    const bool sameRead = o->unknown || (read >= 0 && o->reads[read] != 0);
     if ((answer == Answer::SingleByte || (answer == Answer::Echoed && sameRead)) && !resynchronise(port, adresse, c)) {
       rahmenMerken(port, frame, length);
       if (OLQZPK3X_Transaktion* t = letzte(port)) {
@@ -580,7 +628,8 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
   bool owedBefore = false;
   if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Echoed, &owedBefore); r != 0) return r;
   char text[kAnswerLimit + 1];
-  if (ErrorCode r = readText(port, text, kAnswerLimit, c, owedBefore ? frame : nullptr); r != 0) return r;
+  const ErrorCode got = owedBefore ? readEchoed(port, frame, text, kAnswerLimit, c) : readText(port, text, kAnswerLimit, c);
+  if (got != 0) return got;
 
   if (std::strncmp(text, frame, 5) != 0) return -404104;
   // The answer echoes the frame: the line is in step.
@@ -658,7 +707,9 @@ ErrorCode OLQVMB1_StatusLesen(int port, char adresse, int auswahl, int* status) 
   bool owedBefore = false;
   if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Echoed, &owedBefore); r != 0) return r;
   char text[kSisterAnswerLimit + 1];
-  if (ErrorCode r = readText(port, text, kSisterAnswerLimit, c, owedBefore ? frame : nullptr); r != 0) return r;
+  const ErrorCode got =
+      owedBefore ? readEchoed(port, frame, text, kSisterAnswerLimit, c) : readText(port, text, kSisterAnswerLimit, c);
+  if (got != 0) return got;
 
   // "#", address, "S", digit, "R", two hex digits, CR; checked left to right so
   // that nothing past the end of a short text is looked at.

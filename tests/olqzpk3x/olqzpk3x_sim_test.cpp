@@ -1,5 +1,6 @@
 // Driver against the device simulator over a pseudo-terminal: what goes over the
 // line, how the device's answers and faults come back, and the port's life cycle.
+#include <algorithm>
 #include <clocale>
 #include <memory>
 #include <cstdio>
@@ -400,3 +401,35 @@ TEST(LocaleIndependence, FramesAndAnswersUnderAGermanLocale) {
 }
 
 }  // namespace
+
+// However late the answer (here 6, 12 and 40 time-outs), the next command is
+// either kept back or sent after a proof of step: never answered by it.
+TEST(SpaeteAntwort, JeSpaeterDestoLaengerZurueckgehaltenNieGeglaubt) {
+  for (const int spaet : {300, 600, 2000}) {
+    SCOPED_TRACE(spaet);
+    Rs232Seam_Reset();
+    simtest::Simulator sim;
+    ASSERT_TRUE(sim.ok());
+    sim.mapToCom(kPort);
+    ASSERT_EQ(OLQZPK3X_Open(kPort, 9600), 0);
+    Rs232Seam_TimeoutOverride(0.05);
+    sim.control("fault late DF1 " + std::to_string(spaet));
+    sim.control("fault silence DF2");
+    EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "start"), -403023);
+    const auto ende = std::chrono::steady_clock::now() + std::chrono::milliseconds(spaet + 500);
+    bool gesendet = false;
+    while (!gesendet && std::chrono::steady_clock::now() < ende) {
+      EXPECT_EQ(OLQZPK3X_DeviceFunction(kPort, '1', "stopp"), -403023);
+      gesendet = !OLQZPK3X_LetzteTransaktion(kPort).nichtGesendet;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(gesendet);
+    const std::vector<std::string> rahmen = sim.frames();
+    ASSERT_GE(rahmen.size(), 3u);
+    EXPECT_EQ(rahmen.back(), "#1DF2");
+    EXPECT_EQ(rahmen[rahmen.size() - 2].back(), 'R');  // a check just before it
+    EXPECT_EQ(std::count(rahmen.begin(), rahmen.end(), "#1DF2"), 1);
+    OLQZPK3X_Close(kPort);
+    Rs232Seam_Reset();
+  }
+}

@@ -1,6 +1,9 @@
 #include "Geraetemeldungen/Geraetemeldungen.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <system_error>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
@@ -19,26 +22,46 @@ std::string InhaberText(const std::vector<Portinhaber>& inhaber) {
   return text;
 }
 
-// The cause in words, from the serial layer's record of the failed open.
+// The cause in words, from the serial layer's record of the failed open; its
+// code in fehler->grundCode.
 std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& pfad, Portfehler* fehler) {
+  fehler->grundCode = systemfehler != 0 ? FehlerName(systemfehler) : "";
   switch (ergebnis) {
     case COM_OPEN_NO_DEVICE:
+      if (fehler->grundCode.empty()) fehler->grundCode = "ENOENT";
       return T("Gerät nicht vorhanden", "no such device");
     case COM_OPEN_DENIED:
+      if (fehler->grundCode.empty()) fehler->grundCode = "EACCES";
       return T("Zugriff verweigert (gehört der Benutzer zur Gruppe dialout? usermod -aG dialout BENUTZER, dann neu anmelden)",
                "permission denied (is the user in the group dialout? usermod -aG dialout USER, then log in again)");
     case COM_OPEN_NOT_SERIAL:
+      fehler->grundCode = "not_serial";
       return T("keine serielle Schnittstelle", "not a serial port");
     case COM_OPEN_BUSY:
+      fehler->grundCode = "busy";
       fehler->inhaber = AnderePortinhaber(pfad);
       return T("von einem anderen Programm belegt", "held by another program") + InhaberText(fehler->inhaber);
     case COM_OPEN_SETTINGS:
+      fehler->grundCode = "settings";
       return T("Leitungseinstellungen nicht einstellbar", "the line settings could not be made");
     case COM_OPEN_SYSTEM:
       return systemfehler != 0 ? std::system_category().message(systemfehler) : "";
     default:
       return "";
   }
+}
+
+// A network port's cause as a code, from the layer's words.
+std::string NetzGrundCode(const std::string& grund) {
+  const std::pair<const char*, const char*> muster[] = {
+      {"refused", "refused"},           {"time-out", "timeout"},     {"closed", "closed"},
+      {"held by another", "busy"},      {"not a network port", "invalid"}, {"not a port name", "invalid"},
+      {"unknown host", "unresolved"},   {"resolve", "unresolved"},   {"Name or service", "unresolved"},
+  };
+  for (const auto& [teil, code] : muster) {
+    if (grund.find(teil) != std::string::npos) return code;
+  }
+  return "network";
 }
 
 std::string Programme(int von, int bis) {
@@ -63,6 +86,7 @@ ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, d
     const std::size_t trenner = text.find(": ", schema == std::string::npos ? 0 : schema + 3);
     fehler->pfad = trenner == std::string::npos ? text : text.substr(0, trenner);
     fehler->grund = trenner == std::string::npos ? "" : text.substr(trenner + 2);
+    fehler->grundCode = NetzGrundCode(fehler->grund.empty() ? text : fehler->grund);
     return err;
   }
   if (err != 0) {
@@ -78,6 +102,7 @@ ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, d
     OLQZPK3X_Close(port);
     fehler->pfad = geraet;
     fehler->grund = T("von einem anderen Programm belegt", "held by another program") + InhaberText(inhaber);
+    fehler->grundCode = "busy";
     fehler->inhaber = std::move(inhaber);
     return kPortNichtZuOeffnen;
   }
@@ -86,6 +111,46 @@ ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, d
     return t;
   }
   return 0;
+}
+
+std::string FehlerName(int fehler) {
+#if defined(__GLIBC__)
+  if (const char* name = strerrorname_np(fehler)) return name;
+#endif
+  switch (fehler) {
+    case ENOENT: return "ENOENT";
+    case EACCES: return "EACCES";
+    case EPERM: return "EPERM";
+    case EBUSY: return "EBUSY";
+    case EIO: return "EIO";
+    case ENXIO: return "ENXIO";
+    case ENODEV: return "ENODEV";
+    case ENOTDIR: return "ENOTDIR";
+    case EISDIR: return "EISDIR";
+    case ENOSPC: return "ENOSPC";
+    case EFBIG: return "EFBIG";
+    case EROFS: return "EROFS";
+    case EINVAL: return "EINVAL";
+    default: return "E" + std::to_string(fehler);
+  }
+}
+
+std::string BytesLesbar(const char* bytes, int anzahl) {
+  std::string aus;
+  for (int i = 0; i < anzahl; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b == 0x06) aus += "<ACK>";
+    else if (b == 0x15) aus += "<NAK>";
+    else if (b == 0x18) aus += "<CAN>";
+    else if (b == '\r') aus += "<CR>";
+    else if (b >= 0x20 && b < 0x7F && b != '\\' && b != '<') aus += static_cast<char>(b);
+    else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      aus += hex;
+    }
+  }
+  return aus;
 }
 
 std::string AntwortText(const char* bytes, int anzahl) {

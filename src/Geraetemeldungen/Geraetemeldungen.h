@@ -12,11 +12,18 @@
 
 // Why an open failed: the device (or network address), the cause in words, and
 // the other processes that hold the device, where that was the cause.
+// `grundCode` names the cause for scripts, the same in every language: the
+// system's error name (ENOENT, EACCES, ...) where the system gave one, else
+// busy, not_serial, settings, refused, timeout, closed, unresolved, invalid.
 struct Portfehler {
   std::string pfad;
   std::string grund;
+  std::string grundCode;
   std::vector<Portinhaber> inhaber;
 };
+
+// The name of the errno value `fehler` ("ENOENT"), or "E" and its number.
+std::string FehlerName(int fehler);
 
 // Opens port `port` (1..8) on device `pfad` ("" : the port number's own) at
 // `baudrate` and sets `timeout`; a catalogue code. A device that another process
@@ -27,6 +34,11 @@ ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, d
 // What came back in the last transaction, readable: ACK, NAK, CAN and CR by
 // name, printable text in quotes, other bytes in hex; "" when nothing came.
 std::string AntwortText(const char* bytes, int anzahl);
+
+// Bytes as scripts get them (JSON `answer`, the trace): printable ASCII as it is,
+// ACK, NAK, CAN and CR as <ACK>, <NAK>, <CAN>, <CR>, every other byte (the
+// backslash too) as \xHH. One escaping, so the bytes can be recovered.
+std::string BytesLesbar(const char* bytes, int anzahl);
 
 // The last transaction on `port` in words ("frame #1C1W1.000, answer: NAK");
 // *rahmen gets the frame, *antwort the answer's AntwortText ("" when none came).

@@ -321,8 +321,13 @@ int ComRdByteWithin(int port, double seconds) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
   if (p->scripted || !(seconds > 0)) return -1;
-  if (p->net != nullptr) return rs232net::readByte(p->net, seconds);
-  return rs232platform::readByte(p->device, seconds);
+  const int b = p->net != nullptr ? rs232net::readByte(p->net, seconds) : rs232platform::readByte(p->device, seconds);
+  // A byte seen here is shown like any other; a short look that saw nothing is no event.
+  if (gTrace != nullptr && b >= 0) {
+    const char c = static_cast<char>(b);
+    gTrace(port, 0, &c, 1, gTraceContext);
+  }
+  return b;
 }
 
 std::string GetComIdentity(int port) {

@@ -1,6 +1,8 @@
 #include <cerrno>
+#include <cmath>
 #include "zpk3x-cli/Ausgabe.h"
 
+#include "Programmformate/Programmformate.h"
 #include "common/Dateizugriff.h"
 
 #include <cstdio>
@@ -112,7 +114,8 @@ int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, c
   const int status = ExitStatus(code);
   std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n", T("Fehler", "Error"), -code, meldung.c_str());
   if (o.json) {
-    Json fehler = {{"code", code}, {"message", meldung}, {"exit", status}};
+    // The number the message shows: one number for one error.
+    Json fehler = {{"code", -code}, {"message", meldung}, {"exit", status}};
     if (angaben.is_object()) fehler.update(angaben);
     JsonAusgeben({{"error", fehler}});
   }
@@ -122,4 +125,11 @@ int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, c
 void SpracheSetzen(bool englisch) {
   gEnglisch = englisch;
   OLQ_Fehlersprache(englisch ? 2 : 1);
+}
+
+Json FeldJson(const ProgramRecord& rec, const Programmfeld& feld) {
+  if (feld.ganz != nullptr) return rec.*feld.ganz;
+  const double wert = rec.*feld.reell;
+  // As program files write them: a value that is no finite number as its text.
+  return std::isfinite(wert) ? Json(wert) : Json(ZahlText(wert));
 }

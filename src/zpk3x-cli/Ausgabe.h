@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Programmtransfer/Programmtransfer.h"
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Plattform.h"
 
@@ -38,6 +39,10 @@ void LeiseSetzen(bool leise);
 // exit: "program", "field", "value", "minimum", "maximum", "path", "reason",
 // "completed", "frame", "answer" (only those that apply).
 int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& angaben);
+
+// A field's value for JSON: an integer field as an integer, a real as a number
+// (or "nan", "inf", "-inf" as program files write them).
+Json FeldJson(const ProgramRecord& rec, const Programmfeld& feld);
 
 // One line, rewritten in place; blanks rather than terminal escapes clear what a
 // longer line left, so any console shows it.

@@ -1,5 +1,7 @@
 #include "zpk3x-cli/Dateibefehle.h"
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -18,11 +20,14 @@ int FormatfehlerMelden(const Optionen& o, const std::string& datei, Dateiformat 
   const std::string satz = FormatfehlerSatz(f, format);
   const std::string detail = FormatfehlerDetail(datei, f, satz);
   // The same facts as separate keys, for scripts.
-  Json angaben = {{"path", datei}};
+  Json angaben = {{"file", datei}};
   if (f.zeile > 0) angaben["line"] = f.zeile;
   if (f.spalte > 0) angaben["column"] = f.spalte;
   if (f.slot >= 0) angaben["program"] = f.slot;
   if (f.feld >= 0) angaben["field"] = PROGRAMMFELDER[f.feld].name;
+  // A key given twice or unknown is a field as the file names it.
+  if (f.feld < 0 && (f.art == Fehlerart::FeldDoppelt || f.art == Fehlerart::FeldUnbekannt) && !f.text.empty())
+    angaben["field"] = f.text;
   if (!satz.empty()) angaben["reason"] = satz;
   return FehlerMelden(o, f.code, detail, angaben);
 }
@@ -34,8 +39,11 @@ std::string DateiUndGrund(const std::string& pfad, int systemfehler) {
 }
 
 int DateifehlerMelden(const Optionen& o, ErrorCode code, const std::string& pfad, int systemfehler) {
-  Json angaben = {{"path", pfad}};
-  if (systemfehler != 0) angaben["reason"] = Systemgrund(systemfehler);
+  Json angaben = {{"file", pfad}};
+  if (systemfehler != 0) {
+    angaben["reason"] = Systemgrund(systemfehler);
+    angaben["reason_code"] = FehlerName(systemfehler);
+  }
   return FehlerMelden(o, code, DateiUndGrund(pfad, systemfehler), angaben);
 }
 
@@ -70,7 +78,8 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
   if (IstStrom(pfad)) {
     std::string daten;
     if (!StandardeingabeLesen(&daten, FORMAT_GROESSTE_DATEI)) return FehlerMelden(o, DATEI_LESEFEHLER, "\n-");
-    if (daten.size() > FORMAT_GROESSTE_DATEI) return FehlerMelden(o, FORMAT_AUFBAU, "\n-" + ZuGrossText());
+    if (daten.size() > FORMAT_GROESSTE_DATEI)
+      return FehlerMelden(o, FORMAT_AUFBAU, "\n-" + ZuGrossText(), {{"file", "-"}, {"limit", FORMAT_GROESSTE_DATEI}});
     Formatfehler f{};
     if (TabelleLesen(format, daten, t, &f) != 0) return FormatfehlerMelden(o, pfad, format, f);
     return EXIT_OK;
@@ -78,7 +87,7 @@ int DateiLesen(const Optionen& o, const std::string& pfad, Programmtabelle* t) {
   std::string daten;
   int fehler = 0;
   if (const ErrorCode code = DateiRohLesen(pfad, &daten, &fehler); code == FORMAT_AUFBAU) {
-    return FehlerMelden(o, FORMAT_AUFBAU, "\n" + pfad + ZuGrossText());
+    return FehlerMelden(o, FORMAT_AUFBAU, "\n" + pfad + ZuGrossText(), {{"file", pfad}, {"limit", FORMAT_GROESSTE_DATEI}});
   } else if (code != 0) {
     return DateifehlerMelden(o, code, pfad, fehler);
   }
@@ -114,7 +123,7 @@ int SlotsPruefen(const Optionen& o, const std::string& pfad, const Programmtabel
     if (SlotVorhanden(t, slot)) continue;
     return FehlerMelden(o, FORMAT_AUFBAU,
                         "\n" + pfad + ": " + ProgrammName(slot) + T(" steht nicht in der Datei", " is not in the file"),
-                        {{"path", pfad}, {"program", slot}});
+                        {{"file", pfad}, {"program", slot}});
   }
   return EXIT_OK;
 }
@@ -132,6 +141,6 @@ int Umwandeln(const Optionen& o) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
   if (int status = DateiSchreiben(o, o.ziel, ziel, t); status != EXIT_OK) return status;
-  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"from", o.datei}, {"to", o.ziel}}, o.datei + " -> " + o.ziel);
+  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"file", o.datei}, {"output", o.ziel}}, o.datei + " -> " + o.ziel);
   return EXIT_OK;
 }

@@ -24,6 +24,7 @@ struct Suche {
   Fortschritt f;
   Json antworten = Json::array();
   std::string tabelle;
+  bool festeRate = false;  // raw TCP: the device server's rate, not ours
 };
 
 ErrorCode SucheOeffnenBei(int baudrate, void* kontext) {
@@ -41,9 +42,13 @@ void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* ke
     s->f.Zeigen(text);
     return;
   }
-  s->antworten.push_back({{"baud_rate", baudrate}, {"address", std::string(1, adresse)}, {"identity", kennung}, {"zpk3x", zpk3x}});
+  // Over raw TCP the rate is the device server's, not one the program set.
+  const Json rate = s->festeRate ? Json(nullptr) : Json(baudrate);
+  s->antworten.push_back({{"baud_rate", rate}, {"address", adresse - '0'}, {"identity", kennung}, {"zpk3x", zpk3x}});
   char zeile[96];
-  std::snprintf(zeile, sizeof zeile, "%-6d %-8c %s%s\n", baudrate, adresse, kennung, zpk3x ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
+  const std::string rateText = s->festeRate ? std::string("-") : std::to_string(baudrate);
+  std::snprintf(zeile, sizeof zeile, "%-6s %-8c %s%s\n", rateText.c_str(), adresse, kennung,
+                zpk3x ? "" : T("  (kein ZPK-3X)", "  (no ZPK-3X)"));
   s->tabelle += zeile;
 }
 
@@ -110,9 +115,9 @@ Transferbericht AbbrechbarerBericht() {
 }  // namespace
 
 int Scan(const Optionen& o, Verbindung& v) {
-  Suche s{&v, {}, Json::array(), ""};
+  Suche s{&v, {}, Json::array(), "", ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP};
   Suchergebnis e{};
-  if (ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP) {
+  if (s.festeRate) {
     // Raw TCP: the device server keeps its own rate, so the search asks there only.
     if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
     std::fprintf(stderr, "%s", T("zpk3x-cli: Port über rohes TCP: die Suche fragt nur mit der Baudrate des Geräteservers.\n",
@@ -126,10 +131,19 @@ int Scan(const Optionen& o, Verbindung& v) {
     return FehlerMelden(o, kNichtGefunden);
   }
   if (o.json) {
-    JsonAusgeben({{"baud_rate", e.baudrate}, {"address", std::string(1, e.adresse)}, {"identity", e.kennung}, {"answers", s.antworten}});
+    JsonAusgeben({{"baud_rate", s.festeRate ? Json(nullptr) : Json(e.baudrate)},
+                  {"address", e.adresse - '0'},
+                  {"identity", e.kennung},
+                  {"answers", s.antworten}});
   } else {
-    char text[96];
-    std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), e.adresse, e.baudrate);
+    char text[128];
+    if (s.festeRate) {
+      std::snprintf(text, sizeof text,
+                    T("Gefunden: Adresse %c, mit der Baudrate des Geräteservers\n", "Found: address %c, at the device server's rate\n"),
+                    e.adresse);
+    } else {
+      std::snprintf(text, sizeof text, T("Gefunden: Adresse %c, %d Baud\n", "Found: address %c, %d baud\n"), e.adresse, e.baudrate);
+    }
     Ausgeben(std::string(T("Baud   Adresse  Kennung\n", "Baud   Address  Identity\n")) + s.tabelle + text);
   }
   return EXIT_OK;
@@ -213,7 +227,7 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
       if (FeldImBereich(t.slots[slot], feld)) continue;
       return FehlerMelden(o, WERT_AUSSERHALB,
                           "\n" + o.datei + ": " + BereichsfehlerText(slot, feld, t.slots[slot]),
-                          {{"path", o.datei}, {"program", slot}, {"field", feld.name}, {"value", FeldWert(t.slots[slot], feld)},
+                          {{"file", o.datei}, {"program", slot}, {"field", feld.name}, {"value", FeldJson(t.slots[slot], feld)},
                            {"minimum", Gesendet(feld.minimum, feld.nachkommastellen)},
                            {"maximum", Gesendet(feld.maximum, feld.nachkommastellen)}});
     }

@@ -5,30 +5,41 @@
 #include "Geraetemeldungen/Geraetemeldungen.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Mitschnitt.h"
 #include "zpk3x-cli/Plattform.h"
 
 namespace {
 
-// "frame #1C1W1.000, answer: NAK" and the same as keys.
+// "frame #1C1W1.000, answer: NAK" and the same as keys: `frame`, `answer` (the
+// bytes received, as BytesLesbar writes them), `sent`, and where it went.
 std::string Transaktion(const Verbindung& v, Json* felder) {
   std::string rahmen, antwort;
   const std::string text = TransaktionText(v.port, &rahmen, &antwort);
+  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(v.port);
   (*felder)["frame"] = rahmen;
-  (*felder)["answer"] = antwort.empty() ? Json(nullptr) : Json(antwort);
-  if (OLQZPK3X_LetzteTransaktion(v.port).nichtGesendet) (*felder)["sent"] = false;
-  return text;
+  (*felder)["answer"] = BytesLesbar(t.antwort, t.antwortLaenge);
+  (*felder)["sent"] = !t.nichtGesendet;
+  VerbindungJson(v, felder);
+  // A device that never answers is most often not where it was looked for.
+  const bool stumm = t.stumm && t.antwortLaenge == 0;
+  return text + "\n" + VerbindungText(v) +
+         (stumm ? T("\nKeine Antwort: ist das Gerät an diesem Port, mit dieser Baudrate und Adresse? zpk3x-cli scan sucht es.",
+                    "\nNo answer: is the device on this port, at this baud rate and address? zpk3x-cli scan looks for it.")
+                : "");
 }
 
 }  // namespace
 
 int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
+  MitschnittNachlesen(v.port);
   Json felder = Json::object();
   const std::string detail = "\n" + Transaktion(v, &felder);
   return FehlerMelden(o, code, detail, felder);
 }
 
 int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, Richtung richtung, int von,
-                         const Transferbericht& bericht) {
+                         const Transferbericht& bericht, const std::string& nachsatz) {
+  MitschnittNachlesen(v.port);
   Json felder = Json::object();
   std::string detail = "\n";
   if (!bericht.abgebrochen) {
@@ -38,8 +49,12 @@ int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code,
   }
   felder["completed"] = bericht.fertig;
   detail += TransferStand(richtung == Richtung::Schreiben, von, bericht);
-  if (richtung == Richtung::Lesen && !o.datei.empty())
+  if (richtung == Richtung::Lesen && !o.datei.empty() && o.befehl == "read")
     detail += T("; Datei nicht geschrieben: ", "; file not written: ") + o.datei;
+  if (!nachsatz.empty()) {
+    detail += "\n" + nachsatz;
+    felder["note"] = nachsatz;
+  }
   const int status = FehlerMelden(o, code, detail, felder);
   return bericht.abgebrochen && AbbruchStatus() != 0 ? AbbruchStatus() : status;
 }

@@ -15,5 +15,6 @@ int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
 // ended and what was completed. An end on request (TRANSFER_ABGEBROCHEN) gives
 // the exit status of the signal (130, 143).
 enum class Richtung { Lesen, Schreiben };
+// `nachsatz`, when given, is a last line of the message (also JSON `note`).
 int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, Richtung richtung, int von,
-                         const Transferbericht& bericht);
+                         const Transferbericht& bericht, const std::string& nachsatz = "");

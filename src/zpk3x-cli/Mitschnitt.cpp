@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "Verlauf/VerlaufDaten.h"
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
@@ -19,25 +20,9 @@ struct Empfang {
   std::int64_t zeitMs = 0;
 };
 Empfang gEmpfang;
+bool gEin = false;
 
-// Printable ASCII as it is, the protocol's control bytes by name, the rest in hex.
-std::string Lesbar(const std::string& bytes) {
-  std::string aus;
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == kAck) aus += "<ACK>";
-    else if (c == kNak) aus += "<NAK>";
-    else if (c == kCan) aus += "<CAN>";
-    else if (c == kCr) aus += "<CR>";
-    else if (b >= 0x20 && b < 0x7F && c != '\\') aus += c;
-    else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      aus += hex;
-    }
-  }
-  return aus;
-}
+std::string Lesbar(const std::string& bytes) { return BytesLesbar(bytes.data(), static_cast<int>(bytes.size())); }
 
 void Zeile(std::int64_t zeitMs, const char* richtung, const std::string& text) {
   std::fprintf(stderr, "%s %s %s\n", VerlaufZeitstempel(zeitMs).c_str(), richtung, text.c_str());
@@ -46,18 +31,14 @@ void Zeile(std::int64_t zeitMs, const char* richtung, const std::string& text) {
 
 void EmpfangZeigen() {
   if (gEmpfang.bytes.empty()) return;
-  std::string bytes = gEmpfang.bytes;
-  if (bytes.back() == kCr) bytes.pop_back();
-  Zeile(gEmpfang.zeitMs, "<-", Lesbar(bytes));
+  Zeile(gEmpfang.zeitMs, "<-", Lesbar(gEmpfang.bytes));
   gEmpfang.bytes.clear();
 }
 
 void Beobachten(int, int gesendet, const char* bytes, int anzahl, void*) {
   if (gesendet != 0) {
     EmpfangZeigen();
-    std::string frame(bytes, static_cast<std::size_t>(anzahl));
-    if (!frame.empty() && frame.back() == kCr) frame.pop_back();
-    Zeile(VerlaufJetztMs(), "->", Lesbar(frame));
+    Zeile(VerlaufJetztMs(), "->", Lesbar(std::string(bytes, static_cast<std::size_t>(anzahl))));
     return;
   }
   if (anzahl < 0) {
@@ -75,6 +56,17 @@ void Beobachten(int, int gesendet, const char* bytes, int anzahl, void*) {
 
 }  // namespace
 
-void MitschnittEinschalten() { SetComTrace(Beobachten, nullptr); }
+void MitschnittEinschalten() {
+  gEin = true;
+  SetComTrace(Beobachten, nullptr);
+}
 
 void MitschnittAbschliessen() { EmpfangZeigen(); }
+
+void MitschnittNachlesen(int port) {
+  if (!gEin) return;
+  // Ten character times of quiet at the slowest rate end it; at most 64 bytes.
+  for (int i = 0; i < 64 && ComRdByteWithin(port, 0.08) >= 0; ++i) {
+  }
+  EmpfangZeigen();
+}

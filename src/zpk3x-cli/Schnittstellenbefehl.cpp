@@ -8,7 +8,7 @@ int Schnittstellen(const Optionen& o) {
   if (o.json) {
     Json ports = Json::array();
     for (const Schnittstelle& s : liste) {
-      Json p = {{"path", s.pfad}, {"stable_names", s.festeNamen}};
+      Json p = {{"port", s.pfad}, {"stable_names", s.festeNamen}};
       if (!s.ziel.empty()) p["target"] = s.ziel;
       if (!s.vendorId.empty()) {
         p["vendor_id"] = s.vendorId;

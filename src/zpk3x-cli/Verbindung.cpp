@@ -83,19 +83,45 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v) {
 ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   if (v->offen) OLQZPK3X_Close(v->port);
   v->offen = false;
-  Portfehler fehler;
-  const ErrorCode err = PortOeffnenGeprueft(v->port, v->pfad, baudrate, v->timeout, &fehler);
-  v->fehlerPfad = fehler.pfad;
-  v->fehlerGrund = fehler.grund;
+  const ErrorCode err = PortOeffnenGeprueft(v->port, v->pfad, baudrate, v->timeout, &v->fehler);
+  char geraet[512] = {};
+  GetComOpenResult(geraet, sizeof geraet, nullptr);
+  v->geraet = ComPortKind(v->port, v->pfad.c_str()) > COM_KIND_LOCAL ? v->pfad : std::string(geraet);
+  if (v->geraet.empty()) v->geraet = v->pfad;
   v->offen = err == 0;
   return err;
 }
 
 int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
-  if (v.fehlerPfad.empty() && v.fehlerGrund.empty()) return FehlerMelden(o, code);
-  Json angaben = {{"path", v.fehlerPfad}};
-  if (!v.fehlerGrund.empty()) angaben["reason"] = v.fehlerGrund;
-  return FehlerMelden(o, code, "\n" + v.fehlerPfad + (v.fehlerGrund.empty() ? "" : ": " + v.fehlerGrund), angaben);
+  const Portfehler& f = v.fehler;
+  if (f.pfad.empty() && f.grund.empty()) return FehlerMelden(o, code);
+  Json angaben = {{"port", f.pfad}};
+  if (!f.grund.empty()) angaben["reason"] = f.grund;
+  if (!f.grundCode.empty()) angaben["reason_code"] = f.grundCode;
+  if (!f.inhaber.empty()) {
+    Json inhaber = Json::array();
+    for (const Portinhaber& p : f.inhaber) inhaber.push_back({{"pid", p.pid}, {"name", p.name}});
+    angaben["holders"] = inhaber;
+  }
+  return FehlerMelden(o, code, "\n" + f.pfad + (f.grund.empty() ? "" : ": " + f.grund), angaben);
+}
+
+std::string VerbindungText(const Verbindung& v) {
+  const std::string rate = ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP
+                               ? T("mit der Baudrate des Geräteservers", "at the device server's rate")
+                               : std::to_string(v.baudrate) + T(" Baud", " baud");
+  return std::string("Port ") + (v.geraet.empty() ? v.pfad : v.geraet) + ", " + rate + T(", Adresse ", ", address ") +
+         std::string(1, v.adresse);
+}
+
+void VerbindungJson(const Verbindung& v, Json* angaben) {
+  (*angaben)["port"] = v.geraet.empty() ? v.pfad : v.geraet;
+  if (ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP) {
+    (*angaben)["baud_rate"] = nullptr;  // the device server's, not ours to know
+  } else {
+    (*angaben)["baud_rate"] = v.baudrate;
+  }
+  (*angaben)["address"] = v.adresse - '0';
 }
 
 bool BereichLesen(const std::string& text, int* von, int* bis) {

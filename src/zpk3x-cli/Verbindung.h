@@ -3,8 +3,13 @@
 // options, else the configuration file, else the defaults; one place for both.
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "Programmtransfer/Programmtransfer.h"
 #include "zpk3x-cli/Befehle.h"
+
+using Json = nlohmann::ordered_json;
 
 // A device path is opened under this port number of the serial layer.
 constexpr int kPfadPort = 1;
@@ -16,9 +21,10 @@ struct Verbindung {
   char adresse;
   double timeout;
   bool offen = false;
-  // Why the last open failed, where known: the device and the cause.
-  std::string fehlerPfad;
-  std::string fehlerGrund;
+  // Why the last open failed, where known: the device, the cause, its code, the holders.
+  Portfehler fehler;
+  // The device (or network address) the port was last opened on, for messages.
+  std::string geraet;
 
   Geraeteverbindung Geraet() const { return {port, adresse}; }
 };
@@ -31,8 +37,13 @@ int VerbindungBestimmen(const Optionen& o, Verbindung* v);
 ErrorCode PortOeffnen(Verbindung* v, int baudrate);
 
 // Reports a failure of PortOeffnen with the device's path (or network address)
-// and the cause.
+// and the cause: in JSON `port`, `reason`, `reason_code` and `holders`.
 int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
+
+// Where a device command went: "port /dev/ttyS0, 9600 baud, address 1" (over raw
+// TCP: "at the device server's rate"), and the same as JSON keys.
+std::string VerbindungText(const Verbindung& v);
+void VerbindungJson(const Verbindung& v, Json* angaben);
 
 // "all" or a slot 0..16 into a range of slots; false for anything else.
 bool BereichLesen(const std::string& text, int* von, int* bis);

@@ -6,25 +6,34 @@
 
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Geraetefehler.h"
 
 namespace {
 
 // Reads slots von..bis from the device; an exit status, having reported a failure.
 // `ansehen`: the working parameters are left as they were found.
-int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was, bool ansehen) {
+// A failure names program, field, frame, answer and how far it got, as `read`
+// does; `nachSchreiben` says that the write before the read-back succeeded.
+int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was, bool ansehen,
+              bool nachSchreiben = false) {
   Fortschritt f;
   f.was = was;
   const auto lesen = ansehen ? ProgrammeAnsehen : ProgrammeLesen;
-  const ErrorCode err = lesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, nullptr);
+  Transferbericht bericht;
+  const ErrorCode err = lesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
   f.Ende();
-  return err == 0 ? EXIT_OK : FehlerMelden(o, err);
+  if (err == 0) return EXIT_OK;
+  return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht,
+                              nachSchreiben ? T("das Schreiben selbst ist gelungen (alle Programme bestätigt); nur das Zurücklesen schlug fehl",
+                                                "the write itself succeeded (every program acknowledged); only the read-back failed")
+                                            : "");
 }
 
 }  // namespace
 
 int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& geschrieben) {
   Programmtabelle gelesen = StandardTabelle();
-  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified"), false); status != EXIT_OK)
+  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified"), false, true); status != EXIT_OK)
     return status;
   const std::vector<Abweichung> a = Abweichungen(geschrieben, gelesen, von, bis);
   if (a.empty()) return EXIT_OK;
@@ -34,8 +43,8 @@ int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Progra
                       NachpruefDetail(slot, feld, geschrieben.slots[slot], gelesen.slots[slot]),
                       {{"program", slot},
                        {"field", feld.name},
-                       {"value", FeldWert(gelesen.slots[slot], feld)},
-                       {"expected", FeldWert(geschrieben.slots[slot], feld)}});
+                       {"value", FeldJson(gelesen.slots[slot], feld)},
+                       {"expected", FeldJson(geschrieben.slots[slot], feld)}});
 }
 
 int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
@@ -53,8 +62,8 @@ int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
       const Programmfeld& feld = PROGRAMMFELDER[x.feld];
       liste.push_back({{"program", x.slot},
                        {"field", feld.name},
-                       {"device", FeldWert(geraet.slots[x.slot], feld)},
-                       {"file", FeldWert(datei.slots[x.slot], feld)}});
+                       {"value", FeldJson(geraet.slots[x.slot], feld)},
+                       {"expected", FeldJson(datei.slots[x.slot], feld)}});
     }
     JsonAusgeben({{"file", o.datei}, {"from", von}, {"to", bis}, {"equal", a.empty()}, {"differences", liste}});
   } else if (a.empty()) {

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -146,7 +147,10 @@ Broker::Broker(const std::string& ordner, BrokerOptionen o) : ordner_(ordner), o
 Broker::~Broker() { stoppen(); }
 
 bool Broker::starten() {
-  prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"}, ordner_ + "/mosquitto.log");
+  // Kept after the test for a look at what the broker saw; one file per port.
+  ::mkdir(ZPK3X_TEST_LOGS, 0755);
+  prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"},
+                     std::string(ZPK3X_TEST_LOGS) + "/mosquitto-" + std::to_string(port_) + ".log");
   return prozess_.laeuft() && Warten([this] { return NimmtAn(port_) && (tlsPort_ == 0 || NimmtAn(tlsPort_)); }, 10);
 }
 

@@ -37,6 +37,14 @@ void JsonAusgeben(const Json& j) { Ausgeben(j.dump() + "\n"); }
 
 std::string Meldung(ErrorCode code) { return OLQ_Fehlermeldung(code); }
 
+std::string MeldungIn(ErrorCode code, bool englisch) {
+  const int sprache = OLQ_FehlerspracheLesen();
+  OLQ_Fehlersprache(englisch ? 2 : 1);
+  std::string text = OLQ_Fehlermeldung(code);
+  OLQ_Fehlersprache(sprache);
+  return text;
+}
+
 void Erledigt(const Optionen& o, Json ergebnis, const std::string& text) {
   if (o.json) {
     JsonAusgeben(ergebnis);

@@ -38,6 +38,7 @@ struct Optionen {
   std::string mqtt;       // monitor --mqtt URL, --mqtt-ca FILE, --station NAME
   std::string mqttCa;
   std::string station;
+  bool stationGegeben = false;  // --station given, even as ""
   bool pruefen = false;   // write --verify
 };
 

@@ -24,6 +24,7 @@ struct Messzeile {
   Istwerte w;
   ErrorCode fehler;
   std::string meldung;
+  std::string meldungDe, meldungEn;
 };
 
 constexpr const char* kMonitorSpalten = "%-29s  %12s  %15s  ";
@@ -56,7 +57,8 @@ Json MesszeileJson(const Messzeile& m) {
     j["current"] = nullptr;
     j["voltage"] = nullptr;
     j["status"] = nullptr;
-    j["error"] = {{"code", m.fehler}, {"message", m.meldung}};
+    // Both languages besides the station's, as a dashboard may show either.
+    j["error"] = {{"code", m.fehler}, {"message", m.meldung}, {"de", m.meldungDe}, {"en", m.meldungEn}};
   } else {
     j["current"] = m.w.strom;
     j["voltage"] = m.w.spannung;
@@ -75,7 +77,17 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   // Before the file is made: a bad URL or a refused login leaves no file behind.
   std::unique_ptr<MqttSender> mqtt;
   if (!o.mqtt.empty()) {
-    if (int status = MqttStarten(o, v, &mqtt); status != EXIT_OK) return status;
+    MqttMeta meta;
+    char kennung[32] = {};
+    // Unknown when the device does not answer now: the values tell the rest.
+    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) meta.kennung = kennung;
+    meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
+    meta.baudrate = v.baudrate;
+    meta.adresse = v.adresse;
+    meta.intervall = o.intervall;
+    meta.version = ZPK3X_VERSION;
+    meta.start = VerlaufZeitstempel(VerlaufJetztMs());
+    if (int status = MqttStarten(o, v, meta, &mqtt); status != EXIT_OK) return status;
   }
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;
@@ -104,10 +116,12 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     if (mqtt && (mqttFehler = mqtt->Abgewiesen(&mqttDetail)) != 0) break;
     VerlaufProbe p;
     p.zeitMs = VerlaufJetztMs();
-    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
+    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, "", "", ""};
     m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
     if (m.fehler != 0) {
       m.meldung = Meldung(m.fehler);
+      m.meldungDe = MeldungIn(m.fehler, false);
+      m.meldungEn = MeldungIn(m.fehler, true);
     } else {
       p.strom = m.w.strom;
       p.spannung = m.w.spannung;
@@ -121,7 +135,7 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     } else {
       Ausgeben(MesszeileText(m));
     }
-    if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung});
+    if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung, m.meldungDe, m.meldungEn});
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
       if (err != 0) return DateifehlerMelden(o, err, o.datei, csv.systemfehler);

@@ -161,7 +161,9 @@ bool MqttAdresseLesen(const std::string& url, MqttAdresse* a, std::string* grund
 }
 
 std::string MqttStation(const Optionen& o, const Verbindung& v, const std::string& hostname) {
-  if (!o.station.empty()) return GueltigeEbene(o.station) ? o.station : std::string();
+  // A blank name would make a topic level no dashboard can tell apart.
+  if (o.stationGegeben)
+    return GueltigeEbene(o.station) && o.station.find_first_not_of(" \t") != std::string::npos ? o.station : std::string();
   std::string port = v.pfad.empty() ? "port" + std::to_string(v.port) : v.pfad.substr(v.pfad.find_last_of('/') + 1);
   std::string station = (hostname.empty() ? std::string("zpk3x") : hostname) + "-" + port;
   std::replace_if(station.begin(), station.end(), [](char c) { return c == '+' || c == '#' || c == '/'; }, '_');
@@ -170,7 +172,7 @@ std::string MqttStation(const Optionen& o, const Verbindung& v, const std::strin
 
 // Both languages, so that a dashboard shows the bits in its own whatever the
 // station runs in.
-std::string MqttStatusNachricht(const MqttAbfrage& a) {
+std::string MqttStatusNachricht(const MqttAbfrage& a, const MqttProblem& problem) {
   Json j = {{"time", a.zeit}};
   Json bits = Json::array();
   if (a.fehler == 0) {
@@ -185,7 +187,25 @@ std::string MqttStatusNachricht(const MqttAbfrage& a) {
   } else {
     j["status"] = nullptr;
     j["bits"] = bits;
-    j["error"] = {{"code", a.fehler}, {"message", a.meldung}};
+    j["error"] = {{"code", a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
   }
+  if (problem.code != 0) {
+    j["broker"] = {{"code", problem.code}, {"de", problem.de}, {"en", problem.en}, {"since", problem.seit}};
+  } else {
+    j["broker"] = nullptr;
+  }
+  return j.dump();
+}
+
+std::string MqttMetaNachricht(const MqttMeta& m) {
+  Json j = {{"identity", nullptr},
+            {"port", m.port},
+            {"baud_rate", m.baudrate},
+            {"address", std::string(1, m.adresse)},
+            {"interval", m.intervall},
+            {"version", m.version},
+            {"started", m.start},
+            {"units", {{"current", "A"}, {"voltage", "V"}}}};
+  if (!m.kennung.empty()) j["identity"] = m.kennung;
   return j.dump();
 }

@@ -5,8 +5,10 @@
 //
 // Topics under PREFIX/STATION/: `values` (every query, QoS 0), `status` (status
 // word, bit names in both languages and error code when they change, retained,
-// QoS 1) and `online` (true while the monitor runs, retained; false as the last
-// will and at a clean end).
+// QoS 1), `online` (true while the monitor runs, retained; false as the last
+// will and at a clean end) and `meta` (which device, where, how often, retained).
+// The client id is "zpk3x-STATION": a reconnection takes over the session of a
+// connection that died half-open, whose last will can then no longer come late.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,16 +42,44 @@ struct MqttAbfrage {
   std::string werte;  // the monitor's JSON line without its line end
   std::int32_t status = 0;
   ErrorCode fehler = 0;
-  std::string meldung;
+  std::string meldung;              // in the station's language
+  std::string meldungDe, meldungEn;  // both, for dashboards in either
+};
+
+// What the `meta` topic says about the station, published after every connection.
+struct MqttMeta {
+  std::string kennung;  // the device's answer to the identity request; empty: unknown
+  std::string port;
+  int baudrate = 0;
+  char adresse = 'A';
+  double intervall = 0;
+  std::string version;
+  std::string start;  // time stamp of the start
+};
+std::string MqttMetaNachricht(const MqttMeta& m);
+
+// The longest topic and client id the protocol carries (a two-byte length).
+constexpr std::size_t kMqttLaengsterText = 65535;
+
+// A problem with the broker that lost publications while the monitor went on
+// (a login refused mid-run, denied publishes); shown in the status topic.
+struct MqttProblem {
+  ErrorCode code = 0;
+  std::string de, en;
+  std::string seit;
 };
 
 // Payload of the status topic for a query.
-std::string MqttStatusNachricht(const MqttAbfrage& a);
+std::string MqttStatusNachricht(const MqttAbfrage& a, const MqttProblem& problem = {});
 
 // Failures of the publisher's set-up (the refusals that end the monitor are in
 // Befehle.h, with their exit status).
 constexpr ErrorCode MQTT_EINRICHTEN = -7601;  // the client library cannot be set up
 constexpr ErrorCode MQTT_CA_DATEI = -308601;  // --mqtt-ca cannot be opened
+
+// Packets larger than this from the broker end the connection where they can be
+// seen before the client library reads them (a publisher gets only small acknowledgements).
+constexpr std::size_t kMqttGroesstesPaket = 64 * 1024;
 
 // Values of a gap without broker that are kept for publishing on reconnection;
 // older ones are dropped.
@@ -65,7 +95,7 @@ class MqttSender {
   virtual ErrorCode Abgewiesen(std::string* detail) = 0;
 };
 
-// Checks the options, connects in the background and waits briefly for the
-// broker's first answer, so that a refused login ends the command before the
-// first query. An exit status; *sender is set on EXIT_OK.
-int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSender>* sender);
+// Checks the options and connects in the background, never waiting for the
+// broker. A refusal on the first attempt ends the monitor (Abgewiesen); later
+// ones are retried while the recording goes on. An exit status; *sender is set on EXIT_OK.
+int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, std::unique_ptr<MqttSender>* sender);

@@ -2,10 +2,12 @@
 // owns the client and does all its network work, so a slow or absent broker
 // never delays a query; the monitor only hands its lines over.
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "Verlauf/VerlaufDaten.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Mqtt.h"
 
@@ -29,7 +32,6 @@ using Uhr = std::chrono::steady_clock;
 constexpr int kKeepaliveS = 15;
 constexpr auto kErsteWartezeit = std::chrono::seconds(1);
 constexpr auto kLaengsteWartezeit = std::chrono::seconds(30);
-constexpr auto kStartWarten = std::chrono::seconds(2);
 constexpr auto kEndeWarten = std::chrono::seconds(2);
 constexpr auto kVerbindenWarten = std::chrono::seconds(10);
 
@@ -37,8 +39,8 @@ constexpr auto kVerbindenWarten = std::chrono::seconds(10);
 // stuck in a name lookup at the end can be left behind without harm.
 class MosquittoSender final : public std::enable_shared_from_this<MosquittoSender> {
  public:
-  MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis)
-      : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)) {}
+  MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis, const MqttMeta& meta)
+      : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)), meta_(MqttMetaNachricht(meta)) {}
 
   ~MosquittoSender() {
     if (mosq_ != nullptr) mosquitto_destroy(mosq_);
@@ -61,14 +63,20 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     } else {
       faden_.detach();
     }
+    std::lock_guard<std::mutex> sperre(m_);
+    if (verweigert_ > 0)
+      Hinweis(std::to_string(verweigert_) + T(" Veröffentlichungen vom Broker verweigert", " publications denied by the broker"));
   }
 
   // Library set-up that can fail before anything runs; an exit status.
-  int Einrichten(const Optionen& o, const std::string& ca) {
+  int Einrichten(const Optionen& o, const std::string& ca, const std::string& kennung) {
     weckFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    mosq_ = mosquitto_new(nullptr, true, this);
+    mosq_ = mosquitto_new(kennung.c_str(), true, this);
     if (weckFd_ < 0 || mosq_ == nullptr) return FehlerMelden(o, MQTT_EINRICHTEN, "\n" + ort_ + ": " + std::strerror(errno));
-    mosquitto_connect_callback_set(mosq_, &MosquittoSender::BeiVerbindung);
+    // MQTT 5, so that an acknowledgement says when the broker denies a publication.
+    mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(mosq_, &MosquittoSender::BeiVerbindung);
+    mosquitto_publish_v5_callback_set(mosq_, &MosquittoSender::BeiBestaetigung);
     mosquitto_log_callback_set(mosq_, &MosquittoSender::BeiProtokoll);
     const std::string online = basis_ + "online";
     int rc = mosquitto_will_set(mosq_, online.c_str(), 5, "false", 1, true);
@@ -89,12 +97,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     pthread_sigmask(SIG_BLOCK, &alle, &vorher);
     faden_ = std::thread([selbst = shared_from_this()] { selbst->Lauf(); });
     pthread_sigmask(SIG_SETMASK, &vorher, nullptr);
-    std::unique_lock<std::mutex> sperre(m_);
-    cv_.wait_for(sperre, kStartWarten, [this] { return ersterVersuchVorbei_; });
   }
 
   void Abfrage(const MqttAbfrage& a) {
-    const std::string status = MqttStatusNachricht(a);
     const std::int32_t wort = a.fehler == 0 ? a.status : 0;  // a failed query has no status word
     {
       std::lock_guard<std::mutex> sperre(m_);
@@ -107,7 +112,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         statusBekannt_ = true;
         letzterStatus_ = wort;
         letzterFehler_ = a.fehler;
-        statusNachricht_ = status;
+        letzteAbfrage_ = a;
         statusOffen_ = true;
       }
     }
@@ -123,9 +128,32 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
  private:
   enum class Zustand { Getrennt, Verbindet, Verbunden };
 
-  static void BeiVerbindung(mosquitto*, void* selbst, int rc) {
+  static void BeiVerbindung(mosquitto*, void* selbst, int rc, int, const mosquitto_property*) {
     auto* s = static_cast<MosquittoSender*>(selbst);
     s->connack_ = rc;
+  }
+
+  // An acknowledgement of MQTT 5 with a reason of 0x80 or more: not published.
+  static void BeiBestaetigung(mosquitto*, void* selbst, int, int grund, const mosquitto_property*) {
+    auto* s = static_cast<MosquittoSender*>(selbst);
+    if (grund < 0x80) return;
+    std::lock_guard<std::mutex> sperre(s->m_);
+    if (s->verweigert_++ > 0) return;
+    const std::string wer = s->adresse_.benutzer.empty() ? std::string() : " (user \"" + s->adresse_.benutzer + "\")";
+    const std::string wer_de = s->adresse_.benutzer.empty() ? std::string() : " (Benutzer \"" + s->adresse_.benutzer + "\")";
+    const std::string warum = mosquitto_reason_string(grund);
+    s->Hinweis(T("der Broker verweigert die Veröffentlichung unter ", "the broker denies publishing under ") + s->basis_ +
+               (Englisch() ? wer : wer_de) + ": " + warum);
+  }
+
+  // CONNACK reasons of a login that stays refused however often it is tried.
+  static bool AnmeldungAbgelehnt(int rc) {
+    return rc == 4 || rc == 5 || rc == MQTT_RC_BAD_USERNAME_OR_PASSWORD || rc == MQTT_RC_NOT_AUTHORIZED ||
+           rc == MQTT_RC_BANNED || rc == MQTT_RC_BAD_AUTHENTICATION_METHOD;
+  }
+
+  std::string ConnackText(int rc) const {
+    return v311_ ? mosquitto_connack_string(rc) : mosquitto_reason_string(rc);
   }
 
   // The library says why a TLS handshake failed only in its log.
@@ -149,7 +177,27 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     std::fflush(stderr);
   }
 
-  void Abweisen(ErrorCode code, const std::string& detail) {
+  // A refusal: on the first attempt it ends the monitor; later the recording
+  // goes on, and so do the attempts (the password may be changed back).
+  void Abweisen(ErrorCode code, const std::string& detail, const std::string& de, const std::string& en) {
+    if (ersterVersuchVorbei_) {
+      {
+        std::lock_guard<std::mutex> sperre(m_);
+        if (problem_.code != code) {
+          problem_ = {code, de, en, VerlaufZeitstempel(VerlaufJetztMs())};
+          gemeldet_ = false;
+        }
+      }
+      if (!gemeldet_) {
+        Hinweis(detail + T("; die Aufzeichnung läuft weiter, neue Versuche folgen", "; the recording goes on, retrying"));
+        gemeldet_ = true;
+      }
+      zustand_ = Zustand::Getrennt;
+      mosquitto_disconnect(mosq_);
+      naechsterVersuch_ = Uhr::now() + wartezeit_;
+      wartezeit_ = std::min<std::chrono::seconds>(wartezeit_ * 2, kLaengsteWartezeit);
+      return;
+    }
     zustand_ = Zustand::Getrennt;  // nothing more on this connection
     {
       std::lock_guard<std::mutex> sperre(m_);
@@ -197,20 +245,32 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   void Ergebnis(int rc) {
     const int fehlerNr = errno;
     if (rc == MOSQ_ERR_SUCCESS || zustand_ == Zustand::Getrennt) return;
-    if (connack_ == 4 || connack_ == 5) {
-      const std::string wer = adresse_.benutzer.empty() ? std::string(T("ohne Benutzer", "without a user"))
-                                                        : T("Benutzer \"", "user \"") + adresse_.benutzer + "\"";
-      Abweisen(MQTT_ANMELDUNG_ABGELEHNT, T("der Broker lehnt die Anmeldung ab (", "the broker refused the login (") + wer +
-                                              "): " + mosquitto_connack_string(connack_));
+    // A broker of MQTT 3.1.1 only: the same again in its protocol, at once.
+    if (!v311_ && (connack_ == 1 || connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION)) {
+      v311_ = true;
+      mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+      zustand_ = Zustand::Getrennt;
+      mosquitto_disconnect(mosq_);
+      naechsterVersuch_ = Uhr::now();
+      return;
+    }
+    if (AnmeldungAbgelehnt(connack_)) {
+      const std::string benutzer = adresse_.benutzer;
+      const std::string de = "der Broker lehnt die Anmeldung ab (" + (benutzer.empty() ? "ohne Benutzer" : "Benutzer \"" + benutzer + "\"") +
+                             "): " + ConnackText(connack_);
+      const std::string en = "the broker refused the login (" + (benutzer.empty() ? "without a user" : "user \"" + benutzer + "\"") +
+                             "): " + ConnackText(connack_);
+      Abweisen(MQTT_ANMELDUNG_ABGELEHNT, Englisch() ? en : de, de, en);
       return;
     }
     // A certificate that does not verify stays refused however often we try.
     if (rc == MOSQ_ERR_TLS && (protokoll_.find("certif") != std::string::npos || protokoll_.find("verify") != std::string::npos ||
                                protokoll_.find("unknown ca") != std::string::npos)) {
-      Abweisen(MQTT_ZERTIFIKAT_ABGELEHNT, T("TLS-Zertifikat abgelehnt: ", "TLS certificate refused: ") + protokoll_);
+      Abweisen(MQTT_ZERTIFIKAT_ABGELEHNT, T("TLS-Zertifikat abgelehnt: ", "TLS certificate refused: ") + protokoll_,
+               "TLS-Zertifikat abgelehnt: " + protokoll_, "TLS certificate refused: " + protokoll_);
       return;
     }
-    Verloren(connack_ > 0 ? mosquitto_connack_string(connack_) : Grund(rc, fehlerNr));
+    Verloren(connack_ > 0 ? ConnackText(connack_) : Grund(rc, fehlerNr));
   }
 
   void Verbinden() {
@@ -224,13 +284,16 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     Ergebnis(rc);
   }
 
-  // Publishes what is waiting: online and status after every connection (a
-  // restarted broker may have lost its retained messages), then the values.
+  // Publishes what is waiting: online, meta and status after every connection (a
+  // restarted broker may have lost its retained messages, and a will of an older
+  // connection may have said false), then the values.
   void Senden() {
-    const std::string online = basis_ + "online", status = basis_ + "status", werte = basis_ + "values";
+    const std::string online = basis_ + "online", status = basis_ + "status", werte = basis_ + "values", meta = basis_ + "meta";
     if (neuVerbunden_) {
       neuVerbunden_ = false;
       Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 4, "true", 1, true));
+      if (zustand_ == Zustand::Verbunden)
+        Ergebnis(mosquitto_publish(mosq_, nullptr, meta.c_str(), static_cast<int>(meta_.size()), meta_.data(), 1, true));
       std::lock_guard<std::mutex> sperre(m_);
       statusOffen_ = statusBekannt_;
     }
@@ -245,7 +308,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
           nachricht = std::move(werte_.front());
           werte_.pop_front();
         } else if (statusOffen_) {
-          nachricht = statusNachricht_;
+          // A problem of the gap is told once, with the next status.
+          nachricht = MqttStatusNachricht(letzteAbfrage_, problem_);
+          problem_ = {};
           statusOffen_ = false;
           istStatus = true;
         } else {
@@ -318,9 +383,33 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       [[maybe_unused]] ssize_t gelesen = ::read(weckFd_, &n, sizeof n);
     }
     if (sock < 0) return;
-    if ((p[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0) Ergebnis(mosquitto_loop_read(mosq_, 1));
+    if ((p[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && PaketGrenzeGeprueft(sock)) Ergebnis(mosquitto_loop_read(mosq_, 1));
     if (zustand_ != Zustand::Getrennt && (p[1].revents & POLLOUT) != 0) Ergebnis(mosquitto_loop_write(mosq_, 1));
     if (zustand_ != Zustand::Getrennt) Ergebnis(mosquitto_loop_misc(mosq_));
+  }
+
+  // The client library takes a packet of any announced size (up to 256 MB) into
+  // memory. Where a packet's start is known and readable, before the broker's
+  // first answer on a plain connection, its size is checked first: false while
+  // the library must not read yet.
+  bool PaketGrenzeGeprueft(int sock) {
+    if (adresse_.tls || zustand_ != Zustand::Verbindet || connack_ >= 0) return true;
+    unsigned char kopf[5];
+    const ssize_t n = ::recv(sock, kopf, sizeof kopf, MSG_PEEK | MSG_DONTWAIT);
+    if (n <= 0) return true;  // the end or an error: the library says which
+    std::size_t laenge = 0;
+    for (ssize_t i = 1; i < n; ++i) {
+      laenge |= static_cast<std::size_t>(kopf[i] & 0x7F) << (7 * (i - 1));
+      if ((kopf[i] & 0x80) == 0) {
+        if (laenge + 1 + static_cast<std::size_t>(i) <= kMqttGroesstesPaket) return true;
+        Verloren(T("der Broker kündigt ein Paket von ", "the broker announced a packet of ") + std::to_string(laenge) +
+                 T(" Bytes an, höchstens ", " bytes, at most ") + std::to_string(kMqttGroesstesPaket) + T(" angenommen", " accepted"));
+        return false;
+      }
+    }
+    if (n == sizeof kopf) return true;  // malformed: the library refuses it
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the rest of the header is on its way
+    return false;
   }
 
   // A clean end: what is waiting, online false, and a disconnect, so the broker
@@ -343,6 +432,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   const MqttAdresse adresse_;
   const std::string ort_;    // "host:port" for messages
   const std::string basis_;  // "PREFIX/STATION/"
+  const std::string meta_;   // payload of the meta topic
   mosquitto* mosq_ = nullptr;
   int weckFd_ = -1;
   std::thread faden_;
@@ -355,7 +445,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   bool statusBekannt_ = false, statusOffen_ = false;
   std::int32_t letzterStatus_ = 0;
   ErrorCode letzterFehler_ = 0;
-  std::string statusNachricht_;
+  MqttAbfrage letzteAbfrage_;
+  MqttProblem problem_;
+  std::size_t verweigert_ = 0;
   bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
   ErrorCode abgewiesen_ = 0;
   std::string abweisung_;
@@ -364,7 +456,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   Zustand zustand_ = Zustand::Getrennt;
   Uhr::time_point naechsterVersuch_{}, verbindetSeit_{};
   std::chrono::seconds wartezeit_ = kErsteWartezeit;
-  bool ersterVersuch_ = true, neuVerbunden_ = false, gemeldet_ = false;
+  bool ersterVersuch_ = true, neuVerbunden_ = false, gemeldet_ = false, v311_ = false;
   int connack_ = -1;
   std::string protokoll_;
 };
@@ -382,14 +474,18 @@ class MqttGriff final : public MqttSender {
 
 }  // namespace
 
-int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSender>* sender) {
+int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, std::unique_ptr<MqttSender>* sender) {
   // Never cleaned up: a thread left behind at the end may still use it.
   static const int bibliothek = mosquitto_lib_init();
   (void)bibliothek;
   MqttAdresse a;
   std::string grund;
   if (!MqttAdresseLesen(o.mqtt, &a, &grund)) return FehlerMelden(o, AUFRUF_FEHLER, "\n--mqtt: " + grund);
-  if (!a.mitPasswort) {
+  if (a.mitPasswort) {
+    std::fprintf(stderr, "%s\n",
+                 T("zpk3x-cli: Warnung: das Passwort in der --mqtt-URL steht in der Prozessliste; besser ZPK3X_MQTT_PASSWORD setzen",
+                   "zpk3x-cli: warning: the password in the --mqtt URL shows in the process list; set ZPK3X_MQTT_PASSWORD instead"));
+  } else {
     if (const char* p = std::getenv("ZPK3X_MQTT_PASSWORD"); p != nullptr && !a.benutzer.empty()) {
       a.passwort = p;
       a.mitPasswort = true;
@@ -404,18 +500,22 @@ int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSend
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
   const std::string station = MqttStation(o, v, name);
-  if (station.empty())
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n--station " + o.station +
-                                              T(": ein Name ohne /, + und #, UTF-8", ": a name without /, + and #, UTF-8"));
-  const std::string ort = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
-  auto s = std::make_shared<MosquittoSender>(a, ort, a.praefix + "/" + station + "/");
-  if (int status = s->Einrichten(o, o.mqttCa); status != EXIT_OK) return status;
-  s->Starten();
-  std::string detail;
-  if (ErrorCode err = s->Abgewiesen(&detail); err != 0) {
-    s->Beenden();
-    return FehlerMelden(o, err, detail);
+  const std::string basis = a.praefix + "/" + station + "/";
+  const std::string kennung = "zpk3x-" + station;
+  // The longest topic is PREFIX/STATION/values or .../status.
+  if (station.empty() || basis.size() + 6 > kMqttLaengsterText || kennung.size() > kMqttLaengsterText) {
+    const std::string gezeigt = o.station.size() > 40 ? o.station.substr(0, 40) + "... (" + std::to_string(o.station.size()) + " bytes)" : o.station;
+    char grenze[200];
+    std::snprintf(grenze, sizeof grenze,
+                  T(": ein nicht leerer Name ohne /, + und #, UTF-8, mit dem Präfix höchstens %zu Bytes",
+                    ": a name that is not blank, without /, + and #, UTF-8, at most %zu bytes with the prefix"),
+                  static_cast<std::size_t>(std::max<long long>(0, static_cast<long long>(kMqttLaengsterText) - 8 - static_cast<long long>(a.praefix.size()))));
+    return FehlerMelden(o, AUFRUF_FEHLER, "\n--station \"" + gezeigt + "\"" + grenze);
   }
+  const std::string ort = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
+  auto s = std::make_shared<MosquittoSender>(a, ort, basis, meta);
+  if (int status = s->Einrichten(o, o.mqttCa, kennung); status != EXIT_OK) return status;
+  s->Starten();
   *sender = std::make_unique<MqttGriff>(std::move(s));
   return EXIT_OK;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "Telemetrie/Telemetrie.h"
 #include "zpk3x-cli/Plattform.h"
 
 namespace {
@@ -36,14 +37,6 @@ void Ausgeben(const std::string& text) {
 void JsonAusgeben(const Json& j) { Ausgeben(j.dump() + "\n"); }
 
 std::string Meldung(ErrorCode code) { return OLQ_Fehlermeldung(code); }
-
-std::string MeldungIn(ErrorCode code, bool englisch) {
-  const int sprache = OLQ_FehlerspracheLesen();
-  OLQ_Fehlersprache(englisch ? 2 : 1);
-  std::string text = OLQ_Fehlermeldung(code);
-  OLQ_Fehlersprache(sprache);
-  return text;
-}
 
 void Erledigt(const Optionen& o, Json ergebnis, const std::string& text) {
   if (o.json) {

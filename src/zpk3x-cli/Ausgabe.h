@@ -17,8 +17,6 @@ const char* T(const char* deutsch, const char* englisch);
 void Ausgeben(const std::string& text);
 void JsonAusgeben(const Json& j);
 std::string Meldung(ErrorCode code);
-// The catalogue's message in the given language, whatever the run's language.
-std::string MeldungIn(ErrorCode code, bool englisch);
 
 // A success: the JSON object with --json, else the text.
 void Erledigt(const Optionen& o, Json ergebnis, const std::string& text);

@@ -26,7 +26,6 @@ struct Messzeile {
   Istwerte w;
   ErrorCode fehler;
   std::string meldung;
-  std::string meldungDe, meldungEn;
 };
 
 constexpr const char* kMonitorSpalten = "%-29s  %12s  %15s  ";
@@ -53,22 +52,6 @@ std::string MesszeileText(const Messzeile& m) {
   return text + std::string(status);
 }
 
-Json MesszeileJson(const Messzeile& m) {
-  Json j = {{"time", m.zeit}};
-  if (m.fehler != 0) {
-    j["current"] = nullptr;
-    j["voltage"] = nullptr;
-    j["status"] = nullptr;
-    // Both languages besides the station's, as a dashboard may show either.
-    j["error"] = {{"code", m.fehler}, {"message", m.meldung}, {"de", m.meldungDe}, {"en", m.meldungEn}};
-  } else {
-    j["current"] = m.w.strom;
-    j["voltage"] = m.w.spannung;
-    j["status"] = m.w.status;
-    j["error"] = nullptr;
-  }
-  return j;
-}
 // A name of a pattern may come again (a restart within the same day): the file
 // of the earlier run stays, and this one gets "-2", "-3", ... before the extension.
 std::string FreierName(const std::string& name) {
@@ -145,12 +128,13 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     if (mqtt && (mqttFehler = mqtt->Abgewiesen(&mqttDetail)) != 0) break;
     VerlaufProbe p;
     p.zeitMs = VerlaufJetztMs();
-    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, "", "", ""};
+    Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
     m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
+    // The --json line is the MQTT values payload, byte for byte.
+    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", ""};
     if (m.fehler != 0) {
-      m.meldung = Meldung(m.fehler);
-      m.meldungDe = MeldungIn(m.fehler, false);
-      m.meldungEn = MeldungIn(m.fehler, true);
+      MqttMeldungen(m.fehler, &a);
+      m.meldung = a.meldung;
     } else {
       p.strom = m.w.strom;
       p.spannung = m.w.spannung;
@@ -160,11 +144,11 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       if (csvStartMs < 0) csvStartMs = p.zeitMs;
       Ausgeben(VerlaufCsvZeile(p, csvStartMs, namen.data(), static_cast<int>(namen.size())));
     } else if (o.json) {
-      JsonAusgeben(MesszeileJson(m));
+      JsonAusgeben(MqttWerteJson(a));
     } else {
       Ausgeben(MesszeileText(m));
     }
-    if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung, m.meldungDe, m.meldungEn});
+    if (mqtt) mqtt->Abfrage(a);
     if (std::string name; csvMuster && VerlaufDateiname(o.datei, p.zeitMs, &name) && name != csvMusterName) {
       if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
       csvMusterName = name;

@@ -1,6 +1,6 @@
 // The MQTT publisher on Linux, with the broker's own client library. One thread
 // owns the client and does all its network work, so a slow or absent broker
-// never delays a query; the monitor only hands its lines over.
+// never delays a query; the monitor and the window only hand their queries over.
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 #include <poll.h>
@@ -21,9 +21,8 @@
 #include <mutex>
 #include <thread>
 
+#include "Telemetrie/Telemetrie.h"
 #include "Verlauf/VerlaufDaten.h"
-#include "zpk3x-cli/Ausgabe.h"
-#include "zpk3x-cli/Mqtt.h"
 
 namespace {
 
@@ -39,8 +38,9 @@ constexpr auto kVerbindenWarten = std::chrono::seconds(10);
 // stuck in a name lookup at the end can be left behind without harm.
 class MosquittoSender final : public std::enable_shared_from_this<MosquittoSender> {
  public:
-  MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis, const MqttMeta& meta)
-      : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)), meta_(MqttMetaNachricht(meta)) {}
+  MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis, const MqttEinstellungen& e)
+      : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)), englisch_(e.englisch), hinweis_(e.hinweis),
+        meta_(MqttMetaNachricht(e.meta)) {}
 
   ~MosquittoSender() {
     if (mosq_ != nullptr) mosquitto_destroy(mosq_);
@@ -69,10 +69,13 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   }
 
   // Library set-up that can fail before anything runs; an exit status.
-  int Einrichten(const Optionen& o, const std::string& ca, const std::string& kennung) {
+  ErrorCode Einrichten(const std::string& ca, const std::string& kennung, std::string* detail) {
     weckFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mosq_ = mosquitto_new(kennung.c_str(), true, this);
-    if (weckFd_ < 0 || mosq_ == nullptr) return FehlerMelden(o, MQTT_EINRICHTEN, "\n" + ort_ + ": " + std::strerror(errno));
+    if (weckFd_ < 0 || mosq_ == nullptr) {
+      *detail = ort_ + ": " + std::strerror(errno);
+      return MQTT_EINRICHTEN;
+    }
     // MQTT 5, so that an acknowledgement says when the broker denies a publication.
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_connect_v5_callback_set(mosq_, &MosquittoSender::BeiVerbindung);
@@ -85,8 +88,11 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     if (rc == MOSQ_ERR_SUCCESS && adresse_.tls)
       rc = ca.empty() ? mosquitto_tls_set(mosq_, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr)
                       : mosquitto_tls_set(mosq_, ca.c_str(), nullptr, nullptr, nullptr, nullptr);
-    if (rc != MOSQ_ERR_SUCCESS) return FehlerMelden(o, MQTT_EINRICHTEN, "\n" + ort_ + ": " + mosquitto_strerror(rc));
-    return EXIT_OK;
+    if (rc != MOSQ_ERR_SUCCESS) {
+      *detail = ort_ + ": " + mosquitto_strerror(rc);
+      return MQTT_EINRICHTEN;
+    }
+    return 0;
   }
 
   void Starten() {
@@ -103,7 +109,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     const std::int32_t wort = a.fehler == 0 ? a.status : 0;  // a failed query has no status word
     {
       std::lock_guard<std::mutex> sperre(m_);
-      werte_.push_back(a.werte);
+      werte_.push_back(MqttWerteJson(a).dump());
       if (werte_.size() > static_cast<std::size_t>(kMqttWarteschlange)) {
         werte_.pop_front();
         ++verworfen_;
@@ -115,6 +121,17 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         letzteAbfrage_ = a;
         statusOffen_ = true;
       }
+    }
+    Wecken();
+  }
+
+  void MetaSetzen(const MqttMeta& m) {
+    std::string meta = MqttMetaNachricht(m);
+    {
+      std::lock_guard<std::mutex> sperre(m_);
+      if (meta == meta_) return;
+      meta_ = std::move(meta);
+      metaOffen_ = true;
     }
     Wecken();
   }
@@ -142,8 +159,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     const std::string wer = s->adresse_.benutzer.empty() ? std::string() : " (user \"" + s->adresse_.benutzer + "\")";
     const std::string wer_de = s->adresse_.benutzer.empty() ? std::string() : " (Benutzer \"" + s->adresse_.benutzer + "\")";
     const std::string warum = mosquitto_reason_string(grund);
-    s->Hinweis(T("der Broker verweigert die Veröffentlichung unter ", "the broker denies publishing under ") + s->basis_ +
-               (Englisch() ? wer : wer_de) + ": " + warum);
+    s->Hinweis(s->T("der Broker verweigert die Veröffentlichung unter ", "the broker denies publishing under ") + s->basis_ +
+               (s->englisch_ ? wer : wer_de) + ": " + warum);
   }
 
   // CONNACK reasons of a login that stays refused however often it is tried.
@@ -172,9 +189,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     }
   }
 
+  const char* T(const char* deutsch, const char* englisch) const { return englisch_ ? englisch : deutsch; }
+
   void Hinweis(const std::string& text) {
-    std::fprintf(stderr, "zpk3x-cli: MQTT %s: %s\n", ort_.c_str(), text.c_str());
-    std::fflush(stderr);
+    if (hinweis_) hinweis_("MQTT " + ort_ + ": " + text);
   }
 
   // A refusal: on the first attempt it ends the monitor; later the recording
@@ -260,7 +278,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
                              "): " + ConnackText(connack_);
       const std::string en = "the broker refused the login (" + (benutzer.empty() ? "without a user" : "user \"" + benutzer + "\"") +
                              "): " + ConnackText(connack_);
-      Abweisen(MQTT_ANMELDUNG_ABGELEHNT, Englisch() ? en : de, de, en);
+      Abweisen(MQTT_ANMELDUNG_ABGELEHNT, englisch_ ? en : de, de, en);
       return;
     }
     // A certificate that does not verify stays refused however often we try.
@@ -292,21 +310,26 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     if (neuVerbunden_) {
       neuVerbunden_ = false;
       Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 4, "true", 1, true));
-      if (zustand_ == Zustand::Verbunden)
-        Ergebnis(mosquitto_publish(mosq_, nullptr, meta.c_str(), static_cast<int>(meta_.size()), meta_.data(), 1, true));
       std::lock_guard<std::mutex> sperre(m_);
       statusOffen_ = statusBekannt_;
+      metaOffen_ = true;
     }
     // Hand over one message at a time, so that the library's own queue stays
     // short while the socket is slow and the bound of ours holds.
     while (zustand_ == Zustand::Verbunden && !mosquitto_want_write(mosq_)) {
       std::string nachricht;
-      bool istStatus = false;
+      bool istStatus = false;  // retained, QoS 1
+      const std::string* thema = nullptr;
       {
         std::lock_guard<std::mutex> sperre(m_);
         if (!werte_.empty()) {
           nachricht = std::move(werte_.front());
           werte_.pop_front();
+        } else if (metaOffen_) {
+          nachricht = meta_;
+          metaOffen_ = false;
+          istStatus = true;
+          thema = &meta;
         } else if (statusOffen_) {
           // A problem of the gap is told once, with the next status.
           nachricht = MqttStatusNachricht(letzteAbfrage_, problem_);
@@ -317,8 +340,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
           break;
         }
       }
-      const std::string& thema = istStatus ? status : werte;
-      Ergebnis(mosquitto_publish(mosq_, nullptr, thema.c_str(), static_cast<int>(nachricht.size()), nachricht.data(),
+      if (thema == nullptr) thema = istStatus ? &status : &werte;
+      Ergebnis(mosquitto_publish(mosq_, nullptr, thema->c_str(), static_cast<int>(nachricht.size()), nachricht.data(),
                                  istStatus ? 1 : 0, istStatus));
     }
   }
@@ -432,7 +455,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   const MqttAdresse adresse_;
   const std::string ort_;    // "host:port" for messages
   const std::string basis_;  // "PREFIX/STATION/"
-  const std::string meta_;   // payload of the meta topic
+  const bool englisch_;
+  const std::function<void(const std::string&)> hinweis_;
   mosquitto* mosq_ = nullptr;
   int weckFd_ = -1;
   std::thread faden_;
@@ -446,6 +470,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   std::int32_t letzterStatus_ = 0;
   ErrorCode letzterFehler_ = 0;
   MqttAbfrage letzteAbfrage_;
+  std::string meta_;  // payload of the meta topic
+  bool metaOffen_ = false;
   MqttProblem problem_;
   std::size_t verweigert_ = 0;
   bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
@@ -466,6 +492,7 @@ class MqttGriff final : public MqttSender {
   explicit MqttGriff(std::shared_ptr<MosquittoSender> s) : s_(std::move(s)) {}
   ~MqttGriff() override { s_->Beenden(); }
   void Abfrage(const MqttAbfrage& a) override { s_->Abfrage(a); }
+  void MetaSetzen(const MqttMeta& m) override { s_->MetaSetzen(m); }
   ErrorCode Abgewiesen(std::string* detail) override { return s_->Abgewiesen(detail); }
 
  private:
@@ -474,48 +501,51 @@ class MqttGriff final : public MqttSender {
 
 }  // namespace
 
-int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, std::unique_ptr<MqttSender>* sender) {
+ErrorCode MqttVerbinden(const MqttEinstellungen& e, std::unique_ptr<MqttSender>* sender, MqttFeld* feld, std::string* detail) {
+  const auto T = [&e](const char* deutsch, const char* englisch) { return e.englisch ? englisch : deutsch; };
   // Never cleaned up: a thread left behind at the end may still use it.
   static const int bibliothek = mosquitto_lib_init();
   (void)bibliothek;
+  *feld = MqttFeld::Url;
   MqttAdresse a;
-  std::string grund;
-  if (!MqttAdresseLesen(o.mqtt, &a, &grund)) return FehlerMelden(o, AUFRUF_FEHLER, "\n--mqtt: " + grund);
-  if (a.mitPasswort) {
-    std::fprintf(stderr, "%s\n",
-                 T("zpk3x-cli: Warnung: das Passwort in der --mqtt-URL steht in der Prozessliste; besser ZPK3X_MQTT_PASSWORD setzen",
-                   "zpk3x-cli: warning: the password in the --mqtt URL shows in the process list; set ZPK3X_MQTT_PASSWORD instead"));
-  } else {
-    if (const char* p = std::getenv("ZPK3X_MQTT_PASSWORD"); p != nullptr && !a.benutzer.empty()) {
-      a.passwort = p;
-      a.mitPasswort = true;
-    }
+  if (!MqttAdresseLesen(e.url, &a, detail, e.englisch)) return MQTT_ANGABE_FALSCH;
+  if (!a.mitPasswort && e.passwort != nullptr && !a.benutzer.empty()) {
+    a.passwort = e.passwort;
+    a.mitPasswort = true;
   }
-  if (!o.mqttCa.empty() && !a.tls) return FehlerMelden(o, AUFRUF_FEHLER, "\n--mqtt-ca: " + std::string(T("nur mit mqtts://", "only with mqtts://")));
-  if (!o.mqttCa.empty()) {
-    std::FILE* f = std::fopen(o.mqttCa.c_str(), "rb");
-    if (f == nullptr) return FehlerMelden(o, MQTT_CA_DATEI, "\n--mqtt-ca " + o.mqttCa + ": " + std::strerror(errno));
+  *feld = MqttFeld::Ca;
+  if (!e.ca.empty() && !a.tls) {
+    *detail = T("nur mit mqtts://", "only with mqtts://");
+    return MQTT_ANGABE_FALSCH;
+  }
+  if (!e.ca.empty()) {
+    std::FILE* f = std::fopen(e.ca.c_str(), "rb");
+    if (f == nullptr) {
+      *detail = e.ca + ": " + std::strerror(errno);
+      return MQTT_CA_DATEI;
+    }
     std::fclose(f);
   }
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
-  const std::string station = MqttStation(o, v, name);
+  *feld = MqttFeld::Station;
+  const std::string station = e.stationGegeben ? e.station : e.standardStation;
   const std::string basis = a.praefix + "/" + station + "/";
   const std::string kennung = "zpk3x-" + station;
   // The longest topic is PREFIX/STATION/values or .../status.
-  if (station.empty() || basis.size() + 6 > kMqttLaengsterText || kennung.size() > kMqttLaengsterText) {
-    const std::string gezeigt = o.station.size() > 40 ? o.station.substr(0, 40) + "... (" + std::to_string(o.station.size()) + " bytes)" : o.station;
+  if (!MqttGueltigeStation(station) || basis.size() + 6 > kMqttLaengsterText || kennung.size() > kMqttLaengsterText) {
+    const std::string gezeigt = station.size() > 40 ? station.substr(0, 40) + "... (" + std::to_string(station.size()) + " bytes)" : station;
     char grenze[200];
     std::snprintf(grenze, sizeof grenze,
                   T(": ein nicht leerer Name ohne /, + und #, UTF-8, mit dem Präfix höchstens %zu Bytes",
                     ": a name that is not blank, without /, + and #, UTF-8, at most %zu bytes with the prefix"),
                   static_cast<std::size_t>(std::max<long long>(0, static_cast<long long>(kMqttLaengsterText) - 8 - static_cast<long long>(a.praefix.size()))));
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n--station \"" + gezeigt + "\"" + grenze);
+    *detail = "\"" + gezeigt + "\"" + grenze;
+    return MQTT_ANGABE_FALSCH;
   }
+  *feld = MqttFeld::Keines;
   const std::string ort = (a.host.find(':') != std::string::npos ? "[" + a.host + "]" : a.host) + ":" + std::to_string(a.port);
-  auto s = std::make_shared<MosquittoSender>(a, ort, basis, meta);
-  if (int status = s->Einrichten(o, o.mqttCa, kennung); status != EXIT_OK) return status;
+  auto s = std::make_shared<MosquittoSender>(a, ort, basis, e);
+  if (ErrorCode err = s->Einrichten(e.ca, kennung, detail); err != 0) return err;
   s->Starten();
   *sender = std::make_unique<MqttGriff>(std::move(s));
-  return EXIT_OK;
+  return 0;
 }

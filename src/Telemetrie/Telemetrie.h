@@ -104,8 +104,9 @@ struct MqttEinstellungen {
   const char* passwort = nullptr;
   bool englisch = true;
   // Notes of the publishing thread (connection lost, back, refused, denied), in
-  // the station's language; called from that thread.
-  std::function<void(const std::string&)> hinweis;
+  // the station's language; `problem` false for the note that it works again.
+  // Called from that thread.
+  std::function<void(const std::string& text, bool problem)> hinweis;
   MqttMeta meta;
 };
 

@@ -191,8 +191,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
 
   const char* T(const char* deutsch, const char* englisch) const { return englisch_ ? englisch : deutsch; }
 
-  void Hinweis(const std::string& text) {
-    if (hinweis_) hinweis_("MQTT " + ort_ + ": " + text);
+  void Hinweis(const std::string& text, bool problem = true) {
+    if (hinweis_) hinweis_("MQTT " + ort_ + ": " + text, problem);
   }
 
   // A refusal: on the first attempt it ends the monitor; later the recording
@@ -367,7 +367,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         if (gemeldet_) {
           Hinweis(verworfen == 0 ? std::string(T("verbunden", "connected"))
                                  : T("verbunden; ", "connected; ") + std::to_string(verworfen) +
-                                       T(" Werte der Lücke verworfen", " values of the gap dropped"));
+                                       T(" Werte der Lücke verworfen", " values of the gap dropped"),
+                 false);
         }
         gemeldet_ = false;
         ErsterVersuchVorbei();
@@ -456,7 +457,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   const std::string ort_;    // "host:port" for messages
   const std::string basis_;  // "PREFIX/STATION/"
   const bool englisch_;
-  const std::function<void(const std::string&)> hinweis_;
+  const std::function<void(const std::string&, bool)> hinweis_;
   mosquitto* mosq_ = nullptr;
   int weckFd_ = -1;
   std::thread faden_;

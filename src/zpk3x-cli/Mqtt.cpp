@@ -40,7 +40,7 @@ int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, st
                                                                         : v.pfad.substr(v.pfad.find_last_of('/') + 1));
   e.passwort = std::getenv("ZPK3X_MQTT_PASSWORD");
   e.englisch = Englisch();
-  e.hinweis = [](const std::string& text) {
+  e.hinweis = [](const std::string& text, bool) {
     std::fprintf(stderr, "zpk3x-cli: %s\n", text.c_str());
     std::fflush(stderr);
   };

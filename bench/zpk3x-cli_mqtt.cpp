@@ -1,8 +1,8 @@
 // Many stations on one broker: N monitors (zpk3x-cli monitor --json --mqtt)
 // against N simulators at 0.5 s, one Mosquitto on this machine, one subscriber
-// to all values. Prints each monitor's processor time and the delay from a
-// query's answer (its line on the monitor's standard output) to the subscriber
-// receiving the same bytes.
+// to all values. Prints each monitor's processor time and the delay to the
+// subscriber receiving the same bytes, from a query's answer (its line on the
+// monitor's standard output) and from the time stamp in the value.
 //   zpk3x_cli_mqtt_bench [STATIONS [SECONDS]]   (default 20 stations, 60 s)
 #include <fcntl.h>
 #include <mosquitto.h>
@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,14 +33,21 @@ namespace {
 
 using Uhr = std::chrono::steady_clock;
 
+using Wanduhr = std::chrono::system_clock;
+
+struct Ankunft {
+  Uhr::time_point zeit;
+  Wanduhr::time_point wand;
+};
+
 struct Empfang {
   std::mutex m;
-  std::map<std::string, Uhr::time_point> zeit;  // payload -> arrival
+  std::map<std::string, Ankunft> zeit;  // payload -> arrival
   bool abonniert = false;
 };
 
 void BeiNachricht(mosquitto*, void* e, const mosquitto_message* n) {
-  const auto jetzt = Uhr::now();
+  const Ankunft jetzt{Uhr::now(), Wanduhr::now()};
   auto* empfang = static_cast<Empfang*>(e);
   std::lock_guard<std::mutex> sperre(empfang->m);
   empfang->zeit.emplace(std::string(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen)), jetzt);
@@ -77,6 +85,24 @@ pid_t Starten(const std::vector<std::string>& argumente, int* aus) {
   ::close(p[1]);
   *aus = p[0];
   return pid;
+}
+
+// The value's time stamp ("time": "2026-12-08T10:00:00.123+01:00") as a point
+// of the wall clock; false when the line has none.
+bool Zeitstempel(const std::string& zeile, Wanduhr::time_point* t) {
+  const std::size_t i = zeile.find("\"time\":\"");
+  if (i == std::string::npos) return false;
+  std::tm tm{};
+  int ms = 0, vh = 0, vm = 0;
+  char vz = '+';
+  if (std::sscanf(zeile.c_str() + i + 8, "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                  &tm.tm_min, &tm.tm_sec, &ms, &vz, &vh, &vm) != 10)
+    return false;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  const long versatz = (vz == '-' ? -1 : 1) * (vh * 3600L + vm * 60L);
+  *t = Wanduhr::from_time_t(::timegm(&tm) - versatz) + std::chrono::milliseconds(ms);
+  return true;
 }
 
 double Quantil(std::vector<double> v, double q) {
@@ -126,13 +152,14 @@ int main(int argc, char** argv) {
       return empfang.abonniert;
     }, 10);
 
+    ::setenv("ZPK3X_MQTT_PASSWORD", broker.optionen().passwort.c_str(), 1);  // as a service would have it
     std::vector<Station> stationen(static_cast<std::size_t>(anzahl));
     char dauer[32];
     std::snprintf(dauer, sizeof dauer, "%g", sekunden);
     for (int i = 0; i < anzahl; ++i) {
       Station& s = stationen[static_cast<std::size_t>(i)];
       s.pid = Starten({"--port", simulatoren[static_cast<std::size_t>(i)]->ptyPath(), "--json", "monitor", "--interval", "0.5",
-                       "--duration", dauer, "--mqtt", broker.url("bench"), "--station", "s" + std::to_string(i)},
+                       "--duration", dauer, "--mqtt", broker.url("bench", false), "--station", "s" + std::to_string(i)},
                       &s.aus);
     }
     // Each line with the time it came out of the monitor.
@@ -171,7 +198,7 @@ int main(int argc, char** argv) {
     mosquitto_disconnect(sub);
     mosquitto_loop_stop(sub, false);
 
-    std::vector<double> verzug, cpu;
+    std::vector<double> verzug, verzugStempel, cpu;
     std::size_t fehlen = 0, zeilen = 0;
     bool alleOk = true;
     {
@@ -185,7 +212,9 @@ int main(int argc, char** argv) {
           if (e == empfang.zeit.end()) {
             ++fehlen;
           } else {
-            verzug.push_back(std::chrono::duration<double, std::milli>(e->second - zeit).count());
+            verzug.push_back(std::chrono::duration<double, std::milli>(e->second.zeit - zeit).count());
+            if (Wanduhr::time_point t; Zeitstempel(zeile, &t))
+              verzugStempel.push_back(std::chrono::duration<double, std::milli>(e->second.wand - t).count());
           }
         }
       }
@@ -201,6 +230,8 @@ int main(int argc, char** argv) {
                 100.0 * summe / anzahl / sekunden, *std::max_element(cpu.begin(), cpu.end()));
     std::printf("delay answer -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", Quantil(verzug, 0.5),
                 Quantil(verzug, 0.99), Quantil(verzug, 1.0));
+    std::printf("delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                Quantil(verzugStempel, 0.5), Quantil(verzugStempel, 0.99), Quantil(verzugStempel, 1.0));
     rc = alleOk && fehlen == 0 ? 0 : 1;
   }
   mqtttest::Ausfuehren({"rm", "-rf", ordner});

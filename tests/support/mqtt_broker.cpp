@@ -33,29 +33,20 @@ bool ImPfad(const std::string& name) {
   return false;
 }
 
-// A port that was free a moment ago; the broker takes it at once.
-int FreierPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in Schleife(int port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t laenge = sizeof a;
-  int port = 0;
-  if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &laenge) == 0)
-    port = ntohs(a.sin_port);
-  if (s >= 0) ::close(s);
-  return port;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
 }
 
-// A listening socket on a free port of 127.0.0.1; -1 on failure.
-int Lauschen(int* port) {
+// A socket bound to a free port of 127.0.0.1 (listening on request); -1 on failure.
+int Binden(int* port, bool lauschen) {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in a = Schleife(0);
   socklen_t laenge = sizeof a;
-  if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 8) != 0 ||
+  if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (lauschen && ::listen(s, 8) != 0) ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &laenge) != 0) {
     if (s >= 0) ::close(s);
     return -1;
@@ -64,26 +55,27 @@ int Lauschen(int* port) {
   return s;
 }
 
+// A port that was free a moment ago; the broker takes it at once.
+int FreierPort() {
+  int port = 0;
+  if (const int s = Binden(&port, false); s >= 0) ::close(s);
+  return port;
+}
+
+int Lauschen(int* port) { return Binden(port, true); }
+
 int Verbinden(int port) {
   const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  if (s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
+  const sockaddr_in a = Schleife(port);
+  if (s >= 0 && ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return s;
   if (s >= 0) ::close(s);
   return -1;
 }
 
 bool NimmtAn(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  const int s = Verbinden(port);
   if (s >= 0) ::close(s);
-  return ok;
+  return s >= 0;
 }
 
 std::string Lesen(const std::string& pfad) {

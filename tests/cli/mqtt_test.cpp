@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -234,6 +236,35 @@ TEST_F(Mqtt, EinBrokerDerEinRiesigesPaketAnkuendigtBleibtUnterDerSpeichergrenze)
   EXPECT_TRUE(Enthaelt(r.err, "announced a packet of 268435455 bytes")) << r.err;
   EXPECT_FALSE(Enthaelt(r.err, "connected")) << r.err;
   EXPECT_GT(CsvZeilen(), 0u);
+}
+
+// The value's time stamp ("2026-12-08T10:00:00.123+01:00") in ms since 1970.
+long long ZeitMs(const std::string& zeit) {
+  std::tm tm{};
+  int ms = 0, vh = 0, vm = 0;
+  char vz = '+';
+  if (std::sscanf(zeit.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                  &tm.tm_min, &tm.tm_sec, &ms, &vz, &vh, &vm) != 10)
+    return 0;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  return (::timegm(&tm) - (vz == '-' ? -1 : 1) * (vh * 3600LL + vm * 60LL)) * 1000 + ms;
+}
+
+// A broker that takes the connection and never answers holds neither the first
+// query nor any other.
+TEST_F(Mqtt, DieErsteAbfrageWartetNichtAufDenBroker) {
+  mqtttest::FeindlicherBroker stumm(true);
+  const Ergebnis r = Cli({"--port", "1", "--json", "monitor", "--interval", "0.1", "--duration", "0.35", "--mqtt",
+                          "mqtt://127.0.0.1:" + std::to_string(stumm.port()) + "/lab", "--station", "st"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_GT(stumm.ersteVerbindungMs(), 0);
+  const Strings zeilen = Zeilen(r.aus);
+  ASSERT_FALSE(zeilen.empty());
+  // Both the connection and the first query come right at the start; waiting for
+  // the broker put 2 s between them.
+  const long long abstand = ZeitMs(Json::parse(zeilen.front())["time"]) - stumm.ersteVerbindungMs();
+  EXPECT_LT(abstand, 1000) << zeilen.front();
 }
 
 // A station's account may publish only under its own name: the monitor says so

@@ -309,7 +309,7 @@ void Vermittler::Lauf() {
   }
 }
 
-FeindlicherBroker::FeindlicherBroker() {
+FeindlicherBroker::FeindlicherBroker(bool stumm) : stumm_(stumm) {
   lauscher_ = Lauschen(&port_);
   faden_ = std::thread([this] { Lauf(); });
 }
@@ -326,7 +326,15 @@ void FeindlicherBroker::Lauf() {
     if (::poll(&f, 1, 50) <= 0) continue;
     const int s = ::accept4(lauscher_, nullptr, nullptr, SOCK_CLOEXEC);
     if (s < 0) continue;
-    ++verbindungen_;
+    if (verbindungen_++ == 0)
+      ersteVerbindungMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    if (stumm_) {
+      while (!ende_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ::close(s);
+      continue;
+    }
     char connect[1024];
     pollfd k = {s, POLLIN, 0};
     if (::poll(&k, 1, 2000) > 0 && ::recv(s, connect, sizeof connect, 0) > 0) {

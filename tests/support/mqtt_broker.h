@@ -126,18 +126,23 @@ class Vermittler {
 };
 
 // A hostile broker on 127.0.0.1: answers a connection with a CONNACK that
-// announces 256 MB and sends zeros as long as the client takes them.
+// announces 256 MB and sends zeros as long as the client takes them; or, silent,
+// takes the connection and never answers (a broker that hangs).
 class FeindlicherBroker {
  public:
-  FeindlicherBroker();
+  explicit FeindlicherBroker(bool stumm = false);
   ~FeindlicherBroker();
   FeindlicherBroker(const FeindlicherBroker&) = delete;
   FeindlicherBroker& operator=(const FeindlicherBroker&) = delete;
   int port() const { return port_; }
   int verbindungen() const { return verbindungen_; }
+  // When the first connection was taken, on the wall clock (ms since 1970).
+  long long ersteVerbindungMs() const { return ersteVerbindungMs_; }
 
  private:
   void Lauf();
+  bool stumm_;
+  std::atomic<long long> ersteVerbindungMs_{0};
   int port_ = 0, lauscher_ = -1;
   std::atomic<bool> ende_{false};
   std::atomic<int> verbindungen_{0};

@@ -82,9 +82,6 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   std::unique_ptr<MqttSender> mqtt;
   if (!o.mqtt.empty()) {
     MqttMeta meta;
-    char kennung[32] = {};
-    // Unknown when the device does not answer now: the values tell the rest.
-    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) meta.kennung = kennung;
     meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
     meta.baudrate = v.baudrate;
     meta.adresse = v.adresse;
@@ -92,6 +89,13 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     meta.version = ZPK3X_VERSION;
     meta.start = VerlaufZeitstempel(VerlaufJetztMs());
     if (int status = MqttStarten(o, v, meta, &mqtt); status != EXIT_OK) return status;
+    // Settings that cannot work are refused before the device is asked anything.
+    // Unknown when the device does not answer now: the values tell the rest.
+    char kennung[32] = {};
+    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) {
+      meta.kennung = kennung;
+      mqtt->MetaSetzen(meta);
+    }
   }
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;

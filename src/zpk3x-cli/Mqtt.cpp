@@ -53,5 +53,8 @@ int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, st
                        : feld == MqttFeld::Station ? "--station "
                        : feld == MqttFeld::Ca      ? (err == MQTT_CA_DATEI ? "--mqtt-ca " : "--mqtt-ca: ")
                                                    : "";
-  return FehlerMelden(o, err, "\n" + std::string(option) + detail);
+  std::string text = "\n";
+  text += option;
+  text += detail;
+  return FehlerMelden(o, err, text);
 }

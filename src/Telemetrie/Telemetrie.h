@@ -81,8 +81,8 @@ std::string MqttMetaNachricht(const MqttMeta& m);
 
 // The longest topic and client id the protocol carries (a two-byte length).
 constexpr std::size_t kMqttLaengsterText = 65535;
-// Packets larger than this from the broker end the connection where they can be
-// seen before the client library reads them (a publisher gets only small acknowledgements).
+// Packets larger than this from the broker end a plain connection before the
+// client library reads them (a publisher gets only small acknowledgements).
 constexpr std::size_t kMqttGroesstesPaket = 64 * 1024;
 // Values of a gap without broker that are kept for publishing on reconnection;
 // older ones are dropped.

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,6 +34,149 @@ constexpr auto kErsteWartezeit = std::chrono::seconds(1);
 constexpr auto kLaengsteWartezeit = std::chrono::seconds(30);
 constexpr auto kEndeWarten = std::chrono::seconds(2);
 constexpr auto kVerbindenWarten = std::chrono::seconds(10);
+
+// The client library takes a packet of any size the broker announces (up to
+// 256 MB) into memory. On a plain connection the library therefore talks to one
+// end of a socket pair, and the bytes from the broker pass through here first:
+// a packet announced larger than kMqttGroesstesPaket ends the connection before
+// the library reads a byte of it. (Over TLS the packets are encrypted; there the
+// library reads the broker itself.)
+class Weiche {
+ public:
+  ~Weiche() { Schliessen(); }
+  bool Aktiv() const { return echt_ >= 0; }
+  const std::string& Fehler() const { return fehler_; }
+
+  // Puts the pair under the library's socket `sock`; false leaves it as it is.
+  bool Einsetzen(int sock) {
+    Schliessen();
+    int paar[2];
+    if (sock < 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, paar) != 0) return false;
+    const int echt = ::fcntl(sock, F_DUPFD_CLOEXEC, 0);
+    if (echt < 0 || ::dup3(paar[0], sock, O_CLOEXEC) < 0) {
+      if (echt >= 0) ::close(echt);
+      ::close(paar[0]);
+      ::close(paar[1]);
+      return false;
+    }
+    ::close(paar[0]);
+    echt_ = echt;
+    eigen_ = paar[1];
+    verbunden_ = false;
+    fehler_.clear();
+    zumBroker_.clear();
+    zurBibliothek_.clear();
+    kopf_ = 0;
+    rest_ = 0;
+    return true;
+  }
+
+  void Schliessen() {
+    if (echt_ >= 0) ::close(echt_);
+    if (eigen_ >= 0) ::close(eigen_);
+    echt_ = eigen_ = -1;
+    fehler_.clear();
+  }
+
+  // The poll entries of the broker's connection and of our end of the pair.
+  void Eintragen(pollfd* echt, pollfd* eigen) const {
+    *echt = {echt_, static_cast<short>((zurBibliothek_.size() < kPuffer ? POLLIN : 0) |
+                                       (!verbunden_ || !zumBroker_.empty() ? POLLOUT : 0)),
+             0};
+    *eigen = {eigen_, static_cast<short>((zumBroker_.size() < kPuffer ? POLLIN : 0) | (!zurBibliothek_.empty() ? POLLOUT : 0)), 0};
+  }
+
+  // Moves what the poll found; false when the connection is over (the pair is
+  // then closed, so that the library reads its end, and Fehler() says why where
+  // the library cannot).
+  bool Pumpen(short echt, short eigen, bool englisch) {
+    char puffer[16384];
+    if (!verbunden_ && (echt & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+      int fehler = 0;
+      socklen_t laenge = sizeof fehler;
+      if (::getsockopt(echt_, SOL_SOCKET, SO_ERROR, &fehler, &laenge) == 0 && fehler != 0) return Ende(std::strerror(fehler));
+      verbunden_ = (echt & POLLOUT) != 0;
+    }
+    if ((eigen & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      const ssize_t n = ::recv(eigen_, puffer, sizeof puffer, 0);
+      if (n > 0) zumBroker_.append(puffer, static_cast<std::size_t>(n));
+      if (n == 0 || (n < 0 && errno != EAGAIN)) {
+        // The library is done with this connection: what it wrote last still goes out.
+        ::shutdown(eigen_, SHUT_RDWR);
+        if (verbunden_ && !zumBroker_.empty()) ::send(echt_, zumBroker_.data(), zumBroker_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        Schliessen();
+        return false;
+      }
+    }
+    if (verbunden_ && !zumBroker_.empty()) {
+      const ssize_t n = ::send(echt_, zumBroker_.data(), zumBroker_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) zumBroker_.erase(0, static_cast<std::size_t>(n));
+      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+    }
+    if (verbunden_ && (echt & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      const ssize_t n = ::recv(echt_, puffer, sizeof puffer, 0);
+      if (n == 0) return Ende("");  // the library says "connection lost"
+      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+      if (n > 0) {
+        if (!Zerlegen(puffer, static_cast<std::size_t>(n), englisch)) return false;
+        zurBibliothek_.append(puffer, static_cast<std::size_t>(n));
+      }
+    }
+    if (!zurBibliothek_.empty()) {
+      const ssize_t n = ::send(eigen_, zurBibliothek_.data(), zurBibliothek_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) zurBibliothek_.erase(0, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kPuffer = 65536;
+
+  bool Ende(const std::string& grund) {
+    fehler_ = grund;
+    ::close(echt_);
+    echt_ = -1;
+    ::shutdown(eigen_, SHUT_RDWR);  // the library reads the end
+    ::close(eigen_);
+    eigen_ = -1;
+    return false;
+  }
+
+  // Follows the packets' fixed headers through the bytes from the broker.
+  bool Zerlegen(const char* p, std::size_t n, bool englisch) {
+    for (std::size_t i = 0; i < n;) {
+      if (rest_ > 0) {
+        const std::size_t k = std::min(rest_, n - i);
+        rest_ -= k;
+        i += k;
+        continue;
+      }
+      const auto b = static_cast<unsigned char>(p[i++]);
+      if (kopf_ == 0) {  // the packet's type
+        kopf_ = 1;
+        laenge_ = 0;
+        continue;
+      }
+      laenge_ |= static_cast<std::size_t>(b & 0x7F) << (7 * (kopf_ - 1));
+      if ((b & 0x80) != 0 && ++kopf_ <= 4) continue;
+      if ((b & 0x80) != 0 || laenge_ + 1 + static_cast<std::size_t>(kopf_) > kMqttGroesstesPaket) {
+        return Ende((englisch ? "the broker announced a packet of " : "der Broker kündigt ein Paket von ") + std::to_string(laenge_) +
+                    (englisch ? " bytes, at most " : " Bytes an, höchstens ") + std::to_string(kMqttGroesstesPaket) +
+                    (englisch ? " accepted" : " angenommen"));
+      }
+      rest_ = laenge_;
+      kopf_ = 0;
+    }
+    return true;
+  }
+
+  int echt_ = -1, eigen_ = -1;
+  bool verbunden_ = false;
+  std::string fehler_;
+  std::string zumBroker_, zurBibliothek_;
+  int kopf_ = 0;  // 0: a packet begins; 1..4: length bytes to come
+  std::size_t laenge_ = 0, rest_ = 0;
+};
 
 // Shared by the monitor's handle and the publishing thread, so that a thread
 // stuck in a name lookup at the end can be left behind without harm.
@@ -212,6 +356,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       }
       zustand_ = Zustand::Getrennt;
       mosquitto_disconnect(mosq_);
+      weiche_.Schliessen();
       naechsterVersuch_ = Uhr::now() + wartezeit_;
       wartezeit_ = std::min<std::chrono::seconds>(wartezeit_ * 2, kLaengsteWartezeit);
       return;
@@ -238,6 +383,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     const bool warVerbunden = zustand_ == Zustand::Verbunden;
     zustand_ = Zustand::Getrennt;
     mosquitto_disconnect(mosq_);
+    weiche_.Schliessen();
     if (warVerbunden || !gemeldet_) {
       char text[256];
       std::snprintf(text, sizeof text,
@@ -254,6 +400,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   }
 
   std::string Grund(int rc, int fehlerNr) const {
+    if (!weiche_.Fehler().empty()) return weiche_.Fehler();
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(fehlerNr);
     if (!protokoll_.empty()) return protokoll_;
     return mosquitto_strerror(rc);
@@ -269,6 +416,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
       zustand_ = Zustand::Getrennt;
       mosquitto_disconnect(mosq_);
+      weiche_.Schliessen();
       naechsterVersuch_ = Uhr::now();
       return;
     }
@@ -299,6 +447,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     ersterVersuch_ = false;
     zustand_ = Zustand::Verbindet;
     verbindetSeit_ = Uhr::now();
+    weiche_.Schliessen();
+    if (rc == MOSQ_ERR_SUCCESS && !adresse_.tls) weiche_.Einsetzen(mosquitto_socket(mosq_));
     Ergebnis(rc);
   }
 
@@ -398,42 +548,20 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       const auto bis = std::chrono::duration_cast<std::chrono::milliseconds>(naechsterVersuch_ - Uhr::now()).count();
       frist = static_cast<int>(std::clamp<long long>(bis, 0, 1000));
     }
-    pollfd p[2] = {{weckFd_, POLLIN, 0}, {-1, 0, 0}};
+    pollfd p[4] = {{weckFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}, {-1, 0, 0}};
     const int sock = zustand_ == Zustand::Getrennt ? -1 : mosquitto_socket(mosq_);
     if (sock >= 0) p[1] = {sock, static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
-    if (::poll(p, sock >= 0 ? 2 : 1, frist) < 0 && errno != EINTR) return;
+    if (weiche_.Aktiv()) weiche_.Eintragen(&p[2], &p[3]);
+    if (::poll(p, 4, frist) < 0 && errno != EINTR) return;
     if ((p[0].revents & POLLIN) != 0) {
       std::uint64_t n = 0;
       [[maybe_unused]] ssize_t gelesen = ::read(weckFd_, &n, sizeof n);
     }
+    if (weiche_.Aktiv()) weiche_.Pumpen(p[2].revents, p[3].revents, englisch_);
     if (sock < 0) return;
-    if ((p[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && PaketGrenzeGeprueft(sock)) Ergebnis(mosquitto_loop_read(mosq_, 1));
+    if ((p[1].revents & (POLLIN | POLLERR | POLLHUP)) != 0) Ergebnis(mosquitto_loop_read(mosq_, 1));
     if (zustand_ != Zustand::Getrennt && (p[1].revents & POLLOUT) != 0) Ergebnis(mosquitto_loop_write(mosq_, 1));
     if (zustand_ != Zustand::Getrennt) Ergebnis(mosquitto_loop_misc(mosq_));
-  }
-
-  // The client library takes a packet of any announced size (up to 256 MB) into
-  // memory. Where a packet's start is known and readable, before the broker's
-  // first answer on a plain connection, its size is checked first: false while
-  // the library must not read yet.
-  bool PaketGrenzeGeprueft(int sock) {
-    if (adresse_.tls || zustand_ != Zustand::Verbindet || connack_ >= 0) return true;
-    unsigned char kopf[5];
-    const ssize_t n = ::recv(sock, kopf, sizeof kopf, MSG_PEEK | MSG_DONTWAIT);
-    if (n <= 0) return true;  // the end or an error: the library says which
-    std::size_t laenge = 0;
-    for (ssize_t i = 1; i < n; ++i) {
-      laenge |= static_cast<std::size_t>(kopf[i] & 0x7F) << (7 * (i - 1));
-      if ((kopf[i] & 0x80) == 0) {
-        if (laenge + 1 + static_cast<std::size_t>(i) <= kMqttGroesstesPaket) return true;
-        Verloren(T("der Broker kündigt ein Paket von ", "the broker announced a packet of ") + std::to_string(laenge) +
-                 T(" Bytes an, höchstens ", " bytes, at most ") + std::to_string(kMqttGroesstesPaket) + T(" angenommen", " accepted"));
-        return false;
-      }
-    }
-    if (n == sizeof kopf) return true;  // malformed: the library refuses it
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the rest of the header is on its way
-    return false;
   }
 
   // A clean end: what is waiting, online false, and a disconnect, so the broker
@@ -445,12 +573,19 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     if (zustand_ != Zustand::Verbunden) return;
     mosquitto_disconnect(mosq_);
     const auto bis = Uhr::now() + kEndeWarten;
-    while (mosquitto_socket(mosq_) >= 0 && Uhr::now() < bis) {
-      pollfd p = {mosquitto_socket(mosq_), static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
-      if (::poll(&p, 1, 100) < 0 && errno != EINTR) break;
-      if ((p.revents & POLLOUT) != 0 && mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
-      if ((p.revents & (POLLIN | POLLERR | POLLHUP)) != 0 && mosquitto_loop_read(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
+    while ((mosquitto_socket(mosq_) >= 0 || weiche_.Aktiv()) && Uhr::now() < bis) {
+      const int sock = mosquitto_socket(mosq_);
+      pollfd p[3] = {{sock, static_cast<short>(sock >= 0 ? POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0) : 0), 0},
+                     {-1, 0, 0},
+                     {-1, 0, 0}};
+      if (weiche_.Aktiv()) weiche_.Eintragen(&p[1], &p[2]);
+      if (::poll(p, 3, 100) < 0 && errno != EINTR) break;
+      if (weiche_.Aktiv()) weiche_.Pumpen(p[1].revents, p[2].revents, englisch_);
+      if (sock < 0) continue;
+      if ((p[0].revents & POLLOUT) != 0 && mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
+      if ((p[0].revents & (POLLIN | POLLERR | POLLHUP)) != 0 && mosquitto_loop_read(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
     }
+    weiche_.Schliessen();
   }
 
   const MqttAdresse adresse_;
@@ -459,6 +594,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   const bool englisch_;
   const std::function<void(const std::string&, bool)> hinweis_;
   mosquitto* mosq_ = nullptr;
+  Weiche weiche_;
   int weckFd_ = -1;
   std::thread faden_;
 

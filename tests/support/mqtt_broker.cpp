@@ -309,7 +309,7 @@ void Vermittler::Lauf() {
   }
 }
 
-FeindlicherBroker::FeindlicherBroker(bool stumm) : stumm_(stumm) {
+FeindlicherBroker::FeindlicherBroker(Art art) : art_(art) {
   lauscher_ = Lauschen(&port_);
   faden_ = std::thread([this] { Lauf(); });
 }
@@ -330,7 +330,7 @@ void FeindlicherBroker::Lauf() {
       ersteVerbindungMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::system_clock::now().time_since_epoch())
                                .count();
-    if (stumm_) {
+    if (art_ == Art::Stumm) {
       while (!ende_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
       ::close(s);
       continue;
@@ -338,11 +338,14 @@ void FeindlicherBroker::Lauf() {
     char connect[1024];
     pollfd k = {s, POLLIN, 0};
     if (::poll(&k, 1, 2000) > 0 && ::recv(s, connect, sizeof connect, 0) > 0) {
-      // CONNACK with the protocol's largest remaining length (256 MB), then its body.
-      const unsigned char kopf[] = {0x20, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00};
+      // The protocol's largest remaining length (256 MB), then the body.
+      const unsigned char connack[] = {0x20, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00};
+      const unsigned char publish[] = {0x20, 0x03, 0x00, 0x00, 0x00, 0x30, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x01, 'x'};
+      const bool p = art_ == Art::RiesigesPublish;
       std::vector<char> nullen(1 << 16, 0);
       std::size_t gesendet = 0;
-      bool weiter = ::send(s, kopf, sizeof kopf, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof kopf);
+      const std::size_t laenge = p ? sizeof publish : sizeof connack;
+      bool weiter = ::send(s, p ? publish : connack, laenge, MSG_NOSIGNAL) == static_cast<ssize_t>(laenge);
       while (weiter && !ende_ && gesendet < (std::size_t{256} << 20)) {
         pollfd w = {s, POLLOUT, 0};
         if (::poll(&w, 1, 50) <= 0) continue;

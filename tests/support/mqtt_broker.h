@@ -125,12 +125,14 @@ class Vermittler {
   std::thread faden_;
 };
 
-// A hostile broker on 127.0.0.1: answers a connection with a CONNACK that
-// announces 256 MB and sends zeros as long as the client takes them; or, silent,
-// takes the connection and never answers (a broker that hangs).
+// A hostile broker on 127.0.0.1: answers a connection with a packet that
+// announces 256 MB (a CONNACK, or a good CONNACK and then a PUBLISH) and sends
+// zeros as long as the client takes them; or, silent, takes the connection and
+// never answers (a broker that hangs).
 class FeindlicherBroker {
  public:
-  explicit FeindlicherBroker(bool stumm = false);
+  enum class Art { RiesigesConnack, RiesigesPublish, Stumm };
+  explicit FeindlicherBroker(Art art = Art::RiesigesConnack);
   ~FeindlicherBroker();
   FeindlicherBroker(const FeindlicherBroker&) = delete;
   FeindlicherBroker& operator=(const FeindlicherBroker&) = delete;
@@ -141,7 +143,7 @@ class FeindlicherBroker {
 
  private:
   void Lauf();
-  bool stumm_;
+  Art art_;
   std::atomic<long long> ersteVerbindungMs_{0};
   int port_ = 0, lauscher_ = -1;
   std::atomic<bool> ende_{false};

@@ -1,12 +1,12 @@
 // The MQTT publisher on Linux, with the broker's own client library. One thread
 // owns the client and does all its network work, so a slow or absent broker
 // never delays a query; the monitor and the window only hand their queries over.
+#include <fcntl.h>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>

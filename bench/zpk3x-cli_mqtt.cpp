@@ -3,6 +3,8 @@
 // to all values. Prints each monitor's processor time and the delay to the
 // subscriber receiving the same bytes, from a query's answer (its line on the
 // monitor's standard output) and from the time stamp in the value.
+// With the window built, the window publishes as one more station ("fenster",
+// offscreen, its continuous query on); its delay is measured from the time stamp.
 //   zpk3x_cli_mqtt_bench [STATIONS [SECONDS]]   (default 20 stations, 60 s)
 #include <fcntl.h>
 #include <mosquitto.h>
@@ -10,6 +12,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +41,7 @@ using Wanduhr = std::chrono::system_clock;
 struct Ankunft {
   Uhr::time_point zeit;
   Wanduhr::time_point wand;
+  std::string thema;
 };
 
 struct Empfang {
@@ -47,7 +51,7 @@ struct Empfang {
 };
 
 void BeiNachricht(mosquitto*, void* e, const mosquitto_message* n) {
-  const Ankunft jetzt{Uhr::now(), Wanduhr::now()};
+  const Ankunft jetzt{Uhr::now(), Wanduhr::now(), n->topic};
   auto* empfang = static_cast<Empfang*>(e);
   std::lock_guard<std::mutex> sperre(empfang->m);
   empfang->zeit.emplace(std::string(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen)), jetzt);
@@ -105,6 +109,34 @@ bool Zeitstempel(const std::string& zeile, Wanduhr::time_point* t) {
   return true;
 }
 
+#ifdef ZPK3X_FENSTER
+// The window in a working folder of its own, its port the simulator's terminal.
+pid_t FensterStarten(const std::string& ordner, const std::string& pty, const std::string& url, const std::string& sekunden) {
+  ::mkdir(ordner.c_str(), 0755);
+  if (std::FILE* f = std::fopen((ordner + "/zpk3xSteuerung.ini").c_str(), "w")) {
+    std::fputs("[ZPK3X]\nport = 1\nbaudrate = 9600\n", f);
+    std::fclose(f);
+  }
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("ZPK3X_COM1", pty.c_str(), 1);
+  ::setenv("ZPK3X_MQTT", url.c_str(), 1);
+  ::setenv("ZPK3X_MQTT_STATION", "fenster", 1);
+  std::vector<std::string> args = {ZPK3X_FENSTER, sekunden};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t aktionen;
+  posix_spawn_file_actions_init(&aktionen);
+  posix_spawn_file_actions_addchdir_np(&aktionen, ordner.c_str());
+  posix_spawn_file_actions_addopen(&aktionen, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&aktionen, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&aktionen);
+  return pid;
+}
+#endif
+
 double Quantil(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -131,7 +163,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::vector<std::unique_ptr<simtest::Simulator>> simulatoren;
-    for (int i = 0; i < anzahl; ++i) {
+    for (int i = 0; i <= anzahl; ++i) {  // one more for the window
       simulatoren.push_back(std::make_unique<simtest::Simulator>());
       if (!simulatoren.back()->ok()) return 1;
     }
@@ -162,6 +194,10 @@ int main(int argc, char** argv) {
                        "--duration", dauer, "--mqtt", broker.url("bench", false), "--station", "s" + std::to_string(i)},
                       &s.aus);
     }
+    pid_t fenster = -1;
+#ifdef ZPK3X_FENSTER
+    fenster = FensterStarten(ordner + "/fenster", simulatoren.back()->ptyPath(), broker.url("bench", false), dauer);
+#endif
     // Each line with the time it came out of the monitor.
     int offen = anzahl;
     while (offen > 0) {
@@ -194,11 +230,22 @@ int main(int argc, char** argv) {
         s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
       }
     }
+    double fensterCpu = 0;
+    bool fensterOk = fenster < 0;
+    if (fenster > 0) {
+      int status = 0;
+      rusage r{};
+      if (::wait4(fenster, &status, 0, &r) == fenster) {
+        fensterCpu = static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+                     static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+        fensterOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+    }
     mqtttest::Warten([] { return false; }, 1.0);  // the last messages on their way
     mosquitto_disconnect(sub);
     mosquitto_loop_stop(sub, false);
 
-    std::vector<double> verzug, verzugStempel, cpu;
+    std::vector<double> verzug, verzugStempel, verzugFenster, cpu;
     std::size_t fehlen = 0, zeilen = 0;
     bool alleOk = true;
     {
@@ -219,6 +266,12 @@ int main(int argc, char** argv) {
         }
       }
     }
+    {
+      std::lock_guard<std::mutex> sperre(empfang.m);
+      for (const auto& [inhalt, ankunft] : empfang.zeit)
+        if (Wanduhr::time_point t; ankunft.thema == "bench/fenster/values" && Zeitstempel(inhalt, &t))
+          verzugFenster.push_back(std::chrono::duration<double, std::milli>(ankunft.wand - t).count());
+    }
     mosquitto_destroy(sub);
     mosquitto_lib_cleanup();
 
@@ -232,7 +285,13 @@ int main(int argc, char** argv) {
                 Quantil(verzug, 0.99), Quantil(verzug, 1.0));
     std::printf("delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
                 Quantil(verzugStempel, 0.5), Quantil(verzugStempel, 0.99), Quantil(verzugStempel, 1.0));
-    rc = alleOk && fehlen == 0 ? 0 : 1;
+    if (fenster > 0) {
+      std::printf("the window as one more station: %zu values received, processor time %.3f s (%.2f %% of a core), %s\n",
+                  verzugFenster.size(), fensterCpu, 100.0 * fensterCpu / sekunden, fensterOk ? "ended normally" : "FAILED");
+      std::printf("  its delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                  Quantil(verzugFenster, 0.5), Quantil(verzugFenster, 0.99), Quantil(verzugFenster, 1.0));
+    }
+    rc = alleOk && fensterOk && fehlen == 0 ? 0 : 1;
   }
   mqtttest::Ausfuehren({"rm", "-rf", ordner});
   return rc;

@@ -1,8 +1,10 @@
 // Many stations on one broker: N monitors (zpk3x-cli monitor --json --mqtt)
 // against N simulators at 0.5 s, one Mosquitto on this machine, one subscriber
-// to all values. Prints each monitor's processor time and the delay from a
-// query's answer (its line on the monitor's standard output) to the subscriber
-// receiving the same bytes.
+// to all values. Prints each monitor's processor time and the delay to the
+// subscriber receiving the same bytes, from a query's answer (its line on the
+// monitor's standard output) and from the time stamp in the value.
+// With the window built, the window publishes as one more station ("fenster",
+// offscreen, its continuous query on); its delay is measured from the time stamp.
 //   zpk3x_cli_mqtt_bench [STATIONS [SECONDS]]   (default 20 stations, 60 s)
 #include <fcntl.h>
 #include <mosquitto.h>
@@ -10,6 +12,7 @@
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,14 +36,22 @@ namespace {
 
 using Uhr = std::chrono::steady_clock;
 
+using Wanduhr = std::chrono::system_clock;
+
+struct Ankunft {
+  Uhr::time_point zeit;
+  Wanduhr::time_point wand;
+  std::string thema;
+};
+
 struct Empfang {
   std::mutex m;
-  std::map<std::string, Uhr::time_point> zeit;  // payload -> arrival
+  std::map<std::string, Ankunft> zeit;  // payload -> arrival
   bool abonniert = false;
 };
 
 void BeiNachricht(mosquitto*, void* e, const mosquitto_message* n) {
-  const auto jetzt = Uhr::now();
+  const Ankunft jetzt{Uhr::now(), Wanduhr::now(), n->topic};
   auto* empfang = static_cast<Empfang*>(e);
   std::lock_guard<std::mutex> sperre(empfang->m);
   empfang->zeit.emplace(std::string(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen)), jetzt);
@@ -79,6 +91,52 @@ pid_t Starten(const std::vector<std::string>& argumente, int* aus) {
   return pid;
 }
 
+// The value's time stamp ("time": "2026-12-08T10:00:00.123+01:00") as a point
+// of the wall clock; false when the line has none.
+bool Zeitstempel(const std::string& zeile, Wanduhr::time_point* t) {
+  const std::size_t i = zeile.find("\"time\":\"");
+  if (i == std::string::npos) return false;
+  std::tm tm{};
+  int ms = 0, vh = 0, vm = 0;
+  char vz = '+';
+  if (std::sscanf(zeile.c_str() + i + 8, "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                  &tm.tm_min, &tm.tm_sec, &ms, &vz, &vh, &vm) != 10)
+    return false;
+  tm.tm_year -= 1900;
+  tm.tm_mon -= 1;
+  const long versatz = (vz == '-' ? -1 : 1) * (vh * 3600L + vm * 60L);
+  *t = Wanduhr::from_time_t(::timegm(&tm) - versatz) + std::chrono::milliseconds(ms);
+  return true;
+}
+
+#ifdef ZPK3X_FENSTER
+// The window in a working folder of its own, its port the simulator's terminal.
+pid_t FensterStarten(const std::string& ordner, const std::string& pty, const std::string& url, const std::string& sekunden) {
+  ::mkdir(ordner.c_str(), 0755);
+  if (std::FILE* f = std::fopen((ordner + "/zpk3xSteuerung.ini").c_str(), "w")) {
+    std::fputs("[ZPK3X]\nport = 1\nbaudrate = 9600\n", f);
+    std::fclose(f);
+  }
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  ::setenv("ZPK3X_COM1", pty.c_str(), 1);
+  ::setenv("ZPK3X_MQTT", url.c_str(), 1);
+  ::setenv("ZPK3X_MQTT_STATION", "fenster", 1);
+  std::vector<std::string> args = {ZPK3X_FENSTER, sekunden};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t aktionen;
+  posix_spawn_file_actions_init(&aktionen);
+  posix_spawn_file_actions_addchdir_np(&aktionen, ordner.c_str());
+  posix_spawn_file_actions_addopen(&aktionen, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&aktionen, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &aktionen, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&aktionen);
+  return pid;
+}
+#endif
+
 double Quantil(std::vector<double> v, double q) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
@@ -105,7 +163,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::vector<std::unique_ptr<simtest::Simulator>> simulatoren;
-    for (int i = 0; i < anzahl; ++i) {
+    for (int i = 0; i <= anzahl; ++i) {  // one more for the window
       simulatoren.push_back(std::make_unique<simtest::Simulator>());
       if (!simulatoren.back()->ok()) return 1;
     }
@@ -126,15 +184,20 @@ int main(int argc, char** argv) {
       return empfang.abonniert;
     }, 10);
 
+    ::setenv("ZPK3X_MQTT_PASSWORD", broker.optionen().passwort.c_str(), 1);  // as a service would have it
     std::vector<Station> stationen(static_cast<std::size_t>(anzahl));
     char dauer[32];
     std::snprintf(dauer, sizeof dauer, "%g", sekunden);
     for (int i = 0; i < anzahl; ++i) {
       Station& s = stationen[static_cast<std::size_t>(i)];
       s.pid = Starten({"--port", simulatoren[static_cast<std::size_t>(i)]->ptyPath(), "--json", "monitor", "--interval", "0.5",
-                       "--duration", dauer, "--mqtt", broker.url("bench"), "--station", "s" + std::to_string(i)},
+                       "--duration", dauer, "--mqtt", broker.url("bench", false), "--station", "s" + std::to_string(i)},
                       &s.aus);
     }
+    pid_t fenster = -1;
+#ifdef ZPK3X_FENSTER
+    fenster = FensterStarten(ordner + "/fenster", simulatoren.back()->ptyPath(), broker.url("bench", false), dauer);
+#endif
     // Each line with the time it came out of the monitor.
     int offen = anzahl;
     while (offen > 0) {
@@ -167,11 +230,22 @@ int main(int argc, char** argv) {
         s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
       }
     }
+    double fensterCpu = 0;
+    bool fensterOk = fenster < 0;
+    if (fenster > 0) {
+      int status = 0;
+      rusage r{};
+      if (::wait4(fenster, &status, 0, &r) == fenster) {
+        fensterCpu = static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+                     static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+        fensterOk = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      }
+    }
     mqtttest::Warten([] { return false; }, 1.0);  // the last messages on their way
     mosquitto_disconnect(sub);
     mosquitto_loop_stop(sub, false);
 
-    std::vector<double> verzug, cpu;
+    std::vector<double> verzug, verzugStempel, verzugFenster, cpu;
     std::size_t fehlen = 0, zeilen = 0;
     bool alleOk = true;
     {
@@ -185,10 +259,18 @@ int main(int argc, char** argv) {
           if (e == empfang.zeit.end()) {
             ++fehlen;
           } else {
-            verzug.push_back(std::chrono::duration<double, std::milli>(e->second - zeit).count());
+            verzug.push_back(std::chrono::duration<double, std::milli>(e->second.zeit - zeit).count());
+            if (Wanduhr::time_point t; Zeitstempel(zeile, &t))
+              verzugStempel.push_back(std::chrono::duration<double, std::milli>(e->second.wand - t).count());
           }
         }
       }
+    }
+    {
+      std::lock_guard<std::mutex> sperre(empfang.m);
+      for (const auto& [inhalt, ankunft] : empfang.zeit)
+        if (Wanduhr::time_point t; ankunft.thema == "bench/fenster/values" && Zeitstempel(inhalt, &t))
+          verzugFenster.push_back(std::chrono::duration<double, std::milli>(ankunft.wand - t).count());
     }
     mosquitto_destroy(sub);
     mosquitto_lib_cleanup();
@@ -201,7 +283,15 @@ int main(int argc, char** argv) {
                 100.0 * summe / anzahl / sekunden, *std::max_element(cpu.begin(), cpu.end()));
     std::printf("delay answer -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", Quantil(verzug, 0.5),
                 Quantil(verzug, 0.99), Quantil(verzug, 1.0));
-    rc = alleOk && fehlen == 0 ? 0 : 1;
+    std::printf("delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                Quantil(verzugStempel, 0.5), Quantil(verzugStempel, 0.99), Quantil(verzugStempel, 1.0));
+    if (fenster > 0) {
+      std::printf("the window as one more station: %zu values received, processor time %.3f s (%.2f %% of a core), %s\n",
+                  verzugFenster.size(), fensterCpu, 100.0 * fensterCpu / sekunden, fensterOk ? "ended normally" : "FAILED");
+      std::printf("  its delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
+                  Quantil(verzugFenster, 0.5), Quantil(verzugFenster, 0.99), Quantil(verzugFenster, 1.0));
+    }
+    rc = alleOk && fensterOk && fehlen == 0 ? 0 : 1;
   }
   mqtttest::Ausfuehren({"rm", "-rf", ordner});
   return rc;

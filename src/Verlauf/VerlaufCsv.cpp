@@ -157,6 +157,37 @@ ErrorCode Anfuegen(VerlaufAufzeichnung* a, const std::string& text) {
 
 }  // namespace
 
+bool VerlaufDateiname(const std::string& muster, std::int64_t zeitMs, std::string* name) {
+  std::tm tm{};
+  long versatz = 0;
+  if (!LokaleZeit(static_cast<std::time_t>(Abrunden(zeitMs, 1000)), &tm, &versatz)) return false;
+  name->clear();
+  for (std::size_t i = 0; i < muster.size(); ++i) {
+    if (muster[i] != '%') {
+      name->push_back(muster[i]);
+      continue;
+    }
+    if (++i == muster.size()) return false;
+    int wert = 0, stellen = 2;
+    switch (muster[i]) {
+      case 'Y': wert = tm.tm_year + 1900, stellen = 4; break;
+      case 'y': wert = (tm.tm_year + 1900) % 100; break;
+      case 'm': wert = tm.tm_mon + 1; break;
+      case 'd': wert = tm.tm_mday; break;
+      case 'H': wert = tm.tm_hour; break;
+      case 'M': wert = tm.tm_min; break;
+      case 'S': wert = tm.tm_sec; break;
+      case 'j': wert = tm.tm_yday + 1, stellen = 3; break;
+      case '%': name->push_back('%'); continue;
+      default: return false;
+    }
+    char zahl[16];
+    std::snprintf(zahl, sizeof zahl, "%0*d", stellen, wert);
+    name->append(zahl);
+  }
+  return !name->empty();
+}
+
 ErrorCode VerlaufAufzeichnungStarten(VerlaufAufzeichnung* a, const char* pfad) {
   if (a->datei) VerlaufAufzeichnungBeenden(a);
   a->systemfehler = 0;

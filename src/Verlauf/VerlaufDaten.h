@@ -115,3 +115,9 @@ ErrorCode VerlaufAufzeichnungZeile(VerlaufAufzeichnung* a, const VerlaufProbe& p
 // Closes the file; kVerlaufCsvSchreiben when the last bytes could not be written.
 ErrorCode VerlaufAufzeichnungBeenden(VerlaufAufzeichnung* a);
 inline bool VerlaufAufzeichnungLaeuft(const VerlaufAufzeichnung* a) { return a->datei != nullptr; }
+
+// A recording's file name from a pattern, so that a long run starts a new file
+// each day or hour: %Y %y %m %d %H %M %S %j and %% stand for the local time of
+// `zeitMs` (no locale, the same on every platform). False for any other
+// conversion, and for a pattern that gives an empty name.
+bool VerlaufDateiname(const std::string& muster, std::int64_t zeitMs, std::string* name);

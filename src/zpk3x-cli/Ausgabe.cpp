@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "Telemetrie/Telemetrie.h"
 #include "zpk3x-cli/Plattform.h"
 
 namespace {

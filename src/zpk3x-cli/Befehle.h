@@ -39,6 +39,7 @@ struct Optionen {
   std::string mqtt;       // monitor --mqtt URL, --mqtt-ca FILE, --station NAME
   std::string mqttCa;
   std::string station;
+  bool stationGegeben = false;  // --station given, even as ""
   bool pruefen = true;    // write: read back and compare (--no-verify: not)
 };
 
@@ -62,6 +63,4 @@ int ExitStatus(ErrorCode code);
 // A usage error found by the argument parser: class "Wrong parameter".
 constexpr ErrorCode AUFRUF_FEHLER = -504301;
 
-// The MQTT broker refused the monitor's login, or the TLS certificate was refused.
-constexpr ErrorCode MQTT_ANMELDUNG_ABGELEHNT = -2601;
-constexpr ErrorCode MQTT_ZERTIFIKAT_ABGELEHNT = -2602;
+// The MQTT refusals (MQTT_ANMELDUNG_ABGELEHNT, ...) are in Telemetrie/Telemetrie.h.

@@ -1,6 +1,7 @@
 #include "zpk3x-cli/Monitor.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "Verlauf/VerlaufDaten.h"
+#include "common/Dateizugriff.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
@@ -50,20 +52,24 @@ std::string MesszeileText(const Messzeile& m) {
   return text + std::string(status);
 }
 
-Json MesszeileJson(const Messzeile& m) {
-  Json j = {{"time", m.zeit}};
-  if (m.fehler != 0) {
-    j["current"] = nullptr;
-    j["voltage"] = nullptr;
-    j["status"] = nullptr;
-    j["error"] = {{"code", m.fehler}, {"message", m.meldung}};
-  } else {
-    j["current"] = m.w.strom;
-    j["voltage"] = m.w.spannung;
-    j["status"] = m.w.status;
-    j["error"] = nullptr;
+// A name of a pattern may come again (a restart within the same day): the file
+// of the earlier run stays, and this one gets "-2", "-3", ... before the extension.
+std::string FreierName(const std::string& name) {
+  const auto da = [](const std::string& n) {
+    errno = 0;
+    std::FILE* f = DateiZumLesenOeffnen(n);
+    if (f != nullptr) std::fclose(f);
+    return f != nullptr || errno != ENOENT;
+  };
+  if (!da(name)) return name;
+  const std::size_t ordner = name.find_last_of("/\\");
+  std::size_t punkt = name.rfind('.');
+  if (punkt == std::string::npos || (ordner != std::string::npos && punkt <= ordner + 1) || punkt == 0) punkt = name.size();
+  for (int i = 2; i < 1000; ++i) {
+    const std::string n = name.substr(0, punkt) + "-" + std::to_string(i) + name.substr(punkt);
+    if (!da(n)) return n;
   }
-  return j;
+  return name;
 }
 }  // namespace
 
@@ -72,20 +78,42 @@ Json MesszeileJson(const Messzeile& m) {
 int Monitor(const Optionen& o, const Verbindung& v) {
   using Uhr = std::chrono::steady_clock;
   const std::vector<VerlaufStatusName>& namen = VerlaufStatusbitNamen(Englisch());
-  // Before the file is made: a bad URL or a refused login leaves no file behind.
+  // Before the file is made: a bad URL leaves no file behind.
   std::unique_ptr<MqttSender> mqtt;
   if (!o.mqtt.empty()) {
-    if (int status = MqttStarten(o, v, &mqtt); status != EXIT_OK) return status;
+    MqttMeta meta;
+    meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
+    meta.baudrate = v.baudrate;
+    meta.adresse = v.adresse;
+    meta.intervall = o.intervall;
+    meta.version = ZPK3X_VERSION;
+    meta.start = VerlaufZeitstempel(VerlaufJetztMs());
+    if (int status = MqttStarten(o, v, meta, &mqtt); status != EXIT_OK) return status;
+    // Settings that cannot work are refused before the device is asked anything.
+    // Unknown when the device does not answer now: the values tell the rest.
+    char kennung[32] = {};
+    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) {
+      meta.kennung = kennung;
+      mqtt->MetaSetzen(meta);
+    }
   }
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;
   VerlaufAufzeichnung csv;
   // "-o -": the recording on standard output, in place of the lines.
   const bool csvAufStdout = IstStrom(o.datei);
+  // "-o lauf-%Y%m%d.csv": a new file whenever the name changes.
+  const bool csvMuster = !csvAufStdout && o.datei.find('%') != std::string::npos;
+  std::string csvName = o.datei;
+  if (csvMuster && !VerlaufDateiname(o.datei, VerlaufJetztMs(), &csvName))
+    return FehlerMelden(o, AUFRUF_FEHLER, "\n-o " + o.datei +
+                                              T(": nur %Y %y %m %d %H %M %S %j und %% im Namen", ": only %Y %y %m %d %H %M %S %j and %% in the name"));
+  std::string csvMusterName = csvName;
   std::int64_t csvStartMs = -1;
   if (!o.datei.empty() && !csvAufStdout) {
-    if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, o.datei.c_str()); err != 0)
-      return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
+    if (csvMuster) csvName = FreierName(csvName);
+    if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
+      return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   }
   if (csvAufStdout) {
     Ausgeben(kVerlaufCsvKopf);
@@ -107,8 +135,11 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     p.zeitMs = VerlaufJetztMs();
     Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
     m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
+    // The --json line is the MQTT values payload, byte for byte.
+    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", ""};
     if (m.fehler != 0) {
-      m.meldung = Meldung(m.fehler);
+      MqttMeldungen(m.fehler, &a);
+      m.meldung = a.meldung;
     } else {
       p.strom = m.w.strom;
       p.spannung = m.w.spannung;
@@ -118,14 +149,21 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       if (csvStartMs < 0) csvStartMs = p.zeitMs;
       Ausgeben(VerlaufCsvZeile(p, csvStartMs, namen.data(), static_cast<int>(namen.size())));
     } else if (o.json) {
-      JsonAusgeben(MesszeileJson(m));
+      JsonAusgeben(MqttWerteJson(a));
     } else {
       Ausgeben(MesszeileText(m));
     }
-    if (mqtt) mqtt->Abfrage({m.zeit, MesszeileJson(m).dump(), m.w.status, m.fehler, m.meldung});
+    if (mqtt) mqtt->Abfrage(a);
+    if (std::string name; csvMuster && VerlaufDateiname(o.datei, p.zeitMs, &name) && name != csvMusterName) {
+      if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+      csvMusterName = name;
+      csvName = FreierName(name);
+      if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
+        return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+    }
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
-      if (err != 0) return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
+      if (err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
     }
     // A hung-up port passes nothing more: the monitor ends as the window's
     // continuous query does, whatever --stop-on-error says.
@@ -145,12 +183,12 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   }
   mqtt.reset();  // online false before the command ends
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
-    return DateifehlerMelden(o, err, o.datei, csv.systemfehler);
+    return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
   if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
   // Ended by Ctrl+C or SIGTERM: the status of the signal, the file complete.
   if (status == EXIT_OK && AbbruchVerlangt()) {
-    FehlerMelden(o, TRANSFER_ABGEBROCHEN, o.datei.empty() ? "" : T("\nDatei vollständig: ", "\nfile complete: ") + o.datei);
+    FehlerMelden(o, TRANSFER_ABGEBROCHEN, o.datei.empty() ? "" : T("\nDatei vollständig: ", "\nfile complete: ") + csvName);
     status = AbbruchStatus();
   }
   return status;

@@ -1,191 +1,60 @@
-// What the MQTT publisher needs besides the client library: the broker's URL,
-// the station's name and the status topic's payload.
 #include "zpk3x-cli/Mqtt.h"
 
-#include <algorithm>
-#include <vector>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
-#include "Verlauf/VerlaufDaten.h"
+#include <cstdio>
+#include <cstdlib>
+
 #include "zpk3x-cli/Ausgabe.h"
 
 namespace {
 
-int HexWert(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ProzentDekodieren(const std::string& text, std::string* ergebnis) {
-  ergebnis->clear();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      ergebnis->push_back(text[i]);
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    const int hoch = HexWert(text[i + 1]), tief = HexWert(text[i + 2]);
-    if (hoch < 0 || tief < 0 || hoch + tief == 0) return false;  // a NUL would cut the text short
-    ergebnis->push_back(static_cast<char>(hoch * 16 + tief));
-    i += 2;
-  }
-  return true;
-}
-
-// A broker drops a client that sends a topic which is not UTF-8 and reconnects
-// would only repeat it, so such names are refused up front. Control characters
-// are refused as well: they make no sense in a topic and confuse the terminal.
-bool GueltigerThemaText(const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x20 || c == 0x7F) return false;
-    int folge = 0;
-    std::uint32_t wert = c;
-    if (c >= 0x80) {
-      if (c >= 0xC2 && c <= 0xDF) folge = 1, wert = c & 0x1F;
-      else if (c >= 0xE0 && c <= 0xEF) folge = 2, wert = c & 0x0F;
-      else if (c >= 0xF0 && c <= 0xF4) folge = 3, wert = c & 0x07;
-      else return false;
-    }
-    if (i + static_cast<std::size_t>(folge) >= s.size()) return false;
-    for (int k = 1; k <= folge; ++k) {
-      const auto f = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((f & 0xC0) != 0x80) return false;
-      wert = (wert << 6) | (f & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF.
-    if ((folge == 2 && (wert < 0x800 || (wert >= 0xD800 && wert <= 0xDFFF))) || (folge == 3 && (wert < 0x10000 || wert > 0x10FFFF)))
-      return false;
-    i += static_cast<std::size_t>(folge) + 1;
-  }
-  return true;
-}
-
-// One topic level of ours: no level separator, no wildcard.
-bool GueltigeEbene(const std::string& s) {
-  return !s.empty() && s.find_first_of("/+#") == std::string::npos && GueltigerThemaText(s);
+std::string Rechnername() {
+#ifdef _WIN32
+  const char* name = std::getenv("COMPUTERNAME");
+  return name != nullptr ? name : "";
+#else
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+#endif
 }
 
 }  // namespace
 
-bool MqttAdresseLesen(const std::string& url, MqttAdresse* a, std::string* grund) {
-  *a = MqttAdresse{};
-  std::string rest;
-  if (url.rfind("mqtt://", 0) == 0) {
-    rest = url.substr(7);
-  } else if (url.rfind("mqtts://", 0) == 0) {
-    a->tls = true;
-    rest = url.substr(8);
-  } else {
-    *grund = T("beginnt nicht mit mqtt:// oder mqtts://", "does not begin with mqtt:// or mqtts://");
-    return false;
+int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, std::unique_ptr<MqttSender>* sender) {
+  MqttAdresse a;
+  std::string grund;
+  if (MqttAdresseLesen(o.mqtt, &a, &grund, Englisch()) && a.mitPasswort) {
+    std::fprintf(stderr, "%s\n",
+                 T("zpk3x-cli: Warnung: das Passwort in der --mqtt-URL steht in der Prozessliste; besser ZPK3X_MQTT_PASSWORD setzen",
+                   "zpk3x-cli: warning: the password in the --mqtt URL shows in the process list; set ZPK3X_MQTT_PASSWORD instead"));
   }
-  const std::size_t schraegstrich = rest.find('/');
-  if (schraegstrich == std::string::npos) {
-    *grund = T("das Themenpräfix fehlt (…/PRÄFIX)", "the topic prefix is missing (.../PREFIX)");
-    return false;
-  }
-  std::string autoritaet = rest.substr(0, schraegstrich);
-  std::string praefix = rest.substr(schraegstrich + 1);
-  while (!praefix.empty() && praefix.back() == '/') praefix.pop_back();
-
-  // The password may hold "@", so the last one ends the user part.
-  if (const std::size_t at = autoritaet.rfind('@'); at != std::string::npos) {
-    const std::string nutzer = autoritaet.substr(0, at);
-    autoritaet = autoritaet.substr(at + 1);
-    const std::size_t doppelpunkt = nutzer.find(':');
-    if (!ProzentDekodieren(nutzer.substr(0, doppelpunkt), &a->benutzer) ||
-        (doppelpunkt != std::string::npos && !ProzentDekodieren(nutzer.substr(doppelpunkt + 1), &a->passwort))) {
-      *grund = T("ungültige %-Folge in Benutzer oder Passwort", "invalid %-escape in the user or password");
-      return false;
-    }
-    a->mitPasswort = doppelpunkt != std::string::npos;
-    if (a->benutzer.empty()) {
-      *grund = T("leerer Benutzername", "empty user name");
-      return false;
-    }
-  }
-
-  std::string portText;
-  if (!autoritaet.empty() && autoritaet[0] == '[') {
-    const std::size_t zu = autoritaet.find(']');
-    if (zu == std::string::npos) {
-      *grund = T("IPv6-Adresse ohne ]", "IPv6 address without ]");
-      return false;
-    }
-    a->host = autoritaet.substr(1, zu - 1);
-    const std::string danach = autoritaet.substr(zu + 1);
-    if (!danach.empty() && danach[0] != ':') {
-      *grund = T("Zeichen nach der IPv6-Adresse", "characters after the IPv6 address");
-      return false;
-    }
-    if (!danach.empty()) portText = danach.substr(1);
-    if (!danach.empty() && portText.empty()) portText = "-";
-  } else {
-    const std::size_t doppelpunkt = autoritaet.find(':');
-    a->host = autoritaet.substr(0, doppelpunkt);
-    if (doppelpunkt != std::string::npos) portText = autoritaet.substr(doppelpunkt + 1);
-    if (doppelpunkt != std::string::npos && portText.empty()) portText = "-";
-  }
-  if (a->host.empty() || a->host.find_first_of(" \t\r\n/?#@[]") != std::string::npos) {
-    *grund = T("Rechnername fehlt oder ist ungültig", "the host name is missing or invalid");
-    return false;
-  }
-  a->port = a->tls ? 8883 : 1883;
-  if (!portText.empty()) {
-    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos ||
-        std::stoi(portText) < 1 || std::stoi(portText) > 65535) {
-      *grund = T("Port ", "port ") + portText + T(": 1 bis 65535", ": 1 to 65535");
-      return false;
-    }
-    a->port = std::stoi(portText);
-  }
-
-  // "$" topics belong to the broker.
-  std::size_t anfang = 0;
-  bool gut = !praefix.empty() && praefix[0] != '$';
-  while (gut) {
-    const std::size_t ende = praefix.find('/', anfang);
-    gut = GueltigeEbene(praefix.substr(anfang, ende == std::string::npos ? std::string::npos : ende - anfang));
-    if (ende == std::string::npos) break;
-    anfang = ende + 1;
-  }
-  if (!gut) {
-    *grund = T("Themenpräfix leer oder ungültig (keine leeren Ebenen, kein +, # oder $ am Anfang, UTF-8)",
-               "topic prefix empty or invalid (no empty levels, no +, # or leading $, UTF-8)");
-    return false;
-  }
-  a->praefix = praefix;
-  return true;
-}
-
-std::string MqttStation(const Optionen& o, const Verbindung& v, const std::string& hostname) {
-  if (!o.station.empty()) return GueltigeEbene(o.station) ? o.station : std::string();
-  std::string port = v.pfad.empty() ? "port" + std::to_string(v.port) : v.pfad.substr(v.pfad.find_last_of('/') + 1);
-  std::string station = (hostname.empty() ? std::string("zpk3x") : hostname) + "-" + port;
-  std::replace_if(station.begin(), station.end(), [](char c) { return c == '+' || c == '#' || c == '/'; }, '_');
-  return GueltigeEbene(station) ? station : std::string();
-}
-
-// Both languages, so that a dashboard shows the bits in its own whatever the
-// station runs in.
-std::string MqttStatusNachricht(const MqttAbfrage& a) {
-  Json j = {{"time", a.zeit}};
-  Json bits = Json::array();
-  if (a.fehler == 0) {
-    j["status"] = a.status;
-    const std::vector<VerlaufStatusName>& en = VerlaufStatusbitNamen(true);
-    const std::vector<VerlaufStatusName>& de = VerlaufStatusbitNamen(false);
-    for (std::size_t i = 0; i < en.size() && i < de.size(); ++i) {
-      if ((a.status & en[i].bit) != 0) bits.push_back({{"bit", en[i].bit}, {"en", en[i].name}, {"de", de[i].name}});
-    }
-    j["bits"] = bits;
-    j["error"] = nullptr;
-  } else {
-    j["status"] = nullptr;
-    j["bits"] = bits;
-    j["error"] = {{"code", a.fehler}, {"message", a.meldung}};
-  }
-  return j.dump();
+  MqttEinstellungen e;
+  e.url = o.mqtt;
+  e.ca = o.mqttCa;
+  e.station = o.station;
+  e.stationGegeben = o.stationGegeben;
+  e.standardStation = MqttStandardStation(Rechnername(), v.pfad.empty() ? "port" + std::to_string(v.port)
+                                                                        : v.pfad.substr(v.pfad.find_last_of('/') + 1));
+  e.passwort = std::getenv("ZPK3X_MQTT_PASSWORD");
+  e.englisch = Englisch();
+  e.hinweis = [](const std::string& text, bool) {
+    std::fprintf(stderr, "zpk3x-cli: %s\n", text.c_str());
+    std::fflush(stderr);
+  };
+  e.meta = meta;
+  MqttFeld feld = MqttFeld::Keines;
+  std::string detail;
+  const ErrorCode err = MqttVerbinden(e, sender, &feld, &detail);
+  if (err == 0) return EXIT_OK;
+  const char* option = feld == MqttFeld::Url       ? "--mqtt: "
+                       : feld == MqttFeld::Station ? "--station "
+                       : feld == MqttFeld::Ca      ? (err == MQTT_CA_DATEI ? "--mqtt-ca " : "--mqtt-ca: ")
+                                                   : "";
+  std::string text = "\n";
+  text += option;
+  text += detail;
+  return FehlerMelden(o, err, text);
 }

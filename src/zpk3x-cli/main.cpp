@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
                "  141  der Leser der Standardausgabe ist fort (geschlossene Pipe)\n"
                "\nUmgebung:\n"
                "  ZPK3X_PORT   Port, wenn --port fehlt (vor der Konfigurationsdatei)\n"
+               "  ZPK3X_MQTT_PASSWORD   Passwort für monitor --mqtt, wenn die URL keines enthält (nicht in der Prozessliste)\n"
                "  LC_ALL, LC_MESSAGES, LANG   Sprache (de...: Deutsch), wenn --lang fehlt\n"
                "\nBeispiele:\n"
                "  zpk3x-cli ports\n"
@@ -142,6 +143,7 @@ int main(int argc, char** argv) {
                "  141  the reader of standard output went away (a closed pipe)\n"
                "\nEnvironment:\n"
                "  ZPK3X_PORT   port when --port is not given (before the configuration file)\n"
+               "  ZPK3X_MQTT_PASSWORD   password for monitor --mqtt when the URL has none (not in the process list)\n"
                "  LC_ALL, LC_MESSAGES, LANG   language (de...: German) when --lang is not given\n"
                "\nExamples:\n"
                "  zpk3x-cli ports\n"
@@ -247,7 +249,7 @@ int main(int argc, char** argv) {
   monitor->add_option("--mqtt-ca", o.mqttCa, T("CA-Zertifikate für mqtts://", "CA certificates for mqtts://"))
       ->type_name("FILE")
       ->needs(mqtt);
-  monitor->add_option("--station", o.station, T("Name der Station im Thema (Rechnername-Port)", "the station's name in the topic (host-port)"))
+  monitor->add_option_function<std::string>("--station", [&o](const std::string& s) { o.station = s, o.stationGegeben = true; }, T("Name der Station im Thema (Rechnername-Port)", "the station's name in the topic (host-port)"))
       ->type_name("NAME")
       ->needs(mqtt);
 

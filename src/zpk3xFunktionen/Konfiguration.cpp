@@ -3,7 +3,9 @@
 #include "Com/Com.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "ini/ini.h"
+#include "ini/ini_seam.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {
@@ -26,6 +28,13 @@ bool BaudrateGueltig(int wert) { return wert == 1200 || wert == 2400 || wert == 
 // True when the key holds a valid integer.
 bool IntLesen(IniText ini, const char* tag, int* wert) { return Ini_GetInt(ini, kSektion, tag, wert) > 0; }
 
+// A text of the [MQTT] section; false when the key is missing.
+bool MqttLesen(IniText ini, const char* tag, std::string* wert) {
+  const std::string* text = Ini_FindValueText(ini, "MQTT", tag);
+  if (text != nullptr) *wert = *text;
+  return text != nullptr;
+}
+
 }  // namespace
 
 ErrorCode IniLaden() {
@@ -42,6 +51,13 @@ ErrorCode IniLaden() {
   if (IntLesen(ini, "adresse", &wert) && AdresseGueltig(wert)) gCom.adresse = static_cast<char>(wert);
   if (IntLesen(ini, "baudrate", &wert) && BaudrateGueltig(wert)) gCom.baudrate = wert;
 
+  MqttKonfiguration& mqtt = gMqttKonfiguration;
+  mqtt = MqttKonfiguration{};
+  MqttLesen(ini, "ZPK3X_MQTT", &mqtt.url);
+  mqtt.stationGegeben = MqttLesen(ini, "ZPK3X_MQTT_STATION", &mqtt.station);
+  MqttLesen(ini, "ZPK3X_MQTT_CA", &mqtt.ca);
+  mqtt.passwortGegeben = MqttLesen(ini, "ZPK3X_MQTT_PASSWORD", &mqtt.passwort);
+
   const bool englisch = IntLesen(ini, "sprache", &wert) && wert == 2;
   gSprache = 1;
   OLQ_Fehlersprache(1);
@@ -57,6 +73,12 @@ ErrorCode IniLaden() {
 
 ErrorCode IniSchreiben() {
   IniText ini = Ini_New(1);
+  // Starting from the file as it stands keeps what this program does not write
+  // itself, such as the [MQTT] section; a missing or unreadable file starts empty.
+  if (Ini_ReadFromFile(ini, kIniDatei) < 0) {
+    Ini_Dispose(ini);
+    ini = Ini_New(1);
+  }
   // The port open at exit, not the one chosen, so a failed open is not retried
   // at every start.
   Ini_PutInt(ini, kSektion, "port", gCom.offenerPort);

@@ -5,6 +5,7 @@
 #include "Com/Com.h"
 #include "Programmtransfer/Programmtransfer.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
+#include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "progress/progress.h"
 #include "toolkit/toolkit.h"
@@ -92,6 +93,7 @@ ErrorCode IstwerteAbfragen() {
   ErrorCode err = PortPruefen();
   if (err == 0) err = IstwerteLesen(Verbindung(), &werte);
   VerlaufAbfrage(err, werte.strom, werte.spannung, werte.status);  // the trend window sees every query
+  VeroeffentlichungAbfrage(err, werte);                            // and so does the broker, where set
   // What arrived before a failure is shown, as each value is read.
   if (werte.gelesen >= 1) SetCtrlVal(gPanelHandle, MAINPANEL_STROMIST, werte.strom);
   if (werte.gelesen >= 2) SetCtrlVal(gPanelHandle, MAINPANEL_SPANNUNGIST, werte.spannung);
@@ -185,7 +187,9 @@ int Callback_Button_Zpk3Kalibrieren(int, int, int event, void*, int, int) {
   return ErgebnisZeigen(event, Zpk3Kalibrieren);
 }
 int Callback_Button_Abfragen(int, int, int event, void*, int, int) {
-  return ErgebnisZeigen(event, IstwerteAbfragen);
+  ErgebnisZeigen(event, IstwerteAbfragen);
+  if (event == EVENT_COMMIT) VeroeffentlichungZeigen();
+  return 0;
 }
 
 int Callback_Button_StatusInfo(int, int, int event, void*, int, int) {
@@ -210,6 +214,7 @@ int Callback_Timer(int, int, int event, void*, int, int) {
     SetCtrlVal(gPanelHandle, MAINPANEL_DAUERNDABFRAGEN, 0);
   }
   ComFehlerSetzen(err);
+  VeroeffentlichungZeigen();
   return 0;
 }
 

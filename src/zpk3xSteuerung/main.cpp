@@ -20,6 +20,11 @@ const char kHilfe[] =
     "  ZPK3X_COM1=/dev/ttyUSB0 zpk3x\n"
     "  ZPK3X_COM1=rfc2217://bench-3:2001 zpk3x\n"
     "\n"
+    "With ZPK3X_MQTT=mqtt[s]://[USER@]HOST[:PORT]/PREFIX (and ZPK3X_MQTT_STATION,\n"
+    "ZPK3X_MQTT_CA, ZPK3X_MQTT_PASSWORD), or the same keys in a section [MQTT] of\n"
+    "zpk3xSteuerung.ini, its queries are also published to an MQTT broker, as by\n"
+    "zpk3x-cli monitor --mqtt.\n"
+    "\n"
     "  --help     print this text and exit\n"
     "  --version  print the version and exit\n";
 

@@ -7,6 +7,7 @@
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
+#include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "toolkit/toolkit.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
@@ -140,8 +141,10 @@ int Zpk3xMain(int argc, char* argv[]) {
 
   DisplayPanel(gPanelHandle);
   VerlaufStarten();
+  VeroeffentlichungStarten();
   RunUserInterface();
 
+  VeroeffentlichungBeenden();
   VerlaufBeenden();
   IniSchreiben();  // a failed write cannot be reported any more
   GeladenePanelsVerwerfen();

@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -382,6 +384,33 @@ TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
   ASSERT_GE(std::count(csv.begin(), csv.end(), '\n'), 4);
   EXPECT_EQ(csv.back(), '\n');
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), std::count(r.aus.begin(), r.aus.end(), '\n'));
+}
+
+// A pattern in -o: a new file whenever the name changes, each line in the file
+// that its time names; a name that comes again leaves the earlier file alone.
+TEST_F(Kommandozeile, MonitorBeginntEineNeueDateiWennSichDerNameAendert) {
+  Ergebnis r = Am1({"--json", "monitor", "--interval", "0.25", "--duration", "2.2", "-o", "m-%H%M%S.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::map<std::string, long> zeilen;
+  std::istringstream aus(r.aus);
+  for (std::string z; std::getline(aus, z);) {
+    const std::string t = Json::parse(z)["time"];
+    ++zeilen["m-" + t.substr(11, 2) + t.substr(14, 2) + t.substr(17, 2) + ".csv"];
+  }
+  EXPECT_GE(zeilen.size(), 2u) << r.aus;
+  for (const auto& [name, anzahl] : zeilen) {
+    const std::string csv = DateiLesen(name);
+    EXPECT_EQ(csv.rfind("time,seconds,", 0), 0u) << name;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), anzahl + 1) << name << "\n" << csv;
+  }
+
+  ASSERT_EQ(Am1({"monitor", "--duration", "0.1", "-o", "fest%%.csv"}).status, 0);
+  ASSERT_EQ(Am1({"monitor", "--duration", "0.1", "-o", "fest%%.csv"}).status, 0);
+  EXPECT_TRUE(DateiDa("fest%.csv") && DateiDa("fest%-2.csv"));
+
+  r = Am1({"monitor", "--duration", "0.1", "-o", "m-%s.csv"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(Enthaelt(r.err, "only %Y %y %m %d %H %M %S %j and %% in the name")) << r.err;
 }
 
 TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,30 +33,49 @@ bool ImPfad(const std::string& name) {
   return false;
 }
 
-// A port that was free a moment ago; the broker takes it at once.
-int FreierPort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t laenge = sizeof a;
-  int port = 0;
-  if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &laenge) == 0)
-    port = ntohs(a.sin_port);
-  if (s >= 0) ::close(s);
-  return port;
-}
-
-bool NimmtAn(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in Schleife(int port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(static_cast<uint16_t>(port));
-  const bool ok = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  return a;
+}
+
+// A socket bound to a free port of 127.0.0.1 (listening on request); -1 on failure.
+int Binden(int* port, bool lauschen) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = Schleife(0);
+  socklen_t laenge = sizeof a;
+  if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || (lauschen && ::listen(s, 8) != 0) ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &laenge) != 0) {
+    if (s >= 0) ::close(s);
+    return -1;
+  }
+  *port = ntohs(a.sin_port);
+  return s;
+}
+
+// A port that was free a moment ago; the broker takes it at once.
+int FreierPort() {
+  int port = 0;
+  if (const int s = Binden(&port, false); s >= 0) ::close(s);
+  return port;
+}
+
+int Lauschen(int* port) { return Binden(port, true); }
+
+int Verbinden(int port) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in a = Schleife(port);
+  if (s >= 0 && ::connect(s, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) return s;
   if (s >= 0) ::close(s);
-  return ok;
+  return -1;
+}
+
+bool NimmtAn(int port) {
+  const int s = Verbinden(port);
+  if (s >= 0) ::close(s);
+  return s >= 0;
 }
 
 std::string Lesen(const std::string& pfad) {
@@ -138,6 +159,10 @@ Broker::Broker(const std::string& ordner, BrokerOptionen o) : ordner_(ordner), o
   if (tls) {
     k << "listener " << tlsPort_ << " 127.0.0.1\ncertfile " << o_.zertifikat << "\nkeyfile " << o_.schluessel << "\n";
   }
+  if (!o_.acl.empty()) {
+    std::ofstream(ordner_ + "/acl") << o_.acl;
+    k << "acl_file " << ordner_ << "/acl\n";
+  }
   if (o_.persistenz) {
     k << "persistence true\npersistence_location " << ordner_ << "/\nqueue_qos0_messages true\n";
   }
@@ -146,11 +171,19 @@ Broker::Broker(const std::string& ordner, BrokerOptionen o) : ordner_(ordner), o
 Broker::~Broker() { stoppen(); }
 
 bool Broker::starten() {
-  prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"}, ordner_ + "/mosquitto.log");
+  // Kept after the test for a look at what the broker saw; one file per port.
+  ::mkdir(ZPK3X_TEST_LOGS, 0755);
+  prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"},
+                     std::string(ZPK3X_TEST_LOGS) + "/mosquitto-" + std::to_string(port_) + ".log");
   return prozess_.laeuft() && Warten([this] { return NimmtAn(port_) && (tlsPort_ == 0 || NimmtAn(tlsPort_)); }, 10);
 }
 
 void Broker::stoppen() { prozess_.beenden(); }
+
+void Broker::passwortSetzen(const std::string& passwort) {
+  o_.passwort = passwort;
+  Ausfuehren({"mosquitto_passwd", "-b", ordner_ + "/passwd", o_.benutzer, o_.passwort});
+}
 
 std::string Broker::url(const std::string& praefix, bool mitPasswort) const {
   return "mqtt://" + o_.benutzer + (mitPasswort ? ":" + o_.passwort : "") + "@127.0.0.1:" + std::to_string(port_) + "/" +
@@ -200,6 +233,137 @@ std::vector<std::string> Abonnent::inhalte(const std::string& thema) const {
 
 bool Abonnent::warten(const std::function<bool(const std::vector<Nachricht>&)>& bis, double sekunden) const {
   return Warten([&] { return bis(nachrichten()); }, sekunden);
+}
+
+Vermittler::Vermittler(int zielPort) : zielPort_(zielPort) {
+  lauscher_ = Lauschen(&port_);
+  faden_ = std::thread([this] { Lauf(); });
+}
+
+Vermittler::~Vermittler() {
+  ende_ = true;
+  faden_.join();
+  for (const Paar& p : paare_) {
+    if (p.kunde >= 0) ::close(p.kunde);
+    if (p.ziel >= 0) ::close(p.ziel);
+  }
+  if (lauscher_ >= 0) ::close(lauscher_);
+}
+
+void Vermittler::KundenseiteKappen() {
+  std::lock_guard<std::mutex> sperre(m_);
+  for (Paar& p : paare_) {
+    if (p.kunde >= 0) ::close(p.kunde);
+    p.kunde = -1;
+    p.stumm = true;
+  }
+}
+
+void Vermittler::Lauf() {
+  while (!ende_) {
+    std::vector<pollfd> f = {{lauscher_, POLLIN, 0}};
+    {
+      std::lock_guard<std::mutex> sperre(m_);
+      for (const Paar& p : paare_) {
+        f.push_back({p.kunde, POLLIN, 0});
+        f.push_back({p.ziel, POLLIN, 0});
+      }
+    }
+    if (::poll(f.data(), f.size(), 50) <= 0) continue;
+    std::lock_guard<std::mutex> sperre(m_);
+    // Pairs are only added below, so the entries polled are the first ones;
+    // a side closed meanwhile no longer matches its entry.
+    for (std::size_t i = 0; 2 + 2 * i < f.size(); ++i) {
+      Paar& p = paare_[i];
+      char puffer[4096];
+      if (p.kunde >= 0 && f[1 + 2 * i].fd == p.kunde && (f[1 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        const ssize_t n = ::recv(p.kunde, puffer, sizeof puffer, 0);
+        if (n <= 0 || ::send(p.ziel, puffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) {
+          ::close(p.kunde);
+          ::close(p.ziel);
+          p.kunde = p.ziel = -1;
+        }
+      }
+      if (p.ziel >= 0 && f[2 + 2 * i].fd == p.ziel && (f[2 + 2 * i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        const ssize_t n = ::recv(p.ziel, puffer, sizeof puffer, 0);
+        if (n <= 0) {
+          if (p.stumm) ++stummGeschlossen_;
+          ::close(p.ziel);
+          if (p.kunde >= 0) ::close(p.kunde);
+          p.kunde = p.ziel = -1;
+        } else if (p.kunde >= 0 && ::send(p.kunde, puffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) {
+          ::close(p.kunde);
+          p.kunde = -1;
+        }
+      }
+    }
+    if ((f[0].revents & POLLIN) != 0) {
+      const int kunde = ::accept4(lauscher_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int ziel = kunde >= 0 ? Verbinden(zielPort_) : -1;
+      if (ziel >= 0) {
+        paare_.push_back({kunde, ziel, false});
+      } else if (kunde >= 0) {
+        ::close(kunde);
+      }
+    }
+  }
+}
+
+FeindlicherBroker::FeindlicherBroker(Art art) : art_(art) {
+  lauscher_ = Lauschen(&port_);
+  faden_ = std::thread([this] { Lauf(); });
+}
+
+FeindlicherBroker::~FeindlicherBroker() {
+  ende_ = true;
+  faden_.join();
+  if (lauscher_ >= 0) ::close(lauscher_);
+}
+
+void FeindlicherBroker::Lauf() {
+  while (!ende_) {
+    pollfd f = {lauscher_, POLLIN, 0};
+    if (::poll(&f, 1, 50) <= 0) continue;
+    const int s = ::accept4(lauscher_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (s < 0) continue;
+    if (verbindungen_++ == 0)
+      ersteVerbindungMs_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    if (art_ == Art::Stumm) {
+      while (!ende_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      ::close(s);
+      continue;
+    }
+    char connect[1024];
+    pollfd k = {s, POLLIN, 0};
+    if (::poll(&k, 1, 2000) > 0 && ::recv(s, connect, sizeof connect, 0) > 0) {
+      // The protocol's largest remaining length (256 MB), then the body.
+      const unsigned char connack[] = {0x20, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00};
+      const unsigned char publish[] = {0x20, 0x03, 0x00, 0x00, 0x00, 0x30, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x01, 'x'};
+      const bool p = art_ == Art::RiesigesPublish;
+      std::vector<char> nullen(1 << 16, 0);
+      std::size_t gesendet = 0;
+      const std::size_t laenge = p ? sizeof publish : sizeof connack;
+      bool weiter = ::send(s, p ? publish : connack, laenge, MSG_NOSIGNAL) == static_cast<ssize_t>(laenge);
+      while (weiter && !ende_ && gesendet < (std::size_t{256} << 20)) {
+        pollfd w = {s, POLLOUT, 0};
+        if (::poll(&w, 1, 50) <= 0) continue;
+        const ssize_t n = ::send(s, nullen.data(), nullen.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) gesendet += static_cast<std::size_t>(n);
+        weiter = n > 0 || errno == EAGAIN;
+      }
+    }
+    ::close(s);
+  }
+}
+
+long SpitzenspeicherKb(pid_t pid) {
+  std::istringstream ein(Lesen("/proc/" + std::to_string(pid) + "/status"));
+  std::string zeile;
+  while (std::getline(ein, zeile))
+    if (zeile.rfind("VmHWM:", 0) == 0) return std::atol(zeile.c_str() + 6);
+  return 0;
 }
 
 bool ZertifikateMachen(const std::string& ordner, const std::string& name) {

@@ -4,9 +4,12 @@
 // mosquitto_sub as the subscriber.
 #include <sys/types.h>
 
+#include <atomic>
 #include <csignal>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mqtttest {
@@ -44,6 +47,7 @@ struct BrokerOptionen {
   std::string passwort = "geheim";
   std::string zertifikat, schluessel;  // both set: a TLS listener as well
   bool persistenz = false;             // sessions and QoS 0 queues survive a restart
+  std::string acl;                     // lines of an ACL file; empty: everything allowed
 };
 
 class Broker {
@@ -53,6 +57,8 @@ class Broker {
   ~Broker();
   bool starten();  // true once it accepts connections
   void stoppen();
+  // A new password for the user, from the next start on.
+  void passwortSetzen(const std::string& passwort);
   int port() const { return port_; }
   int tlsPort() const { return tlsPort_; }
   const BrokerOptionen& optionen() const { return o_; }
@@ -88,6 +94,65 @@ class Abonnent {
   bool bereit_ = false;
   Prozess prozess_;
 };
+
+// A TCP relay on 127.0.0.1 in front of a port. Its client side can be cut while
+// the other side stays open and silent, as a Wi-Fi or NAT drop leaves a
+// connection at the broker.
+class Vermittler {
+ public:
+  explicit Vermittler(int zielPort);
+  ~Vermittler();
+  Vermittler(const Vermittler&) = delete;
+  Vermittler& operator=(const Vermittler&) = delete;
+  int port() const { return port_; }
+  // Closes the client side of every connection so far; their other sides stay
+  // open, and nothing more is sent on them.
+  void KundenseiteKappen();
+  // How many of those silent connections the far end has closed.
+  int stummGeschlossen() const { return stummGeschlossen_; }
+
+ private:
+  struct Paar {
+    int kunde = -1, ziel = -1;
+    bool stumm = false;
+  };
+  void Lauf();
+  int zielPort_, port_ = 0, lauscher_ = -1;
+  std::mutex m_;
+  std::vector<Paar> paare_;
+  std::atomic<bool> ende_{false};
+  std::atomic<int> stummGeschlossen_{0};
+  std::thread faden_;
+};
+
+// A hostile broker on 127.0.0.1: answers a connection with a packet that
+// announces 256 MB (a CONNACK, or a good CONNACK and then a PUBLISH) and sends
+// zeros as long as the client takes them; or, silent, takes the connection and
+// never answers (a broker that hangs).
+class FeindlicherBroker {
+ public:
+  enum class Art { RiesigesConnack, RiesigesPublish, Stumm };
+  explicit FeindlicherBroker(Art art = Art::RiesigesConnack);
+  ~FeindlicherBroker();
+  FeindlicherBroker(const FeindlicherBroker&) = delete;
+  FeindlicherBroker& operator=(const FeindlicherBroker&) = delete;
+  int port() const { return port_; }
+  int verbindungen() const { return verbindungen_; }
+  // When the first connection was taken, on the wall clock (ms since 1970).
+  long long ersteVerbindungMs() const { return ersteVerbindungMs_; }
+
+ private:
+  void Lauf();
+  Art art_;
+  std::atomic<long long> ersteVerbindungMs_{0};
+  int port_ = 0, lauscher_ = -1;
+  std::atomic<bool> ende_{false};
+  std::atomic<int> verbindungen_{0};
+  std::thread faden_;
+};
+
+// Peak resident memory of a running process in kB (VmHWM), 0 when unknown.
+long SpitzenspeicherKb(pid_t pid);
 
 // A CA (NAME-ca.pem) and a broker certificate for 127.0.0.1 signed by it
 // (NAME-broker.pem, NAME-broker.key) in `ordner`.

@@ -8,6 +8,7 @@
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "support_ui/ui_fixture.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {
@@ -157,6 +158,28 @@ TEST_F(Konfiguration, GeschriebenWirdDerOffenePortNichtDerGewaehlte) {
   gCom.port = 5;
   EXPECT_EQ(IniSchreiben(), 0);
   EXPECT_NE(IniDateiLesen().find("\r\nport = -1\r\n"), std::string::npos);
+}
+
+// The window's MQTT settings: read at start, and kept when the file is written.
+TEST_F(Konfiguration, DieMqttSektionWirdGelesenUndBleibtErhalten) {
+  IniDateiSchreiben("[ZPK3X]\nport = 2\n[MQTT]\nZPK3X_MQTT = mqtts://bench7@broker.lab/lab\nZPK3X_MQTT_STATION = bench 7\n");
+  EXPECT_EQ(IniLaden(), 0);
+  EXPECT_EQ(gMqttKonfiguration.url, "mqtts://bench7@broker.lab/lab");
+  EXPECT_TRUE(gMqttKonfiguration.stationGegeben);
+  EXPECT_EQ(gMqttKonfiguration.station, "bench 7");
+  EXPECT_FALSE(gMqttKonfiguration.passwortGegeben);
+  gSpracheNeu = 2;
+  EXPECT_EQ(IniSchreiben(), 0);
+  const std::string neu = IniDateiLesen();
+  EXPECT_NE(neu.find("[MQTT]\r\n"), std::string::npos) << neu;
+  EXPECT_NE(neu.find("ZPK3X_MQTT = mqtts://bench7@broker.lab/lab\r\n"), std::string::npos) << neu;
+  EXPECT_NE(neu.find("sprache = 2\r\n"), std::string::npos) << neu;
+  EXPECT_EQ(IniLaden(), 0);
+  EXPECT_EQ(gMqttKonfiguration.station, "bench 7");
+
+  IniDateiSchreiben("[ZPK3X]\nport = 2\n");
+  EXPECT_EQ(IniLaden(), 0);
+  EXPECT_EQ(gMqttKonfiguration.url, "");
 }
 
 TEST_F(Konfiguration, DateiDieKeineIstGibtLeseUndSchreibfehler) {

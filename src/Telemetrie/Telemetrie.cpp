@@ -191,7 +191,7 @@ Json MqttWerteJson(const MqttAbfrage& a) {
     j["voltage"] = nullptr;
     j["status"] = nullptr;
     // Both languages besides the station's, as a dashboard may show either.
-    j["error"] = {{"code", a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
+    j["error"] = {{"code", -a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
   } else {
     j["current"] = a.strom;
     j["voltage"] = a.spannung;
@@ -218,10 +218,10 @@ std::string MqttStatusNachricht(const MqttAbfrage& a, const MqttProblem& problem
   } else {
     j["status"] = nullptr;
     j["bits"] = bits;
-    j["error"] = {{"code", a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
+    j["error"] = {{"code", -a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
   }
   if (problem.code != 0) {
-    j["broker"] = {{"code", problem.code}, {"de", problem.de}, {"en", problem.en}, {"since", problem.seit}};
+    j["broker"] = {{"code", problem.code < 0 ? -problem.code : problem.code}, {"de", problem.de}, {"en", problem.en}, {"since", problem.seit}};
   } else {
     j["broker"] = nullptr;
   }

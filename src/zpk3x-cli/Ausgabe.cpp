@@ -51,7 +51,7 @@ int AusgabePruefen(int status) {
   if (gAusgabeFehler == EPIPE) return 141;  // the reader went away: quietly, as SIGPIPE ends other tools
   if (gAusgabeFehler != 0) {
     std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n%s: %s\n", T("Fehler", "Error"), 301307,
-                 Meldung(-301307).c_str(), T("Standardausgabe", "standard output"), Systemgrund(gAusgabeFehler).c_str());
+                 Meldung(-301307).c_str(), T("Standardausgabe", "standard output"), Systemgrund(gAusgabeFehler, gEnglisch).c_str());
     if (status == EXIT_OK) status = EXIT_DATEI;
   }
   if ((std::fflush(stderr) != 0 || std::ferror(stderr) != 0) && status == EXIT_OK) status = EXIT_DATEI;

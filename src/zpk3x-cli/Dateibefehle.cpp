@@ -30,12 +30,12 @@ int FormatfehlerMelden(const Optionen& o, const std::string& datei, Dateiformat 
 }  // namespace
 
 std::string DateiUndGrund(const std::string& pfad, int systemfehler) {
-  return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler) : "");
+  return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler, Englisch()) : "");
 }
 
 int DateifehlerMelden(const Optionen& o, ErrorCode code, const std::string& pfad, int systemfehler) {
   Json angaben = {{"path", pfad}};
-  if (systemfehler != 0) angaben["reason"] = Systemgrund(systemfehler);
+  if (systemfehler != 0) angaben["reason"] = Systemgrund(systemfehler, Englisch());
   return FehlerMelden(o, code, DateiUndGrund(pfad, systemfehler), angaben);
 }
 

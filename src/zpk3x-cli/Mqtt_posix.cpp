@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/Dateizugriff.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Mqtt.h"
 
@@ -67,7 +68,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   int Einrichten(const Optionen& o, const std::string& ca) {
     weckFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     mosq_ = mosquitto_new(nullptr, true, this);
-    if (weckFd_ < 0 || mosq_ == nullptr) return FehlerMelden(o, MQTT_EINRICHTEN, "\n" + ort_ + ": " + std::strerror(errno));
+    if (weckFd_ < 0 || mosq_ == nullptr) return FehlerMelden(o, MQTT_EINRICHTEN, "\n" + ort_ + ": " + Systemgrund(errno, Englisch()));
     mosquitto_connect_callback_set(mosq_, &MosquittoSender::BeiVerbindung);
     mosquitto_log_callback_set(mosq_, &MosquittoSender::BeiProtokoll);
     const std::string online = basis_ + "online";
@@ -188,7 +189,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   }
 
   std::string Grund(int rc, int fehlerNr) const {
-    if (rc == MOSQ_ERR_ERRNO) return std::strerror(fehlerNr);
+    if (rc == MOSQ_ERR_ERRNO) return Systemgrund(fehlerNr, Englisch());
     if (!protokoll_.empty()) return protokoll_;
     return mosquitto_strerror(rc);
   }
@@ -398,7 +399,7 @@ int MqttStarten(const Optionen& o, const Verbindung& v, std::unique_ptr<MqttSend
   if (!o.mqttCa.empty() && !a.tls) return FehlerMelden(o, AUFRUF_FEHLER, "\n--mqtt-ca: " + std::string(T("nur mit mqtts://", "only with mqtts://")));
   if (!o.mqttCa.empty()) {
     std::FILE* f = std::fopen(o.mqttCa.c_str(), "rb");
-    if (f == nullptr) return FehlerMelden(o, MQTT_CA_DATEI, "\n--mqtt-ca " + o.mqttCa + ": " + std::strerror(errno));
+    if (f == nullptr) return FehlerMelden(o, MQTT_CA_DATEI, "\n--mqtt-ca " + o.mqttCa + ": " + Systemgrund(errno, Englisch()));
     std::fclose(f);
   }
   char name[256] = {};

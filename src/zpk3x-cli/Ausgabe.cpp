@@ -81,7 +81,8 @@ void ProgrammeFortschritt(int fertig, int anzahl, void* kontext) {
 
 bool EnglischAusUmgebung() {
   const char* lang = Sprachvariable();
-  return !(lang != nullptr && std::strncmp(lang, "de", 2) == 0);
+  if (lang == nullptr) return !OberflaecheDeutsch();
+  return std::strncmp(lang, "de", 2) != 0;
 }
 
 int ExitStatus(ErrorCode code) {

@@ -58,16 +58,21 @@ void LangeNamen(const CLI::App& app, std::vector<std::string>* namen) {
 std::vector<std::string> Optionsnamen(const CLI::App& app) {
   std::vector<std::string> namen;
   LangeNamen(app, &namen);
-  std::vector<CLI::App*> befehle = app.get_subcommands();
-  if (befehle.empty()) befehle = const_cast<CLI::App&>(app).get_subcommands({});
+  std::vector<const CLI::App*> befehle;
+  for (const CLI::App* b : app.get_subcommands()) befehle.push_back(b);
+  if (befehle.empty()) befehle = app.get_subcommands({});
   for (const CLI::App* b : befehle) LangeNamen(*b, &namen);
   return namen;
 }
 
+// "unknown option: --prot; did you mean: --port".
+std::string Unbekannt(const char* art, const std::string& wort, const std::string& naeher) {
+  return art + wort + (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher);
+}
+
 std::string UnbekannteOptionText(const std::string& wort, const std::vector<std::string>& namen) {
   const std::string naeher = wort.compare(0, 2, "--") == 0 ? Vorschlag(wort.substr(0, wort.find('=')), namen) : "";
-  return T("unbekannte Option: ", "unknown option: ") + wort +
-         (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher);
+  return Unbekannt(T("unbekannte Option: ", "unknown option: "), wort, naeher);
 }
 
 struct Muster {
@@ -135,4 +140,10 @@ std::string UnbekannteOption(const CLI::App& app, int argc, char** argv) {
       return UnbekannteOptionText(a, namen);
   }
   return "";
+}
+
+std::string UnbekannterBefehl(const CLI::App& app, const std::string& wort) {
+  std::vector<std::string> namen;
+  for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());
+  return Unbekannt(T("unbekannter Befehl: ", "unknown command: "), wort, Vorschlag(wort, namen));
 }

@@ -18,3 +18,6 @@ std::string ParserMeldung(const CLI::ParseError& fehler, const CLI::App& app);
 // named with the nearest known one; empty when all are known. A mistyped option
 // is the first thing to say: the parser would complain of what it left missing.
 std::string UnbekannteOption(const CLI::App& app, int argc, char** argv);
+
+// "unknown command: stat; did you mean: status".
+std::string UnbekannterBefehl(const CLI::App& app, const std::string& wort);

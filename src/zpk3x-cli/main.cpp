@@ -8,7 +8,6 @@
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
-#include "zpk3x-cli/Vorschlag.h"
 
 namespace {
 
@@ -100,12 +99,7 @@ int HilfeZeigen(const Optionen& o, const CLI::App& app, const std::string& thema
     Ausgeben(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
     return AusgabePruefen(EXIT_OK);
   }
-  std::vector<std::string> namen;
-  for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());
-  const std::string naeher = Vorschlag(thema, namen);
-  return FehlerMelden(o, AUFRUF_FEHLER,
-                      std::string(T("\nunbekannter Befehl: ", "\nunknown command: ")) + thema +
-                          (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher));
+  return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, thema));
 }
 
 }  // namespace
@@ -325,14 +319,8 @@ int main(int argc, char** argv) {
       return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option);
     // An unknown command word is named, with the nearest command.
     const std::string wort = Befehlswort(argc, argv);
-    if (app.get_subcommands().empty() && !wort.empty()) {
-      std::vector<std::string> namen;
-      for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());
-      const std::string naeher = Vorschlag(wort, namen);
-      return FehlerMelden(o, AUFRUF_FEHLER,
-                          std::string(T("\nunbekannter Befehl: ", "\nunknown command: ")) + wort +
-                              (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher));
-    }
+    if (app.get_subcommands().empty() && !wort.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort));
     return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app));
   }
   if (app.got_subcommand("help")) return HilfeZeigen(o, app, thema);

@@ -10,6 +10,18 @@
 
 namespace {
 
+// Whether the command takes the global option (its long name without dashes).
+bool Nimmt(const std::string& befehl, const std::string& option) {
+  const bool datei = befehl == "show" || befehl == "convert";
+  const bool beides = befehl == "read" || befehl == "write" || befehl == "diff";
+  if (option == "lang") return true;
+  if (befehl == "help" || option == "help" || option == "version") return false;
+  if (option == "json" || option == "quiet") return true;
+  if (option == "format") return datei || beides;
+  // The connection and its trace: every command that talks to the device.
+  return !datei && befehl != "ports";
+}
+
 class Format : public CLI::Formatter {
  public:
   explicit Format(std::string titel) : titel_(std::move(titel)) {}
@@ -20,7 +32,7 @@ class Format : public CLI::Formatter {
     // Options of the whole program work before the command and after it alike.
     std::vector<const CLI::Option*> globale;
     for (const CLI::Option* opt : eltern->get_options())
-      if (opt != eltern->get_help_ptr() && !opt->get_group().empty()) globale.push_back(opt);
+      if (!opt->get_lnames().empty() && Nimmt(app->get_name(), opt->get_lnames().front())) globale.push_back(opt);
     std::stringstream aus;
     aus << make_description(app) << make_usage(app, name) << make_positionals(app) << make_groups(app, mode)
         << make_group(titel_, false, globale) << '\n'

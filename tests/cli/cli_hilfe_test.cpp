@@ -44,6 +44,9 @@ TEST_F(Hilfe, HilfebefehlUndBeispielJeBefehl) {
   for (const char* teil : {"Usage: zpk3x-cli write", "-i,--input FILE", "Global options", "--port N|PATH|URL", "--json",
                            "-q,--quiet", "Example:\n  zpk3x-cli --port 1 write 3 -i programs.json"})
     EXPECT_TRUE(Enthaelt(schreiben.aus, teil)) << teil << "\n" << schreiben.aus;
+  // A file command takes no connection.
+  const std::string zeigen = Cli({"help", "show"}).aus;
+  EXPECT_TRUE(Enthaelt(zeigen, "--format") && !Enthaelt(zeigen, "--port")) << zeigen;
   for (const std::string& b : befehle) {
     const Ergebnis r = Cli({"help", b});
     EXPECT_EQ(r.status, 0) << b;

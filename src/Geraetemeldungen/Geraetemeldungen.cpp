@@ -40,6 +40,10 @@ std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& p
     case COM_OPEN_BUSY:
       fehler->grundCode = "busy";
       fehler->inhaber = AnderePortinhaber(pfad);
+      // Windows keeps a COM port's holder to itself.
+      if (fehler->inhaber.empty())
+        return T("von einem anderen Programm belegt (welchem, sagt das System nicht)",
+                 "held by another program (the system does not tell which)");
       return T("von einem anderen Programm belegt", "held by another program") + InhaberText(fehler->inhaber);
     case COM_OPEN_SETTINGS:
       fehler->grundCode = "settings";

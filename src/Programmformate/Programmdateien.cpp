@@ -89,6 +89,13 @@ std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
       return T("Slot ", "slot ") + slot + T(" steht zweimal", " appears twice");
     case Fehlerart::SlotUngueltig:
       return programm + Zitat(f.text) + T(" ist keine Slotnummer von 0 bis 16", " is no slot number from 0 to 16");
+    case Fehlerart::SlotStelle: {
+      const std::string eintrag = std::to_string(std::atoi(f.text.c_str()) + 1);
+      return T("Eintrag ", "entry ") + eintrag + T(" in „programme“ enthält Slot ", " of \"programme\" holds slot ") + slot +
+             T(", den Platz von Slot ", ", the place of slot ") + f.text +
+             T(": die Slots stehen der Reihe nach ab 0, ein fehlender als null",
+               ": slots stand in order from 0, a missing one as null");
+    }
     case Fehlerart::Wert:
       if (f.feld < 0)
         return std::string("auswahl: ") + Zitat(f.text) +
@@ -99,7 +106,8 @@ std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
              (PROGRAMMFELDER[f.feld].ganz != nullptr ? T(" ist keine ganze Zahl", " is not a whole number")
                                                      : T(" ist keine Zahl", " is not a number"));
     case Fehlerart::Spaltenzahl:
-      return std::string(T("die Zeile hat ", "the line has ")) + f.text + T(" Felder, der Kopf 13", " fields, the header 13");
+      return std::string(T("die Zeile hat ", "the line has ")) + f.text + T(" Felder, der Kopf ", " fields, the header ") +
+             std::to_string(2 + PROGRAMMFELDER_ANZAHL);
     case Fehlerart::ZuVieleSlots:
       return f.text + T(" Programme, höchstens 17 (Slots 0 bis 16)", " programs, at most 17 (slots 0 to 16)");
     case Fehlerart::Auswahl:

@@ -245,9 +245,12 @@ ErrorCode JsonLesen(const std::string& eingabe, Programmtabelle* ziel, Formatfeh
     t.vorhanden |= 1u << slot;
     std::int32_t nummer = -1;
     if (p.contains(kSlot) && !(JsonGanzzahl(p[kSlot], &nummer) && nummer == slot)) {
-      // The programs stand in slot order; an earlier number is one given twice.
-      if (nummer >= 0 && nummer < slot) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, nummer, -1, "");
-      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, slot, -1, WertText(p[kSlot]));
+      if (nummer < 0 || nummer >= PROGRAMM_SLOTS)
+        return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotUngueltig, slot, -1, WertText(p[kSlot]));
+      // The programs stand in slot order: an earlier slot already read is one
+      // given twice; any other stands in another slot's place.
+      if (SlotVorhanden(t, nummer)) return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotDoppelt, nummer, -1, "");
+      return Melden(f, FORMAT_AUFBAU, Fehlerart::SlotStelle, nummer, -1, std::to_string(slot));
     }
     for (const auto& eintrag : p.items()) {
       const std::string& schluessel = eintrag.key();
@@ -277,9 +280,10 @@ struct CsvZeile {
   int zeile;
 };
 
-// Splits CSV text into rows of fields (RFC 4180 quoting; LF or CRLF). On a quote
-// not closed, or one inside or after a field, reports the place and returns false.
-bool CsvZerlegen(const std::string& text, std::vector<CsvZeile>* zeilen, Formatfehler* f) {
+// Splits CSV text into rows of fields (RFC 4180 quoting; LF or CRLF) between
+// `trenner`. On a quote not closed, or one inside or after a field, reports the
+// place and returns false.
+bool CsvZerlegen(const std::string& text, char trenner, std::vector<CsvZeile>* zeilen, Formatfehler* f) {
   std::vector<std::string> zeile;
   std::string feld;
   bool zitiert = false, warZitiert = false;
@@ -308,7 +312,7 @@ bool CsvZerlegen(const std::string& text, std::vector<CsvZeile>* zeilen, Formatf
       if (!feld.empty() || warZitiert) return fehler(i);
       zitiert = warZitiert = true;
       zitatAnfang = i;
-    } else if (c == ',') {
+    } else if (c == trenner) {
       zeile.push_back(std::move(feld));
       feld.clear();
       warZitiert = false;
@@ -344,10 +348,16 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
   // Spreadsheets write "CSV UTF-8" with a byte-order mark; it carries nothing.
   const std::string_view bom = "\xEF\xBB\xBF";
   const std::string daten = text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text;
+  // A spreadsheet set to German writes semicolons between fields and a decimal
+  // comma; its header shows the semicolon, as no field name holds one.
+  const bool deutsch = std::string_view(daten).substr(0, daten.find('\n')).find(';') != std::string_view::npos;
   std::vector<CsvZeile> zeilen;
-  if (!CsvZerlegen(daten, &zeilen, f)) return f != nullptr ? f->code : FORMAT_AUFBAU;
-  // Blank lines carry nothing.
-  std::erase_if(zeilen, [](const CsvZeile& z) { return z.felder.size() == 1 && z.felder[0].empty(); });
+  if (!CsvZerlegen(daten, deutsch ? ';' : ',', &zeilen, f)) return f != nullptr ? f->code : FORMAT_AUFBAU;
+  // Blank lines carry nothing, nor do the rows of bare separators a spreadsheet
+  // leaves below the table.
+  std::erase_if(zeilen, [](const CsvZeile& z) {
+    return std::all_of(z.felder.begin(), z.felder.end(), [](const std::string& feld) { return feld.empty(); });
+  });
   const std::vector<std::string> kopf = CsvKopf();
   if (zeilen.empty()) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kSlot, 1, 1);
   for (std::size_t i = 0; i < std::max(kopf.size(), zeilen[0].felder.size()); ++i) {
@@ -382,8 +392,10 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
     for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
       const Programmfeld& feld = PROGRAMMFELDER[i];
       const std::string& wert = zeile[2 + static_cast<std::size_t>(i)];
+      std::string zahl = wert;
+      if (deutsch) std::replace(zahl.begin(), zahl.end(), ',', '.');
       const bool gut = feld.ganz != nullptr ? GanzzahlLesen(wert, &(t.slots[slot].*feld.ganz))
-                                            : ZahlLesen(wert, &(t.slots[slot].*feld.reell));
+                                            : ZahlLesen(zahl, &(t.slots[slot].*feld.reell));
       if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, wert, nummer, 3 + i);
     }
   }

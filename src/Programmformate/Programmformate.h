@@ -51,6 +51,7 @@ enum class Fehlerart {
   SlotFehlt,      // slot
   SlotDoppelt,    // slot
   SlotUngueltig,  // text: what stood for the slot number
+  SlotStelle,     // a JSON program in another slot's place: slot the one it names, text the place's slot
   Wert,           // slot, feld (-1: the selection), text: the value found
   Spaltenzahl,    // a CSV line with another number of fields: text the count found
   ZuVieleSlots,   // text: the number of programs found

@@ -21,8 +21,10 @@ std::FILE* DateiNeuAnlegen(const std::string& pfad);
 // Cuts the open file back to `laenge` bytes and puts the write position there.
 bool DateiKuerzen(std::FILE* datei, std::int64_t laenge);
 
-// The system's reason for the errno value `fehler`, as a short text.
-inline std::string Systemgrund(int fehler) { return std::strerror(fehler); }
+// The system's reason for the errno value `fehler`, as a short text: in German
+// (englisch false) for the values files, ports and sockets report, else the
+// system's own English text (Systemgrund.cpp).
+std::string Systemgrund(int fehler, bool englisch = true);
 
 #ifdef _WIN32
 // UTF-8 and the wide characters of the Windows API.

@@ -54,7 +54,7 @@ int AusgabePruefen(int status) {
   if (gAusgabeFehler == EPIPE) return 141;  // the reader went away: quietly, as SIGPIPE ends other tools
   if (gAusgabeFehler != 0) {
     std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n%s: %s\n", T("Fehler", "Error"), 301307,
-                 Meldung(-301307).c_str(), T("Standardausgabe", "standard output"), Systemgrund(gAusgabeFehler).c_str());
+                 Meldung(-301307).c_str(), T("Standardausgabe", "standard output"), Systemgrund(gAusgabeFehler, gEnglisch).c_str());
     if (status == EXIT_OK) status = EXIT_DATEI;
   }
   if ((std::fflush(stderr) != 0 || std::ferror(stderr) != 0) && status == EXIT_OK) status = EXIT_DATEI;
@@ -84,7 +84,8 @@ void ProgrammeFortschritt(int fertig, int anzahl, void* kontext) {
 
 bool EnglischAusUmgebung() {
   const char* lang = Sprachvariable();
-  return !(lang != nullptr && std::strncmp(lang, "de", 2) == 0);
+  if (lang == nullptr) return !OberflaecheDeutsch();
+  return std::strncmp(lang, "de", 2) != 0;
 }
 
 int ExitStatus(ErrorCode code) {

@@ -35,13 +35,13 @@ int FormatfehlerMelden(const Optionen& o, const std::string& datei, Dateiformat 
 }  // namespace
 
 std::string DateiUndGrund(const std::string& pfad, int systemfehler) {
-  return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler) : "");
+  return "\n" + pfad + (systemfehler != 0 ? ": " + Systemgrund(systemfehler, Englisch()) : "");
 }
 
 int DateifehlerMelden(const Optionen& o, ErrorCode code, const std::string& pfad, int systemfehler) {
   Json angaben = {{"file", pfad}};
   if (systemfehler != 0) {
-    angaben["reason"] = Systemgrund(systemfehler);
+    angaben["reason"] = Systemgrund(systemfehler, Englisch());
     angaben["reason_code"] = FehlerName(systemfehler);
   }
   return FehlerMelden(o, code, DateiUndGrund(pfad, systemfehler), angaben);

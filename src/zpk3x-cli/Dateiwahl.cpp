@@ -27,7 +27,16 @@ int FormatBestimmen(const Optionen& o, const std::string& pfad, Dateiformat* for
   if (*format != Dateiformat::Unbekannt) return EXIT_OK;
   if (IstStrom(pfad))
     return FehlerMelden(o, AUFRUF_FEHLER, std::string("\n-: ") + T("--format zpk, csv oder json angeben", "give --format zpk, csv or json"));
-  return FehlerMelden(o, AUFRUF_FEHLER, "\n" + pfad + T(": Endung .zpk, .csv oder .json", ": extension .zpk, .csv or .json"));
+  // --format stands for a named file except convert's input, which takes it only as "-".
+  if (o.befehl == "convert" && pfad == o.datei)
+    return FehlerMelden(o, AUFRUF_FEHLER,
+                        "\n" + pfad +
+                            T(": keine bekannte Endung (.zpk, .csv, .json); oder als - auf der Standardeingabe mit --format zpk, csv oder json",
+                              ": no known extension (.zpk, .csv, .json); or give it as - on standard input with --format zpk, csv or json"));
+  return FehlerMelden(o, AUFRUF_FEHLER,
+                      "\n" + pfad +
+                          T(": keine bekannte Endung (.zpk, .csv, .json); oder --format zpk, csv oder json angeben",
+                            ": no known extension (.zpk, .csv, .json); or give --format zpk, csv or json"));
 }
 
 bool StandardeingabeLesen(std::string* daten, std::size_t grenze) {

@@ -14,6 +14,10 @@ bool IstTerminal(int stream);
 void AbbruchAbfangen();
 bool AbbruchVerlangt();
 
+// The user's interface language is German: on Windows, whose programs take the
+// language from it when no variable names one; elsewhere false.
+bool OberflaecheDeutsch();
+
 // The arguments in UTF-8, as every file name is handled inside. On Windows they
 // come from the wide command line: the narrow ones arrive in the ANSI code page,
 // where an umlaut is lost. Elsewhere `argv` itself. Valid until the process ends.

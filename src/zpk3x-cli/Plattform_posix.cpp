@@ -38,3 +38,5 @@ char** ArgumenteInUtf8(int, char** argv) { return argv; }
 void DateigrenzeAlsFehler() { ::signal(SIGXFSZ, SIG_IGN); }
 
 int AbbruchStatus() { return gAbbruch == 0 ? 0 : 128 + gAbbruch; }
+
+bool OberflaecheDeutsch() { return false; }

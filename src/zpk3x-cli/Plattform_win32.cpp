@@ -58,3 +58,5 @@ char** ArgumenteInUtf8(int argc, char** argv) {
 }
 
 void DateigrenzeAlsFehler() {}
+
+bool OberflaecheDeutsch() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_GERMAN; }

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "zpk3x-cli/Aufrufhilfe.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
-#include "zpk3x-cli/Vorschlag.h"
 
 namespace {
 
@@ -87,6 +87,21 @@ void HilfeOrdnen(CLI::App* app, const std::string& optionen, bool englisch) {
   for (CLI::App* sub : app->get_subcommands({})) HilfeOrdnen(sub, optionen, englisch);
 }
 
+// `zpk3x-cli help [COMMAND]`: the help of the program or of one command, as --help shows it.
+int HilfeZeigen(const Optionen& o, const CLI::App& app, const std::string& thema) {
+  if (thema.empty()) {
+    // Through the formatter: the parsed app's help() would describe "help" itself.
+    Ausgeben(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
+    return AusgabePruefen(EXIT_OK);
+  }
+  for (const CLI::App* s : app.get_subcommands({})) {
+    if (s->get_name() != thema) continue;
+    Ausgeben(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
+    return AusgabePruefen(EXIT_OK);
+  }
+  return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, thema));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,12 +117,13 @@ int main(int argc, char** argv) {
   CLI::App app{T("Bedient ein ZPK-3X über die serielle Leitung, ohne Fenster.",
                  "Operates a ZPK-3X over the serial line, without a window.")};
   app.name("zpk3x-cli");
+  app.formatter(Hilfeformat(T("Globale Optionen (vor oder nach dem Befehl)", "Global options (before or after the command)")));
   HilfeUebersetzen(app, en);
   app.option_defaults()->group(T("Optionen", "Options"));
   app.set_help_flag("-h,--help", T("diese Hilfe zeigen und enden", "print this help and exit"));
   app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION,
                        T("Version zeigen und enden", "print the version and exit"));
-  app.footer(T("Exit-Status:\n  0  Erfolg\n"
+  const std::string status = T("Exit-Status:\n  0  Erfolg\n"
                "  1  diff: Gerät und Datei unterscheiden sich\n"
                "  2  Aufruf falsch oder ungültiger Wert in einer Eingabedatei\n"
                "  3  Port nicht zu öffnen, von einem anderen Programm belegt oder getrennt\n"
@@ -119,19 +135,7 @@ int main(int argc, char** argv) {
                "\nUmgebung:\n"
                "  ZPK3X_PORT   Port, wenn --port fehlt (vor der Konfigurationsdatei)\n"
                "  ZPK3X_MQTT_PASSWORD   Passwort für monitor --mqtt, wenn die URL keines enthält (nicht in der Prozessliste)\n"
-               "  LC_ALL, LC_MESSAGES, LANG   Sprache (de...: Deutsch), wenn --lang fehlt\n"
-               "\nBeispiele:\n"
-               "  zpk3x-cli ports\n"
-               "  zpk3x-cli --port /dev/serial/by-id/usb-Adapter_A1B2C3-if00-port0 --trace id\n"
-               "  zpk3x-cli --port 1 -q write all -i programme.json\n"
-               "  zpk3x-cli --port 1 diff programme.zpk\n"
-               "  zpk3x-cli --port 1 --format json read all -o - | jq .programme\n"
-               "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
-               "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
-               "  zpk3x-cli --port rfc2217://pruefstand-3:2001 read all -o programme.zpk\n"
-               "  zpk3x-cli --port 1 write 3 -i programme.json && zpk3x-cli --port 1 start\n"
-               "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
-               "  zpk3x-cli convert programme.zpk programme.csv\n",
+               "  LC_ALL, LC_MESSAGES, LANG   Sprache (de...: Deutsch), wenn --lang fehlt\n",
                "Exit status:\n  0  success\n"
                "  1  diff: device and file differ\n"
                "  2  usage, or a bad value in an input file\n"
@@ -144,7 +148,19 @@ int main(int argc, char** argv) {
                "\nEnvironment:\n"
                "  ZPK3X_PORT   port when --port is not given (before the configuration file)\n"
                "  ZPK3X_MQTT_PASSWORD   password for monitor --mqtt when the URL has none (not in the process list)\n"
-               "  LC_ALL, LC_MESSAGES, LANG   language (de...: German) when --lang is not given\n"
+               "  LC_ALL, LC_MESSAGES, LANG   language (de...: German) when --lang is not given\n");
+  app.footer(status + T("\nBeispiele:\n"
+               "  zpk3x-cli ports\n"
+               "  zpk3x-cli --port /dev/serial/by-id/usb-Adapter_A1B2C3-if00-port0 --trace id\n"
+               "  zpk3x-cli --port 1 -q write all -i programme.json\n"
+               "  zpk3x-cli --port 1 diff programme.zpk\n"
+               "  zpk3x-cli --port 1 --format json read all -o - | jq .programme\n"
+               "  zpk3x-cli --port /dev/ttyUSB0 scan\n"
+               "  zpk3x-cli --port 1 --baud 4800 --address 3 read all -o programme.zpk\n"
+               "  zpk3x-cli --port rfc2217://pruefstand-3:2001 read all -o programme.zpk\n"
+               "  zpk3x-cli --port 1 write 3 -i programme.json && zpk3x-cli --port 1 start\n"
+               "  zpk3x-cli --port 1 --json monitor --interval 0.5 --duration 60 -o lauf.csv\n"
+               "  zpk3x-cli convert programme.zpk programme.csv\n",
                "\nExamples:\n"
                "  zpk3x-cli ports\n"
                "  zpk3x-cli --port /dev/serial/by-id/usb-Adapter_A1B2C3-if00-port0 --trace id\n"
@@ -167,20 +183,26 @@ int main(int argc, char** argv) {
   CLI::Option* portOption = app.add_option("--port", o.port,
                  T("Port 1-8 (wie im Fenster), Gerätepfad, tcp://HOST:PORT oder rfc2217://HOST:PORT",
                    "port 1-8 (as in the window), a device path, tcp://HOST:PORT or rfc2217://HOST:PORT"))
-      ->type_name("N|PATH|URL");
-  app.add_option("--baud", o.baudrate, T("Baudrate", "baud rate"))->check(CLI::IsMember({1200, 2400, 4800, 9600}));
+      ->type_name(T("N|PFAD|URL", "N|PATH|URL"));
+  app.add_option("--baud", o.baudrate, T("Baudrate", "baud rate"))
+      ->type_name("1200|2400|4800|9600")
+      ->check(CLI::IsMember({1200, 2400, 4800, 9600}).description(""));
   app.add_option("--address", o.adresse, T("Geräteadresse 1-8", "device address 1-8"))
-      ->check(CLI::IsMember({"1", "2", "3", "4", "5", "6", "7", "8"}));
+      ->type_name("1-8")
+      ->check(CLI::IsMember({"1", "2", "3", "4", "5", "6", "7", "8"}).description(""));
   app.add_option("--timeout", o.timeout, T("Zeitlimit je Byte in Sekunden (0.5)", "time-out per byte in seconds (0.5)"))
       ->check(ReellerBereich(0.001, 60.0));
-  app.add_option("--lang", lang, T("Sprache der Meldungen", "language of the messages"))->check(CLI::IsMember({"de", "en"}));
+  app.add_option("--lang", lang, T("Sprache der Meldungen", "language of the messages"))
+      ->type_name("de|en")
+      ->check(CLI::IsMember({"de", "en"}).description(""));
   app.add_flag("--json", o.json, T("ein JSON-Dokument je Befehl", "one JSON document per command"));
   app.add_flag("-q,--quiet", o.leise, T("nur Fehler: kein Fortschritt, keine Erfolgszeilen", "errors only: no progress, no success lines"));
   app.add_flag("--trace", o.trace,
                T("jeden gesendeten Rahmen und jede Antwort mit Zeit auf stderr", "every frame sent and answer received, timed, on stderr"));
   app.add_option("--format", o.format,
                  T("Dateiformat statt der Endung (für - nötig)", "file format instead of the extension (needed for -)"))
-      ->check(CLI::IsMember({"zpk", "csv", "json"}));
+      ->type_name("zpk|csv|json")
+      ->check(CLI::IsMember({"zpk", "csv", "json"}).description(""));
 
   const char* geraet[][3] = {
       {"scan", "Gerät suchen (4 Baudraten x 8 Adressen)", "search the device (4 baud rates x 8 addresses)"},
@@ -207,18 +229,22 @@ int main(int argc, char** argv) {
   CLI::App* lesen = app.add_subcommand("read", T("Programme vom Gerät lesen", "read programs from the device"))->group(befehle);
   lesen->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
+  const std::string datei = T("DATEI", "FILE");
   lesen->add_option("-o,--output", o.datei,
                     T("Ausgabedatei .zpk, .csv oder .json; - für stdout. JSON und CSV enthalten nur die gelesenen Slots "
                       "(Slot 0: die Arbeitsparameter, wie sie vorgefunden und zurückgeschrieben wurden); eine .zpk-Datei "
                       "hat immer 17 Slots, die nicht gelesenen mit den Vorgabewerten",
                       "output file .zpk, .csv or .json; - for stdout. JSON and CSV hold only the slots read (slot 0: the "
                       "working parameters as found and written back); a .zpk file always has 17 slots, those not read at "
-                      "their defaults"));
+                      "their defaults"))
+      ->type_name(datei);
 
   CLI::App* schreiben = app.add_subcommand("write", T("Programme zum Gerät schreiben", "write programs to the device"))->group(befehle);
   schreiben->add_option("N", o.bereich, T("Programm 0-16 (0: Arbeitsparameter) oder all", "program 0-16 (0: working parameters) or all"))
       ->type_name("N|all");
-  schreiben->add_option("-i,--input", o.datei, T("Eingabedatei .zpk, .csv oder .json; - für stdin", "input file .zpk, .csv or .json; - for stdin"))->required();
+  schreiben->add_option("-i,--input", o.datei, T("Eingabedatei .zpk, .csv oder .json; - für stdin", "input file .zpk, .csv or .json; - for stdin"))
+      ->type_name(datei)
+      ->required();
   schreiben->add_flag("--verify,!--no-verify", o.pruefen,
                       T("jedes geschriebene Programm zurücklesen und vergleichen (Vorgabe; --no-verify: nicht); Status 4 beim ersten Unterschied",
                         "read back and compare every program written (default; --no-verify: do not); status 4 at the first difference"));
@@ -226,50 +252,80 @@ int main(int argc, char** argv) {
 
   CLI::App* vergleich = app.add_subcommand("diff", T("Gerät mit einer Datei vergleichen (Status 1: verschieden)",
                                                        "compare the device with a file (status 1: they differ)"))->group(befehle);
-  vergleich->add_option("FILE", o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->required();
+  vergleich->add_option(datei, o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->type_name("")->required();
   vergleich->add_option("N", o.bereich, T("Programm 0-16 oder all (Vorgabe)", "program 0-16 or all (default)"))->type_name("N|all");
 
   CLI::App* zeigen = app.add_subcommand("show", T("Programmdatei als Tabelle zeigen", "show a program file as a table"))->group(befehle);
-  zeigen->add_option("FILE", o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->required();
+  zeigen->add_option(datei, o.datei, T("Programmdatei; - für stdin", "program file; - for stdin"))->type_name("")->required();
 
   CLI::App* umwandeln = app.add_subcommand("convert", T("zwischen .zpk, CSV und JSON umwandeln", "convert between .zpk, CSV and JSON"))->group(befehle);
-  umwandeln->add_option("IN", o.datei, T("Eingabedatei; - für stdin", "input file; - for stdin"))->required();
-  umwandeln->add_option("OUT", o.ziel, T("Ausgabedatei; - für stdout", "output file; - for stdout"))->required();
+  umwandeln->add_option(T("EIN", "IN"), o.datei, T("Eingabedatei; - für stdin", "input file; - for stdin"))->type_name("")->required();
+  umwandeln->add_option(T("AUS", "OUT"), o.ziel, T("Ausgabedatei; - für stdout", "output file; - for stdout"))->type_name("")->required();
 
   CLI::App* monitor = app.add_subcommand("monitor", T("Istwerte und Status fortlaufend", "actual values and status continuously"))->group(befehle);
   monitor->add_option("--interval", o.intervall, T("Abstand in Sekunden (0.5)", "interval in seconds (0.5)"))->check(ReellerBereich(0.01, 86400.0));
   monitor->add_option("--duration", o.dauer, T("Dauer in Sekunden (0: bis Strg+C)", "duration in seconds (0: until Ctrl+C)"))
       ->check(ReellerBereich(0.0, 1e9));
-  monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"));
+  monitor->add_option("-o,--output", o.datei, T("CSV-Datei, wie sie das Verlaufsfenster aufzeichnet", "CSV file as the trend window records it"))
+      ->type_name(datei);
   monitor->add_flag("--stop-on-error", o.stoppBeiFehler, T("bei einem Fehler mit Status 4 enden", "end with status 4 on a failure"));
   CLI::Option* mqtt = monitor->add_option("--mqtt", o.mqtt,
                                           T("jede Abfrage bei einem MQTT-Broker veröffentlichen (nur Linux)",
                                             "publish every query to an MQTT broker (Linux only)"))
-                          ->type_name("mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/PREFIX");
+                          ->type_name(T("mqtt[s]://[BENUTZER[:PASSWORT]@]RECHNER[:PORT]/PRÄFIX",
+                                        "mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT]/PREFIX"));
   monitor->add_option("--mqtt-ca", o.mqttCa, T("CA-Zertifikate für mqtts://", "CA certificates for mqtts://"))
-      ->type_name("FILE")
+      ->type_name(datei)
       ->needs(mqtt);
   monitor->add_option_function<std::string>("--station", [&o](const std::string& s) { o.station = s, o.stationGegeben = true; }, T("Name der Station im Thema (Rechnername-Port)", "the station's name in the topic (host-port)"))
       ->type_name("NAME")
       ->needs(mqtt);
+
+  std::string thema;
+  app.add_subcommand("help", T("Hilfe zu einem Befehl zeigen", "show the help of a command"))
+      ->group(befehle)
+      ->add_option(T("BEFEHL", "COMMAND"), thema, T("der Befehl", "the command"))
+      ->type_name("");
+
+  // Each command's help ends with its example and the exit statuses.
+  const char* beispiele[][3] = {
+      {"scan", "zpk3x-cli --port /dev/ttyUSB0 scan", ""},
+      {"id", "zpk3x-cli --port 1 id", ""},
+      {"status", "zpk3x-cli --port 1 --json status", ""},
+      {"get", "zpk3x-cli --port 1 get", ""},
+      {"start", "zpk3x-cli --port 1 load 3 && zpk3x-cli --port 1 start", ""},
+      {"stop", "zpk3x-cli --port 1 stop", ""},
+      {"clear", "zpk3x-cli --port 1 clear", ""},
+      {"calibrate", "zpk3x-cli --port 1 calibrate", ""},
+      {"ports", "zpk3x-cli ports", ""},
+      {"load", "zpk3x-cli --port 1 load 3", ""},
+      {"store", "zpk3x-cli --port 1 store 5", ""},
+      {"read", "zpk3x-cli --port 1 read all -o programme.zpk", "zpk3x-cli --port 1 read all -o programs.zpk"},
+      {"write", "zpk3x-cli --port 1 write 3 -i programme.json", "zpk3x-cli --port 1 write 3 -i programs.json"},
+      {"diff", "zpk3x-cli --port 1 diff programme.zpk 3", "zpk3x-cli --port 1 diff programs.zpk 3"},
+      {"show", "zpk3x-cli show programme.csv", "zpk3x-cli show programs.csv"},
+      {"convert", "zpk3x-cli convert programme.zpk programme.csv", "zpk3x-cli convert programs.zpk programs.csv"},
+      {"monitor", "zpk3x-cli --port 1 monitor --interval 0.5 --duration 60 -o lauf.csv",
+       "zpk3x-cli --port 1 monitor --interval 0.5 --duration 60 -o run.csv"},
+      {"help", "zpk3x-cli help write", ""},
+  };
+  for (const auto& b : beispiele)
+    app.get_subcommand(b[0])->footer(T("Beispiel:\n  ", "Example:\n  ") + T(b[1], b[2][0] != '\0' ? b[2] : b[1]) + "\n\n" + status);
 
   HilfeOrdnen(&app, T("Optionen", "Options"), en);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return AusgabePruefen(app.exit(e));  // --help, --version
+    if (const std::string option = UnbekannteOption(app, argc, argv); !option.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option);
     // An unknown command word is named, with the nearest command.
     const std::string wort = Befehlswort(argc, argv);
-    if (app.get_subcommands().empty() && !wort.empty()) {
-      std::vector<std::string> namen;
-      for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());
-      const std::string naeher = Vorschlag(wort, namen);
-      return FehlerMelden(o, AUFRUF_FEHLER,
-                          std::string(T("\nunbekannter Befehl: ", "\nunknown command: ")) + wort +
-                              (naeher.empty() ? "" : T("; gemeint ist wohl: ", "; did you mean: ") + naeher));
-    }
-    return FehlerMelden(o, AUFRUF_FEHLER, std::string("\n") + e.what());
+    if (app.get_subcommands().empty() && !wort.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort));
+    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app));
   }
+  if (app.got_subcommand("help")) return HilfeZeigen(o, app, thema);
   if (!lang.empty()) o.englisch = lang == "en";
   o.portGegeben = portOption->count() > 0;
   o.befehl = app.get_subcommands().front()->get_name();

@@ -6,8 +6,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <algorithm>
 
+#include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
+#include "Programmformate/Programmdateien.h"
 #include "Programmformate/Programmformate.h"
 
 namespace {
@@ -190,6 +194,53 @@ TEST(Programmformate, FehlerNennenZeileSpalteUndDoppeltes) {
   EXPECT_EQ(TabelleLesen(Dateiformat::Csv, c, &t, &f), 0);
   EXPECT_FALSE(SlotVorhanden(t, 16));
   EXPECT_TRUE(SlotVorhanden(t, 15));
+}
+
+// A spreadsheet set to German exports semicolons, decimal commas, a byte-order
+// mark, CRLF and rows of bare separators below the table.
+TEST(Programmformate, CsvEinerDeutschenTabellenkalkulation) {
+  const Programmtabelle t = Ungewoehnlich();
+  std::string c = TabelleAlsCsv(t);
+  for (char& z : c) z = z == ',' ? ';' : z == '.' ? ',' : z;
+  c = "\xEF\xBB\xBF" + c + ";;;;;;;;;;;\r\n";
+  EXPECT_EQ(Zurueck(Dateiformat::Csv, c), TabelleAlsZpk(t));
+
+  // Only the header's semicolon makes the comma decimal.
+  std::string komma = TabelleAlsCsv(t);
+  komma.replace(komma.find("\r\n11,0,1,-2.5,"), 15, "\r\n11,0,1,-2,5,");
+  Programmtabelle gelesen{};
+  Formatfehler f{};
+  EXPECT_EQ(TabelleLesen(Dateiformat::Csv, komma, &gelesen, &f), FORMAT_AUFBAU);
+  EXPECT_EQ(f.art, Fehlerart::Spaltenzahl);
+}
+
+// The sentences of two faults count what the file really holds.
+TEST(Programmformate, SaetzeNennenKopfbreiteUndPlatzDesSlots) {
+  const int sprache = OLQ_FehlerspracheLesen();
+  OLQ_Fehlersprache(2);
+  Programmtabelle t{};
+  Formatfehler f{};
+  std::string c = TabelleAlsCsv(StandardTabelle());
+  c.replace(c.find("\r\n6,0,1,0.1"), 11, "\r\n6,0,1,0,1");
+  ASSERT_NE(TabelleLesen(Dateiformat::Csv, c, &t, &f), 0);
+  EXPECT_EQ(FormatfehlerSatz(f, Dateiformat::Csv), "the line has 13 fields, the header 12");
+
+  // Slot 9 left out instead of written as null: the list's 10th entry is slot 10.
+  const std::string json = TabelleAlsJson(StandardTabelle());
+  std::string j = json;
+  const std::size_t neun = j.rfind("{", j.find("\"slot\": 9"));
+  j.erase(neun, j.find("{", neun + 1) - neun);
+  ASSERT_NE(TabelleLesen(Dateiformat::Json, j, &t, &f), 0);
+  EXPECT_EQ(FormatfehlerSatz(f, Dateiformat::Json),
+            "entry 10 of \"programme\" holds slot 10, the place of slot 9: slots stand in order from 0, a missing one as null");
+  // The slots in reverse order.
+  nlohmann::ordered_json doc = nlohmann::ordered_json::parse(json);
+  std::reverse(doc["programme"].begin(), doc["programme"].end());
+  ASSERT_NE(TabelleLesen(Dateiformat::Json, doc.dump(), &t, &f), 0);
+  EXPECT_EQ(f.slot, 16);
+  EXPECT_NE(FormatfehlerSatz(f, Dateiformat::Json).find("entry 1 of \"programme\" holds slot 16, the place of slot 0"),
+            std::string::npos);
+  OLQ_Fehlersprache(sprache);
 }
 
 TEST(Programmformate, FormatNachDerEndung) {

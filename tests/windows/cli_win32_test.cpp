@@ -64,8 +64,9 @@ class CommandLine : public ::testing::Test {
   }
 
   // Runs zpk3x-cli.exe --port 1 <args> in the test's folder (without --port 1
-  // when `port1` is false).
-  Outcome cli(const Strings& args, bool port1 = true) {
+  // when `port1` is false; without LC_ALL, LC_MESSAGES and LANG in its
+  // environment when `noLanguageVariables`).
+  Outcome cli(const Strings& args, bool port1 = true, bool noLanguageVariables = false) {
     std::string command = "\"" + windowsPath(ZPK3X_CLI) + "\"" + (port1 ? " --port 1" : "");
     for (const std::string& a : args) command += " \"" + a + "\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -84,8 +85,20 @@ class CommandLine : public ::testing::Test {
     const auto start = std::chrono::steady_clock::now();
     // Wide, as a Windows shell starts it: arguments may hold umlauts.
     std::wstring wideCommand = wide(command);
-    const bool started = CreateProcessW(nullptr, wideCommand.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        wide(dir_).c_str(), &si, &child);
+    std::wstring environment;
+    if (noLanguageVariables) {
+      const LPWCH all = GetEnvironmentStringsW();
+      for (const wchar_t* v = all; *v != L'\0'; v += wcslen(v) + 1) {
+        const std::wstring entry = v;
+        if (entry.rfind(L"LC_ALL=", 0) != 0 && entry.rfind(L"LC_MESSAGES=", 0) != 0 && entry.rfind(L"LANG=", 0) != 0)
+          environment += entry + L'\0';
+      }
+      FreeEnvironmentStringsW(all);
+      environment += L'\0';
+    }
+    const bool started =
+        CreateProcessW(nullptr, wideCommand.data(), nullptr, nullptr, TRUE, noLanguageVariables ? CREATE_UNICODE_ENVIRONMENT : 0,
+                       noLanguageVariables ? environment.data() : nullptr, wide(dir_).c_str(), &si, &child);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (started) {
@@ -163,12 +176,22 @@ TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3u);
   EXPECT_NE(r.err.find("#100003"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("\\\\.\\COM1: held by another program"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("\\\\.\\COM1: held by another program (the system does not tell which)"), std::string::npos) << r.err;
   EXPECT_EQ(cli({"id"}).status, 0u);
 
   const Outcome fehlt = cli({"--lang", "en", "--port", "Z:\\fehlt\\com", "id"}, false);
   EXPECT_EQ(fehlt.status, 3u);
   EXPECT_NE(fehlt.err.find("Z:\\fehlt\\com: no such device"), std::string::npos) << fehlt.err;
+}
+
+// Without a language variable the user's interface language chooses: German
+// here, as wine takes it from the test's LC_ALL.
+TEST_F(CommandLine, LanguageFromTheUserInterfaceWithoutVariables) {
+  ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_GERMAN);
+  const Outcome r = cli({"stat"}, false, true);
+  EXPECT_EQ(r.status, 2u);
+  EXPECT_NE(r.err.find("unbekannter Befehl: stat; gemeint ist wohl: status"), std::string::npos) << r.err;
+  EXPECT_NE(cli({"--lang", "en", "stat"}, false, true).err.find("unknown command"), std::string::npos);
 }
 
 // "-" passes a program file through standard output byte for byte: line feeds
@@ -220,7 +243,8 @@ TEST_F(CommandLine, FileNamesWithUmlauts) {
   // either way a file that is not there, never an option.
   r = cli({"show", "/fehlt_ä.zpk"});
   EXPECT_EQ(r.status, 5u);
-  EXPECT_NE(r.err.find("/fehlt_ä.zpk: No such file or directory"), std::string::npos) << r.err;
+  // The system's reason in the language of the messages, German here.
+  EXPECT_NE(r.err.find("/fehlt_ä.zpk: Datei oder Ordner nicht vorhanden"), std::string::npos) << r.err;
   for (const char* name : {"Prüf.json", "Ausgabe_ä.zpk", "Messung_ö.csv"}) DeleteFileW(wide(dir_ + "\\" + name).c_str());
 }
 

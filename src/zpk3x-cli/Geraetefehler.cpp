@@ -20,9 +20,15 @@ std::string Transaktion(const Verbindung& v, Json* felder) {
   (*felder)["answer"] = BytesLesbar(t.antwort, t.antwortLaenge);
   (*felder)["sent"] = !t.nichtGesendet;
   VerbindungJson(v, felder);
-  // A device that never answers is most often not where it was looked for.
+  return text;
+}
+
+// Where it looked, last in every device error; a device that never answered is
+// most often not where it was looked for.
+std::string Wo(const Verbindung& v) {
+  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(v.port);
   const bool stumm = t.stumm && t.antwortLaenge == 0;
-  return text + "\n" + VerbindungText(v) +
+  return "\n" + VerbindungText(v) +
          (stumm ? T("\nKeine Antwort: ist das Gerät an diesem Port, mit dieser Baudrate und Adresse? zpk3x-cli scan sucht es.",
                     "\nNo answer: is the device on this port, at this baud rate and address? zpk3x-cli scan looks for it.")
                 : "");
@@ -33,7 +39,7 @@ std::string Transaktion(const Verbindung& v, Json* felder) {
 int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
   MitschnittNachlesen(v.port);
   Json felder = Json::object();
-  const std::string detail = "\n" + Transaktion(v, &felder);
+  const std::string detail = "\n" + Transaktion(v, &felder) + Wo(v);
   return FehlerMelden(o, code, detail, felder);
 }
 
@@ -51,6 +57,11 @@ int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code,
   detail += TransferStand(richtung == Richtung::Schreiben, von, bericht);
   if (richtung == Richtung::Lesen && !o.datei.empty() && o.befehl == "read")
     detail += T("; Datei nicht geschrieben: ", "; file not written: ") + o.datei;
+  if (!bericht.abgebrochen) {
+    detail += Wo(v);
+  } else {
+    VerbindungJson(v, &felder);
+  }
   if (!nachsatz.empty()) {
     detail += "\n" + nachsatz;
     felder["note"] = nachsatz;

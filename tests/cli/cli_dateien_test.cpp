@@ -163,7 +163,7 @@ TEST_F(Dateisystem, EingabedateiFehlerNennenUrsacheUndStelle) {
 
   // The same facts as separate keys of the JSON error object.
   const auto kaputt = nlohmann::json::parse(Shell("", {"--json", "show", "kaputt.json"}).aus)["error"];
-  EXPECT_EQ(kaputt["path"], "kaputt.json");
+  EXPECT_EQ(kaputt["file"], "kaputt.json");
   EXPECT_EQ(kaputt["line"], 3);
   EXPECT_EQ(kaputt["column"], 13);
   const auto ohneFeld = nlohmann::json::parse(Shell("", {"--json", "show", "ohne.json"}).aus)["error"];

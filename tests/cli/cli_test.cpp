@@ -291,7 +291,7 @@ TEST_F(Kommandozeile, StummesGeraetMittenImLesenLaesstDieAlteDateiStehen) {
   EXPECT_EQ(r.status, 4);
   EXPECT_TRUE(Enthaelt(r.err, "No answer from device")) << r.err;
   const Json fehler = Json::parse(r.aus)["error"];
-  EXPECT_EQ(fehler["code"].get<int>() / 1000, -403);
+  EXPECT_EQ(fehler["code"].get<int>() / 1000, 403);
   EXPECT_EQ(DateiLesen("out.zpk"), "alt");
   EXPECT_EQ(sim_.frames().size(), 41u);
   // Nothing half-written was left behind beside it.
@@ -320,7 +320,7 @@ TEST_F(Kommandozeile, GetrennteLeitungMittenImLesenGibtStatus3UndIhreMeldung) {
   const Ergebnis r = Am1({"--json", "read", "all", "-o", "out.zpk"});
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "Error #127125: Connection to the serial device lost (port hung up)")) << r.err;
-  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], -127125);
+  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], 127125);
   EXPECT_FALSE(DateiDa("out.zpk"));
 }
 
@@ -363,7 +363,7 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   const Json zeile = Json::parse(r.aus.substr(0, r.aus.find('\n')));
   EXPECT_TRUE(std::regex_match(zeile["time"].get<std::string>(), zeit)) << zeile;
   EXPECT_TRUE(zeile["current"].is_null());
-  EXPECT_EQ(zeile["error"]["code"], -403101);
+  EXPECT_EQ(zeile["error"]["code"], 403101);
 
   r = Am1({"--timeout", "0.05", "monitor", "--interval", "0.1", "--stop-on-error"});
   EXPECT_EQ(r.status, 4);
@@ -440,7 +440,7 @@ TEST(KommandozeileSuche, FindetDasGeraetBeiSeinerRateUndAdresse) {
   sim.control("fault silence *");
   r = Cli({"--port", "2", "--timeout", "0.01", "--json", "scan"});
   EXPECT_EQ(r.status, 4);
-  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], -780308);
+  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], 780308);
 }
 
 TEST_F(Kommandozeile, AufrufUndDateifehler) {
@@ -465,7 +465,7 @@ TEST_F(Kommandozeile, AufrufUndDateifehler) {
   EXPECT_TRUE(sim_.frames().empty());
 
   const Ergebnis r = Cli({"--json", "--port", "1", "load", "0"});
-  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], -504301);
+  EXPECT_EQ(Json::parse(r.aus)["error"]["code"], 504301);
 
   DateiSchreiben("fremd.zpk", std::string(1408, 'x'));
   ::setenv("LANG", "de_DE.UTF-8", 1);

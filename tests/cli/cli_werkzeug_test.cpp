@@ -44,9 +44,9 @@ TEST_F(Werkzeug, PortNenntPfadUndGrund) {
   r = Cli({"--json", "--port", "/dev/null", "id"});
   EXPECT_EQ(r.status, 3);
   const Json e = Json::parse(r.aus)["error"];
-  EXPECT_EQ(e["code"], -100003);
+  EXPECT_EQ(e["code"], 100003);
   EXPECT_EQ(e["exit"], 3);
-  EXPECT_EQ(e["path"], "/dev/null");
+  EXPECT_EQ(e["port"], "/dev/null");
   EXPECT_EQ(e["reason"], "not a serial port");
 
   // A port number names the device it stands for.
@@ -84,7 +84,11 @@ TEST_F(Werkzeug, PortInDerHandEinesProzessesOhneSperreWirdAbgewiesen) {
   ::waitpid(pid, nullptr, 0);
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "held by another program: " + std::to_string(pid) + " (sleep)")) << r.err;
-  EXPECT_EQ(Json::parse(r.aus)["error"]["path"], sim_.ptyPath());
+  const Json fehler = Json::parse(r.aus)["error"];
+  EXPECT_EQ(fehler["port"], sim_.ptyPath());
+  EXPECT_EQ(fehler["reason_code"], "busy");
+  EXPECT_EQ(fehler["holders"][0]["pid"], pid);
+  EXPECT_EQ(fehler["holders"][0]["name"], "sleep");
   EXPECT_TRUE(sim_.frames().empty());
   EXPECT_EQ(AnPort1({"id"}).status, 0);
 }
@@ -116,9 +120,9 @@ TEST_F(Werkzeug, FehlerobjektHatEigeneSchluessel) {
   const Ergebnis r = AnPort1({"--json", "write", "all", "-i", "b.json"});
   EXPECT_EQ(r.status, 2);
   const Json e = Json::parse(r.aus)["error"];
-  EXPECT_EQ(e["code"], -500302);
+  EXPECT_EQ(e["code"], 500302);
   EXPECT_EQ(e["exit"], 2);
-  EXPECT_EQ(e["path"], "b.json");
+  EXPECT_EQ(e["file"], "b.json");
   EXPECT_EQ(e["program"], 4);
   EXPECT_EQ(e["field"], "strom1");
   EXPECT_EQ(e["value"], 99.5);
@@ -164,9 +168,9 @@ TEST_F(Werkzeug, TraceZeigtRahmenUndAntwortMitZeit) {
   const Ergebnis k = AnPort1({"--trace", "id"});
   ASSERT_EQ(k.status, 0);
   const std::string zeit = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)";
-  EXPECT_TRUE(std::regex_match(k.err, std::regex(zeit + " -> #1IDR\n" + zeit + " <- <ACK>\n" + zeit + " <- #1OLQ-ZPK3X-SIM\n")))
+  EXPECT_TRUE(std::regex_match(k.err, std::regex(zeit + " -> #1IDR<CR>\n" + zeit + " <- <ACK>\n" + zeit + " <- #1OLQ-ZPK3X-SIM<CR>\n")))
       << k.err;
-  EXPECT_TRUE(std::regex_search(r.err, std::regex(zeit + " -> #1S0R\n" + zeit + R"( <- \(nothing within the time-out\))")))
+  EXPECT_TRUE(std::regex_search(r.err, std::regex(zeit + " -> #1S0R<CR>\n" + zeit + R"( <- \(nothing within the time-out\))")))
       << r.err;
   EXPECT_EQ(k.aus, "OLQ-ZPK3X-SIM\n");
 }
@@ -225,7 +229,8 @@ TEST_F(Werkzeug, VerifyUndDiffVergleichenGeraetUndDatei) {
   EXPECT_EQ(d["equal"], false);
   EXPECT_EQ(d["differences"][0]["program"], 5);
   EXPECT_EQ(d["differences"][0]["field"], "stromkurve");
-  EXPECT_EQ(d["differences"][0]["device"], 3);
+  EXPECT_EQ(d["differences"][0]["value"], 3);  // an integer field as an integer
+  EXPECT_TRUE(d["differences"][0]["value"].is_number_integer());
 
   // A device that keeps another value than it was sent.
   ASSERT_EQ(AnPort1({"write", "3", "-i", "a.json", "--verify"}).status, 0);

@@ -97,7 +97,7 @@ TEST_F(Mqtt, WerteUndStatusSindDieJsonZeilenDesMonitorsUndDerStatusBleibtBeimBro
   ASSERT_EQ(status.size(), 3u) << r.aus;
   const Json fehler = Json::parse(status[2]);
   EXPECT_TRUE(fehler["status"].is_null() && fehler["bits"].empty()) << status[2];
-  EXPECT_EQ(fehler["error"]["code"], -403101) << status[2];
+  EXPECT_EQ(fehler["error"]["code"], 403101) << status[2];
   const int erwartet[] = {0x300, 0x100};
   for (std::size_t i = 0; i < 2; ++i) {
     const Json s = Json::parse(status[i]);
@@ -194,7 +194,7 @@ TEST_F(Mqtt, EineSpaeterAbgelehnteAnmeldungHaeltDieAufzeichnungNichtAuf) {
   EXPECT_EQ(meldungen, 1u) << r.err;
   EXPECT_TRUE(Enthaelt(r.err, "the recording goes on")) << r.err;
   const Json status = Json::parse(sub.inhalte("lab/st/status").front());
-  EXPECT_EQ(status["broker"]["code"], -2601) << status;
+  EXPECT_EQ(status["broker"]["code"], 2601) << status;
   EXPECT_TRUE(Enthaelt(status["broker"]["de"], "lehnt die Anmeldung ab") && Enthaelt(status["broker"]["en"], "refused the login"))
       << status;
 }

@@ -334,4 +334,10 @@ int readByte(Connection* c, double timeoutSeconds) {
   }
 }
 
+bool lineLost(Connection* c) {
+  if (c->broken || c->socket == rs232socket::kNoSocket) return true;
+  if (rs232socket::closedByPeer(c->socket)) c->broken = true;
+  return c->broken;
+}
+
 }  // namespace rs232net

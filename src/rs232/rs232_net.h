@@ -39,5 +39,8 @@ int outputQueueLength(Connection* c);
 // After a lost connection, the next write connects again; *why as for open.
 int write(Connection* c, const char* buffer, int count, double timeoutSeconds, std::string* why);
 int readByte(Connection* c, double timeoutSeconds);
+// True when the server closed or reset the connection (seen now, without a
+// transfer) or it broke during one: the port's line has hung up.
+bool lineLost(Connection* c);
 
 }  // namespace rs232net

@@ -172,6 +172,9 @@ enum {
 enum {
   ATTR_MARKER_STYLE = 1015,  // int: how a progress bar's scale is marked (0 none, 3 ticks)
   ATTR_CLOSABLE = 1016,      // int (panels): 0 makes the close box do nothing
+  // text (numeric fields): marks the field as refused, with this text as its
+  // tooltip, until "" is set or the field accepts the operator's next entry
+  ATTR_REFUSED_TEXT = 1017,
 };
 enum { CTRL_COMMAND_BUTTON = 1, CTRL_PROGRESS_BAR = 2 };
 enum { VAL_AUTO_CENTER = -2147483647 };  // SetPanelPos: centre on the screen

@@ -235,8 +235,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
-  if (!value || attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
+  if (!value) return UIE_BAD_ATTRIBUTE;
   const QString t = QString::fromUtf8(value);
+  if (attribute == ATTR_REFUSED_TEXT) {
+    if (c->kind != Kind::Numeric) return UIE_BAD_ATTRIBUTE;
+    static_cast<ZNumeric*>(c->w.data())->setRefusal(t);
+    return 0;
+  }
+  if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
   if (auto* b = qobject_cast<QAbstractButton*>(c->w.data())) b->setText(t);
   else if (QLabel* l = labelOf(c)) l->setText(t);
   else return UIE_BAD_ATTRIBUTE;
@@ -299,7 +305,13 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string* value) 
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
-  if (!value || attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
+  if (!value) return UIE_BAD_ATTRIBUTE;
+  if (attribute == ATTR_REFUSED_TEXT) {
+    if (c->kind != Kind::Numeric) return UIE_BAD_ATTRIBUTE;
+    *value = static_cast<ZNumeric*>(c->w.data())->refusal().toStdString();
+    return 0;
+  }
+  if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
   if (auto* b = qobject_cast<QAbstractButton*>(c->w.data())) *value = b->text().toStdString();
   else if (QLabel* l = labelOf(c)) *value = l->text().toStdString();
   else value->clear();

@@ -128,13 +128,15 @@ void ComLeitungGetrennt() {
   ComEinstellungenAusStrukturInGui();
 }
 
+bool ComLeitungVerloren() { return gCom.offenerPort != -1 && ComLineLost(gCom.offenerPort) != 0; }
+
 std::string ComOeffnungsgrund(ErrorCode code) { return code != 0 && code == gOeffnungsfehler ? gOeffnungsgrund : ""; }
 
 ErrorCode ComPortFuerGeraet(ErrorCode keinPort) {
   // A line that hung up while nobody used it (a device restarted, a server that
   // closed the connection) is seen before anything is sent: it is opened again
   // below, so that a device that is back simply answers.
-  if (gCom.offenerPort != -1 && ComLineLost(gCom.offenerPort) != 0) ComLeitungGetrennt();
+  if (ComLeitungVerloren()) ComLeitungGetrennt();
   if (gCom.offenerPort != -1) return 0;
   if (!gNachTrennungOeffnen) return keinPort;
   gCom.port = gCom.lport;

@@ -28,6 +28,8 @@ std::string ComOeffnungsgrund(ErrorCode code);
 // opened again here, once (its failure is returned); otherwise `keinPort` when
 // none is open.
 ErrorCode ComPortFuerGeraet(ErrorCode keinPort);
+// Whether the open port's line has hung up, seen without sending anything.
+bool ComLeitungVerloren();
 // The open port hung up: closes it at once, shows it closed, and lets the next
 // ComPortFuerGeraet open it again.
 void ComLeitungGetrennt();

@@ -11,6 +11,7 @@
 
 #include "Com/Com.h"
 #include "lauf.h"
+#include "ser2net_harness.h"
 #include "sim_harness.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
@@ -215,6 +216,23 @@ TEST(Start, KonfigurierterFehlenderPortBleibtZuOhneFehleranzeige) {
   });
   EXPECT_EQ(ergebnis, 0);
   EXPECT_TRUE(HatZeile(DateiLesen("zpk3xSteuerung.ini"), "port = -1"));
+}
+
+// A device server that refuses: the port stays closed, and since the serial
+// layer knows why, the error area says so from the start.
+TEST(Start, KonfigurierterVerweigerterNetzportNenntDenGrund) {
+  Arbeitsverzeichnis dir;
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(nettest::FreePort());
+  setenv("ZPK3X_COM2", url.c_str(), 1);
+  lauf::KonfigurationSchreiben(2, 1);
+  int ergebnis = ProgrammLaufen([url] {
+    EXPECT_EQ(gCom.offenerPort, -1);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
+              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": connection refused");
+  });
+  unsetenv("ZPK3X_COM2");
+  EXPECT_EQ(ergebnis, 0);
 }
 
 // Starts the real program in a process of its own with the display variables

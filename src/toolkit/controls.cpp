@@ -334,6 +334,9 @@ QSize ZNumeric::sizeHint() const {
 // ---------------------------------------------------------------- ZRing
 ZRing::ZRing(QWidget* parent) : QComboBox(parent) {
   setFocusPolicy(Qt::StrongFocus);
+  connect(this, &QComboBox::currentIndexChanged, this, [this] {
+    if (!outOfRange_) setToolTip(currentText());
+  });
   connect(this, &QComboBox::activated, this, [this](int i) { operatorChose(i); });
 }
 
@@ -396,7 +399,8 @@ void ZRing::markRange() {
     setToolTip(outOfRangeTip(placeholderText()));
   } else {
     setPalette(QPalette());
-    setToolTip(QString());
+    // The closed list may cut a long item: its whole text stays readable.
+    setToolTip(currentText());
   }
 }
 

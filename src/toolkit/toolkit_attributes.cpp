@@ -449,3 +449,60 @@ int GetSystemHighlightColor() {
   if (!haveApplication()) return 0x3399FF;
   return static_cast<int>(QApplication::palette().color(QPalette::Highlight).rgb() & 0xFFFFFF);
 }
+
+// ---------------------------------------------------------------- menu items
+namespace {
+QAction* menuAction(int menuBar, int menuItem, int* err) {
+  for (auto& [h, p] : panels()) {
+    if (p.menuBar != menuBar || menuBar <= 0) continue;
+    auto it = p.menu.find(menuItem);
+    if (it == p.menu.end() || !it->second.action) {
+      *err = UIE_BAD_CONTROL_ID;
+      return nullptr;
+    }
+    return it->second.action;
+  }
+  *err = UIE_BAD_PANEL_HANDLE;
+  return nullptr;
+}
+}  // namespace
+
+int GetPanelMenuBar(int panel) {
+  Panel* p = findPanel(panel);
+  if (!p) return UIE_BAD_PANEL_HANDLE;
+  return p->menuBar > 0 ? p->menuBar : UIE_BAD_PANEL_HANDLE;
+}
+
+int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value) {
+  int err = 0;
+  QAction* a = menuAction(menuBar, menuItem, &err);
+  if (!a) return err;
+  switch (attribute) {
+    case ATTR_CHECKED:
+      a->setCheckable(true);
+      a->setChecked(value != 0);
+      return 0;
+    case ATTR_DIMMED:
+      a->setEnabled(value == 0);
+      return 0;
+    default:
+      return UIE_BAD_ATTRIBUTE;
+  }
+}
+
+int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value) {
+  int err = 0;
+  QAction* a = menuAction(menuBar, menuItem, &err);
+  if (!a) return err;
+  if (!value) return UIE_BAD_ATTRIBUTE;
+  switch (attribute) {
+    case ATTR_CHECKED:
+      *value = a->isChecked() ? 1 : 0;
+      return 0;
+    case ATTR_DIMMED:
+      *value = a->isEnabled() ? 0 : 1;
+      return 0;
+    default:
+      return UIE_BAD_ATTRIBUTE;
+  }
+}

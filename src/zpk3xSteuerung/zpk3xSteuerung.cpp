@@ -126,6 +126,14 @@ void BedienerHandelt(int panel, int control) {
   gAblehnung.clear();
 }
 
+// The language submenu marks the language chosen: that of this run until the
+// operator picks the other one for the next start.
+void SpracheMarkieren() {
+  const int leiste = GetPanelMenuBar(gPanelHandle);
+  SetMenuBarAttribute(leiste, MENUBAR_EINSTELLUNGEN_SPRACHE_DE, ATTR_CHECKED, gSpracheNeu != 2 ? 1 : 0);
+  SetMenuBarAttribute(leiste, MENUBAR_EINSTELLUNGEN_SPRACHE_EN, ATTR_CHECKED, gSpracheNeu == 2 ? 1 : 0);
+}
+
 }  // namespace
 
 void PanelsInitialisieren(const char* version, const char* datum) {
@@ -136,6 +144,7 @@ void PanelsInitialisieren(const char* version, const char* datum) {
   // for child windows may refuse it, which changes nothing the operator relies on.
   SetPanelAttribute(gPanelHandle, ATTR_HAS_TASKBAR_BUTTON, 1);
   SetPanelAttribute(gCompanelHandle, ATTR_HAS_TASKBAR_BUTTON, 1);
+  SpracheMarkieren();
 }
 
 int Zpk3xMain(int argc, char* argv[]) {
@@ -202,6 +211,7 @@ void Callback_Menu_Beenden(int, int, void*, int) { QuitUserInterface(0); }
 
 void Callback_Menu_Sprache(int, int menuItem, void*, int) {
   gSpracheNeu = menuItem == MENUBAR_EINSTELLUNGEN_SPRACHE_EN ? 2 : 1;
+  SpracheMarkieren();
   if (gSpracheNeu != gSprache) {
     MessagePopup("Info",
                  "Die Sprache wird nach einem Programmneustart geändert.\n\n"

@@ -109,6 +109,11 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
   TestQueueGenericAnswer(3);  // "abbrechen"
   TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3SCHREIBEN);
   EXPECT_EQ(Markiert(MAINPANEL_ZEIT2), "");
+
+  // A long curve name, cut in the closed list, is whole in its tooltip.
+  SetCtrlVal(gPanelHandle, MAINPANEL_STROMKURVE, 10);
+  EXPECT_EQ(Widget("STROMKURVE")->toolTip().toStdString(),
+            englisch ? "10 - Triangle regulated,  Freq. man. setable" : "10 - Dreieck geregelt, Freq. man. einstellbar");
 }
 
 // The connection window opened from the menu takes the keyboard at once; Escape

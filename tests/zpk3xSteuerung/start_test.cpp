@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Com/Com.h"
@@ -113,10 +114,20 @@ void EnglischWaehlenUndEnden(bool menue) {
 TEST(Ende, BeendenImMenueSchreibtDieKonfiguration) { EnglischWaehlenUndEnden(true); }
 TEST(Ende, SchliessenDesFenstersSchreibtDieKonfiguration) { EnglischWaehlenUndEnden(false); }
 
+// Which language the submenu marks: {German, English}.
+std::pair<int, int> Sprachmarken() {
+  int de = -1, en = -1;
+  GetMenuBarAttribute(GetPanelMenuBar(gPanelHandle), MENUBAR_EINSTELLUNGEN_SPRACHE_DE, ATTR_CHECKED, &de);
+  GetMenuBarAttribute(GetPanelMenuBar(gPanelHandle), MENUBAR_EINSTELLUNGEN_SPRACHE_EN, ATTR_CHECKED, &en);
+  return {de, en};
+}
+
 TEST(Sprache, MenueZeigtDenHinweisNurBeiEinemWechsel) {
   Arbeitsverzeichnis dir;
   int ergebnis = ProgrammLaufen([] {
+    EXPECT_EQ(Sprachmarken(), std::make_pair(1, 0)) << "the language of the run is marked";
     TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_SPRACHE_DE);
+    EXPECT_EQ(Sprachmarken(), std::make_pair(1, 0));
     EXPECT_TRUE(TestTakePopups().empty()) << "the active language shows nothing";
     EXPECT_EQ(gSpracheNeu, 1);
 
@@ -129,6 +140,7 @@ TEST(Sprache, MenueZeigtDenHinweisNurBeiEinemWechsel) {
               "Die Sprache wird nach einem Programmneustart geändert.\n\n"
               "The language will be changed after restarting the program.");
     EXPECT_EQ(gSpracheNeu, 2);
+    EXPECT_EQ(Sprachmarken(), std::make_pair(0, 1)) << "the language of the next start is marked";
     EXPECT_EQ(gSprache, 1) << "the run keeps its language";
     EXPECT_EQ(PanelTitel(gCompanelHandle), "COM Einstellung") << "no window is relabelled";
 

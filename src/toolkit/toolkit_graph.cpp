@@ -251,8 +251,11 @@ void ZGraph::paintCurves(QPainter* p) const {
     p->setPen(pen);
     for (const QPolygonF& piece : c.pieces) {
       screen.resize(piece.size());
+      // A value at the foot of the axis (0 A, 0 V) is drawn just above the
+      // axis line, where it can be seen: readings of zero are no gap.
       for (qsizetype i = 0; i < piece.size(); ++i)
-        screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx, r.bottom() - (piece[i].y() - lo) * sy);
+        screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx,
+                            std::min(r.bottom() - 2.0, r.bottom() - (piece[i].y() - lo) * sy));
       if (screen.size() == 1) {
         // A value without neighbours (one query after a gap) must still be seen.
         p->setBrush(c.color);
@@ -422,22 +425,42 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
   // A label runs upwards along its line, left of it. Marks whose labels would
   // touch form a group: stacked one above the other while each keeps a readable
   // piece, else one shortened label for the whole group.
-  const auto place = [&](double x, const QString& text, double bottom, double length) {
-    const QString t = fm.elidedText(text, Qt::ElideRight, length);
+  const auto place = [&](double x, const QString& text, double bottom, double length, Qt::TextElideMode mode) {
+    const QString t = fm.elidedText(text, mode, length);
     const double w = fm.horizontalAdvance(t);
     out.push_back({QRectF(x - 3 - fm.ascent(), bottom - w, across, w), t, x});
+  };
+  // The words two labels begin with alike ("Process has been "): what follows
+  // tells them apart and is what a shortened label keeps.
+  const auto commonWords = [](const QString& a, const QString& b) {
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < std::min(a.size(), b.size()) && a[i] == b[i]; ++i)
+      if (a[i] == QLatin1Char(' ')) n = i + 1;
+    return n;
   };
   for (std::size_t i = 0; i < shown.size();) {
     std::size_t j = i + 1;
     while (j < shown.size() && shown[j].first - shown[j - 1].first < across + 2) ++j;
     const double piece = room / static_cast<double>(j - i);
     if (j - i == 1 || piece >= fm.horizontalAdvance(QStringLiteral("Mmmmmm"))) {
-      for (std::size_t k = i; k < j; ++k)
-        place(shown[k].first, shown[k].second, r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6);
+      for (std::size_t k = i; k < j; ++k) {
+        const QString& text = shown[k].second;
+        const qsizetype same = k == i ? 0 : commonWords(shown[i].second, text);
+        // Below the group's first label, a label keeps its own end.
+        place(shown[k].first, same > 0 ? QStringLiteral("…") + text.mid(same) : text,
+              r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6, k == i ? Qt::ElideRight : Qt::ElideLeft);
+      }
     } else {
-      QStringList all;
-      for (std::size_t k = i; k < j; ++k) all << shown[k].second;
-      place(shown[i].first, all.join(QStringLiteral(", ")), r.bottom() - 4, room);
+      // One label for the group: each different name once, the words they
+      // begin with alike written once.
+      QStringList names;
+      for (std::size_t k = i; k < j; ++k)
+        if (!names.contains(shown[k].second)) names << shown[k].second;
+      qsizetype same = names.size() > 1 ? names[0].size() : 0;
+      for (qsizetype k = 1; k < names.size(); ++k) same = std::min(same, commonWords(names[0], names[k]));
+      QString text = names[0];
+      for (qsizetype k = 1; k < names.size(); ++k) text += QStringLiteral(", ") + names[k].mid(same);
+      place(shown[i].first, text, r.bottom() - 4, room, Qt::ElideRight);
     }
     i = j;
   }
@@ -473,6 +496,8 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
   }
   p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
   for (const MarkLabel& m : markLabels()) {
+    // On a ground of its own: the curves pass under a label, never through it.
+    p->fillRect(m.box.adjusted(-1, -1, 1, 1), QColor(255, 255, 255, 220));
     p->save();
     p->translate(m.x - 3, m.box.bottom());
     p->rotate(-90);

@@ -101,6 +101,32 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
   EXPECT_LT(Fremd(b, istwerte, imBild(istwerte, QRect(0, 0, istwerte->width(), 6))), 0.02)
       << "the frame's top is its own";
 
+  // Every frame's top and left border reaches the screen: a line in one of the
+  // first device pixels, darker than the window's ground, along most of the side.
+  const QRgb grund = mw->palette().color(QPalette::Window).rgb();
+  auto dunkel = [grund](QRgb c) { return qGray(grund) - qGray(c) >= 25; };
+  auto kante = [&](QWidget* w, bool oben) {
+    const QRect g = Geraetepixel(w, w->rect());
+    const QImage bild = b.Bild(oben ? QRect(g.x() + g.width() / 4, g.y(), g.width() / 2, 4)
+                                    : QRect(g.x(), g.y() + g.height() / 4, 4, g.height() / 2))
+                            .convertToFormat(QImage::Format_RGB32);
+    int beste = 0;
+    for (int k = 0; k < 4; ++k) {
+      int n = 0;
+      const int laenge = oben ? bild.width() : bild.height();
+      for (int i = 0; i < laenge; ++i) n += dunkel(oben ? bild.pixel(i, k) : bild.pixel(k, i));
+      beste = std::max(beste, 100 * n / std::max(1, laenge));
+    }
+    return beste;
+  };
+  QWidget* status = mw->findChild<QWidget*>(QStringLiteral("DECORATION_6"));
+  ASSERT_NE(status, nullptr);
+  if (bereich) bereich->ensureWidgetVisible(status, 0, 0);
+  TestRunEvents(100);
+  EXPECT_GE(kante(istwerte, true), 90) << "the top border of \"Istwerte\"";
+  EXPECT_GE(kante(istwerte, false), 90) << "the left border of \"Istwerte\"";
+  EXPECT_GE(kante(status, false), 90) << "the left border of \"Status\"";
+
   const char* dpi = std::getenv("QT_FONT_DPI");
   const std::string name = std::string("x11_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
                            (englisch ? "_en.png" : "_de.png");

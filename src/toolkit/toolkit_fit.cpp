@@ -99,6 +99,16 @@ class FrameWatch : public QObject {
 
 }  // namespace
 
+QSize frameOf(QWidget* w) {
+  if (w->isVisible() && w->frameGeometry() != w->geometry()) return w->frameGeometry().size() - w->geometry().size();
+  for (QWidget* other : QApplication::topLevelWidgets()) {
+    if (other == w || !other->isVisible()) continue;
+    const QSize f = other->frameGeometry().size() - other->geometry().size();
+    if (f.width() > 0 || f.height() > 0) return f;
+  }
+  return kFrameGuess;
+}
+
 void fitToScreen(int handle, QWidget* w) {
   // Only a main window has content that can scroll; other windows keep their size.
   if (!qobject_cast<QMainWindow*>(w) || !w->isWindow()) return;

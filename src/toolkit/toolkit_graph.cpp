@@ -23,6 +23,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 #include <climits>
 #include <cmath>
 
@@ -727,8 +729,10 @@ int SetPanelSize(int panel, int width, int height) {
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   if (width <= 0 || height <= 0) return UIE_BAD_ATTRIBUTE;
   QSize size = p->window->minimumSizeHint().expandedTo(QSize(width, height));
-  // A size remembered from a larger screen is cut to this one.
-  if (QScreen* s = p->window->screen()) size = size.boundedTo(s->availableGeometry().size());
+  // A size remembered from a larger screen (or with smaller fonts) is cut to
+  // this one, with the frame the window manager adds.
+  if (QScreen* s = p->window->screen())
+    size = size.boundedTo((s->availableGeometry().size() - frameOf(p->window)).expandedTo(QSize(1, 1)));
   p->window->resize(size);
   p->placed = true;  // showing it keeps this size
   return 0;
@@ -743,10 +747,15 @@ QPoint keptInside(const QRect& a, QSize size, QPoint at) {
 }  // namespace
 
 int SetPanelPlace(int panel, int left, int top, int besidePanel) {
+  return SetPanelPlaceKeeping(panel, left, top, besidePanel, nullptr, 0);
+}
+
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   QWidget* w = p->window;
-  const QSize size = w->frameGeometry().size();
+  // With the frame it will get: before it is first shown it has none yet.
+  const QSize size = w->geometry().size() + frameOf(w);
   p->placed = true;  // showing it keeps this place
   // Where it was, if a screen still shows its top left part (a screen of the
   // last session may be gone).
@@ -765,14 +774,49 @@ int SetPanelPlace(int panel, int left, int top, int besidePanel) {
     w->move(keptInside(a, size, QPoint(a.left() + (a.width() - size.width()) / 2, a.top())));
     return 0;
   }
-  // Right of the other window or left of it, kept on its screen: where it
-  // covers less of it, the right side when both are free.
-  const QPoint right = keptInside(a, size, QPoint(beside.right() + 1, beside.top()));
-  const QPoint left_ = keptInside(a, size, QPoint(beside.left() - size.width(), beside.top()));
-  const auto covered = [&](QPoint at) {
-    const QRect r = QRect(at, size).intersected(beside);
-    return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height();
+  // Right of the other window or left of it, else in a corner of its screen,
+  // always on it: where it covers none of the controls to keep in view and the
+  // least of the other window, the earlier place when they are alike.
+  std::vector<QRect> kept;
+  for (int i = 0; i < keepCount && keep; ++i) {
+    int err = 0;
+    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible())
+      kept.push_back(QRect(c->w->mapToGlobal(QPoint(0, 0)), c->w->size()).adjusted(-2, -2, 2, 2));
+  }
+  const auto area = [](const QRect& r) { return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height(); };
+  const auto bestPlace = [&](QSize s, std::pair<long long, long long>* cost) {
+    const QPoint places[] = {keptInside(a, s, QPoint(beside.right() + 1, beside.top())),
+                             keptInside(a, s, QPoint(beside.left() - s.width(), beside.top())),
+                             keptInside(a, s, a.topLeft()), keptInside(a, s, QPoint(a.right(), a.top())),
+                             keptInside(a, s, QPoint(a.left(), a.bottom())), keptInside(a, s, a.bottomRight())};
+    const auto costAt = [&](QPoint at) {
+      const QRect r(at, s);
+      long long hidden = 0;
+      for (const QRect& k : kept) hidden += area(r.intersected(k));
+      return std::make_pair(hidden, area(r.intersected(beside)));
+    };
+    QPoint best = places[0];
+    for (const QPoint& at : places)
+      if (costAt(at) < costAt(best)) best = at;
+    *cost = costAt(best);
+    return best;
   };
-  w->move(covered(right) <= covered(left_) ? right : left_);
+  std::pair<long long, long long> cost;
+  QPoint best = bestPlace(size, &cost);
+  // No place leaves them free: a smaller window may, down to its least size.
+  const QSize frame = size - w->geometry().size();
+  const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize()) + frame;
+  for (int percent = 90; cost.first > 0 && percent >= 40; percent -= 10) {
+    const QSize smaller = (size * percent / 100).expandedTo(least);
+    std::pair<long long, long long> c;
+    const QPoint at = bestPlace(smaller, &c);
+    if (c.first == 0) {
+      w->resize(smaller - frame);
+      best = at;
+      cost = c;
+    }
+    if (smaller == least) break;
+  }
+  w->move(best);
   return 0;
 }

@@ -14,6 +14,7 @@
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {
@@ -130,6 +131,43 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
   const char* dpi = std::getenv("QT_FONT_DPI");
   const std::string name = std::string("x11_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
                            (englisch ? "_en.png" : "_de.png");
+  b.Bild(schirm).save(QString::fromStdString(Bildpfad(name)));
+}
+
+// The trend window opened for the first time lies on the screen with its frame
+// and leaves the continuous query's switch and the error area in view.
+TEST_P(XKleinerBildschirm, DasVerlaufsfensterPasstUndLaesstDauerndUndDieFehlerzeileFrei) {
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  QMainWindow* mw = Hauptfenster();
+  ASSERT_NE(mw, nullptr);
+  QScrollArea* bereich = mw->findChild<QScrollArea*>();
+  QWidget* dauernd = mw->findChild<QWidget*>(QStringLiteral("DAUERNDABFRAGEN"));
+  QWidget* fehler = mw->findChild<QWidget*>(QStringLiteral("FEHLERSTRING"));
+  ASSERT_TRUE(dauernd && fehler);
+  if (bereich) bereich->ensureWidgetVisible(dauernd, 0, 0);
+  TestRunEvents(100);
+  ASSERT_EQ(VerlaufOeffnen(), 0);  // as its button does
+  ASSERT_GE(gVerlaufPanelHandle, 0);
+  QWidget* fenster = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"))) fenster = w;
+  ASSERT_NE(fenster, nullptr);
+  Sichtbar(gVerlaufPanelHandle);
+  TestRunEvents(300);  // the window manager frames it
+  xtest::Bediener b;
+  ASSERT_TRUE(b.ok());
+  const QRect schirm(QPoint(0, 0), Bildschirm());
+  const QRect rahmen = b.MitRahmen(static_cast<unsigned long>(fenster->winId()), Geraetepixel(fenster, fenster->rect()));
+  EXPECT_TRUE(schirm.contains(rahmen)) << "trend window with frame " << rahmen.x() << "," << rahmen.y() << " "
+                                       << rahmen.width() << "x" << rahmen.height();
+  QWidget* aufzeichnen = fenster->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"));
+  EXPECT_TRUE(schirm.contains(Geraetepixel(aufzeichnen, aufzeichnen->rect()))) << "the recording row is on the screen";
+  for (QWidget* frei : {dauernd, fehler})
+    EXPECT_FALSE(rahmen.intersects(Geraetepixel(frei, frei->rect()))) << frei->objectName().toStdString();
+  const char* dpi = std::getenv("QT_FONT_DPI");
+  const std::string name = std::string("x11_verlauf_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
+                           (GetParam() == 2 ? "_en.png" : "_de.png");
   b.Bild(schirm).save(QString::fromStdString(Bildpfad(name)));
 }
 

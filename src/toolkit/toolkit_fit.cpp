@@ -13,6 +13,7 @@
 #include <QScrollArea>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tk {
 namespace {
@@ -78,7 +79,7 @@ class FrameWatch : public QObject {
     const QRect outer = w_->frameGeometry();
     const QRect inner = w_->geometry();
     if (outer == inner) return false;  // no frame known yet
-    const QSize frame = outer.size() - inner.size();
+    const QSize frame = frameOf(w_);
     const QRect avail = screenArea(w_);
     QPointer<FrameWatch> self(this);
     if (!avail.contains(outer)) {
@@ -100,11 +101,17 @@ class FrameWatch : public QObject {
 }  // namespace
 
 QSize frameOf(QWidget* w) {
-  if (w->isVisible() && w->frameGeometry() != w->geometry()) return w->frameGeometry().size() - w->geometry().size();
+  // At a fractional scale the frame's device pixels are rounded to window
+  // coordinates, possibly down: a pixel more keeps the frame on the screen.
+  const qreal dpr = w->devicePixelRatioF();
+  const QSize rounding = dpr == std::floor(dpr) ? QSize(0, 0) : QSize(1, 1);
+  if (w->isVisible() && w->frameGeometry() != w->geometry())
+    return w->frameGeometry().size() - w->geometry().size() + rounding;
+  // The frame of a window already on the screen is the best guess for this one.
   for (QWidget* other : QApplication::topLevelWidgets()) {
     if (other == w || !other->isVisible()) continue;
     const QSize f = other->frameGeometry().size() - other->geometry().size();
-    if (f.width() > 0 || f.height() > 0) return f;
+    if (f.width() > 0 || f.height() > 0) return f + rounding;
   }
   return kFrameGuess;
 }
@@ -112,17 +119,7 @@ QSize frameOf(QWidget* w) {
 void fitToScreen(int handle, QWidget* w) {
   // Only a main window has content that can scroll; other windows keep their size.
   if (!qobject_cast<QMainWindow*>(w) || !w->isWindow()) return;
-  // The frame of a window already on the screen is the best guess for this one.
-  QSize frame = kFrameGuess;
-  for (QWidget* other : QApplication::topLevelWidgets()) {
-    if (other == w || !other->isVisible()) continue;
-    const QSize f = other->frameGeometry().size() - other->geometry().size();
-    if (f.width() > 0 || f.height() > 0) {
-      frame = f;
-      break;
-    }
-  }
-  fit(handle, w, frame);
+  fit(handle, w, frameOf(w));
   new FrameWatch(handle, w);
 }
 

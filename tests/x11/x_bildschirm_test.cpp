@@ -169,6 +169,8 @@ TEST_P(XKleinerBildschirm, DasVerlaufsfensterPasstUndLaesstDauerndUndDieFehlerze
   const std::string name = std::string("x11_verlauf_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
                            (GetParam() == 2 ? "_en.png" : "_de.png");
   b.Bild(schirm).save(QString::fromStdString(Bildpfad(name)));
+  VerlaufBeenden();  // as the program's end: the next test starts without it
+  TestRunEvents(100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sprachen, XKleinerBildschirm, ::testing::Values(1, 2),

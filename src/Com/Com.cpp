@@ -3,6 +3,7 @@
 #include "Com/Com.h"
 
 #include <cstdio>
+#include <string>
 
 #include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
@@ -26,6 +27,11 @@ constexpr int kFarbeRot = 0xFF0000;
 
 // A hang-up closed the port: the next device operation opens it again by itself.
 bool gNachTrennungOeffnen = false;
+
+// Why the latest open failed, in the serial layer's words ("tcp://HOST:PORT:
+// connection refused"), for the error area; "" when it said nothing more.
+std::string gOeffnungsgrund;
+ErrorCode gOeffnungsfehler = 0;
 
 // LED of address '1' + i.
 constexpr int kLeds[8] = {COMPANEL_LED1, COMPANEL_LED2, COMPANEL_LED3, COMPANEL_LED4,
@@ -101,6 +107,8 @@ ErrorCode ComPortOeffnen() {
   if (gCom.port == -1) return 0;
 
   const ErrorCode fehler = OLQZPK3X_Open(gCom.port, gCom.baudrate);
+  gOeffnungsfehler = fehler;
+  gOeffnungsgrund = fehler != 0 ? ComLastError() : "";
   if (fehler != 0) {
     gCom.offenerPort = -1;
     return fehler;
@@ -120,7 +128,15 @@ void ComLeitungGetrennt() {
   ComEinstellungenAusStrukturInGui();
 }
 
+bool ComLeitungVerloren() { return gCom.offenerPort != -1 && ComLineLost(gCom.offenerPort) != 0; }
+
+std::string ComOeffnungsgrund(ErrorCode code) { return code != 0 && code == gOeffnungsfehler ? gOeffnungsgrund : ""; }
+
 ErrorCode ComPortFuerGeraet(ErrorCode keinPort) {
+  // A line that hung up while nobody used it (a device restarted, a server that
+  // closed the connection) is seen before anything is sent: it is opened again
+  // below, so that a device that is back simply answers.
+  if (ComLeitungVerloren()) ComLeitungGetrennt();
   if (gCom.offenerPort != -1) return 0;
   if (!gNachTrennungOeffnen) return keinPort;
   gCom.port = gCom.lport;
@@ -220,7 +236,9 @@ int Callback_Button_IdLesen(int, int, int event, void*, int, int) {
 int Callback_Ring_ComPicture(int, int, int event, void*, int eventData1, int) {
   const bool taste = event == EVENT_KEYPRESS && (eventData1 == VAL_ENTER_VKEY || eventData1 == VAL_SPACE_KEY);
   if (event != EVENT_LEFT_CLICK && !taste) return 0;
-  gCom.port = gCom.offenerPort == -1 ? gCom.lport : -1;
+  // Closed: the port open before; never open yet, the port chosen (that could
+  // not be opened), so the click says why again.
+  gCom.port = gCom.offenerPort != -1 ? -1 : (gCom.lport != -1 ? gCom.lport : gCom.port);
   ComFehlerSetzen(ComPortOeffnen());
   ComEinstellungenAusStrukturInGui();
   return 0;

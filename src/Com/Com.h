@@ -1,5 +1,7 @@
 #pragma once
 // Connection settings, connecting, identity, device search and the error area.
+#include <string>
+
 #include "common/ErrorCode.h"
 
 struct ComSettings {
@@ -17,10 +19,17 @@ void ComStrukturInitialisieren();
 void ComEinstellungenAusGuiInStruktur();
 void ComEinstellungenAusStrukturInGui();
 ErrorCode ComPortOeffnen();
-// For an operation that needs the device: 0 when a port is open. A port that a
-// hang-up closed is opened again here, once (its failure is returned); otherwise
-// `keinPort` when none is open.
+// Why the latest open of a port failed with `code`, where the serial layer says
+// more than the code (a network port: "tcp://HOST:PORT: connection refused");
+// "" otherwise, and for any other code.
+std::string ComOeffnungsgrund(ErrorCode code);
+// For an operation that needs the device: 0 when a port is open. A port whose
+// line has hung up (seen before anything is sent) or that a hang-up closed is
+// opened again here, once (its failure is returned); otherwise `keinPort` when
+// none is open.
 ErrorCode ComPortFuerGeraet(ErrorCode keinPort);
+// Whether the open port's line has hung up, seen without sending anything.
+bool ComLeitungVerloren();
 // The open port hung up: closes it at once, shows it closed, and lets the next
 // ComPortFuerGeraet open it again.
 void ComLeitungGetrennt();

@@ -2,6 +2,7 @@
 // device or connection action.
 #include <cstdint>
 #include <limits>
+#include <string>
 
 #include "Com/Com.h"
 #include "OLQ_errorV3/OLQ_errorV3.h"
@@ -20,7 +21,10 @@ void ComFehlerSetzen(ErrorCode code) {
     return;
   }
   SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERLED, 1);
-  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, OLQ_Fehlermeldung(code));
+  // A failed open says what the serial layer knows beyond the code, after the catalogue's text.
+  std::string text = OLQ_Fehlermeldung(code);
+  if (const std::string grund = ComOeffnungsgrund(code); !grund.empty()) text += ": " + grund;
+  SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, text.c_str());
   // Turned in 64 bits: the most negative code has no positive twin in an int.
   const std::int64_t nummer = -static_cast<std::int64_t>(code);
   const std::int64_t grenze = std::numeric_limits<int>::max();

@@ -10,7 +10,8 @@
 // a device name, or ZPK3X_COM<n>, of the form tcp://HOST:PORT (raw TCP, the
 // server's line settings stand) or rfc2217://HOST:PORT (the line settings are
 // sent to the server). HOST is a name, an IPv4 address or an IPv6 address in
-// brackets. A lost connection is made anew by the next write.
+// brackets. A connection that the server closed or reset counts as a hung-up
+// line (ComLineLost); the next write still connects anew.
 //
 // Every function is for the one user-interface thread; none of them locks.
 #include <string>
@@ -49,8 +50,10 @@ int ComRdByte(int port);
 
 // 1 when the port's line has hung up: the device side went away (an adapter
 // pulled out, the far end of a pseudo-terminal closed), so nothing more can pass
-// until the port is opened again. 0 otherwise, and for a port that is not open.
-// Meant for after a failed operation, to tell a lost line from a silent device.
+// until the port is opened again; for a network port, the server closed or reset
+// the connection. 0 otherwise, and for a port that is not open. Tells a lost
+// line from a silent device after a failed operation, and can be asked before
+// one: it transfers nothing and does not wait.
 int ComLineLost(int port);
 
 // Baud rate the port was opened with; 0 when the port is not open.

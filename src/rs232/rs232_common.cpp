@@ -250,8 +250,9 @@ int ComRdByte(int port) {
 
 int ComLineLost(int port) {
   PortState* p = openPort(port);
-  // A network port connects again at the next write; its loss is reported there.
-  if (p == nullptr || p->scripted || p->net != nullptr) return 0;
+  if (p == nullptr || p->scripted) return 0;
+  // A connection the server closed or reset is a network port's hang-up.
+  if (p->net != nullptr) return rs232net::lineLost(p->net) ? 1 : 0;
   return rs232platform::lineLost(p->device) ? 1 : 0;
 }
 

@@ -338,4 +338,10 @@ std::string connectedIdentity(Connection* c) {
   return c == nullptr || c->socket == rs232socket::kNoSocket ? std::string() : rs232socket::peerName(c->socket);
 }
 
+bool lineLost(Connection* c) {
+  if (c->broken || c->socket == rs232socket::kNoSocket) return true;
+  if (rs232socket::closedByPeer(c->socket)) c->broken = true;
+  return c->broken;
+}
+
 }  // namespace rs232net

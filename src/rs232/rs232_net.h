@@ -43,5 +43,8 @@ int readByte(Connection* c, double timeoutSeconds);
 // The server actually reached, by its numeric address and port ("tcp:ADDRESS:PORT"),
 // the same for every name that leads to it; "" when not connected.
 std::string connectedIdentity(Connection* c);
+// True when the server closed or reset the connection (seen now, without a
+// transfer) or it broke during one: the port's line has hung up.
+bool lineLost(Connection* c);
 
 }  // namespace rs232net

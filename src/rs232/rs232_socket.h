@@ -24,6 +24,10 @@ bool sendAll(Socket s, const char* data, int n, double timeoutSeconds);
 // closed or reset the connection or the socket failed.
 int receive(Socket s, char* buffer, int size, double timeoutSeconds);
 
+// True when the server has closed or reset the connection, seen at once and
+// without taking any data; false while data waits or nothing happened.
+bool closedByPeer(Socket s);
+
 void closeSocket(Socket s);
 
 // The connected peer as the lock and the records name it: "tcp:ADDRESS:PORT",

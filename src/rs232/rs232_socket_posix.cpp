@@ -156,6 +156,18 @@ int receive(Socket s, char* buffer, int size, double timeoutSeconds) {
   }
 }
 
+bool closedByPeer(Socket s) {
+  if (s == kNoSocket) return true;
+  char c = 0;
+  for (;;) {
+    const ssize_t r = ::recv(static_cast<int>(s), &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (r > 0) return false;
+    if (r == 0) return true;
+    if (errno == EINTR) continue;
+    return errno != EAGAIN && errno != EWOULDBLOCK;
+  }
+}
+
 void closeSocket(Socket s) {
   if (s != kNoSocket) ::close(static_cast<int>(s));
 }

@@ -168,6 +168,14 @@ int receive(Socket sock, char* buffer, int size, double timeoutSeconds) {
   }
 }
 
+bool closedByPeer(Socket sock) {
+  if (sock == kNoSocket) return true;
+  char c = 0;
+  const int r = recv(static_cast<SOCKET>(sock), &c, 1, MSG_PEEK);
+  if (r > 0) return false;
+  return r == 0 || WSAGetLastError() != WSAEWOULDBLOCK;
+}
+
 void closeSocket(Socket s) {
   if (s != kNoSocket) closesocket(static_cast<SOCKET>(s));
 }

@@ -2,7 +2,10 @@
 
 #include "toolkit/toolkit.h"
 
+#include <QApplication>
 #include <QFocusEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHash>
@@ -30,6 +33,7 @@ static_assert(int{ZNumeric::OutOfRange} == int{ENTRY_OUT_OF_RANGE} && int{ZNumer
 
 namespace {
 const QColor kOutOfRangeBase(255, 215, 215);
+const QColor kRefusedFrame(220, 0, 0);
 
 QString outOfRangeTip(const QString& shown) {
   return zLanguage() == 2 ? QStringLiteral("Value %1 is outside the range of this field").arg(shown)
@@ -209,7 +213,26 @@ void ZNumeric::markRange() {
     pal = QPalette();
     setToolTip(QString());
   }
+  if (!refusal_.isEmpty()) setToolTip(refusal_);
   setPalette(pal);
+}
+
+void ZNumeric::setRefusal(const QString& why) {
+  if (why == refusal_) return;
+  refusal_ = why;
+  markRange();
+  update();
+}
+
+void ZNumeric::paintEvent(QPaintEvent* e) {
+  QDoubleSpinBox::paintEvent(e);
+  if (refusal_.isEmpty()) return;
+  // Over the frame, which the text field inside leaves free.
+  QPainter p(this);
+  const int d = std::max(2, style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this));
+  p.setPen(QPen(kRefusedFrame, d, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(rect()).adjusted(d / 2.0, d / 2.0, -d / 2.0, -d / 2.0));
 }
 
 void ZNumeric::setProgramValue(double v) {
@@ -238,6 +261,8 @@ bool ZNumeric::takePendingEdit() {
   const bool changed = outOfRange_ || v != committed_;
   committed_ = v;
   outOfRange_ = false;
+  refusal_.clear();  // a valid entry answers the refusal
+  update();
   {
     const QSignalBlocker block(this);
     setValue(v);
@@ -251,6 +276,9 @@ bool ZNumeric::takePendingEdit() {
 
 void ZNumeric::stepBy(int steps) {
   if (isReadOnly()) return;
+  // A step starts from what the operator typed: an entry that cannot be taken
+  // is refused as at any other commit, never dropped for the committed value.
+  if (touched_ && !takePendingEdit()) return;
   {
     const QSignalBlocker block(this);
     QDoubleSpinBox::stepBy(steps);
@@ -306,6 +334,9 @@ QSize ZNumeric::sizeHint() const {
 // ---------------------------------------------------------------- ZRing
 ZRing::ZRing(QWidget* parent) : QComboBox(parent) {
   setFocusPolicy(Qt::StrongFocus);
+  connect(this, &QComboBox::currentIndexChanged, this, [this] {
+    if (!outOfRange_) setToolTip(currentText());
+  });
   connect(this, &QComboBox::activated, this, [this](int i) { operatorChose(i); });
 }
 
@@ -368,7 +399,8 @@ void ZRing::markRange() {
     setToolTip(outOfRangeTip(placeholderText()));
   } else {
     setPalette(QPalette());
-    setToolTip(QString());
+    // The closed list may cut a long item: its whole text stays readable.
+    setToolTip(currentText());
   }
 }
 
@@ -524,6 +556,41 @@ void ZChildFrame::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setPen(QPen(palette().color(QPalette::Dark), 2));
   p.drawRect(rect().adjusted(1, 1, -1, -1));
+}
+
+void ZChildFrame::keyPressEvent(QKeyEvent* e) {
+  // Escape closes it as its close box does (a control that uses the key keeps it).
+  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+    close();
+    e->accept();
+    return;
+  }
+  QWidget::keyPressEvent(e);
+}
+
+void ZChildFrame::showEvent(QShowEvent* e) {
+  QWidget::showEvent(e);
+  if (e->spontaneous()) return;  // the parent window shown again, not this one opened
+  // The keyboard follows the window that opens, so keys meant for it never reach
+  // the window below; it goes back when this one closes.
+  QWidget* had = QApplication::focusWidget();
+  returnFocus_ = had != nullptr && !isAncestorOf(had) ? had : nullptr;
+  for (QWidget* w = nextInFocusChain(); w != nullptr && w != this; w = w->nextInFocusChain()) {
+    if (!content_->isAncestorOf(w)) continue;
+    if (w->isVisibleTo(this) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) != 0) {
+      w->setFocus(Qt::TabFocusReason);
+      break;
+    }
+  }
+}
+
+void ZChildFrame::hideEvent(QHideEvent* e) {
+  QWidget::hideEvent(e);
+  if (e->spontaneous()) return;
+  QWidget* now = QApplication::focusWidget();
+  if (returnFocus_ && returnFocus_->isVisible() && returnFocus_->isEnabled() && (now == nullptr || isAncestorOf(now)))
+    returnFocus_->setFocus(Qt::OtherFocusReason);
+  returnFocus_ = nullptr;
 }
 
 void ZChildFrame::mousePressEvent(QMouseEvent* e) {

@@ -3,6 +3,7 @@
 // the loader creates them (toolkit_loader.cpp).
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -70,6 +71,10 @@ class ZNumeric : public QDoubleSpinBox {
   QString rangeText() const;
   // Re-evaluates the range marking after the range changed.
   void rangeChanged();
+  // Marks the field as refused (a red frame, `why` as its tooltip) until the
+  // next accepted entry in it; "" takes the mark away.
+  void setRefusal(const QString& why);
+  const QString& refusal() const { return refusal_; }
 
   std::function<void()> onCommit;         // set by the toolkit
   std::function<void()> onAccepted;       // set by the toolkit
@@ -87,6 +92,7 @@ class ZNumeric : public QDoubleSpinBox {
   void keyPressEvent(QKeyEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   QString format(double v) const;
@@ -98,6 +104,7 @@ class ZNumeric : public QDoubleSpinBox {
   double committed_ = 0.0;
   bool outOfRange_ = false;
   bool touched_ = false;  // the operator edited the text since the last commit
+  QString refusal_;       // why the latest entry was refused, while it is marked
 };
 
 // Drop-down list whose items carry values (integers or characters). Designer
@@ -205,10 +212,14 @@ class ZChildFrame : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void hideEvent(QHideEvent* e) override;
 
  private:
   QLabel* title_;
   QWidget* content_;
+  QPointer<QWidget> returnFocus_;  // where the keyboard was before it opened
   QPoint dragFrom_;
   bool dragging_ = false;
 };

@@ -738,10 +738,14 @@ int SetCtrlVal(int panel, int control, const char* text) {
     case Kind::Text:
       static_cast<QLabel*>(c->w.data())->setText(t);
       break;
-    case Kind::String:
-      static_cast<QLineEdit*>(c->w.data())->setText(t);
-      static_cast<QLineEdit*>(c->w.data())->setCursorPosition(0);
+    case Kind::String: {
+      auto* e = static_cast<QLineEdit*>(c->w.data());
+      e->setText(t);
+      e->setCursorPosition(0);
+      // A text longer than the field stays readable whole.
+      e->setToolTip(t);
       break;
+    }
     case Kind::Button:
       static_cast<QAbstractButton*>(c->w.data())->setText(t);
       break;

@@ -172,7 +172,16 @@ enum {
 enum {
   ATTR_MARKER_STYLE = 1015,  // int: how a progress bar's scale is marked (0 none, 3 ticks)
   ATTR_CLOSABLE = 1016,      // int (panels): 0 makes the close box do nothing
+  // text (numeric fields): marks the field as refused, with this text as its
+  // tooltip, until "" is set or the field accepts the operator's next entry
+  ATTR_REFUSED_TEXT = 1017,
+  ATTR_CHECKED = 1018,  // int 0/1 (menu items): a check mark beside the item
 };
+// The menu bar of a window (its handle), or a negative code.
+int GetPanelMenuBar(int panel);
+// Attributes of a menu bar's items (ATTR_CHECKED, ATTR_DIMMED).
+int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value);
+int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value);
 enum { CTRL_COMMAND_BUTTON = 1, CTRL_PROGRESS_BAR = 2 };
 enum { VAL_AUTO_CENTER = -2147483647 };  // SetPanelPos: centre on the screen
 

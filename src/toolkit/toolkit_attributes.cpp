@@ -235,8 +235,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const char* value) {
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
-  if (!value || attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
+  if (!value) return UIE_BAD_ATTRIBUTE;
   const QString t = QString::fromUtf8(value);
+  if (attribute == ATTR_REFUSED_TEXT) {
+    if (c->kind != Kind::Numeric) return UIE_BAD_ATTRIBUTE;
+    static_cast<ZNumeric*>(c->w.data())->setRefusal(t);
+    return 0;
+  }
+  if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
   if (auto* b = qobject_cast<QAbstractButton*>(c->w.data())) b->setText(t);
   else if (QLabel* l = labelOf(c)) l->setText(t);
   else return UIE_BAD_ATTRIBUTE;
@@ -299,7 +305,13 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string* value) 
   int err = 0;
   Control* c = findControl(panel, control, &err);
   if (!c) return err;
-  if (!value || attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
+  if (!value) return UIE_BAD_ATTRIBUTE;
+  if (attribute == ATTR_REFUSED_TEXT) {
+    if (c->kind != Kind::Numeric) return UIE_BAD_ATTRIBUTE;
+    *value = static_cast<ZNumeric*>(c->w.data())->refusal().toStdString();
+    return 0;
+  }
+  if (attribute != ATTR_LABEL_TEXT) return UIE_BAD_ATTRIBUTE;
   if (auto* b = qobject_cast<QAbstractButton*>(c->w.data())) *value = b->text().toStdString();
   else if (QLabel* l = labelOf(c)) *value = l->text().toStdString();
   else value->clear();
@@ -436,4 +448,61 @@ int SetPanelPos(int panel, int top, int left) {
 int GetSystemHighlightColor() {
   if (!haveApplication()) return 0x3399FF;
   return static_cast<int>(QApplication::palette().color(QPalette::Highlight).rgb() & 0xFFFFFF);
+}
+
+// ---------------------------------------------------------------- menu items
+namespace {
+QAction* menuAction(int menuBar, int menuItem, int* err) {
+  for (auto& [h, p] : panels()) {
+    if (p.menuBar != menuBar || menuBar <= 0) continue;
+    auto it = p.menu.find(menuItem);
+    if (it == p.menu.end() || !it->second.action) {
+      *err = UIE_BAD_CONTROL_ID;
+      return nullptr;
+    }
+    return it->second.action;
+  }
+  *err = UIE_BAD_PANEL_HANDLE;
+  return nullptr;
+}
+}  // namespace
+
+int GetPanelMenuBar(int panel) {
+  Panel* p = findPanel(panel);
+  if (!p) return UIE_BAD_PANEL_HANDLE;
+  return p->menuBar > 0 ? p->menuBar : UIE_BAD_PANEL_HANDLE;
+}
+
+int SetMenuBarAttribute(int menuBar, int menuItem, int attribute, int value) {
+  int err = 0;
+  QAction* a = menuAction(menuBar, menuItem, &err);
+  if (!a) return err;
+  switch (attribute) {
+    case ATTR_CHECKED:
+      a->setCheckable(true);
+      a->setChecked(value != 0);
+      return 0;
+    case ATTR_DIMMED:
+      a->setEnabled(value == 0);
+      return 0;
+    default:
+      return UIE_BAD_ATTRIBUTE;
+  }
+}
+
+int GetMenuBarAttribute(int menuBar, int menuItem, int attribute, int* value) {
+  int err = 0;
+  QAction* a = menuAction(menuBar, menuItem, &err);
+  if (!a) return err;
+  if (!value) return UIE_BAD_ATTRIBUTE;
+  switch (attribute) {
+    case ATTR_CHECKED:
+      *value = a->isChecked() ? 1 : 0;
+      return 0;
+    case ATTR_DIMMED:
+      *value = a->isEnabled() ? 0 : 1;
+      return 0;
+    default:
+      return UIE_BAD_ATTRIBUTE;
+  }
 }

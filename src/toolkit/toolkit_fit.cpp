@@ -13,6 +13,7 @@
 #include <QScrollArea>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tk {
 namespace {
@@ -78,7 +79,7 @@ class FrameWatch : public QObject {
     const QRect outer = w_->frameGeometry();
     const QRect inner = w_->geometry();
     if (outer == inner) return false;  // no frame known yet
-    const QSize frame = outer.size() - inner.size();
+    const QSize frame = frameOf(w_);
     const QRect avail = screenArea(w_);
     QPointer<FrameWatch> self(this);
     if (!avail.contains(outer)) {
@@ -99,20 +100,26 @@ class FrameWatch : public QObject {
 
 }  // namespace
 
-void fitToScreen(int handle, QWidget* w) {
-  // Only a main window has content that can scroll; other windows keep their size.
-  if (!qobject_cast<QMainWindow*>(w) || !w->isWindow()) return;
+QSize frameOf(QWidget* w) {
+  // At a fractional scale the frame's device pixels are rounded to window
+  // coordinates, possibly down: a pixel more keeps the frame on the screen.
+  const qreal dpr = w->devicePixelRatioF();
+  const QSize rounding = dpr == std::floor(dpr) ? QSize(0, 0) : QSize(1, 1);
+  if (w->isVisible() && w->frameGeometry() != w->geometry())
+    return w->frameGeometry().size() - w->geometry().size() + rounding;
   // The frame of a window already on the screen is the best guess for this one.
-  QSize frame = kFrameGuess;
   for (QWidget* other : QApplication::topLevelWidgets()) {
     if (other == w || !other->isVisible()) continue;
     const QSize f = other->frameGeometry().size() - other->geometry().size();
-    if (f.width() > 0 || f.height() > 0) {
-      frame = f;
-      break;
-    }
+    if (f.width() > 0 || f.height() > 0) return f + rounding;
   }
-  fit(handle, w, frame);
+  return kFrameGuess;
+}
+
+void fitToScreen(int handle, QWidget* w) {
+  // Only a main window has content that can scroll; other windows keep their size.
+  if (!qobject_cast<QMainWindow*>(w) || !w->isWindow()) return;
+  fit(handle, w, frameOf(w));
   new FrameWatch(handle, w);
 }
 

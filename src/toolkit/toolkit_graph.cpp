@@ -23,6 +23,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 #include <climits>
 #include <cmath>
 
@@ -251,8 +253,11 @@ void ZGraph::paintCurves(QPainter* p) const {
     p->setPen(pen);
     for (const QPolygonF& piece : c.pieces) {
       screen.resize(piece.size());
+      // A value at the foot of the axis (0 A, 0 V) is drawn just above the
+      // axis line, where it can be seen: readings of zero are no gap.
       for (qsizetype i = 0; i < piece.size(); ++i)
-        screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx, r.bottom() - (piece[i].y() - lo) * sy);
+        screen[i] = QPointF(r.left() + (piece[i].x() - from_) * sx,
+                            std::min(r.bottom() - 2.0, r.bottom() - (piece[i].y() - lo) * sy));
       if (screen.size() == 1) {
         // A value without neighbours (one query after a gap) must still be seen.
         p->setBrush(c.color);
@@ -422,22 +427,42 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
   // A label runs upwards along its line, left of it. Marks whose labels would
   // touch form a group: stacked one above the other while each keeps a readable
   // piece, else one shortened label for the whole group.
-  const auto place = [&](double x, const QString& text, double bottom, double length) {
-    const QString t = fm.elidedText(text, Qt::ElideRight, length);
+  const auto place = [&](double x, const QString& text, double bottom, double length, Qt::TextElideMode mode) {
+    const QString t = fm.elidedText(text, mode, length);
     const double w = fm.horizontalAdvance(t);
     out.push_back({QRectF(x - 3 - fm.ascent(), bottom - w, across, w), t, x});
+  };
+  // The words two labels begin with alike ("Process has been "): what follows
+  // tells them apart and is what a shortened label keeps.
+  const auto commonWords = [](const QString& a, const QString& b) {
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < std::min(a.size(), b.size()) && a[i] == b[i]; ++i)
+      if (a[i] == QLatin1Char(' ')) n = i + 1;
+    return n;
   };
   for (std::size_t i = 0; i < shown.size();) {
     std::size_t j = i + 1;
     while (j < shown.size() && shown[j].first - shown[j - 1].first < across + 2) ++j;
     const double piece = room / static_cast<double>(j - i);
     if (j - i == 1 || piece >= fm.horizontalAdvance(QStringLiteral("Mmmmmm"))) {
-      for (std::size_t k = i; k < j; ++k)
-        place(shown[k].first, shown[k].second, r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6);
+      for (std::size_t k = i; k < j; ++k) {
+        const QString& text = shown[k].second;
+        const qsizetype same = k == i ? 0 : commonWords(shown[i].second, text);
+        // Below the group's first label, a label keeps its own end.
+        place(shown[k].first, same > 0 ? QStringLiteral("…") + text.mid(same) : text,
+              r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6, k == i ? Qt::ElideRight : Qt::ElideLeft);
+      }
     } else {
-      QStringList all;
-      for (std::size_t k = i; k < j; ++k) all << shown[k].second;
-      place(shown[i].first, all.join(QStringLiteral(", ")), r.bottom() - 4, room);
+      // One label for the group: each different name once, the words they
+      // begin with alike written once.
+      QStringList names;
+      for (std::size_t k = i; k < j; ++k)
+        if (!names.contains(shown[k].second)) names << shown[k].second;
+      qsizetype same = names.size() > 1 ? names[0].size() : 0;
+      for (qsizetype k = 1; k < names.size(); ++k) same = std::min(same, commonWords(names[0], names[k]));
+      QString text = names[0];
+      for (qsizetype k = 1; k < names.size(); ++k) text += QStringLiteral(", ") + names[k].mid(same);
+      place(shown[i].first, text, r.bottom() - 4, room, Qt::ElideRight);
     }
     i = j;
   }
@@ -473,6 +498,8 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
   }
   p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
   for (const MarkLabel& m : markLabels()) {
+    // On a ground of its own: the curves pass under a label, never through it.
+    p->fillRect(m.box.adjusted(-1, -1, 1, 1), QColor(255, 255, 255, 220));
     p->save();
     p->translate(m.x - 3, m.box.bottom());
     p->rotate(-90);
@@ -702,8 +729,10 @@ int SetPanelSize(int panel, int width, int height) {
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   if (width <= 0 || height <= 0) return UIE_BAD_ATTRIBUTE;
   QSize size = p->window->minimumSizeHint().expandedTo(QSize(width, height));
-  // A size remembered from a larger screen is cut to this one.
-  if (QScreen* s = p->window->screen()) size = size.boundedTo(s->availableGeometry().size());
+  // A size remembered from a larger screen (or with smaller fonts) is cut to
+  // this one, with the frame the window manager adds.
+  if (QScreen* s = p->window->screen())
+    size = size.boundedTo((s->availableGeometry().size() - frameOf(p->window)).expandedTo(QSize(1, 1)));
   p->window->resize(size);
   p->placed = true;  // showing it keeps this size
   return 0;
@@ -718,10 +747,15 @@ QPoint keptInside(const QRect& a, QSize size, QPoint at) {
 }  // namespace
 
 int SetPanelPlace(int panel, int left, int top, int besidePanel) {
+  return SetPanelPlaceKeeping(panel, left, top, besidePanel, nullptr, 0);
+}
+
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   QWidget* w = p->window;
-  const QSize size = w->frameGeometry().size();
+  // With the frame it will get: before it is first shown it has none yet.
+  const QSize size = w->geometry().size() + frameOf(w);
   p->placed = true;  // showing it keeps this place
   // Where it was, if a screen still shows its top left part (a screen of the
   // last session may be gone).
@@ -740,14 +774,49 @@ int SetPanelPlace(int panel, int left, int top, int besidePanel) {
     w->move(keptInside(a, size, QPoint(a.left() + (a.width() - size.width()) / 2, a.top())));
     return 0;
   }
-  // Right of the other window or left of it, kept on its screen: where it
-  // covers less of it, the right side when both are free.
-  const QPoint right = keptInside(a, size, QPoint(beside.right() + 1, beside.top()));
-  const QPoint left_ = keptInside(a, size, QPoint(beside.left() - size.width(), beside.top()));
-  const auto covered = [&](QPoint at) {
-    const QRect r = QRect(at, size).intersected(beside);
-    return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height();
+  // Right of the other window or left of it, else in a corner of its screen,
+  // always on it: where it covers none of the controls to keep in view and the
+  // least of the other window, the earlier place when they are alike.
+  std::vector<QRect> kept;
+  for (int i = 0; i < keepCount && keep; ++i) {
+    int err = 0;
+    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible())
+      kept.push_back(QRect(c->w->mapToGlobal(QPoint(0, 0)), c->w->size()).adjusted(-2, -2, 2, 2));
+  }
+  const auto area = [](const QRect& r) { return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height(); };
+  const auto bestPlace = [&](QSize s, std::pair<long long, long long>* cost) {
+    const QPoint places[] = {keptInside(a, s, QPoint(beside.right() + 1, beside.top())),
+                             keptInside(a, s, QPoint(beside.left() - s.width(), beside.top())),
+                             keptInside(a, s, a.topLeft()), keptInside(a, s, QPoint(a.right(), a.top())),
+                             keptInside(a, s, QPoint(a.left(), a.bottom())), keptInside(a, s, a.bottomRight())};
+    const auto costAt = [&](QPoint at) {
+      const QRect r(at, s);
+      long long hidden = 0;
+      for (const QRect& k : kept) hidden += area(r.intersected(k));
+      return std::make_pair(hidden, area(r.intersected(beside)));
+    };
+    QPoint best = places[0];
+    for (const QPoint& at : places)
+      if (costAt(at) < costAt(best)) best = at;
+    *cost = costAt(best);
+    return best;
   };
-  w->move(covered(right) <= covered(left_) ? right : left_);
+  std::pair<long long, long long> cost;
+  QPoint best = bestPlace(size, &cost);
+  // No place leaves them free: a smaller window may, down to its least size.
+  const QSize frame = size - w->geometry().size();
+  const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize()) + frame;
+  for (int percent = 90; cost.first > 0 && percent >= 40; percent -= 10) {
+    const QSize smaller = (size * percent / 100).expandedTo(least);
+    std::pair<long long, long long> c;
+    const QPoint at = bestPlace(smaller, &c);
+    if (c.first == 0) {
+      w->resize(smaller - frame);
+      best = at;
+      cost = c;
+    }
+    if (smaller == least) break;
+  }
+  w->move(best);
   return 0;
 }

@@ -60,3 +60,6 @@ int SetPanelSize(int panel, int width, int height);
 // (or with left/top INT_MIN) beside `besidePanel`, on the side with more room of
 // that window's screen. Never off every screen.
 int SetPanelPlace(int panel, int left, int top, int besidePanel);
+// The same; placed beside `besidePanel`, it covers none of that window's
+// controls `keep` (`keepCount` of them) where the screen has room for that.
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount);

@@ -90,6 +90,9 @@ void repaintNow(QWidget* w);
 // Before a window is first shown at its natural size: makes it fit its screen
 // (toolkit_fit.cpp).
 void fitToScreen(int handle, QWidget* w);
+// The frame the window manager draws (or will draw) around a top-level window:
+// its own once shown, else that of another window on the screen, else a guess.
+QSize frameOf(QWidget* w);
 
 // Counts a running callback for as long as it lives (timer ticks wait for depth 0).
 struct Depth {

@@ -17,12 +17,15 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFrame>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTranslator>
 #include <QUiLoader>
 #include <QXmlStreamReader>
 
+#include <cmath>
 #include <map>
 
 namespace tk {
@@ -117,6 +120,32 @@ void markOnState(QWidget* w) {
                                   " border: 1px solid #1e5e27; border-radius: 3px; }"));
 }
 
+// At a fractional scale (larger fonts) a frame's first row and column can fall
+// outside what the window system lets it paint, and its top and left border
+// vanish: such a frame draws its border itself, a pixel inside its edges.
+class WholeFrame : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* obj, QEvent* ev) override {
+    if (ev->type() != QEvent::Paint) return false;
+    auto* f = static_cast<QFrame*>(obj);
+    QPainter p(f);
+    p.setPen(QPen(f->palette().color(QPalette::Mid), 1));
+    p.drawRect(QRect(1, 1, f->width() - 3, f->height() - 3));
+    return false;
+  }
+};
+
+void keepFrameWhole(QFrame* f) {
+  const qreal dpr = qApp->devicePixelRatio();
+  if (dpr == std::floor(dpr) || f->frameShape() == QFrame::NoFrame || qobject_cast<ZGraph*>(f)) return;
+  const int width = f->frameWidth();
+  f->setFrameShape(QFrame::NoFrame);
+  f->setContentsMargins(width, width, width, width);  // the layout keeps its place
+  static WholeFrame* painter = new WholeFrame(qApp);
+  f->installEventFilter(painter);
+}
+
 // The form of a panel number: each form carries its number (property
 // "panelId" of its top widget), so the toolkit needs no table of the program's windows.
 QString formFile(int panelResourceId) {
@@ -186,6 +215,7 @@ int collect(Panel& p, QWidget* form) {
       n->setProgramValue(n->value());
     }
     if (c.kind == Kind::Toggle) markOnState(w);
+    if (c.kind == Kind::Frame) keepFrameWhole(static_cast<QFrame*>(w));
     const QString cb = w->property("callback").toString();
     if (!cb.isEmpty()) {
       c.cbName = cb.toStdString();

@@ -88,9 +88,11 @@ ErrorCode Zpk3Stoppen() { return Geraetefunktion("stopp"); }
 ErrorCode Zpk3FehlerLoeschen() { return Geraetefunktion("fehlerloeschen"); }
 ErrorCode Zpk3Kalibrieren() { return Geraetefunktion("kalibrieren"); }
 
-ErrorCode IstwerteAbfragen() {
+namespace {
+
+// The query, after `err` from the check of the port.
+ErrorCode IstwerteAbfragenNach(ErrorCode err) {
   Istwerte werte{};
-  ErrorCode err = PortPruefen();
   if (err == 0) err = IstwerteLesen(Verbindung(), &werte);
   VerlaufAbfrage(err, werte.strom, werte.spannung, werte.status);  // the trend window sees every query
   VeroeffentlichungAbfrage(err, werte);                            // and so does the broker, where set
@@ -100,6 +102,10 @@ ErrorCode IstwerteAbfragen() {
   if (werte.gelesen >= 3) LampenSetzen(werte.status);
   return err;
 }
+
+}  // namespace
+
+ErrorCode IstwerteAbfragen() { return IstwerteAbfragenNach(PortPruefen()); }
 
 ErrorCode Zpk3ProgrammeLesen() {
   if (ErrorCode e = PortPruefen(); e != 0) return e;
@@ -207,7 +213,9 @@ int Callback_Toggle_DauerndAbfragen(int, int, int event, void*, int, int) {
 
 int Callback_Timer(int, int, int event, void*, int, int) {
   if (event != EVENT_TIMER_TICK) return 0;
-  ErrorCode err = IstwerteAbfragen();
+  // A tick is no operator's command: a line that hung up since the last one is
+  // reported as such, and only the operator's next command opens the port again.
+  ErrorCode err = IstwerteAbfragenNach(ComLeitungVerloren() ? OLQZPK3X_LEITUNG_GETRENNT : PortPruefen());
   if (err != 0) {
     // Stop before showing, so the failure is reported once and not every tick.
     SetCtrlAttribute(gPanelHandle, MAINPANEL_TIMER, ATTR_ENABLED, 0);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -270,7 +271,12 @@ ErrorCode VerlaufOeffnen() {
   gBenutzt = true;
   if (neu) {
     SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
-    SetPanelPlace(gVerlaufPanelHandle, gEinst.links, gEinst.oben, gPanelHandle);
+    // Opened beside the operator window, it leaves the continuous query's
+    // switch and the error area in view.
+    static constexpr int kFrei[] = {MAINPANEL_DAUERNDABFRAGEN, MAINPANEL_FEHLERLED, MAINPANEL_FEHLERSTRING,
+                                    MAINPANEL_FEHLERNUMMER};
+    SetPanelPlaceKeeping(gVerlaufPanelHandle, gEinst.links, gEinst.oben, gPanelHandle, kFrei,
+                         static_cast<int>(std::size(kFrei)));
   } else if (!Sichtbar()) {
     // Opened again, it shows its time window with the newest values, not
     // whatever part the operator last looked at.

@@ -1,8 +1,10 @@
 // Start-up, end, the language switch and the information dialog.
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
@@ -46,8 +48,8 @@ std::string Ablehnungsgrund(int grund, const char* erlaubt, int nachkommastellen
       break;
     case ENTRY_TOO_MANY_DECIMALS:
       std::snprintf(text, sizeof text,
-                    en ? "at most %d decimals, range %s" : "höchstens %d Nachkommastellen, Bereich %s",
-                    nachkommastellen, erlaubt);
+                    en ? "at most %d decimal%s, range %s" : "höchstens %d Nachkommastelle%s, Bereich %s",
+                    nachkommastellen, nachkommastellen == 1 ? "" : (en ? "s" : "n"), erlaubt);
       break;
     default:
       std::snprintf(text, sizeof text, en ? "allowed range %s" : "erlaubter Bereich %s", erlaubt);
@@ -56,8 +58,38 @@ std::string Ablehnungsgrund(int grund, const char* erlaubt, int nachkommastellen
   return text;
 }
 
+// The fields whose entry was refused and that still show it.
+struct Feld {
+  int panel;
+  int control;
+  bool operator==(const Feld&) const = default;
+};
+std::vector<Feld> gAbgelehnteFelder;
+
+void FeldmarkeLoeschen(const Feld& f) {
+  SetCtrlAttribute(f.panel, f.control, ATTR_REFUSED_TEXT, "");
+  std::erase(gAbgelehnteFelder, f);
+}
+
+// Commands that read or write the parameter table (controls of the operator
+// window and items of its menu, which share numbers): after them the refusal at
+// a field no longer tells what the table holds.
+bool NutztTabelle(int control) {
+  switch (control) {
+    case MAINPANEL_PARAMETERSATZAUSWAHL:
+    case MAINPANEL_ZPK3LESEN:        // also MENUBAR_MENU_NEU
+    case MAINPANEL_ZPK3SCHREIBEN:    // also MENUBAR_MENU_OEFFNEN
+    case MENUBAR_MENU_SPEICHERN:
+    case MENUBAR_MENU_SPEICHERNUNTER:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // An entry was refused: the error area names the field by its label and says
-// which entries it takes.
+// which entries it takes; the field itself shows it too, since the continuous
+// query clears the error area at its next answer.
 void EingabeAbgelehnt(int panel, int control, int grund, const char* erlaubt, int nachkommastellen) {
   std::string feld;
   GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, &feld);
@@ -68,11 +100,21 @@ void EingabeAbgelehnt(int panel, int control, int grund, const char* erlaubt, in
   SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERSTRING, text.c_str());
   SetCtrlVal(gPanelHandle, MAINPANEL_FEHLERNUMMER, 0);
   gAblehnung = text;
+  SetCtrlAttribute(panel, control, ATTR_REFUSED_TEXT, text.c_str());
+  if (std::find(gAbgelehnteFelder.begin(), gAbgelehnteFelder.end(), Feld{panel, control}) == gAbgelehnteFelder.end())
+    gAbgelehnteFelder.push_back(Feld{panel, control});
 }
 
 // The next accepted entry or command ends a refusal's message; what a device
-// operation showed since then is its own and stays.
-void BedienerHandelt(int, int) {
+// operation showed since then is its own and stays. The field's mark stays until
+// an entry in it is accepted or a command uses the table.
+void BedienerHandelt(int panel, int control) {
+  if (panel == gPanelHandle && NutztTabelle(control)) {
+    while (!gAbgelehnteFelder.empty()) FeldmarkeLoeschen(gAbgelehnteFelder.back());
+  } else if (std::find(gAbgelehnteFelder.begin(), gAbgelehnteFelder.end(), Feld{panel, control}) !=
+             gAbgelehnteFelder.end()) {
+    FeldmarkeLoeschen(Feld{panel, control});  // an entry in it was accepted
+  }
   if (gAblehnung.empty()) return;
   std::string gezeigt;
   GetCtrlString(gPanelHandle, MAINPANEL_FEHLERSTRING, &gezeigt);
@@ -85,6 +127,14 @@ void BedienerHandelt(int, int) {
   gAblehnung.clear();
 }
 
+// The language submenu marks the language chosen: that of this run until the
+// operator picks the other one for the next start.
+void SpracheMarkieren() {
+  const int leiste = GetPanelMenuBar(gPanelHandle);
+  SetMenuBarAttribute(leiste, MENUBAR_EINSTELLUNGEN_SPRACHE_DE, ATTR_CHECKED, gSpracheNeu != 2 ? 1 : 0);
+  SetMenuBarAttribute(leiste, MENUBAR_EINSTELLUNGEN_SPRACHE_EN, ATTR_CHECKED, gSpracheNeu == 2 ? 1 : 0);
+}
+
 }  // namespace
 
 void PanelsInitialisieren(const char* version, const char* datum) {
@@ -95,6 +145,7 @@ void PanelsInitialisieren(const char* version, const char* datum) {
   // for child windows may refuse it, which changes nothing the operator relies on.
   SetPanelAttribute(gPanelHandle, ATTR_HAS_TASKBAR_BUTTON, 1);
   SetPanelAttribute(gCompanelHandle, ATTR_HAS_TASKBAR_BUTTON, 1);
+  SpracheMarkieren();
 }
 
 int Zpk3xMain(int argc, char* argv[]) {
@@ -134,7 +185,10 @@ int Zpk3xMain(int argc, char* argv[]) {
   ParameterStrukturInitialisieren();
   PanelsInitialisieren(kVersion, kDatum);
 
-  ComPortOeffnen();  // a port that cannot be opened simply stays closed
+  // A port that cannot be opened stays closed; where the serial layer knows why
+  // (a device server that refuses, a network name that is no such name), the
+  // error area says so from the start.
+  if (const ErrorCode fehler = ComPortOeffnen(); !ComOeffnungsgrund(fehler).empty()) ComFehlerSetzen(fehler);
   ComEinstellungenAusStrukturInGui();
   ParameterAusStrukturInGui();
   ParametersterneSetzen();
@@ -160,6 +214,7 @@ void Callback_Menu_Beenden(int, int, void*, int) { QuitUserInterface(0); }
 
 void Callback_Menu_Sprache(int, int menuItem, void*, int) {
   gSpracheNeu = menuItem == MENUBAR_EINSTELLUNGEN_SPRACHE_EN ? 2 : 1;
+  SpracheMarkieren();
   if (gSpracheNeu != gSprache) {
     MessagePopup("Info",
                  "Die Sprache wird nach einem Programmneustart geändert.\n\n"

@@ -14,6 +14,7 @@
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
 namespace {
@@ -101,10 +102,75 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
   EXPECT_LT(Fremd(b, istwerte, imBild(istwerte, QRect(0, 0, istwerte->width(), 6))), 0.02)
       << "the frame's top is its own";
 
+  // Every frame's top and left border reaches the screen: a line in one of the
+  // first device pixels, darker than the window's ground, along most of the side.
+  const QRgb grund = mw->palette().color(QPalette::Window).rgb();
+  auto dunkel = [grund](QRgb c) { return qGray(grund) - qGray(c) >= 25; };
+  auto kante = [&](QWidget* w, bool oben) {
+    const QRect g = Geraetepixel(w, w->rect());
+    const QImage bild = b.Bild(oben ? QRect(g.x() + g.width() / 4, g.y(), g.width() / 2, 4)
+                                    : QRect(g.x(), g.y() + g.height() / 4, 4, g.height() / 2))
+                            .convertToFormat(QImage::Format_RGB32);
+    int beste = 0;
+    for (int k = 0; k < 4; ++k) {
+      int n = 0;
+      const int laenge = oben ? bild.width() : bild.height();
+      for (int i = 0; i < laenge; ++i) n += dunkel(oben ? bild.pixel(i, k) : bild.pixel(k, i));
+      beste = std::max(beste, 100 * n / std::max(1, laenge));
+    }
+    return beste;
+  };
+  QWidget* status = mw->findChild<QWidget*>(QStringLiteral("DECORATION_6"));
+  ASSERT_NE(status, nullptr);
+  if (bereich) bereich->ensureWidgetVisible(status, 0, 0);
+  TestRunEvents(100);
+  EXPECT_GE(kante(istwerte, true), 90) << "the top border of \"Istwerte\"";
+  EXPECT_GE(kante(istwerte, false), 90) << "the left border of \"Istwerte\"";
+  EXPECT_GE(kante(status, false), 90) << "the left border of \"Status\"";
+
   const char* dpi = std::getenv("QT_FONT_DPI");
   const std::string name = std::string("x11_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
                            (englisch ? "_en.png" : "_de.png");
   b.Bild(schirm).save(QString::fromStdString(Bildpfad(name)));
+}
+
+// The trend window opened for the first time lies on the screen with its frame
+// and leaves the continuous query's switch and the error area in view.
+TEST_P(XKleinerBildschirm, DasVerlaufsfensterPasstUndLaesstDauerndUndDieFehlerzeileFrei) {
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  QMainWindow* mw = Hauptfenster();
+  ASSERT_NE(mw, nullptr);
+  QScrollArea* bereich = mw->findChild<QScrollArea*>();
+  QWidget* dauernd = mw->findChild<QWidget*>(QStringLiteral("DAUERNDABFRAGEN"));
+  QWidget* fehler = mw->findChild<QWidget*>(QStringLiteral("FEHLERSTRING"));
+  ASSERT_TRUE(dauernd && fehler);
+  if (bereich) bereich->ensureWidgetVisible(dauernd, 0, 0);
+  TestRunEvents(100);
+  ASSERT_EQ(VerlaufOeffnen(), 0);  // as its button does
+  ASSERT_GE(gVerlaufPanelHandle, 0);
+  QWidget* fenster = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"))) fenster = w;
+  ASSERT_NE(fenster, nullptr);
+  Sichtbar(gVerlaufPanelHandle);
+  TestRunEvents(300);  // the window manager frames it
+  xtest::Bediener b;
+  ASSERT_TRUE(b.ok());
+  const QRect schirm(QPoint(0, 0), Bildschirm());
+  const QRect rahmen = b.MitRahmen(static_cast<unsigned long>(fenster->winId()), Geraetepixel(fenster, fenster->rect()));
+  EXPECT_TRUE(schirm.contains(rahmen)) << "trend window with frame " << rahmen.x() << "," << rahmen.y() << " "
+                                       << rahmen.width() << "x" << rahmen.height();
+  QWidget* aufzeichnen = fenster->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"));
+  EXPECT_TRUE(schirm.contains(Geraetepixel(aufzeichnen, aufzeichnen->rect()))) << "the recording row is on the screen";
+  for (QWidget* frei : {dauernd, fehler})
+    EXPECT_FALSE(rahmen.intersects(Geraetepixel(frei, frei->rect()))) << frei->objectName().toStdString();
+  const char* dpi = std::getenv("QT_FONT_DPI");
+  const std::string name = std::string("x11_verlauf_1024x600") + (dpi && *dpi ? std::string("_") + dpi + "dpi" : "") +
+                           (GetParam() == 2 ? "_en.png" : "_de.png");
+  b.Bild(schirm).save(QString::fromStdString(Bildpfad(name)));
+  VerlaufBeenden();  // as the program's end: the next test starts without it
+  TestRunEvents(100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sprachen, XKleinerBildschirm, ::testing::Values(1, 2),

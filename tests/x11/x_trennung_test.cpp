@@ -8,6 +8,7 @@
 #include "Com/Com.h"
 #include "lauf.h"
 #include "olqzpk3x/olqzpk3x.h"
+#include "ser2net_harness.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
@@ -96,8 +97,19 @@ TEST_F(XTrennung, WaehrendAllesLesen) {
   AbfragenGehtWieder(*neu);
 }
 
-// A device that is not back: the one reopen fails with the port's error and
-// nothing is tried again by itself.
+// A device restarted while the window was idle: the hang-up is seen before
+// anything is sent, and the first click reaches the device that is back.
+TEST_F(XTrennung, NeuGestartetWaehrendNichtsLief) {
+  auto sim = Starten(false);
+  ASSERT_NO_FATAL_FAILURE(Verbinden());
+  sim.reset();
+  auto neu = Starten(false);
+  ASSERT_TRUE(neu->ok());
+  AbfragenGehtWieder(*neu);
+}
+
+// A device that is not back: the hang-up is seen before sending, the one reopen
+// fails with the port's error and nothing is tried again by itself.
 TEST_F(XTrennung, OhneGeraetMeldetDasOeffnenDenPortfehler) {
   auto sim = Starten(false);
   ASSERT_NO_FATAL_FAILURE(Verbinden());
@@ -106,11 +118,58 @@ TEST_F(XTrennung, OhneGeraetMeldetDasOeffnenDenPortfehler) {
     sim.reset();
     b.Klicken(abfragen);
   }, 500);
-  GetrenntGezeigt();
-  Bedienen([&](Bediener& b) { b.Klicken(abfragen); }, 500);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
   Bedienen([&](Bediener& b) { b.Klicken(abfragen); }, 500);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 122201) << "the port is not opened again and again";
+}
+
+// The same through a device server on raw TCP: the server killed during the
+// continuous query is the line's hang-up, shown at once; with the server still
+// away the next command opens once and says why it could not.
+TEST_F(XTrennung, GeraeteserverWeg) {
+  simtest::Simulator sim;
+  nettest::Ser2net server(sim.ptyPath());
+  ASSERT_TRUE(sim.ok() && server.ok());
+  ::setenv("ZPK3X_COM1", server.rawUrl().c_str(), 1);
+  gCom.port = 1;
+  ASSERT_EQ(ComPortOeffnen(), 0);
+  ComEinstellungenAusStrukturInGui();
+  const QPoint dauernd = Mitte("DAUERNDABFRAGEN"), abfragen = Mitte("ABFRAGEN");
+  Bedienen([&](Bediener& b) {
+    b.Klicken(dauernd);
+    ASSERT_TRUE(AufRahmenWarten(sim, 6, 5000)) << "the query runs";
+    server.kill();
+  }, 1500);
+  GetrenntGezeigt();
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 0) << "the continuous query stopped";
+  Bedienen([&](Bediener& b) { b.Klicken(abfragen); }, 500);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(server.rawUrl() + ": connection refused"), std::string::npos)
+      << lauf::Text(MAINPANEL_FEHLERSTRING);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1);
+  ::unsetenv("ZPK3X_COM1");
+}
+
+// A device server that refuses, or a name that is none: the picture's click says
+// why, in the layer's words after the catalogue's text.
+TEST_F(XTrennung, VerweigerterNetzportNenntDenGrund) {
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(nettest::FreePort());
+  ::setenv("ZPK3X_COM1", url.c_str(), 1);
+  gCom.port = 1;  // as the start opens the configured port
+  ASSERT_NE(ComPortOeffnen(), 0);
+  ComEinstellungenAusStrukturInGui();
+  const QPoint bild = Mitte("COMPICTURERING");
+  Bedienen([&](Bediener& b) { b.Klicken(bild); }, 500);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(url + ": connection refused"), std::string::npos)
+      << lauf::Text(MAINPANEL_FEHLERSTRING);
+  ::setenv("ZPK3X_COM1", "tcp://[::1", 1);
+  Bedienen([&](Bediener& b) { b.Klicken(bild); }, 500);
+  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find("tcp://HOST:PORT"), std::string::npos)
+      << lauf::Text(MAINPANEL_FEHLERSTRING);
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1);
+  ::unsetenv("ZPK3X_COM1");
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Com/Com.h"
 #include "lauf.h"
+#include "ser2net_harness.h"
 #include "sim_harness.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
@@ -112,10 +114,20 @@ void EnglischWaehlenUndEnden(bool menue) {
 TEST(Ende, BeendenImMenueSchreibtDieKonfiguration) { EnglischWaehlenUndEnden(true); }
 TEST(Ende, SchliessenDesFenstersSchreibtDieKonfiguration) { EnglischWaehlenUndEnden(false); }
 
+// Which language the submenu marks: {German, English}.
+std::pair<int, int> Sprachmarken() {
+  int de = -1, en = -1;
+  GetMenuBarAttribute(GetPanelMenuBar(gPanelHandle), MENUBAR_EINSTELLUNGEN_SPRACHE_DE, ATTR_CHECKED, &de);
+  GetMenuBarAttribute(GetPanelMenuBar(gPanelHandle), MENUBAR_EINSTELLUNGEN_SPRACHE_EN, ATTR_CHECKED, &en);
+  return {de, en};
+}
+
 TEST(Sprache, MenueZeigtDenHinweisNurBeiEinemWechsel) {
   Arbeitsverzeichnis dir;
   int ergebnis = ProgrammLaufen([] {
+    EXPECT_EQ(Sprachmarken(), std::make_pair(1, 0)) << "the language of the run is marked";
     TestOperatorMenu(gPanelHandle, MENUBAR_EINSTELLUNGEN_SPRACHE_DE);
+    EXPECT_EQ(Sprachmarken(), std::make_pair(1, 0));
     EXPECT_TRUE(TestTakePopups().empty()) << "the active language shows nothing";
     EXPECT_EQ(gSpracheNeu, 1);
 
@@ -128,6 +140,7 @@ TEST(Sprache, MenueZeigtDenHinweisNurBeiEinemWechsel) {
               "Die Sprache wird nach einem Programmneustart geändert.\n\n"
               "The language will be changed after restarting the program.");
     EXPECT_EQ(gSpracheNeu, 2);
+    EXPECT_EQ(Sprachmarken(), std::make_pair(0, 1)) << "the language of the next start is marked";
     EXPECT_EQ(gSprache, 1) << "the run keeps its language";
     EXPECT_EQ(PanelTitel(gCompanelHandle), "COM Einstellung") << "no window is relabelled";
 
@@ -215,6 +228,23 @@ TEST(Start, KonfigurierterFehlenderPortBleibtZuOhneFehleranzeige) {
   });
   EXPECT_EQ(ergebnis, 0);
   EXPECT_TRUE(HatZeile(DateiLesen("zpk3xSteuerung.ini"), "port = -1"));
+}
+
+// A device server that refuses: the port stays closed, and since the serial
+// layer knows why, the error area says so from the start.
+TEST(Start, KonfigurierterVerweigerterNetzportNenntDenGrund) {
+  Arbeitsverzeichnis dir;
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(nettest::FreePort());
+  setenv("ZPK3X_COM2", url.c_str(), 1);
+  lauf::KonfigurationSchreiben(2, 1);
+  int ergebnis = ProgrammLaufen([url] {
+    EXPECT_EQ(gCom.offenerPort, -1);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
+              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": connection refused");
+  });
+  unsetenv("ZPK3X_COM2");
+  EXPECT_EQ(ergebnis, 0);
 }
 
 // Starts the real program in a process of its own with the display variables

@@ -1,0 +1,171 @@
+// What keeps the operator informed on a real X server: a refused entry stays
+// marked at its field while the continuous query clears the error area, and the
+// keyboard follows the connection window that opens and goes back when it closes.
+#include <QApplication>
+#include <QColor>
+#include <QMenuBar>
+#include <QWidget>
+
+#include "Com/Com.h"
+#include "lauf.h"
+#include "toolkit/toolkit.h"
+#include "toolkit/toolkit_testing.h"
+#include "x_fixture.h"
+#include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/zpk3xSteuerung.h"
+#include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
+
+namespace {
+
+using xtest::Bediener;
+using xtest::Schlafen;
+
+class XHinweis : public xtest::XFenster, public ::testing::WithParamInterface<int> {
+ protected:
+  static QWidget* Widget(const char* name) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+      if (auto* w = top->findChild<QWidget*>(QString::fromLatin1(name))) return w;
+    return nullptr;
+  }
+  static std::string Markiert(int control) {
+    std::string text;
+    GetCtrlAttribute(gPanelHandle, control, ATTR_REFUSED_TEXT, &text);
+    return text;
+  }
+  // The left edge of a field as the screen shows it, halfway down.
+  static QPoint LinkerRand(const char* name) {
+    QWidget* w = Widget(name);
+    return w->mapToGlobal(QPoint(1, w->height() / 2));
+  }
+  static bool Rot(const QColor& c) { return c.red() > 180 && c.green() < 80 && c.blue() < 80; }
+};
+
+TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
+  const bool englisch = GetParam() == 2;
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  simtest::Simulator sim;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  const double spannung = gPar[gParIndex].spannung, zeit2 = gPar[gParIndex].zeit2;
+  const QPoint dauernd = Mitte("DAUERNDABFRAGEN"), feld = Mitte("SPANNUNG"), zeit = Mitte("ZEIT2");
+  const QPoint rand = LinkerRand("SPANNUNG");
+  QColor nachher;
+  Bedienen([&](Bediener& b) {
+    b.Klicken(dauernd);
+    ASSERT_TRUE(AufRahmenWarten(sim, 3, 5000)) << "the query runs";
+    b.Klicken(feld);
+    b.Taste("a", true);
+    b.Tippen(englisch ? "12.25" : "12,25");
+    b.Taste("Tab");
+    const size_t bis = sim.frames().size();
+    Schlafen(2500);
+    EXPECT_GE(sim.frames().size(), bis + 6) << "the query went on meanwhile";
+    nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0));
+    // Invalid text, then the Up key: refused, not thrown away.
+    b.Klicken(zeit);
+    b.Taste("a", true);
+    b.Tippen("12x");
+    b.Taste("Up");
+    Schlafen(100);
+    b.Klicken(dauernd);
+  }, 300);
+  // The error area follows its rule: a successful tick cleared it.
+  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+  const std::string text = Markiert(MAINPANEL_SPANNUNG);
+  EXPECT_NE(text.find(englisch ? "at most 1 decimal, range 9.0 to 53.0" : "höchstens 1 Nachkommastelle, Bereich 9,0 bis 53,0"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(Widget("SPANNUNG")->toolTip().toStdString(), text);
+  EXPECT_TRUE(Rot(nachher)) << "the field's frame on the screen 2.5 s later: " << nachher.name().toStdString();
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].spannung, spannung);
+  EXPECT_NE(Markiert(MAINPANEL_ZEIT2).find(englisch ? "digits only" : "nur Ziffern"), std::string::npos)
+      << Markiert(MAINPANEL_ZEIT2);
+  EXPECT_DOUBLE_EQ(gPar[gParIndex].zeit2, zeit2) << "the step did not start from the committed value";
+
+  // With the query off, the error area keeps the refusal whole, as its tooltip.
+  Bedienen([&](Bediener& b) {
+    b.Klicken(feld);
+    b.Taste("a", true);
+    b.Tippen("99");
+    b.Taste("Tab");
+  }, 300);
+  const std::string meldung = lauf::Text(MAINPANEL_FEHLERSTRING);
+  EXPECT_NE(meldung.find(englisch ? "range 9.0 to 53.0" : "Bereich 9,0 bis 53,0"), std::string::npos) << meldung;
+  EXPECT_EQ(Widget("FEHLERSTRING")->toolTip().toStdString(), meldung);
+
+  // The next valid entry takes the field's mark away; a command that uses the
+  // table takes the others'.
+  Bedienen([&](Bediener& b) {
+    b.Klicken(feld);
+    b.Taste("a", true);
+    b.Tippen("20");
+    b.Taste("Tab");
+    Schlafen(200);
+    nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0));
+  }, 200);
+  EXPECT_EQ(Markiert(MAINPANEL_SPANNUNG), "");
+  EXPECT_FALSE(Rot(nachher)) << nachher.name().toStdString();
+  EXPECT_NE(Markiert(MAINPANEL_ZEIT2), "");
+  TestQueueGenericAnswer(3);  // "abbrechen"
+  TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3SCHREIBEN);
+  EXPECT_EQ(Markiert(MAINPANEL_ZEIT2), "");
+
+  // A long curve name, cut in the closed list, is whole in its tooltip.
+  SetCtrlVal(gPanelHandle, MAINPANEL_STROMKURVE, 10);
+  EXPECT_EQ(Widget("STROMKURVE")->toolTip().toStdString(),
+            englisch ? "10 - Triangle regulated,  Freq. man. setable" : "10 - Dreieck geregelt, Freq. man. einstellbar");
+}
+
+// The connection window opened from the menu takes the keyboard at once; Escape
+// closes it, and the keyboard goes back to the button it was on.
+TEST_P(XHinweis, DieTastaturFolgtDemVerbindungsfenster) {
+  Sprache(GetParam());
+  Sichtbar(gPanelHandle);
+  simtest::Simulator sim;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  const char adresse = gCom.adresse;
+  auto* leiste = Widget("MENUBAR") ? qobject_cast<QMenuBar*>(Widget("MENUBAR")) : nullptr;
+  ASSERT_NE(leiste, nullptr);
+  QPoint menu;
+  for (QAction* a : leiste->actions())
+    if (a->menu() && a->menu()->objectName() == QLatin1String("MENUBAR_EINSTELLUNGEN"))
+      menu = leiste->mapToGlobal(leiste->actionGeometry(a).center());
+  ASSERT_FALSE(menu.isNull());
+  const QPoint abfragen = Mitte("ABFRAGEN");
+  Bedienen([&](Bediener& b) {
+    b.Klicken(abfragen);  // the button under the window now has the keyboard
+    ASSERT_TRUE(AufRahmenWarten(sim, 3, 5000));
+    b.Klicken(menu);
+    Schlafen(300);
+    b.Taste("Down");  // "Com Einstellung", the menu's first item
+    b.Taste("Return");
+    b.Taste("Down");  // at once: meant for the window that opened
+  }, 500);
+  QWidget* fokus = QApplication::focusWidget();
+  ASSERT_NE(fokus, nullptr);
+  EXPECT_EQ(fokus->objectName().toStdString(), "ADRESSE");
+  EXPECT_EQ(gCom.adresse, adresse + 1) << "the key reached the address list";
+  EXPECT_EQ(sim.frames().size(), 3u) << "nothing reached the operator window";
+  Bedienen([&](Bediener& b) { b.Taste("Escape"); }, 300);
+  int sichtbar = 1;
+  GetPanelAttribute(gCompanelHandle, ATTR_VISIBLE, &sichtbar);
+  EXPECT_EQ(sichtbar, 0) << "Escape closed the connection window";
+  fokus = QApplication::focusWidget();
+  ASSERT_NE(fokus, nullptr);
+  EXPECT_EQ(fokus->objectName().toStdString(), "ABFRAGEN") << "the keyboard went back";
+  // Space on the button it went back to: a query, now to the address chosen.
+  Bedienen([&](Bediener& b) {
+    b.Taste("space");
+    EXPECT_TRUE(AufRahmenWarten(sim, 4, 5000));
+  }, 200);
+  const auto rahmen = sim.frames();
+  ASSERT_GE(rahmen.size(), 4u);
+  EXPECT_EQ(rahmen[3], std::string("#") + static_cast<char>(adresse + 1) + "C0R");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sprachen, XHinweis, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return std::string(i.param == 2 ? "Englisch" : "Deutsch");
+                         });
+
+}  // namespace

@@ -60,7 +60,8 @@ for url in "rfc2217://127.0.0.1:$rfc" "tcp://127.0.0.1:$raw"; do
   frames=$(wc -l < frames.log)
   size=$(wc -c < programme.zpk)
   echo "$url: $frames frames, $size bytes"
-  [ "$frames" -eq 176 ] && [ "$size" -eq 1408 ] || exit 1
+  # The working parameters, 16 programs, the working parameters put back.
+  [ "$frames" -eq 196 ] && [ "$size" -eq 1408 ] || exit 1
   rm programme.zpk
 done
 # A refused connection is the port error.

@@ -61,6 +61,8 @@ int BefehlAusfuehren(Optionen& o) {
   AbbruchAbfangen();
   int status = Ausfuehren(o);
   if (o.trace) MitschnittAbschliessen();
-  if (AbbruchStatus() != 0) status = AbbruchStatus();
+  // A monitor ends on a signal as its normal end (its own status); every other
+  // command says that it was ended.
+  if (AbbruchStatus() != 0 && o.befehl != "monitor") status = AbbruchStatus();
   return AusgabePruefen(status);
 }

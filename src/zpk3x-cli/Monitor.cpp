@@ -126,6 +126,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   const auto dauer = std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(o.dauer));
   int status = EXIT_OK;
   ErrorCode letzterFehler = 0;
+  ErrorCode juengsterFehler = 0;  // the latest failed query's code
+  long abfragen = 0, beantwortet = 0;
   auto naechste = anfang;
   // A result nobody can receive ends the run (reported at the end, exit 5).
   while (!AbbruchVerlangt() && !AusgabeFehlgeschlagen()) {
@@ -135,6 +137,12 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     p.zeitMs = VerlaufJetztMs();
     Messzeile m{VerlaufZeitstempel(p.zeitMs), {}, 0, ""};
     m.fehler = p.fehler = IstwerteLesen(v.Geraet(), &m.w);
+    ++abfragen;
+    if (m.fehler == 0) {
+      ++beantwortet;
+    } else {
+      juengsterFehler = m.fehler;
+    }
     // The --json line is the MQTT values payload, byte for byte.
     MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", ""};
     if (m.fehler != 0) {
@@ -185,11 +193,33 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
     return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
-  if (letzterFehler != 0) status = FehlerMelden(o, letzterFehler);
-  // Ended by Ctrl+C or SIGTERM: the status of the signal, the file complete.
-  if (status == EXIT_OK && AbbruchVerlangt()) {
-    FehlerMelden(o, TRANSFER_ABGEBROCHEN, o.datei.empty() ? "" : T("\nDatei vollständig: ", "\nfile complete: ") + csvName);
-    status = AbbruchStatus();
+  if (letzterFehler != 0) {
+    status = FehlerMelden(o, letzterFehler);
+  } else if (abfragen > 0 && beantwortet == 0) {
+    // Not one answer in the whole run: the device was not there, whatever ended it.
+    status = FehlerMelden(o, juengsterFehler, T("\nkeine Abfrage beantwortet", "\nno query answered"));
+  }
+  // Ctrl+C and SIGTERM are the normal end of a monitor, as of ping: the summary,
+  // and success when queries were answered.
+  const bool unterbrochen = AbbruchVerlangt();
+  const double sekunden = std::chrono::duration<double>(Uhr::now() - anfang).count();
+  const char* ende = unterbrochen ? "signal" : (letzterFehler != 0 ? "error" : "duration");
+  if (!Leise()) {
+    char zeile[200];
+    std::snprintf(zeile, sizeof zeile,
+                  T("zpk3x-cli: monitor: %ld Abfragen, %ld beantwortet, %ld fehlgeschlagen in %.1f s%s\n",
+                    "zpk3x-cli: monitor: %ld queries, %ld answered, %ld failed in %.1f s%s\n"),
+                  abfragen, beantwortet, abfragen - beantwortet, sekunden,
+                  unterbrochen ? T(", beendet durch Signal", ", ended by a signal") : "");
+    std::fputs(zeile, stderr);
+  }
+  if (o.json && !csvAufStdout) {
+    JsonAusgeben({{"summary",
+                   {{"queries", abfragen},
+                    {"answered", beantwortet},
+                    {"failed", abfragen - beantwortet},
+                    {"seconds", sekunden},
+                    {"ended", ende}}}});
   }
   return status;
 }

@@ -313,6 +313,14 @@ int main(int argc, char** argv) {
     app.get_subcommand(b[0])->footer(T("Beispiel:\n  ", "Example:\n  ") + T(b[1], b[2][0] != '\0' ? b[2] : b[1]) + "\n\n" + status);
 
   HilfeOrdnen(&app, T("Optionen", "Options"), en);
+  // The version as one JSON object too, as every other output with --json.
+  if (o.json) {
+    for (int i = 1; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--version") != 0) continue;
+      JsonAusgeben({{"name", "zpk3x-cli"}, {"version", ZPK3X_VERSION}});
+      return AusgabePruefen(EXIT_OK);
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -206,6 +206,20 @@ std::string TransaktionText(int port, std::string* rahmen, std::string* antwortT
   return std::string(T("Rahmen ", "frame ")) + t.rahmen + T(", Antwort: ", ", answer: ") + antwort;
 }
 
+std::string VerbindungsText(int port, const std::string& geraet, int baudrate, char adresse) {
+  const std::string rate = ComPortKind(port, geraet.c_str()) == COM_KIND_TCP
+                               ? T("mit der Baudrate des Geräteservers", "at the device server's rate")
+                               : std::to_string(baudrate) + T(" Baud", " baud");
+  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(port);
+  const bool stumm = t.stumm && t.antwortLaenge == 0;
+  return std::string("Port ") + geraet + ", " + rate + T(", Adresse ", ", address ") + std::string(1, adresse) +
+         (stumm ? T("\nKeine Antwort: ist das Gerät an diesem Port, mit dieser Baudrate und Adresse? Die Gerätesuche "
+                    "(zpk3x-cli scan) findet es.",
+                    "\nNo answer: is the device on this port, at this baud rate and address? The device search "
+                    "(zpk3x-cli scan) finds it.")
+                : "");
+}
+
 std::string TransferStelle(const Transferbericht& b) {
   return (b.programm == 0 ? std::string(T("Arbeitsparameter", "working parameters"))
                           : T("Programm ", "program ") + std::to_string(b.programm)) +

@@ -44,6 +44,12 @@ std::string BytesLesbar(const char* bytes, int anzahl);
 // *rahmen gets the frame, *antwort the answer's AntwortText ("" when none came).
 std::string TransaktionText(int port, std::string* rahmen, std::string* antwort);
 
+// Where a device command went, the last lines of every device error: "port
+// /dev/ttyS0, 9600 baud, address 1" (over raw TCP "at the device server's
+// rate"), and, when the last transaction on `port` got nothing at all, the hint
+// that the device may be elsewhere.
+std::string VerbindungsText(int port, const std::string& geraet, int baudrate, char adresse);
+
 // Where a transfer ended: "program 9, field strom1" ("working parameters" for slot 0).
 std::string TransferStelle(const Transferbericht& b);
 

@@ -117,7 +117,14 @@ Fehlerbild Portfehlerbild(ErrorCode code, const std::string& pfad, const Portfeh
 }
 
 // A single command's failure: the frame and what came back.
-Fehlerbild Geraetefehlerbild(int port, ErrorCode code) {
+// Where it looked, as the command line says it: port, baud rate, address.
+struct Ort {
+  std::string geraet;
+  int baud;
+  char adresse;
+};
+
+Fehlerbild Geraetefehlerbild(int port, ErrorCode code, const Ort& ort) {
   Fehlerbild f;
   f.klasse = "DeviceError";
   f.code = code;
@@ -126,11 +133,12 @@ Fehlerbild Geraetefehlerbild(int port, ErrorCode code) {
   f.rahmen = rahmen;
   f.antwort = antwort;
   f.nichtGesendet = OLQZPK3X_LetzteTransaktion(port).nichtGesendet;
-  f.meldung = Meldung(code, "\n" + text);
+  f.meldung = Meldung(code, "\n" + text + "\n" + VerbindungsText(port, ort.geraet, ort.baud, ort.adresse));
   return f;
 }
 
-Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von, const Transferbericht& b) {
+Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von, const Transferbericht& b,
+                              const Ort& ort) {
   Fehlerbild f;
   f.klasse = "DeviceError";
   f.code = code;
@@ -145,7 +153,8 @@ Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von,
     if (b.feld != nullptr) f.feld = b.feld;
   }
   f.fertig = b.fertig;
-  f.meldung = Meldung(code, detail + TransferStand(schreiben, von, b));
+  f.meldung = Meldung(code, detail + TransferStand(schreiben, von, b) +
+                                (b.abgebrochen ? "" : "\n" + VerbindungsText(port, ort.geraet, ort.baud, ort.adresse)));
   return f;
 }
 
@@ -311,7 +320,7 @@ class Geraet {
   std::string Identity() {
     return Mit([&](Fehlerbild& f) {
       char kennung[32] = {};
-      if (ErrorCode err = OLQZPK3X_IDLesen(port_, adresse_, kennung); err != 0) f = Geraetefehlerbild(port_, err);
+      if (ErrorCode err = OLQZPK3X_IDLesen(port_, adresse_, kennung); err != 0) f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
       kennung[sizeof kennung - 1] = '\0';
       return std::string(kennung);
     });
@@ -320,7 +329,7 @@ class Geraet {
   py::tuple Actual() {
     const Istwerte w = Mit([&](Fehlerbild& f) {
       Istwerte w{};
-      if (ErrorCode err = IstwerteLesen({port_, adresse_}, &w); err != 0) f = Geraetefehlerbild(port_, err);
+      if (ErrorCode err = IstwerteLesen({port_, adresse_}, &w); err != 0) f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
       return w;
     });
     return py::make_tuple(w.strom, w.spannung, w.status);
@@ -329,7 +338,7 @@ class Geraet {
   int Status() {
     return Mit([&](Fehlerbild& f) {
       int status = 0;
-      if (ErrorCode err = StatuswortLesen({port_, adresse_}, &status); err != 0) f = Geraetefehlerbild(port_, err);
+      if (ErrorCode err = StatuswortLesen({port_, adresse_}, &status); err != 0) f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
       return status;
     });
   }
@@ -337,7 +346,7 @@ class Geraet {
   void Funktion(const std::string& funktion) {
     Mit([&](Fehlerbild& f) {
       if (ErrorCode err = GeraetefunktionSenden({port_, adresse_}, funktion.c_str()); err != 0)
-        f = Geraetefehlerbild(port_, err);
+        f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
       return 0;
     });
   }
@@ -346,7 +355,7 @@ class Geraet {
     if (n < 0 || n > 16) throw py::value_error("program: 0 to 16, not " + std::to_string(n));
     Mit([&](Fehlerbild& f) {
       if (ErrorCode err = ProgrammnummerSenden({port_, adresse_}, parameter.c_str(), n); err != 0)
-        f = Geraetefehlerbild(port_, err);
+        f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
       return 0;
     });
   }
@@ -439,7 +448,7 @@ class Geraet {
                             : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
                                                   : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht);
       tLauf = nullptr;
-      if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht);
+      if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
       return 0;
     });
     if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht, schreiben, von);

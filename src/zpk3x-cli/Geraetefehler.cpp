@@ -23,16 +23,8 @@ std::string Transaktion(const Verbindung& v, Json* felder) {
   return text;
 }
 
-// Where it looked, last in every device error; a device that never answered is
-// most often not where it was looked for.
-std::string Wo(const Verbindung& v) {
-  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(v.port);
-  const bool stumm = t.stumm && t.antwortLaenge == 0;
-  return "\n" + VerbindungText(v) +
-         (stumm ? T("\nKeine Antwort: ist das Gerät an diesem Port, mit dieser Baudrate und Adresse? zpk3x-cli scan sucht es.",
-                    "\nNo answer: is the device on this port, at this baud rate and address? zpk3x-cli scan looks for it.")
-                : "");
-}
+// Where it looked, last in every device error.
+std::string Wo(const Verbindung& v) { return "\n" + VerbindungText(v); }
 
 }  // namespace
 

@@ -107,11 +107,7 @@ int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
 }
 
 std::string VerbindungText(const Verbindung& v) {
-  const std::string rate = ComPortKind(v.port, v.pfad.c_str()) == COM_KIND_TCP
-                               ? T("mit der Baudrate des Geräteservers", "at the device server's rate")
-                               : std::to_string(v.baudrate) + T(" Baud", " baud");
-  return std::string("Port ") + (v.geraet.empty() ? v.pfad : v.geraet) + ", " + rate + T(", Adresse ", ", address ") +
-         std::string(1, v.adresse);
+  return VerbindungsText(v.port, v.geraet.empty() ? v.pfad : v.geraet, v.baudrate, v.adresse);
 }
 
 void VerbindungJson(const Verbindung& v, Json* angaben) {

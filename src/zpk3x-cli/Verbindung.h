@@ -40,8 +40,7 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate);
 // and the cause: in JSON `port`, `reason`, `reason_code` and `holders`.
 int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
 
-// Where a device command went: "port /dev/ttyS0, 9600 baud, address 1" (over raw
-// TCP: "at the device server's rate"), and the same as JSON keys.
+// Where a device command went (VerbindungsText), and the same as JSON keys.
 std::string VerbindungText(const Verbindung& v);
 void VerbindungJson(const Verbindung& v, Json* angaben);
 

@@ -25,7 +25,7 @@ def test_silent_device_at_a_field(sim, tmp_path):
             dev.write_all(t, verify=False)
     f = e.value
     assert (f.program, f.field, f.frame, f.answer, f.completed) == (1, "strom2", "#1C2W0.500", None, 0)
-    assert f.code == -erwartet["code"] and f.message == erwartet["message"]
+    assert f.code == erwartet["code"] and f.message == erwartet["message"]
     assert str(f).startswith(f"Error #{f.code}: ")
 
 
@@ -87,7 +87,7 @@ def test_file_errors_with_line_and_column(tmp_path, name, inhalt, zeile, spalte)
         zpk3x.ProgramTable.load(str(datei))
     f = e.value
     assert (f.path, f.line, f.column) == (str(datei), zeile, spalte)
-    assert (f.code, f.message, f.reason) == (-erwartet["code"], erwartet["message"], erwartet.get("reason"))
+    assert (f.code, f.message, f.reason) == (erwartet["code"], erwartet["message"], erwartet.get("reason"))
 
 
 def test_missing_and_unwritable_files(tmp_path):

@@ -237,3 +237,15 @@ TEST_F(Dateisystem, EinzelnesLesenZeigtNurGelesenes) {
   EXPECT_TRUE(Enthaelt(r.err, "drei.csv: program 1 is not in the file")) << r.err;
   EXPECT_EQ(Shell("", {"--port", "1", "write", "3", "-i", "drei.csv"}).status, 0);
 }
+
+// A reader that goes away ends the command quietly with 141, as SIGPIPE ends
+// other tools; nothing about it on standard error.
+TEST_F(Dateisystem, GeschlossenePipeEndetStillMit141) {
+  // The recording on standard output goes on after the reader took its first byte.
+  const std::string befehl = std::string("bash -c 'set -o pipefail; ") + ZPK3X_CLI +
+                             " --port 1 monitor --interval 0.01 --duration 5 -o - 2> err.txt | head -c 1 > /dev/null; "
+                             "echo $? > status.txt'";
+  ASSERT_EQ(std::system(befehl.c_str()), 0);
+  EXPECT_EQ(DateiLesen("status.txt"), "141\n");
+  EXPECT_EQ(DateiLesen("err.txt"), "");
+}

@@ -98,10 +98,14 @@ TEST_F(KommandozeileNetz, ZweiNamenEinesServersSindEinGeraet) {
 }
 
 TEST_F(KommandozeileNetz, VerweigerteVerbindungUndFalscherName) {
-  const Ergebnis r = Cli({"--port", "rfc2217://127.0.0.1:" + std::to_string(nettest::FreePort()), "id"});
+  const int frei = nettest::FreePort();
+  const Ergebnis r = Cli({"--json", "--port", "rfc2217://127.0.0.1:" + std::to_string(frei), "id"});
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "Error #100003: Error opening com-port\nrfc2217://127.0.0.1:")) << r.err;
   EXPECT_TRUE(Enthaelt(r.err, ": connection refused")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.aus, "\"reason_code\":\"refused\"")) << r.aus;
+  // No lock file for a server that never took us.
+  EXPECT_FALSE(clitest::DateiDa("/run/lock/zpk3x-tcp_127.0.0.1_" + std::to_string(frei) + ".lock"));
   const Ergebnis falsch = Cli({"--port", "tcp://127.0.0.1", "id"});
   EXPECT_EQ(falsch.status, 2);
   EXPECT_TRUE(Enthaelt(falsch.err, "tcp://HOST:PORT or rfc2217://HOST:PORT")) << falsch.err;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <future>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
@@ -148,6 +149,16 @@ TEST(SucheUeberSer2net, Rfc2217FindetAdresseDreiBei4800RohFragtNurEinmal) {
   EXPECT_EQ(r.status, 4);
   EXPECT_TRUE(Enthaelt(r.err, "the search asks only at the device server's baud rate")) << r.err;
   EXPECT_EQ(sim.frames().size(), 8u);
+
+  // A raw server at the device's 4800: found, and no rate claimed that the program did not set.
+  nettest::Ser2net server4800(sim.ptyPath(), 4800);
+  ASSERT_TRUE(server4800.ok());
+  r = Cli({"--port", server4800.rawUrl(), "--timeout", "0.1", "scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Enthaelt(r.aus, "Found: address 3, at the device server's rate")) << r.aus;
+  EXPECT_FALSE(Enthaelt(r.aus, "9600")) << r.aus;
+  r = Cli({"--json", "--port", server4800.rawUrl(), "--timeout", "0.1", "scan"});
+  EXPECT_TRUE(nlohmann::json::parse(r.aus)["baud_rate"].is_null()) << r.aus;
 }
 
 }  // namespace

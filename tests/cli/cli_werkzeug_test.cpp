@@ -173,6 +173,27 @@ TEST_F(Werkzeug, TraceZeigtRahmenUndAntwortMitZeit) {
   EXPECT_TRUE(std::regex_search(r.err, std::regex(zeit + " -> #1S0R<CR>\n" + zeit + R"( <- \(nothing within the time-out\))")))
       << r.err;
   EXPECT_EQ(k.aus, "OLQ-ZPK3X-SIM\n");
+
+  // Every byte in the order received, before the error message: text after a CR,
+  // the rest of a garbled answer, an ACK sent twice.
+  const std::pair<const char*, std::vector<std::string>> faelle[] = {
+      {"value C0R AB\\x0DCD\\x01", {"<- #1C0RAB<CR>", "<- CD\\x01<CR>"}},
+      {"fault garbage DF1", {"<- Z?\\xA5"}},
+      {"fault twice DF1 0", {"<- <ACK>", "<- <ACK>"}},
+  };
+  for (const auto& [fehler, zeilen] : faelle) {
+    sim_.control("fault none");
+    sim_.control(fehler);
+    const Ergebnis f = AnPort1({"--trace", std::string(fehler).find("C0R") != std::string::npos ? "get" : "start"});
+    EXPECT_EQ(f.status, 4) << fehler;
+    const std::size_t meldung = f.err.find("Error #");
+    std::size_t ab = 0;
+    for (const std::string& z : zeilen) {
+      const std::size_t da = f.err.find(z, ab);
+      EXPECT_LT(da, meldung) << fehler << ": " << z << "\n" << f.err;
+      ab = da == std::string::npos ? ab : da + 1;
+    }
+  }
 }
 
 TEST_F(Werkzeug, LeiseUmgebungsportUndStandardstroeme) {

@@ -171,6 +171,16 @@ TEST_F(Dateisystem, EingabedateiFehlerNennenUrsacheUndStelle) {
   EXPECT_EQ(ohneFeld["field"], "strom1");
   const auto fehlt = nlohmann::json::parse(Shell("", {"--json", "show", "fehlt.zpk"}).aus)["error"];
   EXPECT_EQ(fehlt["reason"], "No such file or directory");
+  EXPECT_EQ(fehlt["reason_code"], "ENOENT");
+  const auto gross = nlohmann::json::parse(Shell("", {"--json", "show", "gross.json"}).aus)["error"];
+  EXPECT_EQ(gross["file"], "gross.json");
+  EXPECT_EQ(gross["limit"], FORMAT_GROESSTE_DATEI);
+  std::string doppelt = TabelleAlsJson(StandardTabelle());
+  doppelt.replace(doppelt.find("\"strom2\""), 8, "\"strom1\"");
+  DateiSchreiben("doppelt.json", doppelt);
+  const auto zweimal = nlohmann::json::parse(Shell("", {"--json", "show", "doppelt.json"}).aus)["error"];
+  EXPECT_EQ(zweimal["field"], "strom1") << zweimal;
+  EXPECT_EQ(zweimal["program"], 0) << zweimal;
 }
 
 }  // namespace

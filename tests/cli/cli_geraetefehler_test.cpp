@@ -161,6 +161,28 @@ TEST_F(Geraetefehler, AusgabeUndPortnameWerdenGeprueft) {
   EXPECT_TRUE(sim_.frames().empty());
 }
 
+// A device error says where it looked; one that got nothing points to the search.
+// A read-back that fails says that the write itself went through.
+TEST_F(Geraetefehler, FehlerSagenWoGesuchtWurde) {
+  Steuern("fault silence IDR");
+  Ergebnis r = Am1({"--timeout", "0.05", "id"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(Enthaelt(r.err, "Port " + sim_.ptyPath() + ", 9600 baud, address 1")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "zpk3x-cli scan")) << r.err;
+
+  Steuern("fault none");
+  ASSERT_EQ(Am1({"read", "3", "-o", "p.json"}).status, 0);
+  Steuern("fault after 11 silence");  // the write's 11 frames answered, the read-back not
+  r = Am1({"--json", "--timeout", "0.05", "write", "3", "-i", "p.json"});
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(Enthaelt(r.err, "program 3: frame #1PNS3, answer: nothing within the time-out")) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "the write itself succeeded")) << r.err;
+  const Json fehler = Json::parse(r.aus)["error"];
+  EXPECT_EQ(fehler["address"], 1);
+  EXPECT_EQ(fehler["baud_rate"], 9600);
+  EXPECT_TRUE(fehler.contains("note")) << fehler;
+}
+
 // Ctrl+C while a single command waits for a late answer ends it as Ctrl+C does,
 // never as a device failure or a success.
 TEST_F(Geraetefehler, StrgCWaehrendEinerSpaetenAntwortGibt130) {

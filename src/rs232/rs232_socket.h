@@ -35,4 +35,12 @@ void closeSocket(Socket s);
 // server gives the same text; "" when the system cannot tell.
 std::string peerName(Socket s);
 
+// The text peerName gives for a numeric address and port, on every platform.
+inline std::string peerText(std::string address, const std::string& service) {
+  // An IPv4 address reached through an IPv6 socket is the same server.
+  if (address.rfind("::ffff:", 0) == 0 && address.find('.') != std::string::npos) address = address.substr(7);
+  if (address.find(':') != std::string::npos) address = "[" + address + "]";
+  return "tcp:" + address + ":" + service;
+}
+
 }  // namespace rs232socket

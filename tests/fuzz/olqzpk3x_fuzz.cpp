@@ -58,11 +58,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkCode(r);
   if (data[0] % 9 == 0 && r == 0) check(real == real && real - real == 0.0);  // finite
   // A second command reads what is left: after a transaction without an answer it
-  // first waits for a quiet line, and it never reports success without an ACK of its own.
+  // succeeds only after a proof of step, a read whose echo came, sent just before it.
   const bool ohneAntwort = r != 0 && -r / 1000 == 403;
   const ErrorCode zweite = OLQZPK3X_DeviceFunction(kPort, adresse, "stopp");
   checkCode(zweite);
-  if (ohneAntwort) check(zweite == -403023);
+  if (ohneAntwort && zweite == 0) {
+    char gesendet[512];
+    const int n = Rs232Seam_ScriptedSent(gesendet, sizeof gesendet);
+    int rahmen = 0;
+    const char* vorletzter = nullptr;
+    const char* letzter = gesendet;
+    for (int i = 0; i < n && i < static_cast<int>(sizeof gesendet); ++i) {
+      if (gesendet[i] != '\r') continue;
+      ++rahmen;
+      if (i + 1 < n) {
+        vorletzter = letzter;
+        letzter = gesendet + i + 1;
+      }
+    }
+    // The first operation's frame, the check (a read: its command ends in R), the command.
+    check(rahmen >= 3 && vorletzter != nullptr && letzter - vorletzter >= 2 && letzter[-2] == 'R');
+  }
   OLQZPK3X_Close(kPort);
   return 0;
 }

@@ -1,5 +1,9 @@
 // Software cost of one transaction against the simulator, without line pacing.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "olqzpk3x/olqzpk3x.h"
 #include "sim_harness.h"
@@ -47,6 +51,32 @@ void BM_ParameterLesen(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ParameterLesen)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The floor for BM_ParameterSchreiben: the same frame as a bare write/poll/read
+// loop on the simulator's terminal. The difference is the driver's own time per
+// transaction (aim: within 50 us).
+void BM_Boden(benchmark::State& state) {
+  simtest::Simulator sim;
+  const int fd = sim.ok() ? ::open(sim.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+  if (fd < 0) {
+    state.SkipWithError("simulator not available");
+    return;
+  }
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+  static const char kRahmen[] = "#1C1W1.25\r";
+  for (auto _ : state) {
+    char c = 0;
+    pollfd p{fd, POLLIN, 0};
+    if (::write(fd, kRahmen, sizeof kRahmen - 1) != sizeof kRahmen - 1 || ::poll(&p, 1, 500) != 1 || ::read(fd, &c, 1) != 1 ||
+        c != 0x06)
+      state.SkipWithError("no acknowledgement");
+  }
+  ::close(fd);
+}
+BENCHMARK(BM_Boden)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 

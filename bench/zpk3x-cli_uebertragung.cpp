@@ -6,6 +6,7 @@
 // beside the local terminal, and what the network adds to the wall time.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -97,11 +98,10 @@ long Antwortzeichen(const std::vector<std::string>& rahmen, const std::vector<st
 
 // The floor: the same frames as a bare write/read loop on the terminal, each
 // frame written at once and its one-byte answer awaited with poll, nothing else.
-// Side by side with the command line's write all, the host's own time per
-// transaction beyond it (aim: within 50 us).
-void Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie) {
+// Its wall time, or 0 when it could not run.
+double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie) {
   const int fd = ::open(sim.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return 0;
   termios t{};
   tcgetattr(fd, &t);
   cfmakeraw(&t);
@@ -123,7 +123,14 @@ void Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& ra
   std::printf("floor   write all %5d baud: %zu frames, bare write/read loop wall %.3f s, wall/line %.4f, host %.0f us per "
               "transaction\n",
               baud, beantwortet, wand, wand / linie, (wand - linie) / static_cast<double>(rahmen.size()) * 1e6);
+  return wand;
 }
+
+const char* Urteil(bool erreicht) { return erreicht ? "met" : "MISSED"; }
+
+// The median start-up to the first frame, measured first; part of every
+// command's wall time, not of its transactions.
+double gStartMs = 0;
 
 // `weg`: "local" (the terminal itself), "tcp" or "rfc2217" (through ser2net).
 // *wand gets the wall times of read and write.
@@ -176,17 +183,56 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
     const double linie = static_cast<double>(zeichen) * 10.0 / baud;
     if (wand != nullptr) wand[nummer++] = l.wand;
     const double luecke = (l.wand - linie) / static_cast<double>(rahmen.size()) * 1e6;
-    std::printf("%-7s %-5s all %5d baud: %zu frames, %ld characters, line %.3f s, wall %.3f s, wall/line %.4f (aim <= 1.03), "
-                "host %.0f us per transaction, cpu %.4f s, cpu/wall %.4f (aim <= 0.02)\n",
-                weg.c_str(), befehl, baud, rahmen.size(), zeichen, linie, l.wand, l.wand / linie, luecke, l.cpu, l.cpu / l.wand);
-    if (!lesen && weg == "local") Boden(sim, baud, rahmen, linie);
+    std::printf("%-7s %-5s all %5d baud: %zu frames, %ld characters, line %.3f s, wall %.3f s, wall/line %.4f (aim <= 1.03: %s), "
+                "host %.0f us per transaction, cpu %.4f s, cpu/wall %.4f (aim <= 0.02: %s)\n",
+                weg.c_str(), befehl, baud, rahmen.size(), zeichen, linie, l.wand, l.wand / linie, Urteil(l.wand / linie <= 1.03),
+                luecke, l.cpu, l.cpu / l.wand, Urteil(l.cpu / l.wand <= 0.02));
+    if (lesen || weg != "local") continue;
+    const double boden = Boden(sim, baud, rahmen, linie);
+    if (boden <= 0) continue;
+    // The host's own time beyond the bare loop, less what is meant to be there:
+    // the start-up and, after each program stored, the wait of two characters
+    // for a stray byte.
+    const auto pruefungen = std::count_if(rahmen.begin(), rahmen.end(), [](const std::string& r) { return r.compare(2, 3, "PNP") == 0; });
+    const double gewollt = static_cast<double>(pruefungen) * 20.0 / baud + gStartMs / 1000;
+    const double eigen = (l.wand - boden - gewollt) / static_cast<double>(rahmen.size()) * 1e6;
+    std::printf("host    write all %5d baud: beyond the floor %.0f us per transaction; less the start-up (%.2f ms) and %ld "
+                "checks of two characters, %.0f us (aim <= 50 us: %s)\n",
+                baud, (l.wand - boden) / static_cast<double>(rahmen.size()) * 1e6, gStartMs, static_cast<long>(pruefungen), eigen,
+                Urteil(eigen <= 50));
   }
   ::unlink(datei.c_str());
   return true;
 }
 
+// `anzahl` idle processes beside the command, as on a busy machine: every start
+// looks through all processes for another holder of the port. Each holds its
+// three standard descriptors, as a sleeping shell command does.
+class Prozesse {
+ public:
+  explicit Prozesse(int anzahl) {
+    for (int i = 0; i < anzahl; ++i) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        for (;;) pause();
+      }
+      if (pid > 0) pids_.push_back(pid);
+    }
+  }
+  ~Prozesse() {
+    for (pid_t pid : pids_) kill(pid, SIGKILL);
+    for (pid_t pid : pids_) waitpid(pid, nullptr, 0);
+  }
+  Prozesse(const Prozesse&) = delete;
+  Prozesse& operator=(const Prozesse&) = delete;
+
+ private:
+  std::vector<pid_t> pids_;
+};
+
 // From the start of the command to its first byte on a pseudo-terminal of our own.
-bool ErsterRahmen() {
+bool ErsterRahmen(int mehrProzesse = 0) {
+  const Prozesse nebenher(mehrProzesse);
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
   const std::string slave = ptsname(master);
@@ -216,9 +262,13 @@ bool ErsterRahmen() {
   ::close(halten);
   ::close(master);
   std::sort(zeiten.begin(), zeiten.end());
-  std::printf("start-up to first frame: median %.2f ms, 90th percentile %.2f ms, max %.2f ms over %zu starts "
-              "(aim < 20 ms)\n",
-              zeiten[zeiten.size() / 2], zeiten[zeiten.size() * 9 / 10], zeiten.back(), zeiten.size());
+  const double median = zeiten[zeiten.size() / 2];
+  gStartMs = median;
+  const double ziel = mehrProzesse >= 1000 ? 5 : 20;
+  std::printf("start-up to first frame, %d more processes: median %.2f ms, 90th percentile %.2f ms, max %.2f ms over %zu "
+              "starts (aim < %.0f ms: %s)\n",
+              mehrProzesse, median, zeiten[zeiten.size() * 9 / 10], zeiten.back(), zeiten.size(), ziel,
+              Urteil(median < ziel));
   return true;
 }
 
@@ -241,6 +291,11 @@ int main(int argc, char** argv) {
                     weg, baud, (netz[0] / lokal[0] - 1) * 100, (netz[1] / lokal[1] - 1) * 100);
       }
     }
+    rmdir(vorlage);
+    return ok ? 0 : 1;
+  }
+  if (argc > 2 && std::string(argv[1]) == "startup") {
+    ok = ErsterRahmen(std::atoi(argv[2]));
     rmdir(vorlage);
     return ok ? 0 : 1;
   }

@@ -9,11 +9,16 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -53,11 +58,14 @@ struct Eintrag64 {
   char d_name[1];
 };
 
+constexpr std::size_t kPuffer = 8192;
+
 // The numeric entries of an open folder, read straight with getdents64: no
 // allocation per process, as this runs before the first frame of every command.
+// A short answer is not the end: a pending signal cuts a listing short.
 template <typename Jeder>
 void Eintraege(int ordner, Jeder&& jeder) {
-  alignas(8) char puffer[8192];
+  alignas(8) char puffer[kPuffer];
   for (;;) {
     const long n = ::syscall(SYS_getdents64, ordner, puffer, sizeof puffer);
     if (n <= 0) return;
@@ -69,36 +77,77 @@ void Eintraege(int ordner, Jeder&& jeder) {
   }
 }
 
+struct Geraet {
+  dev_t rdev;
+  bool pts;
+  long ptsIndex;
+};
+
+// Whether process `pid` holds the device open as a user of the line.
+bool Haelt(int proc, const char* pid, const Geraet& geraet) {
+  char ort[300];
+  std::snprintf(ort, sizeof ort, "%.255s/fd", pid);
+  const int fds = ::openat(proc, ort, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fds < 0) return false;
+  bool haelt = false, gegenstelle = false;
+  // One fstatat per descriptor, relative to the open folder.
+  Eintraege(fds, [&](const char* fd) {
+    struct stat s {};
+    if (::fstatat(fds, fd, &s, 0) != 0 || !S_ISCHR(s.st_mode)) return;
+    if (s.st_rdev == geraet.rdev) haelt = true;
+    // The multiplexer /dev/ptmx is 5:2; only its descriptors can be masters.
+    if (geraet.pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2 && MasterIndex(pid, fd) == geraet.ptsIndex)
+      gegenstelle = true;
+  });
+  ::close(fds);
+  return haelt && !gegenstelle;
+}
+
 }  // namespace
 
 std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
   std::vector<Portinhaber> inhaber;
-  struct stat geraet {};
-  if (::stat(pfad.c_str(), &geraet) != 0 || !S_ISCHR(geraet.st_mode)) return inhaber;
-  const bool pts = IstPtsSlave(geraet.st_rdev);
-  const long ptsIndex = static_cast<long>(minor(geraet.st_rdev)) + (static_cast<long>(major(geraet.st_rdev)) - 136) * 256;
+  struct stat st {};
+  if (::stat(pfad.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return inhaber;
+  const Geraet geraet{st.st_rdev, IstPtsSlave(st.st_rdev),
+                      static_cast<long>(minor(st.st_rdev)) + (static_cast<long>(major(st.st_rdev)) - 136) * 256};
   const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (proc < 0) return inhaber;
-  const std::string selbst = std::to_string(::getpid());
-  // Every descriptor of every process, relative to open folders: one fstatat
-  // each, no path built from the root.
+  const long selbst = ::getpid();
+  std::vector<long> pids;
+  pids.reserve(1024);
   Eintraege(proc, [&](const char* pid) {
-    if (selbst == pid) return;
-    char ort[300];
-    std::snprintf(ort, sizeof ort, "%.255s/fd", pid);
-    const int fds = ::openat(proc, ort, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fds < 0) return;
-    bool haelt = false, gegenstelle = false;
-    Eintraege(fds, [&](const char* fd) {
-      struct stat s {};
-      if (::fstatat(fds, fd, &s, 0) != 0 || !S_ISCHR(s.st_mode)) return;
-      if (s.st_rdev == geraet.st_rdev) haelt = true;
-      // The multiplexer /dev/ptmx is 5:2; only its descriptors can be masters.
-      if (pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2 && MasterIndex(pid, fd) == ptsIndex) gegenstelle = true;
-    });
-    ::close(fds);
-    if (haelt && !gegenstelle) inhaber.push_back({std::strtol(pid, nullptr, 10), ProzessName(pid)});
+    const long n = std::strtol(pid, nullptr, 10);
+    if (n != selbst) pids.push_back(n);
   });
+  // The cost grows with the machine, about 10 us per process (opening its
+  // descriptor folder alone is 4): with many processes the processors share it,
+  // each taking the next process in turn.
+  std::atomic<std::size_t> naechster{0};
+  std::mutex schutz;
+  auto suchen = [&] {
+    for (std::size_t i; (i = naechster.fetch_add(1, std::memory_order_relaxed)) < pids.size();) {
+      char pid[24];
+      std::snprintf(pid, sizeof pid, "%ld", pids[i]);
+      if (!Haelt(proc, pid, geraet)) continue;
+      Portinhaber gefunden{pids[i], ProzessName(pid)};
+      const std::lock_guard<std::mutex> sperre(schutz);
+      inhaber.push_back(std::move(gefunden));
+    }
+  };
+  constexpr std::size_t kProHelfer = 250;
+  const std::size_t helfer = std::min<std::size_t>({std::thread::hardware_concurrency(), 4, pids.size() / kProHelfer + 1});
+  std::vector<std::thread> faeden;
+  for (std::size_t i = 1; i < helfer; ++i) {
+    try {
+      faeden.emplace_back(suchen);
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: this one does it all
+    }
+  }
+  suchen();
+  for (std::thread& f : faeden) f.join();
   ::close(proc);
+  std::sort(inhaber.begin(), inhaber.end(), [](const Portinhaber& a, const Portinhaber& b) { return a.pid < b.pid; });
   return inhaber;
 }

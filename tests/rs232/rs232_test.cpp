@@ -3,17 +3,22 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <chrono>
 #include <thread>
 #include <gtest/gtest.h>
 
+#include "rs232/Portbelegung.h"
 #include "rs232/rs232.h"
 #include "rs232/rs232_seam.h"
 
@@ -129,6 +134,10 @@ TEST_F(Rs232Test, ReadGivesUpAfterTheTimeoutAndFlushDiscardsInput) {
   Rs232Seam_TimeoutOverride(0.02);
   EXPECT_DOUBLE_EQ(GetComTime(2), 0.02);
   EXPECT_LT(ComRdByte(2), 0);
+  // A short wait sharpens the thread's timer, and gives the caller's back.
+  ASSERT_EQ(prctl(PR_SET_TIMERSLACK, 70000, 0, 0, 0), 0);
+  EXPECT_LT(ComRdByteWithin(2, 0.002), 0);
+  EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), 70000);
 
   ASSERT_EQ(write(master_, "xy", 2), 2);
   // Let the bytes reach the program's side before they are discarded.
@@ -178,6 +187,31 @@ TEST_F(Rs232Test, ReadFailsAtOnceWhenTheFarEndHangsUp) {
   master_ = -1;
   EXPECT_LT(ComRdByte(2), 0);
   EXPECT_EQ(CloseCom(2), 0);
+}
+
+// With many processes the search for holders is shared out; the one holder
+// among them is still found, once, and the far end of the terminal is none.
+TEST_F(Rs232Test, TheOneHolderAmongManyProcessesIsFound) {
+  std::vector<pid_t> kinder;
+  pid_t halter = -1;
+  for (int i = 0; i < 600; ++i) {
+    const bool haelt = i == 300;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(master_);
+      if (!haelt) close(slave_);
+      for (;;) pause();
+    }
+    if (pid < 0) break;
+    kinder.push_back(pid);
+    if (haelt) halter = pid;
+  }
+  const std::vector<Portinhaber> inhaber = AnderePortinhaber(slaveName_);
+  for (pid_t pid : kinder) kill(pid, SIGKILL);
+  for (pid_t pid : kinder) waitpid(pid, nullptr, 0);
+  ASSERT_EQ(kinder.size(), 600u);
+  ASSERT_EQ(inhaber.size(), 1u);
+  EXPECT_EQ(inhaber[0].pid, halter);
 }
 
 TEST_F(Rs232Test, SetComTimeRefusesNonsense) {

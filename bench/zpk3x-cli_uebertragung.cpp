@@ -99,7 +99,7 @@ long Antwortzeichen(const std::vector<std::string>& rahmen, const std::vector<st
 // The floor: the same frames as a bare write/read loop on the terminal, each
 // frame written at once and its one-byte answer awaited with poll, nothing else.
 // Its wall time, or 0 when it could not run.
-double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie) {
+double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie, bool leise = false) {
   const int fd = ::open(sim.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return 0;
   termios t{};
@@ -120,7 +120,8 @@ double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& 
   const double wand = std::chrono::duration<double>(Uhr::now() - start).count();
   ::close(fd);
   const std::size_t beantwortet = sim.frames().size();
-  std::printf("floor   write all %5d baud: %zu frames, bare write/read loop wall %.3f s, wall/line %.4f, host %.0f us per "
+  if (!leise)
+    std::printf("floor   write all %5d baud: %zu frames, bare write/read loop wall %.3f s, wall/line %.4f, host %.0f us per "
               "transaction\n",
               baud, beantwortet, wand, wand / linie, (wand - linie) / static_cast<double>(rahmen.size()) * 1e6);
   return wand;
@@ -188,17 +189,28 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
                 weg.c_str(), befehl, baud, rahmen.size(), zeichen, linie, l.wand, l.wand / linie, Urteil(l.wand / linie <= 1.03),
                 luecke, l.cpu, l.cpu / l.wand, Urteil(l.cpu / l.wand <= 0.02));
     if (lesen || weg != "local") continue;
-    const double boden = Boden(sim, baud, rahmen, linie);
+    double boden = Boden(sim, baud, rahmen, linie);
     if (boden <= 0) continue;
     // The host's own time beyond the bare loop, less what is meant to be there:
     // the start-up and, after each program stored, the wait of two characters
-    // for a stray byte.
+    // for a stray byte. The simulator's answers vary by some 40 us from run to
+    // run, so at 9600 baud the command and the loop run in turns, five times
+    // each, and the median difference counts.
+    std::vector<double> mehr = {l.wand - boden};
+    for (int runde = 1; runde < (baud >= 9600 ? 5 : 1); ++runde) {
+      sim.clearFrames();
+      const Lauf w = Messen(argumente);
+      if (!w.ok || (boden = Boden(sim, baud, rahmen, linie, true)) <= 0) break;
+      mehr.push_back(w.wand - boden);
+    }
+    std::sort(mehr.begin(), mehr.end());
+    const double median = mehr[mehr.size() / 2];
     const auto pruefungen = std::count_if(rahmen.begin(), rahmen.end(), [](const std::string& r) { return r.compare(2, 3, "PNP") == 0; });
     const double gewollt = static_cast<double>(pruefungen) * 20.0 / baud + gStartMs / 1000;
-    const double eigen = (l.wand - boden - gewollt) / static_cast<double>(rahmen.size()) * 1e6;
-    std::printf("host    write all %5d baud: beyond the floor %.0f us per transaction; less the start-up (%.2f ms) and %ld "
-                "checks of two characters, %.0f us (aim <= 50 us: %s)\n",
-                baud, (l.wand - boden) / static_cast<double>(rahmen.size()) * 1e6, gStartMs, static_cast<long>(pruefungen), eigen,
+    const double eigen = (median - gewollt) / static_cast<double>(rahmen.size()) * 1e6;
+    std::printf("host    write all %5d baud: beyond the floor %.0f us per transaction (median of %zu turns); less the start-up "
+                "(%.2f ms) and %ld checks of two characters, %.0f us (aim <= 50 us: %s)\n",
+                baud, median / static_cast<double>(rahmen.size()) * 1e6, mehr.size(), gStartMs, static_cast<long>(pruefungen), eigen,
                 Urteil(eigen <= 50));
   }
   ::unlink(datei.c_str());

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -135,12 +136,23 @@ std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
       inhaber.push_back(std::move(gefunden));
     }
   };
+  // Helpers only on the processors this process may use, and never on the one
+  // it runs on: a new thread starts there and may wait until the scheduler
+  // moves it.
+  cpu_set_t andere;
+  CPU_ZERO(&andere);
+  const int hier = ::sched_getcpu();
+  if (hier >= 0 && ::sched_getaffinity(0, sizeof andere, &andere) == 0) CPU_CLR(hier, &andere);
   constexpr std::size_t kProHelfer = 250;
-  const std::size_t helfer = std::min<std::size_t>({std::thread::hardware_concurrency(), 4, pids.size() / kProHelfer + 1});
+  const std::size_t helfer =
+      std::min<std::size_t>({static_cast<std::size_t>(CPU_COUNT(&andere)), 3, pids.size() / kProHelfer});
   std::vector<std::thread> faeden;
-  for (std::size_t i = 1; i < helfer; ++i) {
+  for (std::size_t i = 0; i < helfer; ++i) {
     try {
-      faeden.emplace_back(suchen);
+      faeden.emplace_back([&] {
+        ::sched_setaffinity(0, sizeof andere, &andere);
+        suchen();
+      });
     } catch (const std::system_error&) {
       break;  // no thread to be had: this one does it all
     }

@@ -102,11 +102,20 @@ TEST_F(Dateisystem, VolleFestplatteLaesstNurGanzeZeilen) {
   if (::mount("tmpfs", "klein", "tmpfs", 0, "size=8k") != 0) GTEST_SKIP() << "no tmpfs can be mounted here";
   const Lauf r = Shell("timeout -k 1 30", {"--port", "1", "monitor", "--interval", "0.01", "-o", "klein/m.csv"});
   const std::string csv = DateiLesen("klein/m.csv");
+  // A JSON document on standard output that the disk cuts off part way (one
+  // page is left for its 4.5 KB) is no success either.
+  std::filesystem::remove("klein/m.csv");
+  DateiSchreiben("klein/voll", std::string(4096, 'x'));
+  const int rc = std::system((std::string(ZPK3X_CLI) + " --port 1 --json read all > klein/r.json 2> err.txt").c_str());
+  const std::string teil = DateiLesen("klein/r.json");
   ::umount("klein");
   EXPECT_EQ(r.status, 5);
   EXPECT_TRUE(Enthaelt(r.err, "klein/m.csv: No space left on device")) << r.err;
   ASSERT_GT(csv.size(), 4000u);
   EXPECT_EQ(csv.back(), '\n');
+  EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 5);
+  EXPECT_TRUE(Enthaelt(DateiLesen("err.txt"), "standard output: No space left on device")) << DateiLesen("err.txt");
+  EXPECT_FALSE(teil.empty());
 }
 
 // Another user's link in a sticky, world-writable folder is not followed (the

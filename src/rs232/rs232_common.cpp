@@ -27,8 +27,7 @@ struct PortState {
   rs232platform::Device device;
   rs232net::Connection* net = nullptr;  // a network port instead of a device
   bool fixedRate = false;               // the line's rate is not ours to set
-  std::intptr_t netLock = -2;           // our lock on the network port
-  std::string lockKey;                  // its name
+  std::intptr_t netLock = -2;           // our lock on the network port, named by recordKey(identity)
   std::string identity;
   long baud = 0;
   double timeout = kDefaultTimeout;
@@ -63,7 +62,7 @@ bool release(PortState& p) {
   if (p.net != nullptr) {
     rs232net::close(p.net);
     p.net = nullptr;
-    rs232platform::releaseNamed(p.netLock, p.lockKey);
+    rs232platform::releaseNamed(p.netLock, recordKey(p.identity));
     p.netLock = -2;
     return true;
   }
@@ -141,8 +140,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     // one machine apart where the server itself might not.
     p.identity = rs232net::connectedIdentity(p.net);
     if (p.identity.empty()) p.identity = named;
-    p.lockKey = recordKey(p.identity);
-    p.netLock = rs232platform::claimNamed(p.lockKey);
+    p.netLock = rs232platform::claimNamed(recordKey(p.identity));
     if (p.netLock == -1) {
       rs232net::close(p.net);
       gLastError = url + ": held by another program on this machine";

@@ -15,10 +15,10 @@ constexpr int kPort = 1;
 struct Link {
   simtest::Simulator sim;
   bool ok = false;
-  Link() {
+  explicit Link(long baud = 9600) {
     if (!sim.ok()) return;
     sim.mapToCom(kPort);
-    ok = OLQZPK3X_Open(kPort, 9600) == 0 && OLQZPK3X_Timeout(kPort, 0.5) == 0;
+    ok = OLQZPK3X_Open(kPort, baud) == 0 && OLQZPK3X_Timeout(kPort, 0.5) == 0;
   }
   ~Link() { OLQZPK3X_Close(kPort); }
 };
@@ -81,9 +81,9 @@ BENCHMARK(BM_Boden)->Unit(benchmark::kMicrosecond)->UseRealTime();
 }  // namespace
 
 // The check for a stray byte after a device-changing operation: two character
-// times on the line (2.08 ms at 9600 baud), nothing more.
+// times on the line (2.08 ms at 9600 baud, 16.7 ms at 1200), nothing more.
 void BM_ImTaktPruefen(benchmark::State& state) {
-  Link link;
+  Link link(state.range(0));
   if (!link.ok) {
     state.SkipWithError("simulator not available");
     return;
@@ -93,9 +93,9 @@ void BM_ImTaktPruefen(benchmark::State& state) {
     if (r != 0) state.SkipWithError("stray byte");
     benchmark::DoNotOptimize(r);
   }
-  state.counters["aim_ms"] = 2 * 10.0 / 9600 * 1000;
+  state.counters["aim_ms"] = 2 * 10.0 / static_cast<double>(state.range(0)) * 1000;
 }
-BENCHMARK(BM_ImTaktPruefen)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImTaktPruefen)->Arg(9600)->Arg(1200)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The failure path: a command whose answer came too late, then the next
 // command, which first proves the line in step (one status read).

@@ -110,10 +110,12 @@ void Messen(int baud) {
     const std::vector<std::string> rahmen = sim.frames();
     const long zeichen = Zeichen(rahmen, werte);
     const double leitung = static_cast<double>(zeichen) * 10.0 / baud;
+    const auto urteil = [](bool erreicht) { return erreicht ? "met" : "MISSED"; };
     std::printf("%-6s all programs at %4d baud: %zu frames, %ld characters, line %.3f s, wall %.3f s, "
-                "wall/line %.4f, cpu %.3f s, cpu/wall %.4f%s\n",
+                "wall/line %.4f (aim <= 1.03: %s), cpu %.3f s, cpu/wall %.4f (aim <= 0.02: %s)%s\n",
                 knopf == MAINPANEL_ZPK3LESEN ? "read" : "write", baud, rahmen.size(), zeichen, leitung, wand,
-                wand / leitung, cpu, cpu / wand, fehler != 0 || klick != 0 ? "  (FAILED)" : "");
+                wand / leitung, urteil(wand / leitung <= 1.03), cpu, cpu / wand, urteil(cpu / wand <= 0.02),
+                fehler != 0 || klick != 0 ? "  (FAILED)" : "");
     std::fflush(stdout);
   }
   ComFehlerSetzen(0);

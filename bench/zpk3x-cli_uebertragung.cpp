@@ -194,10 +194,10 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
     // The host's own time beyond the bare loop, less what is meant to be there:
     // the start-up and, after each program stored, the wait of two characters
     // for a stray byte. The simulator's answers vary by some 40 us from run to
-    // run, so the command and the loop run in turns, five times each at 9600
+    // run, so the command and the loop run in turns, nine times each at 9600
     // baud and three at slower rates, and the median difference counts.
     std::vector<double> mehr = {l.wand - boden};
-    for (int runde = 1; runde < (baud >= 9600 ? 5 : 3); ++runde) {
+    for (int runde = 1; runde < (baud >= 9600 ? 9 : 3); ++runde) {
       sim.clearFrames();
       const Lauf w = Messen(argumente);
       if (!w.ok || (boden = Boden(sim, baud, rahmen, linie, true)) <= 0) break;

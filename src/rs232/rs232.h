@@ -130,7 +130,9 @@ std::string GetComIdentity(int port);
 // text (at most 63 bytes) is the driver's own. Ports without an identity keep
 // no record (false, nothing written).
 // A record counts only when it is a regular file of the superuser or of the
-// caller: the folder is shared, and anything else at the name was planted.
+// caller: the folder is shared, and anything else at the name was planted. Nor
+// does one written before the device came to be: it was left for a terminal or
+// adapter of the same number that is gone.
 // Unreadable or planted: false, and `text` is left empty.
 bool ComOwedAnswerRecorded(int port, std::string* text);
 // Writes the record with `text`; null removes it. Whatever else stands at the

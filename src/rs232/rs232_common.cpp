@@ -29,6 +29,7 @@ struct PortState {
   bool fixedRate = false;               // the line's rate is not ours to set
   std::intptr_t netLock = -2;           // our lock on the network port, named by recordKey(identity)
   std::string identity;
+  long long since = 0;  // when the device came to be, 0 for network ports
   long baud = 0;
   double timeout = kDefaultTimeout;
 };
@@ -150,6 +151,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
   } else {
     if (!rs232platform::open(port, deviceName, line, &p.device)) return -1;
     p.identity = rs232platform::identity(p.device);
+    p.since = rs232platform::deviceSince(p.device);
   }
   gLastOpen.result = COM_OPEN_OK;
   p.open = true;
@@ -338,7 +340,8 @@ bool ComOwedAnswerRecorded(int port, std::string* text) {
   if (text != nullptr) text->clear();
   const PortState* p = openPort(port);
   std::string content;
-  if (p == nullptr || p->identity.empty() || !rs232platform::owedAnswerRecorded(recordKey(p->identity), &content)) return false;
+  if (p == nullptr || p->identity.empty() || !rs232platform::owedAnswerRecorded(recordKey(p->identity), &content, p->since))
+    return false;
   if (text != nullptr) *text = content;
   return true;
 }

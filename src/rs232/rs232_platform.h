@@ -53,9 +53,16 @@ int readByte(Device& device, double timeoutSeconds);
 bool lineLost(Device& device);
 // The device behind the handle, the same through every path that leads to it.
 std::string identity(const Device& device);
+// When the device behind the handle came to be (its node made: a pseudo-terminal
+// created, an adapter plugged in), in nanoseconds of the system clock; 0 where
+// unknown.
+long long deviceSince(const Device& device);
 // The owed-answer record of the device named `identity` (see rs232.h): whether
-// it exists, and writing or removing it. Failures leave things as they were.
-bool owedAnswerRecorded(const std::string& identity, std::string* text);
+// it exists, and writing or removing it. Failures leave things as they were. A
+// record written before `deviceSince` (when not 0) was left for a device that
+// is gone, a terminal or adapter of the same number since made anew: it does
+// not count.
+bool owedAnswerRecorded(const std::string& identity, std::string* text, long long deviceSince);
 void owedAnswerRecord(const std::string& identity, const char* text);
 // A lock by name beside the records, for a port that is no device of this machine
 // (a network port): >= 0 while held, until releaseNamed; -1 when another process

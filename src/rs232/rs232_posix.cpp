@@ -282,13 +282,21 @@ std::string identity(const Device& device) {
 // The folder is shared and every user may write in it: a record counts only
 // when it is a regular file of the superuser or of ours, and a link is never
 // followed. An empty record is no record (one we could not remove, emptied).
-bool owedAnswerRecorded(const std::string& identity, std::string* text) {
+long long deviceSince(const Device& device) {
+  struct stat st {};
+  if (fstat(fdOf(device), &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
+  return static_cast<long long>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+}
+
+bool owedAnswerRecorded(const std::string& identity, std::string* text, long long deviceSince) {
   const int fd = ::open(namedPath(identity, ".owed").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   char buffer[64];
   ssize_t n = -1;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == ::geteuid())) {
+  const auto geschrieben = [&st] { return static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec; };
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == ::geteuid()) &&
+      (deviceSince == 0 || geschrieben() >= deviceSince)) {
     n = ::read(fd, buffer, sizeof buffer - 1);
   }
   ::close(fd);

@@ -225,7 +225,10 @@ std::string identity(const Device& device) { return device.key; }
 namespace rs232platform {
 
 
-bool owedAnswerRecorded(const std::string& identity, std::string* text) {
+// A port's name outlives the adapter behind it and tells nothing of when it came.
+long long deviceSince(const Device&) { return 0; }
+
+bool owedAnswerRecorded(const std::string& identity, std::string* text, long long /*deviceSince*/) {
   HANDLE f = CreateFileA(recordPath(identity).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f == INVALID_HANDLE_VALUE) return false;

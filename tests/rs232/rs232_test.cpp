@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -212,6 +213,25 @@ TEST_F(Rs232Test, TheOneHolderAmongManyProcessesIsFound) {
   ASSERT_EQ(kinder.size(), 600u);
   ASSERT_EQ(inhaber.size(), 1u);
   EXPECT_EQ(inhaber[0].pid, halter);
+}
+
+// A terminal made anew under the number of one that is gone owes nothing, and
+// its record from before does not count; one written since does.
+TEST_F(Rs232Test, AnOwedAnswerRecordOlderThanTheDeviceDoesNotCount) {
+  ASSERT_EQ(open2(), 0);
+  ComOwedAnswerRecord(2, "BAUD 9600 S0R");
+  std::string text;
+  EXPECT_TRUE(ComOwedAnswerRecorded(2, &text));
+  EXPECT_EQ(text, "BAUD 9600 S0R");
+  ASSERT_EQ(CloseCom(2), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_EQ(fchmod(slave_, 0620), 0);  // the device's node changes: as if made anew
+  ASSERT_EQ(open2(), 0);
+  EXPECT_FALSE(ComOwedAnswerRecorded(2, &text));
+  ComOwedAnswerRecord(2, "BAUD 9600 S0R");
+  EXPECT_TRUE(ComOwedAnswerRecorded(2, &text));
+  ComOwedAnswerRecord(2, nullptr);
+  EXPECT_FALSE(ComOwedAnswerRecorded(2, &text));
 }
 
 TEST_F(Rs232Test, SetComTimeRefusesNonsense) {

@@ -150,8 +150,7 @@ int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, i
     p.fixedRate = address.kind == rs232net::Kind::Raw;
   } else {
     if (!rs232platform::open(port, deviceName, line, &p.device)) return -1;
-    p.identity = rs232platform::identity(p.device);
-    p.since = rs232platform::deviceSince(p.device);
+    p.identity = rs232platform::identity(p.device, &p.since);
   }
   gLastOpen.result = COM_OPEN_OK;
   p.open = true;

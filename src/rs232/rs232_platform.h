@@ -52,11 +52,9 @@ int readByte(Device& device, double timeoutSeconds);
 // True when the line has hung up for good (end of file, device gone).
 bool lineLost(Device& device);
 // The device behind the handle, the same through every path that leads to it.
-std::string identity(const Device& device);
-// When the device behind the handle came to be (its node made: a pseudo-terminal
-// created, an adapter plugged in), in nanoseconds of the system clock; 0 where
-// unknown.
-long long deviceSince(const Device& device);
+// *since gets when it came to be (its node made: a pseudo-terminal created, an
+// adapter plugged in), in nanoseconds of the system clock; 0 where unknown.
+std::string identity(const Device& device, long long* since);
 // The owed-answer record of the device named `identity` (see rs232.h): whether
 // it exists, and writing or removing it. Failures leave things as they were. A
 // record written before `deviceSince` (when not 0) was left for a device that

@@ -264,11 +264,13 @@ bool lineLost(Device& device) {
   return tcgetattr(fd, &t) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO || errno == EBADF);
 }
 
-std::string identity(const Device& device) {
+std::string identity(const Device& device, long long* since) {
+  *since = 0;
   struct stat st {};
   if (fstat(fdOf(device), &st) != 0) return "";
   char text[64];
   if (S_ISCHR(st.st_mode)) {
+    *since = static_cast<long long>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     std::snprintf(text, sizeof text, "dev:%u:%u", major(st.st_rdev), minor(st.st_rdev));
   } else {
     std::snprintf(text, sizeof text, "file:%llu:%llu", static_cast<unsigned long long>(st.st_dev),
@@ -277,17 +279,9 @@ std::string identity(const Device& device) {
   return text;
 }
 
-
-
 // The folder is shared and every user may write in it: a record counts only
 // when it is a regular file of the superuser or of ours, and a link is never
 // followed. An empty record is no record (one we could not remove, emptied).
-long long deviceSince(const Device& device) {
-  struct stat st {};
-  if (fstat(fdOf(device), &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
-  return static_cast<long long>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-}
-
 bool owedAnswerRecorded(const std::string& identity, std::string* text, long long deviceSince) {
   const int fd = ::open(namedPath(identity, ".owed").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;

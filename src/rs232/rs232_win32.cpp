@@ -218,15 +218,16 @@ bool lineLost(Device& device) {
   COMSTAT status{};
   return ClearCommError(handleOf(device), &errors, &status) == 0;
 }
-std::string identity(const Device& device) { return device.key; }
+// A port's name outlives the adapter behind it and tells nothing of when it came.
+std::string identity(const Device& device, long long* since) {
+  *since = 0;
+  return device.key;
+}
 
 }  // namespace rs232platform
 
 namespace rs232platform {
 
-
-// A port's name outlives the adapter behind it and tells nothing of when it came.
-long long deviceSince(const Device&) { return 0; }
 
 bool owedAnswerRecorded(const std::string& identity, std::string* text, long long /*deviceSince*/) {
   HANDLE f = CreateFileA(recordPath(identity).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -111,14 +111,13 @@ std::string recordText(long baud, const Owed& o, bool open) {
   return text;
 }
 
-// What a record found at opening says is owed at `baud`: nothing when it was
-// owed at another rate (a late answer then arrives garbled, never valid);
-// anything not understood counts as unknown.
-Owed fromRecord(const std::string& text, long baud) {
+// What a record found at opening says is owed. The rate it names does not
+// clear it: a network port or a pseudo-terminal passes bytes at any rate, and
+// the check at the new rate decides. Anything not understood counts as unknown.
+Owed fromRecord(const std::string& text) {
   Owed o;
   char* end = nullptr;
-  const long rate = std::strtol(text.c_str(), &end, 10);
-  if (end != text.c_str() && rate != baud) return o;
+  (void)std::strtol(text.c_str(), &end, 10);
   o.owed = true;
   if (end == text.c_str()) {
     o.unknown = true;
@@ -145,6 +144,11 @@ void recordOwed(int port, bool open) {
   if (const Owed* o = owedOf(port)) ComOwedAnswerRecord(port, recordText(GetComBaudRate(port), *o, open).c_str());
 }
 
+// Per port: -1 outside an operation, else the frames of the current one sent so far.
+int gVorgang[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+int* vorgangOf(int port) { return port >= 1 && port <= 8 ? &gVorgang[port] : nullptr; }
+
 OLQZPK3X_Transaktion gLetzte[9] = {};
 
 OLQZPK3X_Transaktion* letzte(int port) { return port >= 1 && port <= 8 ? &gLetzte[port] : nullptr; }
@@ -163,15 +167,25 @@ void rahmenMerken(int port, const char* frame, int length) {
 int gelesen(int port, int received) {
   if (OLQZPK3X_Transaktion* t = letzte(port)) {
     t->stumm = received == -1;
-    t->verloren = received < -1;
+    t->verloren = received == -2;
     if (received >= 0 && t->antwortLaenge < static_cast<int>(sizeof t->antwort))
       t->antwort[t->antwortLaenge++] = static_cast<char>(received);
   }
   return received;
 }
 
-// A failure on a line that hung up is that, whichever step noticed it first.
-ErrorCode lostOr(int port, ErrorCode r) { return r != 0 && ComLineLost(port) != 0 ? OLQZPK3X_LEITUNG_GETRENNT : r; }
+// A failure on a line that hung up is that, whichever step noticed it first; a
+// wait ended by the abort check is the user's request.
+ErrorCode lostOr(int port, ErrorCode r) {
+  if (r == 0) return 0;
+  if (ComAbortRequested() != 0) return OLQZPK3X_ABGEBROCHEN;
+  return ComLineLost(port) != 0 ? OLQZPK3X_LEITUNG_GETRENNT : r;
+}
+
+// A new operation's error shows nothing of an earlier one's frame or answer.
+void neueTransaktion(int port) {
+  if (OLQZPK3X_Transaktion* t = letzte(port)) *t = OLQZPK3X_Transaktion{};
+}
 
 bool isDeviceAddress(char a) { return a >= '1' && a <= '8'; }
 bool isSisterAddress(char a) { return (a >= '1' && a <= '9') || (a >= 'a' && a <= 'f'); }
@@ -195,13 +209,22 @@ void waitForEmptyOutQueue(int port, int frameLength) {
 }
 
 
-// Empties the queues, writes the frame and waits until it has left. Once any of
-// it is on the line an answer is owed to `owed` (see transaction).
+// Writes the frame and waits until it has left. Once any of it is on the line
+// an answer is owed to `owed` (see transaction). The input is never flushed:
+// the look before the frame has taken what waited. What has not left the output
+// queue is ours and stale.
 ErrorCode send(int port, const char* frame, int length, const Codes& c, bool owes, const char* owed) {
   rahmenMerken(port, frame, length);
-  if (ErrorCode r = FlushInOut(port); r != 0) return c.flush != 0 ? c.flush : r;
+  if (FlushOutQ(port) != 0) return c.flush != 0 ? c.flush : -123124;
+  if (ComAbortRequested() != 0) {
+    if (OLQZPK3X_Transaktion* t = letzte(port)) t->nichtGesendet = true;
+    return OLQZPK3X_ABGEBROCHEN;
+  }
   int written = ComWrt(port, frame, length);
   if (owes && written > 0) owe(port, owed);
+  if (written > 0) {
+    if (int* v = vorgangOf(port); v != nullptr && *v >= 0) ++*v;
+  }
   if (written < 0) return c.write;
   if (written != length) return c.shortWrite;
   waitForEmptyOutQueue(port, length);
@@ -305,6 +328,7 @@ bool resynchronise(int port, char adresse, const Codes& c) {
       continue;
     }
     if (o->reads[i] != 0) continue;
+    if (ComAbortRequested() != 0) return false;
     char frame[8];
     buildFrame(frame, adresse, kEchoReads[i]);
     rahmenMerken(port, frame, 6);
@@ -335,6 +359,35 @@ ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c,
   const bool broadcast = adresse == '&';
   Owed* o = owedOf(port);
   const int length = static_cast<int>(std::strlen(frame));
+  // A look at what waits, before anything is sent: nothing is discarded unseen.
+  // Bytes there before an operation's first frame are a late answer (an answer
+  // is owed, and the check below decides); before a later frame of the same
+  // operation they mean its answers were out of step: it ends here.
+  char waiting[kAnswerLimit + 3];
+  int waited = 0;
+  for (int n; waited < kStaleLimit && (n = ComRdWaiting(port, waiting, sizeof waiting)) != 0; waited += n) {
+    if (n < 0) {
+      rahmenMerken(port, frame, length);
+      return lostOr(port, c.flush != 0 ? c.flush : -124123);
+    }
+    if (waited == 0) {
+      rahmenMerken(port, frame, length);
+      if (OLQZPK3X_Transaktion* t = letzte(port)) {
+        const int keep = std::min<int>(n, static_cast<int>(sizeof t->antwort));
+        std::memcpy(t->antwort, waiting, static_cast<std::size_t>(keep));
+        t->antwortLaenge = keep;
+      }
+    }
+  }
+  if (waited > 0) {
+    // Already owed: what came is part of it, and the check decides as before.
+    if (o != nullptr && !o->owed) owe(port, nullptr);
+    if (const int* v = vorgangOf(port); v != nullptr && *v > 0) {
+      recordOwed(port, true);
+      if (OLQZPK3X_Transaktion* t = letzte(port)) t->nichtGesendet = true;
+      return OLQZPK3X_AUSSER_TAKT;
+    }
+  }
   if (!broadcast && o != nullptr && o->owed) {
     const int read = echoReadIndex(frame + 2);
     const bool sameRead = o->unknown || (read >= 0 && o->reads[read] != 0);
@@ -354,7 +407,7 @@ ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c,
   if (broadcast) return 0;
   // While an answer is owed, the ACK of a read cannot be told from a late one:
   // its echoed text is looked for instead, and what comes before it passed over.
-  if (answer == Answer::Echoed && owedBefore != nullptr && *owedBefore) return 0;
+  if (answer != Answer::SingleByte && owedBefore != nullptr && *owedBefore) return 0;
   return lostOr(port, readAck(port, c, answer == Answer::SingleByte));
 }
 
@@ -526,9 +579,13 @@ ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   // what, and at which rate. While the port is open the record says "unknown",
   // so a holder that is killed leaves that behind.
   settle(port);
+  neueTransaktion(port);
+  if (int* v = vorgangOf(port)) *v = -1;
   std::string text;
   if (ComOwedAnswerRecorded(port, &text)) {
-    if (Owed* o = owedOf(port)) *o = fromRecord(text, baudrate);
+    if (Owed* o = owedOf(port)) *o = fromRecord(text);
+    ComTraceNote(port, ("answer owed by the record (" + (text.empty() ? std::string("unreadable") : text) +
+                        "): a check read goes first").c_str());
   }
   recordOwed(port, true);
   return 0;
@@ -541,12 +598,24 @@ ErrorCode OLQZPK3X_Close(int port) {
     const Owed* o = owedOf(port);
     if (o != nullptr && o->owed) {
       recordOwed(port, false);
-    } else {
-      ComOwedAnswerRecord(port, nullptr);
+    } else if (!ComOwedAnswerRecord(port, nullptr)) {
+      // Another user's record, or something planted at its name: it still says
+      // owed, and every call pays one check read until its owner clears it.
+      ComTraceNote(port, "the owed-answer record could not be cleared: the next call checks the line again");
     }
   }
   settle(port);
+  neueTransaktion(port);
+  if (int* v = vorgangOf(port)) *v = -1;
   return CloseCom(port) != 0 ? -103004 : 0;
+}
+
+void OLQZPK3X_VorgangBeginnen(int port) {
+  if (int* v = vorgangOf(port)) *v = 0;
+}
+
+void OLQZPK3X_VorgangBeenden(int port) {
+  if (int* v = vorgangOf(port)) *v = -1;
 }
 
 ErrorCode OLQZPK3X_Timeout(int port, double seconds) {
@@ -561,33 +630,69 @@ ErrorCode FlushInOut(int port) {
 
 // --- command protocol ---
 
+namespace {
+
+// "#", address, one word, CR: nothing more, nothing less. The word's length, 0 if not.
+std::size_t identityWord(const char* text, char adresse) {
+  if (text[0] != '#' || text[1] != adresse) return 0;
+  const std::size_t length = std::strcspn(text + 2, " \r");
+  return text[2 + length] == kCr && text[3 + length] == '\0' ? length : 0;
+}
+
+// While an answer is owed, the identity's own acknowledgement cannot be told
+// from a late one: the answer lines are read instead, and a line that echoes a
+// read (a late answer to it) or is not of the identity's form is passed over.
+ErrorCode readIdentityPassingOver(int port, char adresse, char* text, const Codes& c) {
+  int length = -1;  // of the line being read, from its '#'; -1 between lines
+  for (int passed = 0; passed <= kStaleLimit; ++passed) {
+    const int ch = answerChar(gelesen(port, ComRdByte(port)));
+    if (ch < 0) return lostOr(port, c.noAnswer);
+    if (ch == '#') length = 0;
+    if (length < 0) continue;
+    if (length >= kAnswerLimit) {
+      length = -1;
+      continue;
+    }
+    text[length++] = static_cast<char>(ch);
+    if (ch != kCr) continue;
+    text[length] = '\0';
+    if (const int echoed = length >= 6 ? echoReadIndex(text + 2) : -1; echoed >= 0) {
+      arrived(port, echoed);
+    } else if (identityWord(text, adresse) != 0) {
+      return 0;
+    }
+    length = -1;
+  }
+  return c.badTextByte;
+}
+
+}  // namespace
+
 ErrorCode OLQZPK3X_IDLesen(int port, char adresse, char* identity) {
+  neueTransaktion(port);
   static constexpr Codes c{0, -101008, -114009, -402010, -405011, -403012, -404013, -404014};
   if (!isDeviceAddress(adresse)) return -400006;
   char frame[kFrameSize];
   buildFrame(frame, adresse, "IDR");
-  Owed* o = owedOf(port);
-  const bool owedBefore = o != nullptr && o->owed;
-  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Identity); r != 0) return r;
+  bool owedBefore = false;
+  if (ErrorCode r = transaction(port, adresse, frame, c, Answer::Identity, &owedBefore); r != 0) return r;
   char text[kAnswerLimit + 1];
-  if (ErrorCode r = readText(port, text, kAnswerLimit, c); r != 0) return r;
-
-  // "#", address, one word, CR: nothing more, nothing less.
-  if (text[0] != '#' || text[1] != adresse) return -404015;
-  const char* word = text + 2;
-  std::size_t length = std::strcspn(word, " \r");
-  if (length == 0 || word[length] != kCr || word[length + 1] != '\0') return -404015;
+  const ErrorCode got = owedBefore ? readIdentityPassingOver(port, adresse, text, c) : readText(port, text, kAnswerLimit, c);
+  if (got != 0) return got;
+  const std::size_t length = identityWord(text, adresse);
+  if (length == 0) return -404015;
   // Its own answer, unless one was owed before it: an identity answer proves
   // nothing about the line being in step.
   if (!owedBefore) settle(port);
   if (identity != nullptr) {
-    std::memcpy(identity, word, length);
+    std::memcpy(identity, text + 2, length);
     identity[length] = '\0';
   }
   return 0;
 }
 
 ErrorCode OLQZPK3X_DeviceFunction(int port, char adresse, const char* funktion) {
+  neueTransaktion(port);
   static constexpr Codes c{0, -101019, -101020, -402021, -405022, -403023, -404024, -404024};
   if (!isDeviceAddress(adresse) && adresse != '&') return -400016;
   const FunctionKeyword* k = findKeyword(kFunctions, funktion);
@@ -599,6 +704,7 @@ ErrorCode OLQZPK3X_DeviceFunction(int port, char adresse, const char* funktion) 
 
 ErrorCode OLQZPK3X_ParameterSchreiben(int port, char adresse, const char* parameter, double realWert,
                                       int intWert, int /*reserviert*/) {
+  neueTransaktion(port);
   static constexpr Codes c{-112048, -101049, -101050, -402051, -405052, -403053, -404054, -404054};
   if (!isDeviceAddress(adresse) && adresse != '&') return -400033;
   const WriteKeyword* k = findKeyword(kWriteKeywords, parameter);
@@ -615,6 +721,7 @@ ErrorCode OLQZPK3X_ParameterSchreiben(int port, char adresse, const char* parame
 
 ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter, double* realWert,
                                   int* intWert, char* /*text*/) {
+  neueTransaktion(port);
   static constexpr Codes c{-112096, -101097, -114098, -402099, -405100, -403101, -404102, -404103};
   if (!isDeviceAddress(adresse)) return -400055;
   const ReadKeyword* k = findKeyword(kReadKeywords, parameter);
@@ -660,7 +767,7 @@ ErrorCode OLQZPK3X_ParameterLesen(int port, char adresse, const char* parameter,
 }
 
 ErrorCode OLQZPK3X_ImTaktPruefen(int port) {
-  constexpr ErrorCode kAusserTakt = -410125;
+  constexpr ErrorCode kAusserTakt = OLQZPK3X_AUSSER_TAKT;
   const long baud = GetComBaudRate(port);
   if (baud <= 0) return 0;
   // A character is 10 bits on the line: start, 7 data, parity, stop.
@@ -683,6 +790,7 @@ OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port) {
 // --- sister device family ---
 
 ErrorCode OLQVMB1_ProgrammUndSchrittEinstellen(int port, char adresse, int programm, int schritt) {
+  neueTransaktion(port);
   static constexpr Codes c{-112026, -101027, -101028, -402029, -405030, -403031, -404032, -404032};
   if (!isSisterAddress(adresse) && adresse != '&') return -400069;
   // The fields hold two digits; a wider value would set some other program or step.
@@ -699,6 +807,7 @@ ErrorCode OLQVMB1_ProgrammUndSchrittEinstellen(int port, char adresse, int progr
 }
 
 ErrorCode OLQVMB1_StatusLesen(int port, char adresse, int auswahl, int* status) {
+  neueTransaktion(port);
   static constexpr Codes c{0, -101113, -114114, -402115, -405116, -403117, -404118, -404119};
   if (!isSisterAddress(adresse)) return -400110;
   if ((auswahl != 1 && auswahl != 2) || status == nullptr) return -401111;

@@ -7,6 +7,12 @@
 // What every operation reports once the port has hung up (the device side went
 // away): the port must be opened again before anything can pass.
 constexpr ErrorCode OLQZPK3X_LEITUNG_GETRENNT = -127125;
+// What an operation reports when its answers were out of step (a late or doubled
+// answer came where none was due).
+constexpr ErrorCode OLQZPK3X_AUSSER_TAKT = -410125;
+// What an operation reports when the serial layer's abort check asked to stop
+// (SetComAbortCheck): nothing was sent after the request ("Aborted by user").
+constexpr ErrorCode OLQZPK3X_ABGEBROCHEN = -4126;
 
 ErrorCode OLQZPK3X_Open(int port, int baudrate);
 // As OLQZPK3X_Open, on the device file `device` ("" or null: the port's own).
@@ -24,6 +30,16 @@ ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate);
 // one owed at clears it as well. Ports still open when the process ends
 // normally are closed the same way.
 ErrorCode OLQZPK3X_Close(int port);
+
+// Frames sent between these two calls are one operation (a program's fields
+// and its store, a range of programs): before each frame the driver looks at
+// what waits on the line, and once a frame of the operation was sent, bytes
+// waiting before a later one mean that the device answered out of step. That
+// frame is not sent; OLQZPK3X_AUSSER_TAKT is returned, with the bytes in
+// OLQZPK3X_LetzteTransaktion, and an answer is owed from then on. Outside an
+// operation such bytes are a late answer: owed, and the usual check decides.
+void OLQZPK3X_VorgangBeginnen(int port);
+void OLQZPK3X_VorgangBeenden(int port);
 ErrorCode OLQZPK3X_Timeout(int port, double seconds);
 ErrorCode FlushInOut(int port);
 

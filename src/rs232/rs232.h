@@ -32,6 +32,7 @@ int CloseCom(int port);
 int SetComTime(int port, double timeoutSeconds);
 
 // Discard what waits in the input / output queue. 0 on success, negative on failure.
+// What waits in the input is read and shown to the trace hook before it goes.
 int FlushInQ(int port);
 int FlushOutQ(int port);
 
@@ -45,8 +46,18 @@ int GetOutQLen(int port);
 
 // The next received byte (0 to 255), waiting at most the port's time-out;
 // a negative value on time-out (-1) or error (-2 when the port failed or the
-// line hung up, so a message can tell a lost line from a silent device).
+// line hung up, so a message can tell a lost line from a silent device; -3 when
+// the abort check asked to stop). The device is read in as few calls as it
+// takes: what arrived beyond the byte returned waits in the port's buffer for
+// the next read or look.
 int ComRdByte(int port);
+
+// What has arrived and waits to be read, without waiting: up to `size` bytes
+// into `buffer`; their number (0: nothing waits, the usual case, at the cost of
+// one look), negative when the port is not open or failed (the test seam's
+// Rs232Op::FlushIn failure stands for a failed look). Each byte is shown to
+// the trace hook. For the look before a frame: nothing is discarded unseen.
+int ComRdWaiting(int port, char* buffer, int size);
 
 // 1 when the port's line has hung up: the device side went away (an adapter
 // pulled out, the far end of a pseudo-terminal closed), so nothing more can pass
@@ -102,8 +113,12 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError);
 // Sees every byte the program writes to and reads from a port, as it happens:
 // `sent` 1 for written bytes, 0 for a received byte; `count` -1 for a read that
 // got nothing within the time-out. Null switches it off.
+// `sent` 2 is a note of the driver (ComTraceNote): `bytes` is its text.
 typedef void (*ComTraceHook)(int port, int sent, const char* bytes, int count, void* context);
 void SetComTrace(ComTraceHook hook, void* context);
+// Tells the trace hook, if any, what the line's bytes do not show (why a check
+// read goes first, a record that could not be cleared).
+void ComTraceNote(int port, const char* text);
 
 // Called on the waiting thread while a read, write or connect waits for the line:
 // every 40 ms from the first 40 ms of a wait on while more than 80 ms of it are
@@ -113,6 +128,15 @@ void SetComTrace(ComTraceHook hook, void* context);
 // came meanwhile cannot be told from a late answer. Null switches it off.
 typedef void (*ComWaitHook)(void);
 void SetComWaitHook(ComWaitHook hook);
+
+// Asked on the waiting thread before and during every read, write and connect
+// wait, at least every 40 ms: true ends the wait at once (reads give -3), so
+// that Ctrl+C or a termination request is seen within a slice, whatever the
+// time-out. It must not use any port. Null switches it off.
+typedef bool (*ComAbortCheck)(void);
+void SetComAbortCheck(ComAbortCheck check);
+// 1 when the abort check is installed and asks to stop now, else 0.
+int ComAbortRequested();
 
 // The next received byte, waiting at most `seconds` (not the port's time-out, and
 // no test override): for short looks at the line between transactions. The
@@ -129,13 +153,15 @@ std::string GetComIdentity(int port);
 // the same device finds it even when the process that wrote it was killed. Its
 // text (at most 63 bytes) is the driver's own. Ports without an identity keep
 // no record (false, nothing written).
-// A record counts only when it is a regular file of the superuser or of the
-// caller: the folder is shared, and anything else at the name was planted. Nor
-// does one written before the device came to be: it was left for a terminal or
-// adapter of the same number that is gone.
-// Unreadable or planted: false, and `text` is left empty.
+// Every port of one device server shares one record (its accepters may serve
+// the same line). The record fails closed: only its absence, or a record
+// written before the device came to be (left for a terminal or adapter of the
+// same number that is gone), says nothing is owed. A record of another user
+// counts; anything at the name that cannot be read or trusted (a folder, a
+// link) counts as owed, with `text` left empty.
 bool ComOwedAnswerRecorded(int port, std::string* text);
-// Writes the record with `text`; null removes it. Whatever else stands at the
-// name is replaced where the system lets us; a record that cannot be written
-// is simply missing (the driver's in-step rules still hold within the process).
-void ComOwedAnswerRecord(int port, const char* text);
+// Writes the record with `text` (mode 0644: only its owner may change it);
+// null removes it. Whatever else stands at the name is replaced where the system
+// lets us. False when it could not be written or removed: it then still says
+// what it said, and its next reader pays one check.
+bool ComOwedAnswerRecord(int port, const char* text);

@@ -32,7 +32,15 @@ struct PortState {
   long long since = 0;  // when the device came to be, 0 for network ports
   long baud = 0;
   double timeout = kDefaultTimeout;
+  // What one read brought beyond the byte asked for: served first, in order,
+  // and seen by the look before the next frame (ComRdWaiting).
+  std::string eingang;
+  std::size_t eingangPos = 0;
 };
+
+bool hatEingang(const PortState& p) { return p.eingangPos < p.eingang.size(); }
+
+int naechstesEingang(PortState& p) { return static_cast<unsigned char>(p.eingang[p.eingangPos++]); }
 
 // The identity as a file name on every platform ("tcp:[::1]:2001" has colons).
 std::string recordKey(const std::string& identity) {
@@ -79,6 +87,25 @@ OpenRecord gLastOpen;
 
 ComTraceHook gTrace = nullptr;
 void* gTraceContext = nullptr;
+
+void traceEmpfang(int port, int b) {
+  if (gTrace == nullptr) return;
+  const char c = static_cast<char>(b);
+  gTrace(port, 0, &c, b < 0 ? -1 : 1, gTraceContext);
+}
+
+// One read of whatever the device or connection has, into the port's buffer
+// (which is empty); the platform's result (> 0 bytes, -1, -2, -3).
+int fuellen(PortState& p, double seconds) {
+  unsigned char chunk[256];
+  const int n = p.net != nullptr ? rs232net::readSome(p.net, chunk, sizeof chunk, seconds)
+                                 : rs232platform::readSome(p.device, chunk, sizeof chunk, seconds);
+  if (n > 0) {
+    p.eingang.assign(reinterpret_cast<const char*>(chunk), static_cast<std::size_t>(n));
+    p.eingangPos = 0;
+  }
+  return n;
+}
 
 PortState* openPort(int port) {
   if (port < 1 || port > kPorts || !gPorts[port].open) return nullptr;
@@ -181,6 +208,13 @@ int FlushInQ(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::FlushIn)) return -1;
   if (p->scripted) return 0;
+  // Nothing is discarded unseen: what waits is read and shown first.
+  char seen[256];
+  for (int total = 0; total < 4096;) {
+    const int n = ComRdWaiting(port, seen, sizeof seen);
+    if (n <= 0) break;
+    total += n;
+  }
   if (p->net != nullptr) {
     rs232net::flushInput(p->net);
     return 0;
@@ -233,18 +267,35 @@ int ComRdByte(int port) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
   int b;
-  if (p->scripted) {
+  if (hatEingang(*p)) {
+    b = naechstesEingang(*p);
+  } else if (p->scripted) {
     b = rs232seam::scriptedRead(port);
-  } else if (p->net != nullptr) {
-    b = rs232net::readByte(p->net, effectiveTimeout(*p));
   } else {
-    b = rs232platform::readByte(p->device, effectiveTimeout(*p));
+    const int n = fuellen(*p, effectiveTimeout(*p));
+    b = n > 0 ? naechstesEingang(*p) : n;
   }
-  if (gTrace != nullptr) {
-    const char c = static_cast<char>(b);
-    gTrace(port, 0, &c, b < 0 ? -1 : 1, gTraceContext);
-  }
+  traceEmpfang(port, b);
   return b;
+}
+
+int ComRdWaiting(int port, char* buffer, int size) {
+  PortState* p = openPort(port);
+  if (p == nullptr || buffer == nullptr || size <= 0 || rs232seam::takeFailure(Rs232Op::FlushIn)) return -1;
+  if (p->scripted) return 0;
+  if (!hatEingang(*p)) {
+    // One look, no wait: the usual case, nothing there, costs one system call.
+    const int n = fuellen(*p, 0.0);
+    if (n == -1) return 0;
+    if (n < 0) return -1;
+  }
+  int count = 0;
+  while (count < size && hatEingang(*p)) {
+    const int b = naechstesEingang(*p);
+    buffer[count++] = static_cast<char>(b);
+    traceEmpfang(port, b);
+  }
+  return count;
 }
 
 int ComLineLost(int port) {
@@ -299,12 +350,21 @@ ComOpenResult GetComOpenResult(char* device, int size, int* systemError) {
 }
 
 rs232frist::WaitHook rs232frist::gWaitHook = nullptr;
+rs232frist::AbortCheck rs232frist::gAbortCheck = nullptr;
+
+void SetComAbortCheck(ComAbortCheck check) { rs232frist::gAbortCheck = check; }
+
+int ComAbortRequested() { return rs232frist::abgebrochen() ? 1 : 0; }
 
 void SetComWaitHook(ComWaitHook hook) { rs232frist::gWaitHook = hook; }
 
 void SetComTrace(ComTraceHook hook, void* context) {
   gTrace = hook;
   gTraceContext = context;
+}
+
+void ComTraceNote(int port, const char* text) {
+  if (gTrace != nullptr && text != nullptr) gTrace(port, 2, text, static_cast<int>(std::strlen(text)), gTraceContext);
 }
 
 namespace rs232platform {
@@ -320,13 +380,17 @@ void noteOpen(const std::string& device, ComOpenResult result, int systemError) 
 int ComRdByteWithin(int port, double seconds) {
   PortState* p = openPort(port);
   if (p == nullptr || rs232seam::takeFailure(Rs232Op::ReadByte)) return -1;
-  if (p->scripted || !(seconds > 0)) return -1;
-  const int b = p->net != nullptr ? rs232net::readByte(p->net, seconds) : rs232platform::readByte(p->device, seconds);
-  // A byte seen here is shown like any other; a short look that saw nothing is no event.
-  if (gTrace != nullptr && b >= 0) {
-    const char c = static_cast<char>(b);
-    gTrace(port, 0, &c, 1, gTraceContext);
+  int b = -1;
+  if (hatEingang(*p)) {
+    b = naechstesEingang(*p);
+  } else if (p->scripted || !(seconds > 0)) {
+    return -1;
+  } else {
+    const int n = fuellen(*p, seconds);
+    b = n > 0 ? naechstesEingang(*p) : n;
   }
+  // A byte seen here is shown like any other; a short look that saw nothing is no event.
+  if (b >= 0) traceEmpfang(port, b);
   return b;
 }
 
@@ -335,17 +399,31 @@ std::string GetComIdentity(int port) {
   return p == nullptr ? std::string() : p->identity;
 }
 
+namespace {
+
+// Every port of one device server shares what is owed: a raw and an RFC 2217
+// accepter may serve the same line. Network identities are "tcp:HOST:PORT".
+std::string recordIdentity(const PortState& p) {
+  if (p.net == nullptr) return p.identity;
+  const std::size_t colon = p.identity.rfind(':');
+  return colon == std::string::npos || colon < 4 ? p.identity : p.identity.substr(0, colon);
+}
+
+}  // namespace
+
 bool ComOwedAnswerRecorded(int port, std::string* text) {
   if (text != nullptr) text->clear();
   const PortState* p = openPort(port);
   std::string content;
-  if (p == nullptr || p->identity.empty() || !rs232platform::owedAnswerRecorded(recordKey(p->identity), &content, p->since))
+  if (p == nullptr || p->identity.empty() ||
+      !rs232platform::owedAnswerRecorded(recordKey(recordIdentity(*p)), &content, p->since))
     return false;
   if (text != nullptr) *text = content;
   return true;
 }
 
-void ComOwedAnswerRecord(int port, const char* text) {
+bool ComOwedAnswerRecord(int port, const char* text) {
   const PortState* p = openPort(port);
-  if (p != nullptr && !p->identity.empty()) rs232platform::owedAnswerRecord(recordKey(p->identity), text);
+  if (p == nullptr || p->identity.empty()) return true;
+  return rs232platform::owedAnswerRecord(recordKey(recordIdentity(*p)), text);
 }

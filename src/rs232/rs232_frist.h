@@ -31,12 +31,19 @@ inline long long usUntil(Clock::time_point deadline) {
 using WaitHook = void (*)();
 extern WaitHook gWaitHook;
 constexpr int kWaitSliceMs = 40;
+// The installed abort check (see SetComAbortCheck), null if none.
+using AbortCheck = bool (*)();
+extern AbortCheck gAbortCheck;
+// What next() and nextUs() give once the abort check asked to stop.
+constexpr int kAbgebrochen = -2;
+inline bool abgebrochen() { return gAbortCheck != nullptr && gAbortCheck(); }
 
 // The slices of one wait until `deadline`, each followed by a fresh look at the
 // line: the whole wait at once, or with a wait hook slices of 40 ms, the hook
 // called before each but the first (most answers come within it, untouched by
-// the hook). A wait that ends after a slice loops until its deadline. next()
-// gives 0 once the deadline has passed. The hook runs only while more than two
+// the hook). With an abort check the slices are 40 ms as well, and a request
+// to stop gives kAbgebrochen. A wait that ends after a slice loops until its
+// deadline. next() gives 0 once the deadline has passed. The hook runs only while more than two
 // slices are left; should it still run past the deadline, next() gives -1: the
 // wait has timed out, as nothing that came meanwhile can be told from a late
 // answer.
@@ -52,9 +59,12 @@ class Slices {
   // As next(), in microseconds: for waits as short as two characters on the
   // line, which whole milliseconds would stretch by half.
   long long nextUs() {
+    // Asked before every slice, the first included: a request that came before
+    // the wait ends it at once, one that comes during it within a slice.
+    if (abgebrochen()) return kAbgebrochen;
     const long long left = usUntil(deadline_);
     constexpr long long kSliceUs = kWaitSliceMs * 1000LL;
-    if (gWaitHook == nullptr) return left;
+    if (gWaitHook == nullptr) return gAbortCheck != nullptr ? std::min(left, kSliceUs) : left;
     if (first_ || left <= 2 * kSliceUs) {
       first_ = false;
       return std::min(left, kSliceUs);

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <thread>
 
 #include "rs232/rs232_frist.h"
@@ -319,18 +320,28 @@ int write(Connection* c, const char* buffer, int count, double timeoutSeconds, s
   return count;
 }
 
-int readByte(Connection* c, double timeoutSeconds) {
+int readSome(Connection* c, unsigned char* buffer, int size, double timeoutSeconds) {
   // The deadline is fixed once: telnet commands or notifications that arrive in
   // between do not prolong the wait.
   const auto deadline = deadlineAfter(timeoutSeconds);
   for (;;) {
     if (c->decoder.takeLineError()) return -1;
-    if (c->readPos < c->received.size()) return static_cast<unsigned char>(c->received[c->readPos++]);
+    if (c->readPos < c->received.size()) {
+      const std::size_t n = std::min(c->received.size() - c->readPos, static_cast<std::size_t>(size));
+      std::memcpy(buffer, c->received.data() + c->readPos, n);
+      c->readPos += n;
+      return static_cast<int>(n);
+    }
     // A lost connection answers nothing more; the next flush or write connects again.
     if (c->broken || c->socket == rs232socket::kNoSocket) return -1;
-    if (pump(c, secondsUntil(deadline)) <= 0) return -1;
-    // Only commands came: a server that sends nothing else still meets the deadline.
-    if (c->readPos == c->received.size() && Clock::now() >= deadline) return -1;
+    if (rs232frist::abgebrochen()) return -3;
+    // With an abort check, waits of at most one slice, so that a request is seen.
+    double wait = secondsUntil(deadline);
+    if (rs232frist::gAbortCheck != nullptr) wait = std::min(wait, rs232frist::kWaitSliceMs / 1000.0);
+    if (pump(c, wait) < 0) return -1;
+    if (c->readPos < c->received.size()) continue;
+    // Nothing, or only commands: a server that sends nothing else still meets the deadline.
+    if (Clock::now() >= deadline) return -1;
   }
 }
 

@@ -39,7 +39,8 @@ void flushInput(Connection* c);
 int outputQueueLength(Connection* c);
 // After a lost connection, the next write connects again; *why as for open.
 int write(Connection* c, const char* buffer, int count, double timeoutSeconds, std::string* why);
-int readByte(Connection* c, double timeoutSeconds);
+// As rs232platform::readSome.
+int readSome(Connection* c, unsigned char* buffer, int size, double timeoutSeconds);
 // The server actually reached, by its numeric address and port ("tcp:ADDRESS:PORT"),
 // the same for every name that leads to it; "" when not connected.
 std::string connectedIdentity(Connection* c);

@@ -46,9 +46,11 @@ bool flushOutput(Device& device);
 int write(Device& device, const char* buffer, int count, double timeoutSeconds);
 // Bytes still waiting in the output queue, -1 on error.
 int outputQueueLength(Device& device);
-// The next byte (0 to 255), -1 after `timeoutSeconds`, -2 when the port failed
-// or the line hung up.
-int readByte(Device& device, double timeoutSeconds);
+// What has arrived, up to `size` bytes, as soon as there is at least one: their
+// number; -1 after `timeoutSeconds` with nothing, -2 when the port failed or the
+// line hung up, -3 when the abort check asked to stop. A time-out of 0 looks
+// once without waiting.
+int readSome(Device& device, unsigned char* buffer, int size, double timeoutSeconds);
 // True when the line has hung up for good (end of file, device gone).
 bool lineLost(Device& device);
 // The device behind the handle, the same through every path that leads to it.
@@ -56,12 +58,13 @@ bool lineLost(Device& device);
 // adapter plugged in), in nanoseconds of the system clock; 0 where unknown.
 std::string identity(const Device& device, long long* since);
 // The owed-answer record of the device named `identity` (see rs232.h): whether
-// it exists, and writing or removing it. Failures leave things as they were. A
+// it says something is owed (true with an empty text: owed, of unknown kind),
+// and writing or removing it (false when that failed; things stay as they were). A
 // record written before `deviceSince` (when not 0) was left for a device that
 // is gone, a terminal or adapter of the same number since made anew: it does
 // not count.
 bool owedAnswerRecorded(const std::string& identity, std::string* text, long long deviceSince);
-void owedAnswerRecord(const std::string& identity, const char* text);
+bool owedAnswerRecord(const std::string& identity, const char* text);
 // A lock by name beside the records, for a port that is no device of this machine
 // (a network port): >= 0 while held, until releaseNamed; -1 when another process
 // holds it; -2 when no lock can be made here (the port is then used without one).

@@ -223,20 +223,22 @@ int outputQueueLength(Device& device) {
   return pending;
 }
 
-int readByte(Device& device, double timeoutSeconds) {
+int readSome(Device& device, unsigned char* buffer, int size, double timeoutSeconds) {
   const int fd = fdOf(device);
   rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
   bool pollSaidReadable = false;
   for (;;) {
-    unsigned char byte = 0;
-    ssize_t n = ::read(fd, &byte, 1);
-    if (n == 1) return byte;
+    // Everything that is there in one call: what follows an answer is kept as
+    // evidence by the caller, never lost between single-byte reads.
+    ssize_t n = ::read(fd, buffer, static_cast<size_t>(size));
+    if (n > 0) return static_cast<int>(n);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -2;
     // With VMIN = VTIME = 0 an empty queue reads as 0 bytes; after poll said
     // "readable" it means end of file, which must not turn into a busy loop.
     if (n == 0 && pollSaidReadable) return -2;
     const long long part = slices.nextUs();
+    if (part == rs232frist::kAbgebrochen) return -3;
     if (part <= 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     const timespec span{static_cast<time_t>(part / 1000000), static_cast<long>(part % 1000000) * 1000};
@@ -279,49 +281,52 @@ std::string identity(const Device& device, long long* since) {
   return text;
 }
 
-// The folder is shared and every user may write in it: a record counts only
-// when it is a regular file of the superuser or of ours, and a link is never
-// followed. An empty record is no record (one we could not remove, emptied).
+// The folder is shared and every user may write in it, so the record fails
+// closed: only its absence says nothing is owed. A regular file counts whoever
+// wrote it (a second operator on the same port); anything else at the name (a
+// folder, a link, a pipe), or a file that cannot be read, counts as owed of
+// unknown kind (""). A link is never followed. An empty file of the superuser
+// or of ours is no record.
 bool owedAnswerRecorded(const std::string& identity, std::string* text, long long deviceSince) {
   const int fd = ::open(namedPath(identity, ".owed").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return errno != ENOENT;
   struct stat st {};
   char buffer[64];
   ssize_t n = -1;
   const auto geschrieben = [&st] { return static_cast<long long>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec; };
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_uid == 0 || st.st_uid == ::geteuid()) &&
-      (deviceSince == 0 || geschrieben() >= deviceSince)) {
-    n = ::read(fd, buffer, sizeof buffer - 1);
-  }
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (regular) n = ::read(fd, buffer, sizeof buffer - 1);
   ::close(fd);
-  if (n <= 0) return false;
-  text->assign(buffer, static_cast<std::size_t>(n));
+  // Left for a terminal or adapter of the same number that is gone.
+  if (regular && deviceSince != 0 && geschrieben() < deviceSince) return false;
+  const bool trusted = regular && (st.st_uid == 0 || st.st_uid == ::geteuid());
+  if (n == 0 && trusted) return false;
+  if (n > 0) text->assign(buffer, static_cast<std::size_t>(n));
   return true;
 }
 
-void owedAnswerRecord(const std::string& identity, const char* text) {
+// Written by its owner only (0644): another user cannot rewrite it to say that
+// nothing is owed. What stands at the name and is not our own regular file is
+// removed first where the system lets us; false when the record could not be
+// written or removed (it then still says what it said, and its reader pays a check).
+bool owedAnswerRecord(const std::string& identity, const char* text) {
   const std::string path = namedPath(identity, ".owed");
   struct stat st {};
   const bool there = ::lstat(path.c_str(), &st) == 0;
-  if (text == nullptr) {
-    if (!there || ::unlink(path.c_str()) == 0 || !S_ISREG(st.st_mode)) return;
-    // Another user's record in the sticky folder: emptied where it may be written.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) ::close(fd);
-    return;
-  }
-  // What another user planted there is not written through: replaced, where we may.
-  if (there && (!S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != ::geteuid()))) ::unlink(path.c_str());
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return;
+  const auto entfernen = [&] { return S_ISDIR(st.st_mode) ? ::rmdir(path.c_str()) == 0 : ::unlink(path.c_str()) == 0; };
+  if (text == nullptr) return !there || entfernen();
+  if (there && (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) && !entfernen()) return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
   struct stat now {};
-  // Writable by every user, so that whoever holds the device next can clear it.
-  if (::fstat(fd, &now) == 0 && S_ISREG(now.st_mode)) {
-    if (now.st_uid == ::geteuid()) ::fchmod(fd, 0666);
+  bool written = false;
+  if (::fstat(fd, &now) == 0 && S_ISREG(now.st_mode) && now.st_uid == ::geteuid()) {
+    ::fchmod(fd, 0644);
     const std::size_t length = std::strlen(text);
-    if (::write(fd, text, length) != static_cast<ssize_t>(length)) { /* a record cut short reads as "unknown": one more check */ }
+    written = ::write(fd, text, length) == static_cast<ssize_t>(length);
   }
   ::close(fd);
+  return written;
 }
 
 std::intptr_t claimNamed(const std::string& key) {

@@ -195,18 +195,19 @@ int outputQueueLength(Device& device) {
   return static_cast<int>(std::min<DWORD>(status.cbOutQue, INT_MAX));
 }
 
-int readByte(Device& device, double timeoutSeconds) {
+int readSome(Device& device, unsigned char* buffer, int size, double timeoutSeconds) {
+  if (size <= 0) return -1;
   const auto deadline = rs232frist::deadlineAfter(timeoutSeconds);
   rs232frist::Slices slices(deadline);
   for (;;) {
     // One slice at a time, so that a wait hook is called during a long wait.
     const int ms = slices.next();
+    if (ms == rs232frist::kAbgebrochen) return -3;
     if (ms < 0 || !applyTimeout(device, ms / 1000.0)) return -1;
-    unsigned char byte = 0;
     DWORD got = 0;
     // With only a total time-out set, ReadFile returns with nothing read once it expires.
-    if (!ReadFile(handleOf(device), &byte, 1, &got, nullptr)) return -2;
-    if (got == 1) return byte;
+    if (!ReadFile(handleOf(device), buffer, 1, &got, nullptr)) return -2;
+    if (got == 1) return 1;
     if (rs232frist::msUntil(deadline) == 0) return -1;
   }
 }
@@ -232,27 +233,31 @@ namespace rs232platform {
 bool owedAnswerRecorded(const std::string& identity, std::string* text, long long /*deviceSince*/) {
   HANDLE f = CreateFileA(recordPath(identity).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
+  // Only a record that is not there says nothing is owed; one that is there
+  // but cannot be read counts as owed, of unknown kind ("").
+  if (f == INVALID_HANDLE_VALUE) {
+    const DWORD why = GetLastError();
+    return why != ERROR_FILE_NOT_FOUND && why != ERROR_PATH_NOT_FOUND;
+  }
   char buffer[64];
   DWORD n = 0;
   const bool read = ReadFile(f, buffer, sizeof buffer - 1, &n, nullptr) != 0;
   CloseHandle(f);
-  if (!read || n == 0) return false;
-  text->assign(buffer, n);
+  if (read && n == 0) return false;
+  text->assign(buffer, read ? n : 0);
   return true;
 }
 
-void owedAnswerRecord(const std::string& identity, const char* text) {
+bool owedAnswerRecord(const std::string& identity, const char* text) {
   const std::string path = recordPath(identity);
-  if (text == nullptr) {
-    DeleteFileA(path.c_str());
-    return;
-  }
+  if (text == nullptr) return DeleteFileA(path.c_str()) != 0 || GetLastError() == ERROR_FILE_NOT_FOUND;
   HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
+  if (f == INVALID_HANDLE_VALUE) return false;
   DWORD n = 0;
-  WriteFile(f, text, static_cast<DWORD>(std::strlen(text)), &n, nullptr);
+  const DWORD length = static_cast<DWORD>(std::strlen(text));
+  const bool written = WriteFile(f, text, length, &n, nullptr) != 0 && n == length;
   CloseHandle(f);
+  return written;
 }
 
 std::intptr_t claimNamed(const std::string& key) {

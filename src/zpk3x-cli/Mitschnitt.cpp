@@ -36,6 +36,11 @@ void EmpfangZeigen() {
 }
 
 void Beobachten(int, int gesendet, const char* bytes, int anzahl, void*) {
+  if (gesendet == 2) {
+    EmpfangZeigen();
+    Zeile(VerlaufJetztMs(), "!!", std::string(bytes, static_cast<std::size_t>(anzahl)));
+    return;
+  }
   if (gesendet != 0) {
     EmpfangZeigen();
     Zeile(VerlaufJetztMs(), "->", Lesbar(std::string(bytes, static_cast<std::size_t>(anzahl))));

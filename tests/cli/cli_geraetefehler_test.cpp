@@ -112,9 +112,10 @@ TEST_F(Geraetefehler, GetoeteterAufrufHinterlaesstDieFalleNicht) {
   EXPECT_EQ(sim_.frames(), (Strings{"#1DF2"}));
 }
 
-// Another user's file or folder at the record's name is not a record: it costs
-// nothing and locks nobody out.
-TEST_F(Geraetefehler, FremderEintragAmPlatzDesProtokollsZaehltNicht) {
+// Another user's file or folder at the record's name fails closed: it counts as
+// an answer owed of unknown kind (two check reads), never as "nothing owed". The
+// superuser replaces it with its own record, so the next call owes nothing.
+TEST_F(Geraetefehler, FremderEintragAmPlatzDesProtokollsKostetEinePruefung) {
   struct stat st {};
   ASSERT_EQ(::stat(sim_.ptyPath().c_str(), &st), 0);
   char pfad[96];
@@ -126,8 +127,12 @@ TEST_F(Geraetefehler, FremderEintragAmPlatzDesProtokollsZaehltNicht) {
     const std::string anlegen = ordner ? std::string("mkdir ") + pfad : std::string("printf '9600 ?' > ") + pfad;
     ASSERT_EQ(std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c \"" + anlegen + "\"").c_str()), 0);
     sim_.clearFrames();
-    const Ergebnis r = Am1({"stop"});
+    const Ergebnis r = Am1({"--trace", "stop"});
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim_.frames(), (Strings{"#1S0R", "#1C0R", "#1DF2"}));
+    EXPECT_TRUE(Enthaelt(r.err, "a check read goes first")) << r.err;
+    sim_.clearFrames();
+    EXPECT_EQ(Am1({"stop"}).status, 0);
     EXPECT_EQ(sim_.frames(), (Strings{"#1DF2"}));
   }
   ::rmdir(pfad);

@@ -441,6 +441,8 @@ TEST_F(Script, IdentityAnswerShape) {
   };
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
+    // Each on a line in step: while an answer is owed, a malformed one is passed over.
+    reopen();
     answer("\x06" + text);
     char id[32] = "unchanged";
     ErrorCode r = OLQZPK3X_IDLesen(kPort, '1', id);

@@ -55,6 +55,9 @@ int FreePort() {
 }
 
 Ser2net::Ser2net(const std::string& device, int baud) {
+  // A new server is a new device: what an earlier test's server on the same
+  // host was owed does not apply to it.
+  for (const char* folder : {"/run/lock", "/var/lock", "/tmp"}) ::unlink((std::string(folder) + "/zpk3x-tcp_127.0.0.1.owed").c_str());
   char tmpl[] = "/tmp/zpk3x-ser2net-XXXXXX";
   if (::mkdtemp(tmpl) == nullptr) return;
   dir_ = tmpl;

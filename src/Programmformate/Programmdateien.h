@@ -37,7 +37,7 @@ std::string BereichsfehlerText(int slot, const Programmfeld& feld, const Program
 std::string NachpruefDetail(int slot, const Programmfeld& feld, const ProgramRecord& geschrieben,
                             const ProgramRecord& gelesen);
 // Class "Wrong answer from device": the device keeps another value than it was sent.
-constexpr ErrorCode ANDERES_GESPEICHERT = -404341;
+constexpr ErrorCode ANDERES_GESPEICHERT = PROGRAMM_ANDERS_GESPEICHERT;
 // A value outside the range the driver accepts.
 constexpr ErrorCode WERT_AUSSERHALB = -500302;
 

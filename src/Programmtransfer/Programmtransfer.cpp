@@ -1,8 +1,10 @@
 // Frame sequences of program transfers, actual values and the status word.
 #include "Programmtransfer/Programmtransfer.h"
 
+#include <cmath>
 #include <cstring>
 #include <span>
+#include <vector>
 
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
@@ -23,6 +25,19 @@ const Programmfeld PROGRAMMFELDER[PROGRAMMFELDER_ANZAHL] = {
 };
 
 namespace {
+
+// The frames of one transfer are one operation of the driver: an answer waiting
+// before a later one of them means the device answered out of step.
+class Vorgang {
+ public:
+  explicit Vorgang(int port) : port_(port) { OLQZPK3X_VorgangBeginnen(port_); }
+  ~Vorgang() { OLQZPK3X_VorgangBeenden(port_); }
+  Vorgang(const Vorgang&) = delete;
+  Vorgang& operator=(const Vorgang&) = delete;
+
+ private:
+  int port_;
+};
 
 // Integer parameters go as the integer with the real 0.0, real ones as the real
 // with the integer 0.
@@ -66,6 +81,8 @@ struct Schritt {
     bericht->programm = programm;
     if (err != 0) {
       bericht->feld = feld;
+      // A wait ended by the serial layer's abort check is a stop on request too.
+      if (err == OLQZPK3X_ABGEBROCHEN) bericht->abgebrochen = true;
       return err;
     }
     ++bericht->gesendet;
@@ -102,6 +119,7 @@ bool GanzTrotzAbbruch(ErrorCode err, const Transferbericht* bericht, int i) {
 }  // namespace
 
 ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, Transferbericht* bericht) {
+  const Vorgang vorgang(g.port);
   const Schritt schritt = Beginnen(bericht, n);
   ErrorCode err = 0;
   if (n != 0 && (err = schritt(nullptr, IntSchreiben(g, "programmladen", n))) != 0) return err;
@@ -118,6 +136,7 @@ ErrorCode ProgrammLesen(const Geraeteverbindung& g, int n, ProgramRecord* rec, T
 }
 
 ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramRecord* rec, Transferbericht* bericht) {
+  const Vorgang vorgang(g.port);
   const Schritt schritt = Beginnen(bericht, n);
   ErrorCode err = 0;
   for (const Programmfeld& f : PROGRAMMFELDER) {
@@ -132,6 +151,7 @@ ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramReco
 
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                          TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
+  const Vorgang vorgang(g.port);
   const int anzahl = bis - von + 1;
   ProgramRecord rec{};
   for (int i = von; i <= bis; ++i) {
@@ -151,20 +171,101 @@ ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRe
   return 0;
 }
 
+namespace {
+
+// The line allows putting the working parameters back unless it went silent or
+// was lost: then nothing more can be asked of it now.
+bool LeitungErlaubt(ErrorCode err) { return err != OLQZPK3X_LEITUNG_GETRENNT && err / 1000 != -403; }
+
+// Puts the working parameters back (not stored). A stop request that ended the
+// transfer is set aside meanwhile: these ten frames are what it asked for.
+// The transfer's own last frame and answer stay what its error shows.
+ErrorCode Zuruecksetzen(const Geraeteverbindung& g, Arbeitsstand* stand, ErrorCode transfer) {
+  const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(g.port);
+  const ComAbortCheck pruefung = GetComAbortCheck();
+  SetComAbortCheck(nullptr);
+  const ErrorCode err = ProgrammSchreiben(g, 0, &stand->werte);
+  SetComAbortCheck(pruefung);
+  stand->zurueck = err == 0;
+  if (transfer != 0) OLQZPK3X_TransaktionZuruecklegen(g.port, t);
+  return err;
+}
+
+}  // namespace
+
 ErrorCode ProgrammeAnsehen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
+                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht, Arbeitsstand* stand) {
+  Arbeitsstand eigener;
+  if (stand == nullptr) stand = &eigener;
+  *stand = Arbeitsstand{};
   if (von == 0 && bis == 0) return ProgrammeLesen(g, 0, 0, tabelle, fortschritt, kontext, bericht);
-  ProgramRecord arbeit{};
-  if (ErrorCode err = ProgrammLesen(g, 0, &arbeit, bericht); err != 0) return err;
+  const Vorgang vorgang(g.port);
+  if (ErrorCode err = ProgrammLesen(g, 0, &stand->werte, bericht); err != 0) return err;
+  stand->gelesen = true;
   if (bericht != nullptr) bericht->programm = -1;
-  if (ErrorCode err = ProgrammeLesen(g, von, bis, tabelle, fortschritt, kontext, bericht); err != 0) return err;
-  if (ErrorCode err = ProgrammSchreiben(g, 0, &arbeit); err != 0) return err;
-  tabelle[0] = arbeit;
+  const ErrorCode err = ProgrammeLesen(g, von, bis, tabelle, fortschritt, kontext, bericht);
+  if (err != 0 && !LeitungErlaubt(err)) return err;
+  const ErrorCode zurueck = Zuruecksetzen(g, stand, err);
+  if (err != 0) return err;
+  if (zurueck != 0) return zurueck;
+  tabelle[0] = stand->werte;
   return 0;
+}
+
+bool GleichGespeichert(const ProgramRecord& a, const ProgramRecord& b, const Programmfeld& feld) {
+  if (feld.ganz != nullptr) return a.*feld.ganz == b.*feld.ganz;
+  const double skala = std::pow(10.0, feld.nachkommastellen);
+  return std::llround(a.*feld.reell * skala) == std::llround(b.*feld.reell * skala);
+}
+
+ErrorCode ProgrammeSchreibenPruefen(const Geraeteverbindung& g, int von, int bis, const ProgramRecord* tabelle,
+                                    bool pruefen, ProgramRecord* gelesen, Rueckleseabweichung* abweichung,
+                                    TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht,
+                                    Arbeitsstand* stand, bool* rueckgelesenFehlgeschlagen) {
+  *stand = Arbeitsstand{};
+  *rueckgelesenFehlgeschlagen = false;
+  *abweichung = Rueckleseabweichung{};
+  const Vorgang vorgang(g.port);
+  // Writing the working parameters themselves is what is asked: nothing to keep.
+  const bool behalten = !(von == 0 && bis == 0);
+  if (behalten) {
+    if (ErrorCode err = ProgrammLesen(g, 0, &stand->werte, bericht); err != 0) return err;
+    stand->gelesen = true;
+    if (bericht != nullptr) bericht->programm = -1;
+  }
+  std::vector<ProgramRecord> kopie(tabelle, tabelle + 17);
+  ErrorCode err = ProgrammeSchreiben(g, von, bis, kopie.data(), fortschritt, kontext, bericht);
+  if (err == 0 && pruefen) {
+    // The read-back's own report: the write's stays as it was, whole.
+    Transferbericht lesen;
+    if (bericht != nullptr) lesen.abbrechen = bericht->abbrechen;
+    err = ProgrammeLesen(g, von, bis, gelesen, nullptr, nullptr, &lesen);
+    if (err != 0) {
+      // Where the read-back ended; how many were written whole stays.
+      *rueckgelesenFehlgeschlagen = true;
+      if (bericht != nullptr) {
+        bericht->programm = lesen.programm;
+        bericht->feld = lesen.feld;
+        bericht->gesendet = lesen.gesendet;
+        bericht->abgebrochen = lesen.abgebrochen;
+      }
+    }
+    for (int slot = von; err == 0 && slot <= bis; ++slot) {
+      for (int i = 0; i < PROGRAMMFELDER_ANZAHL && err == 0; ++i) {
+        if (GleichGespeichert(tabelle[slot], gelesen[slot], PROGRAMMFELDER[i])) continue;
+        *abweichung = Rueckleseabweichung{slot, i};
+        err = PROGRAMM_ANDERS_GESPEICHERT;
+      }
+    }
+  }
+  if (!behalten || (err != 0 && !LeitungErlaubt(err))) return err;
+  const ErrorCode zurueck = Zuruecksetzen(g, stand, err);
+  return err != 0 ? err : zurueck;
 }
 
 ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                              TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht) {
+  const Vorgang vorgang(g.port);
   const int anzahl = bis - von + 1;
   for (int i = von; i <= bis; ++i) {
     if (ErrorCode err = ProgrammSchreiben(g, i, &tabelle[i], bericht); err != 0) {
@@ -186,11 +287,18 @@ ErrorCode GeraetefunktionSenden(const Geraeteverbindung& g, const char* funktion
 }
 
 ErrorCode ProgrammnummerSenden(const Geraeteverbindung& g, const char* parameter, int n) {
+  // Checked here, before the driver is asked: nothing is sent, and no frame of
+  // an earlier operation is left to be shown with the error.
+  if (n < 1 || n > 16) {
+    OLQZPK3X_TransaktionVergessen(g.port);
+    return -500034;
+  }
   const ErrorCode err = OLQZPK3X_ParameterSchreiben(g.port, g.adresse, parameter, 0.0, n, 0);
   return err != 0 ? err : OLQZPK3X_ImTaktPruefen(g.port);
 }
 
 ErrorCode IstwerteLesen(const Geraeteverbindung& g, Istwerte* werte) {
+  const Vorgang vorgang(g.port);
   werte->gelesen = 0;
   ErrorCode err = RealLesen(g, "iststrom", &werte->strom);
   if (err != 0) return err;

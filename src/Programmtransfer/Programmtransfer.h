@@ -63,13 +63,50 @@ ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramReco
 // the slots before k new, slot k, the later ones and slot 0 as they were.
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                          TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
+// What became of the device's working parameters in a transfer that keeps them:
+// read before it (`gelesen`, with their values), and put back after it
+// (`zurueck`), also after a failure or a stop where the line allows it (not
+// after a line that went silent or was lost: the caller then says so).
+struct Arbeitsstand {
+  bool gelesen = false;
+  ProgramRecord werte{};
+  bool zurueck = false;
+};
+
 // As ProgrammeLesen, for a caller that only looks: the device's working
 // parameters are read first and written back at the end (not stored), so they
 // are as they were found; tabelle[0] then holds them. Reading slot 0 alone
-// changes nothing anyway. A failure or a stop before the end leaves the working
-// parameters holding the program read last, as ProgrammeLesen does.
+// changes nothing anyway. After a failure or a stop they are put back too where
+// the line allows (with the abort check of the serial layer set aside for it);
+// *stand (may be null) says what became of them.
 ErrorCode ProgrammeAnsehen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
-                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
+                           TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr,
+                           Arbeitsstand* stand = nullptr);
+
+// The read-back of a write that differs from what was written: slot and field
+// (index into PROGRAMMFELDER); code PROGRAMM_ANDERS_GESPEICHERT.
+struct Rueckleseabweichung {
+  int slot = -1;
+  int feld = -1;
+};
+constexpr ErrorCode PROGRAMM_ANDERS_GESPEICHERT = -404341;
+// True when the device stores `a` and `b` alike: equal at the decimals each
+// field is sent with.
+bool GleichGespeichert(const ProgramRecord& a, const ProgramRecord& b, const Programmfeld& feld);
+
+// Writes slots von..bis of tabelle keeping the working parameters (read first,
+// put back at the end as ProgrammeAnsehen does; slot 0 alone is written as
+// asked) and, with `pruefen`, reads the
+// slots back into gelesen[von..bis] and compares them: the first difference
+// gives PROGRAMM_ANDERS_GESPEICHERT and *abweichung. The frames up to the last
+// program's store are those of ProgrammeSchreiben; `bericht` tells the write
+// (a failure of the read-back sets *rueckgelesenFehlgeschlagen, and bericht
+// then says where the read-back ended, with `fertig` still the programs written
+// whole). tabelle is not changed.
+ErrorCode ProgrammeSchreibenPruefen(const Geraeteverbindung& g, int von, int bis, const ProgramRecord* tabelle,
+                                    bool pruefen, ProgramRecord* gelesen, Rueckleseabweichung* abweichung,
+                                    TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht,
+                                    Arbeitsstand* stand, bool* rueckgelesenFehlgeschlagen);
 // Slots von..bis of tabelle to the device; on success the last one written is
 // copied into slot 0. A failure leaves the table unchanged. Each program ends
 // with the check that the device's answers were in step (OLQZPK3X_ImTaktPruefen).
@@ -80,6 +117,7 @@ ErrorCode ProgrammeSchreiben(const Geraeteverbindung& g, int von, int bis, Progr
 // program number ("programmladen", "programmspeichern"), followed by the check
 // that the answers were in step: what both front ends send for these buttons.
 ErrorCode GeraetefunktionSenden(const Geraeteverbindung& g, const char* funktion);
+// n outside 1 to 16 is refused before anything is sent (-500034).
 ErrorCode ProgrammnummerSenden(const Geraeteverbindung& g, const char* parameter, int n);
 
 // Actual values in the order they are queried; `gelesen` counts those that

@@ -144,8 +144,10 @@ void recordOwed(int port, bool open) {
   if (const Owed* o = owedOf(port)) ComOwedAnswerRecord(port, recordText(GetComBaudRate(port), *o, open).c_str());
 }
 
-// Per port: -1 outside an operation, else the frames of the current one sent so far.
+// Per port: -1 outside an operation, else the frames of the current one sent so
+// far; and how deep operations are nested (a program inside a range of them).
 int gVorgang[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
+int gVorgangTiefe[9] = {};
 
 int* vorgangOf(int port) { return port >= 1 && port <= 8 ? &gVorgang[port] : nullptr; }
 
@@ -254,13 +256,22 @@ ErrorCode readAck(int port, const Codes& c, bool whole) {
 // At most this many bytes are passed over while looking for an echoed answer.
 constexpr int kStaleLimit = 256;
 
+// A byte the protocol does not allow inside an answer text: the rest of the
+// answer, up to its CR, is read as well, so that the error shows it whole and
+// nothing of it is left to pass for the next answer. At most `rest` bytes more.
+ErrorCode badTextByte(int port, int received, int rest, const Codes& c) {
+  for (int b = received; b >= 0 && b != kCr && rest-- > 0;) b = gelesen(port, ComRdByte(port));
+  return lostOr(port, c.badTextByte);
+}
+
 // Reads an answer text up to and including CR, at most `limit` bytes, into
 // `text` (limit + 1 bytes) and terminates it.
 ErrorCode readText(int port, char* text, int limit, const Codes& c) {
   int n = 0;
   while (n < limit) {
-    int ch = answerChar(gelesen(port, ComRdByte(port)));
-    if (ch < 0) return lostOr(port, c.badTextByte);
+    const int received = gelesen(port, ComRdByte(port));
+    int ch = answerChar(received);
+    if (ch < 0) return badTextByte(port, received, limit - n, c);
     text[n++] = static_cast<char>(ch);
     if (ch == kCr) break;
   }
@@ -277,8 +288,14 @@ ErrorCode readEchoed(int port, const char* echo, char* text, int limit, const Co
   char line[8] = {};  // the start of the line being passed over, from its '#'
   int lineLength = -1;
   for (int passed = 0;;) {
-    const int ch = answerChar(gelesen(port, ComRdByte(port)));
-    if (ch < 0) return lostOr(port, n < 5 ? c.noAnswer : c.badTextByte);
+    const int received = gelesen(port, ComRdByte(port));
+    const int ch = answerChar(received);
+    if (ch < 0 && n >= 5) return badTextByte(port, received, limit - n, c);
+    if (ch < 0 && received < 0) return lostOr(port, c.noAnswer);
+    if (ch < 0) {  // a stray byte before the echo, passed over
+      if (++passed > kStaleLimit) return c.badTextByte;
+      continue;
+    }
     if (n >= 5) {
       text[n++] = static_cast<char>(ch);
       if (ch == kCr || n >= limit) break;
@@ -580,7 +597,6 @@ ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   // so a holder that is killed leaves that behind.
   settle(port);
   neueTransaktion(port);
-  if (int* v = vorgangOf(port)) *v = -1;
   std::string text;
   if (ComOwedAnswerRecorded(port, &text)) {
     if (Owed* o = owedOf(port)) *o = fromRecord(text);
@@ -611,11 +627,11 @@ ErrorCode OLQZPK3X_Close(int port) {
 }
 
 void OLQZPK3X_VorgangBeginnen(int port) {
-  if (int* v = vorgangOf(port)) *v = 0;
+  if (int* v = vorgangOf(port); v != nullptr && gVorgangTiefe[port]++ == 0) *v = 0;
 }
 
 void OLQZPK3X_VorgangBeenden(int port) {
-  if (int* v = vorgangOf(port)) *v = -1;
+  if (int* v = vorgangOf(port); v != nullptr && gVorgangTiefe[port] > 0 && --gVorgangTiefe[port] == 0) *v = -1;
 }
 
 ErrorCode OLQZPK3X_Timeout(int port, double seconds) {
@@ -780,6 +796,12 @@ ErrorCode OLQZPK3X_ImTaktPruefen(int port) {
   // for waits until the line is proven in step.
   owe(port, nullptr);
   return kAusserTakt;
+}
+
+void OLQZPK3X_TransaktionVergessen(int port) { neueTransaktion(port); }
+
+void OLQZPK3X_TransaktionZuruecklegen(int port, const OLQZPK3X_Transaktion& t) {
+  if (OLQZPK3X_Transaktion* l = letzte(port)) *l = t;
 }
 
 OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port) {

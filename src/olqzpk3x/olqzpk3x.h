@@ -38,6 +38,8 @@ ErrorCode OLQZPK3X_Close(int port);
 // frame is not sent; OLQZPK3X_AUSSER_TAKT is returned, with the bytes in
 // OLQZPK3X_LetzteTransaktion, and an answer is owed from then on. Outside an
 // operation such bytes are a late answer: owed, and the usual check decides.
+// Operations nest: the outermost pair counts. Opening and closing the port keep
+// an operation that is under way (a reopen inside it still belongs to it).
 void OLQZPK3X_VorgangBeginnen(int port);
 void OLQZPK3X_VorgangBeenden(int port);
 ErrorCode OLQZPK3X_Timeout(int port, double seconds);
@@ -75,6 +77,12 @@ struct OLQZPK3X_Transaktion {
   bool nichtGesendet;
 };
 OLQZPK3X_Transaktion OLQZPK3X_LetzteTransaktion(int port);
+// Forgets the last transaction, for a caller that refuses an operation itself
+// before the driver is asked: its error then shows no frame of an earlier one.
+void OLQZPK3X_TransaktionVergessen(int port);
+// Puts back a transaction taken with OLQZPK3X_LetzteTransaktion, so that the
+// error of an operation shows its own frame after a clean-up that followed it.
+void OLQZPK3X_TransaktionZuruecklegen(int port, const OLQZPK3X_Transaktion& t);
 
 // --- sister device family, same framing ---
 ErrorCode OLQVMB1_ProgrammUndSchrittEinstellen(int port, char adresse, int programm, int schritt);

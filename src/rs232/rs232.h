@@ -135,6 +135,8 @@ void SetComWaitHook(ComWaitHook hook);
 // time-out. It must not use any port. Null switches it off.
 typedef bool (*ComAbortCheck)(void);
 void SetComAbortCheck(ComAbortCheck check);
+// The abort check installed now (null: none), so that it can be set aside and back.
+ComAbortCheck GetComAbortCheck();
 // 1 when the abort check is installed and asks to stop now, else 0.
 int ComAbortRequested();
 

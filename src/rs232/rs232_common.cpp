@@ -354,6 +354,8 @@ rs232frist::AbortCheck rs232frist::gAbortCheck = nullptr;
 
 void SetComAbortCheck(ComAbortCheck check) { rs232frist::gAbortCheck = check; }
 
+ComAbortCheck GetComAbortCheck() { return rs232frist::gAbortCheck; }
+
 int ComAbortRequested() { return rs232frist::abgebrochen() ? 1 : 0; }
 
 void SetComWaitHook(ComWaitHook hook) { rs232frist::gWaitHook = hook; }

@@ -1,6 +1,7 @@
 // zpk3x-cli's dispatch: from the parsed options to the command's file.
 #include "zpk3x-cli/Befehle.h"
 
+#include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Geraetebefehle.h"
@@ -59,6 +60,9 @@ int BefehlAusfuehren(Optionen& o) {
   // Ctrl+C and SIGTERM only set a flag: the frame in flight is answered, what is
   // owed is recorded, and the exit status says how the command ended.
   AbbruchAbfangen();
+  // Every wait for the device ends within a slice of the request: nothing is
+  // sent after it.
+  SetComAbortCheck(AbbruchVerlangt);
   int status = Ausfuehren(o);
   if (o.trace) MitschnittAbschliessen();
   // A monitor ends on a signal as its normal end (its own status); every other

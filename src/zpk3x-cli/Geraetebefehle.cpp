@@ -104,14 +104,6 @@ int Trockenlauf(const Optionen& o, const Verbindung& v, int von, int bis, Progra
   return EXIT_OK;
 }
 
-// Ctrl+C and SIGTERM end a transfer after the frame in flight.
-Transferbericht AbbrechbarerBericht() {
-  AbbruchAbfangen();
-  Transferbericht bericht;
-  bericht.abbrechen = AbbruchVerlangt;
-  return bericht;
-}
-
 }  // namespace
 
 int Scan(const Optionen& o, Verbindung& v) {
@@ -194,15 +186,10 @@ int Lesen(const Optionen& o, Verbindung& v, int von, int bis, Dateiformat format
   // Only what was read: the working parameters (read first) and the range.
   t.vorhanden = 1u;
   for (int slot = von; slot <= bis; ++slot) t.vorhanden |= 1u << slot;
-  Fortschritt f;
-  f.was = T("Programme gelesen", "programs read");
-  Transferbericht bericht = AbbrechbarerBericht();
   // Reading only looks: the working parameters are put back as they were.
-  const ErrorCode err =
-      ProgrammeAnsehen(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
-  f.Ende();
   // Nothing reaches the output file unless every program arrived.
-  if (err != 0) return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht);
+  if (int status = VomGeraetLesen(o, v, von, bis, &t, T("Programme gelesen", "programs read")); status != EXIT_OK)
+    return status;
   if (!o.datei.empty()) {
     if (int status = DateiSchreiben(o, o.datei, format, t); status != EXIT_OK) return status;
     if (o.datei != "-")
@@ -234,16 +221,7 @@ int Schreiben(const Optionen& o, Verbindung& v, int von, int bis) {
   }
   if (o.trockenlauf) return Trockenlauf(o, v, von, bis, t);
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
-  Fortschritt f;
-  f.was = T("Programme geschrieben", "programs written");
-  Transferbericht bericht = AbbrechbarerBericht();
-  const ErrorCode err =
-      ProgrammeSchreiben(v.Geraet(), von, bis, t.slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
-  f.Ende();
-  if (err != 0) return TransferfehlerMelden(o, v, err, Richtung::Schreiben, von, bericht);
-  if (o.pruefen) {
-    if (int status = Nachpruefen(o, v, von, bis, t); status != EXIT_OK) return status;
-  }
+  if (int status = SchreibenUndPruefen(o, v, von, bis, t); status != EXIT_OK) return status;
   Bestaetigen(o, {{"file", o.datei}, {"from", von}, {"to", bis}},
            std::string(T("geschrieben: ", "written: ")) + (von == bis ? ProgrammName(von) : T("Programme 1 bis 16", "programs 1 to 16")) +
                " <- " + o.datei);

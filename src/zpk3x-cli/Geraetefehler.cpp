@@ -28,6 +28,13 @@ std::string Wo(const Verbindung& v) { return "\n" + VerbindungText(v); }
 
 }  // namespace
 
+Transferbericht AbbrechbarerBericht() {
+  AbbruchAbfangen();
+  Transferbericht bericht;
+  bericht.abbrechen = AbbruchVerlangt;
+  return bericht;
+}
+
 int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
   MitschnittNachlesen(v.port);
   Json felder = Json::object();

@@ -15,6 +15,9 @@ int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
 // ended and what was completed. An end on request (TRANSFER_ABGEBROCHEN) gives
 // the exit status of the signal (130, 143).
 enum class Richtung { Lesen, Schreiben };
+
+// A report for a transfer that Ctrl+C and SIGTERM end after the frame in flight.
+Transferbericht AbbrechbarerBericht();
 // `nachsatz`, when given, is a last line of the message (also JSON `note`).
 int TransferfehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, Richtung richtung, int von,
                          const Transferbericht& bericht, const std::string& nachsatz = "");

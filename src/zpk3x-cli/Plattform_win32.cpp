@@ -20,7 +20,8 @@ std::atomic<int> gAbbruch{0};
 BOOL WINAPI AbbruchMerken(DWORD art) {
   if (art == CTRL_C_EVENT || art == CTRL_BREAK_EVENT || art == CTRL_CLOSE_EVENT) {
     int keiner = 0;
-    gAbbruch.compare_exchange_strong(keiner, art == CTRL_C_EVENT ? 130 : 143);
+    // A second request ends the process at once.
+    if (!gAbbruch.compare_exchange_strong(keiner, art == CTRL_C_EVENT ? 130 : 143)) ExitProcess(static_cast<UINT>(keiner));
     return TRUE;
   }
   return FALSE;

@@ -10,41 +10,73 @@
 
 namespace {
 
-// Reads slots von..bis from the device; an exit status, having reported a failure.
-// `ansehen`: the working parameters are left as they were found.
-// A failure names program, field, frame, answer and how far it got, as `read`
-// does; `nachSchreiben` says that the write before the read-back succeeded.
-int VomGeraet(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was, bool ansehen,
-              bool nachSchreiben = false) {
-  Fortschritt f;
-  f.was = was;
-  const auto lesen = ansehen ? ProgrammeAnsehen : ProgrammeLesen;
-  Transferbericht bericht;
-  const ErrorCode err = lesen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht);
-  f.Ende();
-  if (err == 0) return EXIT_OK;
-  return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht,
-                              nachSchreiben ? T("das Schreiben selbst ist gelungen (alle Programme bestätigt); nur das Zurücklesen schlug fehl",
-                                                "the write itself succeeded (every program acknowledged); only the read-back failed")
-                                            : "");
+// The last line of a failed transfer's message when the working parameters were
+// read but could not be put back: what they were, so that the operator can.
+std::string Arbeitsnotiz(const Arbeitsstand& stand) {
+  if (!stand.gelesen || stand.zurueck) return "";
+  std::string werte;
+  for (const Programmfeld& feld : PROGRAMMFELDER)
+    werte += std::string(werte.empty() ? "" : ", ") + feld.name + " " + GesendetText(stand.werte, feld);
+  return T("Die Arbeitsparameter wurden nicht zurückgesetzt; sie waren: ",
+           "The working parameters were not put back; they were: ") +
+         werte;
 }
+
+std::string Verbunden(const std::string& a, const std::string& b) { return a.empty() ? b : b.empty() ? a : a + "\n" + b; }
 
 }  // namespace
 
-int Nachpruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& geschrieben) {
+int VomGeraetLesen(const Optionen& o, Verbindung& v, int von, int bis, Programmtabelle* t, const char* was) {
+  Fortschritt f;
+  f.was = was;
+  Transferbericht bericht = AbbrechbarerBericht();
+  Arbeitsstand stand;
+  const ErrorCode err =
+      ProgrammeAnsehen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht, &stand);
+  f.Ende();
+  if (err == 0) return EXIT_OK;
+  return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht, Arbeitsnotiz(stand));
+}
+
+int SchreibenUndPruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& t) {
+  Fortschritt f;
+  f.was = T("Programme geschrieben", "programs written");
+  Transferbericht bericht = AbbrechbarerBericht();
+  Arbeitsstand stand;
+  Rueckleseabweichung abweichung;
+  bool rueckgelesenFehlgeschlagen = false;
   Programmtabelle gelesen = StandardTabelle();
-  if (int status = VomGeraet(o, v, von, bis, &gelesen, T("Programme geprüft", "programs verified"), false, true); status != EXIT_OK)
-    return status;
-  const std::vector<Abweichung> a = Abweichungen(geschrieben, gelesen, von, bis);
-  if (a.empty()) return EXIT_OK;
-  const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
-  const int slot = a[0].slot;
-  return FehlerMelden(o, ANDERES_GESPEICHERT,
-                      NachpruefDetail(slot, feld, geschrieben.slots[slot], gelesen.slots[slot]),
-                      {{"program", slot},
-                       {"field", feld.name},
-                       {"value", FeldJson(gelesen.slots[slot], feld)},
-                       {"expected", FeldJson(geschrieben.slots[slot], feld)}});
+  const ErrorCode err =
+      ProgrammeSchreibenPruefen(v.Geraet(), von, bis, t.slots, o.pruefen, gelesen.slots, &abweichung,
+                                von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht, &stand, &rueckgelesenFehlgeschlagen);
+  f.Ende();
+  if (err == 0) return EXIT_OK;
+  const std::string notiz = Arbeitsnotiz(stand);
+  if (err == PROGRAMM_ANDERS_GESPEICHERT) {
+    const Programmfeld& feld = PROGRAMMFELDER[abweichung.feld];
+    const int slot = abweichung.slot;
+    Json felder = {{"program", slot},
+                   {"field", feld.name},
+                   {"value", FeldJson(gelesen.slots[slot], feld)},
+                   {"expected", FeldJson(t.slots[slot], feld)},
+                   {"completed", bericht.fertig}};
+    VerbindungJson(v, &felder);
+    if (!notiz.empty()) felder["note"] = notiz;
+    return FehlerMelden(o, ANDERES_GESPEICHERT,
+                        NachpruefDetail(slot, feld, t.slots[slot], gelesen.slots[slot]) + "\n" + VerbindungText(v) +
+                            (notiz.empty() ? "" : "\n" + notiz),
+                        felder);
+  }
+  // Every program was acknowledged and passed its closing check, and only then
+  // the read-back failed: that much is proven, no more.
+  const std::string geschrieben =
+      rueckgelesenFehlgeschlagen
+          ? T("jedes Programm wurde bestätigt und im Takt beantwortet; das Zurücklesen schlug fehl, "
+              "ob das Gerät die Werte behielt, ist nicht belegt",
+              "every program was acknowledged in step; the read-back failed, so whether the device kept "
+              "the values is not proven")
+          : "";
+  return TransferfehlerMelden(o, v, err, Richtung::Schreiben, von, bericht, Verbunden(geschrieben, notiz));
 }
 
 int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
@@ -53,7 +85,7 @@ int Vergleichen(const Optionen& o, Verbindung& v, int von, int bis) {
   if (int status = SlotsPruefen(o, o.datei, datei, von, bis); status != EXIT_OK) return status;
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
   Programmtabelle geraet = StandardTabelle();
-  if (int status = VomGeraet(o, v, von, bis, &geraet, T("Programme gelesen", "programs read"), true); status != EXIT_OK)
+  if (int status = VomGeraetLesen(o, v, von, bis, &geraet, T("Programme gelesen", "programs read")); status != EXIT_OK)
     return status;
   const std::vector<Abweichung> a = Abweichungen(geraet, datei, von, bis);
   if (o.json) {

@@ -124,7 +124,8 @@ Json ProtokollJson(const Protokoll& p) {
     if (s.art == Schrittart::Schreiben || s.art == Schrittart::Laden) js["program"] = s.programm;
     if (s.art == Schrittart::Schreiben) {
       Json werte;
-      for (const Programmfeld& f : PROGRAMMFELDER) werte[f.name] = FeldWert(s.satz, f);
+      for (const Programmfeld& f : PROGRAMMFELDER)
+        werte[f.name] = f.ganz != nullptr ? Json(s.satz.*f.ganz) : Json(s.satz.*f.reell);
       js["values"] = werte;
       js["source"] = s.quelle;
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli_lauf.h"
+#include "mqtt_broker.h"
 #include "sim_harness.h"
 #include "testdateien.h"
 
@@ -178,6 +179,25 @@ TEST_F(Pruefbefehl, GeraetVerstummtGibtVierMitAufzeichnung) {
   EXPECT_EQ(j["outcome"], "ERROR");
   EXPECT_EQ(j["stop_sent"], true);
   EXPECT_EQ(j["steps"][2]["code"], -403101);
+}
+
+// The outcome stays at the broker under the station's result topic, for a
+// dashboard that connects later.
+TEST_F(Pruefbefehl, ErgebnisBleibtBeimBroker) {
+  if (const std::string fehlt = mqtttest::Fehlt(); !fehlt.empty()) GTEST_SKIP() << "not installed: " << fehlt;
+  mqtttest::Broker b(verzeichnis_.pfad());
+  ASSERT_TRUE(b.starten());
+  sim_.control("shape sag 0.8");
+  const Ergebnis r = Test({"--mqtt", b.url("lab"), "--station", "st"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  mqtttest::Abonnent sub(b, verzeichnis_.pfad() + "/sub.txt", {"lab/st/result"});
+  ASSERT_TRUE(sub.bereit());
+  ASSERT_TRUE(sub.warten([](const std::vector<mqtttest::Nachricht>& n) { return !n.empty(); }, 10));
+  const Json j = Json::parse(sub.inhalte("lab/st/result").at(0));
+  EXPECT_EQ(j["outcome"], "FAIL");
+  EXPECT_EQ(j["serial"], "SN7");
+  EXPECT_EQ(j["steps"][2]["outcome"], "FAIL");
+  EXPECT_TRUE(Enthaelt(j["reason"].get<std::string>(), "below minimum 1.960 A"));
 }
 
 }  // namespace

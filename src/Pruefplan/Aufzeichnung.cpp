@@ -1,6 +1,7 @@
 #include "Pruefplan/Aufzeichnung.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -41,15 +42,7 @@ const char* BewertungName(Bewertung b) {
 // A limit's open end is no number in JSON: null.
 Json Zahl(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
 
-// Fixed decimals, never the locale's comma.
-std::string Fest(double v, int stellen) {
-  if (!std::isfinite(v)) return ZahlText(v);
-  char b[64];
-  std::snprintf(b, sizeof b, "%.*f", stellen, v);
-  for (char* c = b; *c != '\0'; ++c)
-    if (*c == ',') *c = '.';
-  return b;
-}
+std::string Fest(double v, int stellen) { return FestText(v, stellen); }
 
 std::string Xml(const std::string& s) {
   std::string aus;
@@ -75,6 +68,13 @@ std::string Xml(const std::string& s) {
 double Sekunden(std::int64_t vonMs, std::int64_t bisMs) { return static_cast<double>(bisMs - vonMs) / 1000.0; }
 
 }  // namespace
+
+std::string FestText(double v, int stellen) {
+  if (!std::isfinite(v)) return ZahlText(v);
+  char b[400];
+  const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, stellen);
+  return r.ec == std::errc() ? std::string(b, r.ptr) : ZahlText(v);
+}
 
 std::string UtcZeit(std::int64_t zeitMs) {
   const std::time_t s = static_cast<std::time_t>(zeitMs / 1000);

@@ -159,9 +159,7 @@ class Lauf {
   }
 
   static std::string Wert(double v, Groesse g) {
-    char b[48];
-    std::snprintf(b, sizeof b, g == Groesse::Strom ? "%.3f A" : "%.2f V", v);
-    return b;
+    return g == Groesse::Strom ? FestText(v, 3) + " A" : FestText(v, 2) + " V";
   }
 
   void Beurteilen(const Schritt& s, Schrittergebnis* e) {
@@ -182,9 +180,7 @@ class Lauf {
           if (innen(p.*feld)) continue;
           if (r.bestanden) {
             r.wert = p.*feld;
-            char b[64];
-            std::snprintf(b, sizeof b, T(" bei %.2f s", " at %.2f s"), p.t);
-            wo = b;
+            wo = T(" bei ", " at ") + FestText(p.t, 2) + " s";
           }
           r.bestanden = false;
           ++r.ausserhalb;
@@ -225,10 +221,10 @@ class Lauf {
           const bool gesetzt = (s.statusFrei & b.bit) != 0 && (p.status & b.bit) != 0;
           if (!fehlt && !gesetzt) continue;
           char text[200];
-          std::snprintf(text, sizeof text, fehlt ? T("Statusbit \"%s\" (0x%04X) fehlt bei %.2f s", "status bit \"%s\" (0x%04X) missing at %.2f s")
-                                                 : T("Statusbit \"%s\" (0x%04X) gesetzt bei %.2f s", "status bit \"%s\" (0x%04X) set at %.2f s"),
-                        b.name, static_cast<unsigned>(b.bit), p.t);
-          gruende.push_back(text);
+          std::snprintf(text, sizeof text, fehlt ? T("Statusbit \"%s\" (0x%04X) fehlt bei ", "status bit \"%s\" (0x%04X) missing at ")
+                                                 : T("Statusbit \"%s\" (0x%04X) gesetzt bei ", "status bit \"%s\" (0x%04X) set at "),
+                        b.name, static_cast<unsigned>(b.bit));
+          gruende.push_back(text + FestText(p.t, 2) + " s");
           e->statusBestanden = false;
           break;
         }

@@ -89,6 +89,10 @@ double KleinsterAbstand(int baudrate);
 // Every measurement's interval against that limit; before anything is sent.
 ErrorCode PlanFuerLeitungPruefen(const Pruefplan& plan, int baudrate, Planfehler* fehler, bool englisch);
 
+// A number with fixed decimals and a decimal point in every locale (the window
+// runs with the user's LC_NUMERIC).
+std::string FestText(double wert, int stellen);
+
 // ---- running ----
 enum class Ausgang { Pass, Fail, Error, Aborted, Skipped };
 const char* AusgangText(Ausgang a);  // "PASS", "FAIL", "ERROR", "ABORTED", "SKIPPED"

@@ -55,14 +55,6 @@ int AufzeichnungsordnerPruefen(const Optionen& o, const std::string& ordner) {
   return DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ENOTDIR);
 }
 
-std::string Zahl(double v, const char* format) {
-  char b[48];
-  std::snprintf(b, sizeof b, format, v);
-  for (char* c = b; *c != '\0'; ++c)
-    if (*c == ',') *c = '.';
-  return b;
-}
-
 int Ausfuehren(const Optionen& o) {
   Pruefplan plan;
   Planfehler pf;
@@ -121,7 +113,7 @@ int Ausfuehren(const Optionen& o) {
   int proben = 0;
   a.beiProbe = [&](int, const Probe& p) {
     ++proben;
-    f.Zeigen(schrittText + "  " + Zahl(p.strom, "%.3f A") + "  " + Zahl(p.spannung, "%.1f V") + "  (" + std::to_string(proben) + ")");
+    f.Zeigen(schrittText + "  " + FestText(p.strom, 3) + " A  " + FestText(p.spannung, 1) + " V" + "  (" + std::to_string(proben) + ")");
     if (mqtt) {
       MqttAbfrage q{VerlaufZeitstempel(p.zeitMs), p.strom, p.spannung, p.status, 0, "", "", ""};
       mqtt->Abfrage(q);

@@ -178,7 +178,8 @@ class Leser {
   void AusDatei(const toml::node& n, const toml::node* slotKnoten, ProgramRecord* rec, std::string* quelle) const {
     const std::string name = Text(n, "file");
     std::string pfad = name;
-    if (!pfad.empty() && pfad[0] != '/' && !ordner_.empty()) pfad = ordner_ + "/" + pfad;
+    const bool absolut = !pfad.empty() && (pfad[0] == '/' || pfad[0] == '\\' || (pfad.size() > 1 && pfad[1] == ':'));
+    if (!absolut && !ordner_.empty()) pfad = ordner_ + "/" + pfad;
     const Dateiformat format = FormatAusName(pfad);
     if (format == Dateiformat::Unbekannt)
       Werfen(PLAN_WERT, n.source(), "file = \"" + name + T("\": .zpk, .json oder .csv", "\": .zpk, .json or .csv"));
@@ -439,7 +440,7 @@ ErrorCode PlanDateiLesen(const std::string& pfad, Pruefplan* plan, Planfehler* f
     *fehler = {err, 0, 0, sys != 0 ? Systemgrund(sys, Englisch()) : std::string()};
     return err;
   }
-  const std::size_t schraeg = pfad.find_last_of('/');
+  const std::size_t schraeg = pfad.find_last_of("/\\");
   Pruefplan neu;
   neu.datei = pfad;
   if (ErrorCode err = PlanLesen(daten, schraeg == std::string::npos ? "" : pfad.substr(0, schraeg), &neu, fehler); err != 0)

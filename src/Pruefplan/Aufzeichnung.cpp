@@ -1,6 +1,7 @@
 #include "Pruefplan/Aufzeichnung.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "Programmformate/Programmformate.h"
 #include "Programmtransfer/Programmtransfer.h"
 #include "common/Dateiersetzen.h"
+#include "common/Dateiidentitaet.h"
 
 using Json = nlohmann::ordered_json;
 
@@ -407,6 +409,15 @@ ErrorCode ProtokollAblegen(const Protokoll& p, const std::string& ordner, std::s
   std::error_code ec;
   *systemfehler = 0;
   const fs::path basis = Pfad(ordner);
+#ifndef _WIN32
+  // A link along the way that another user planted in a sticky folder (/tmp)
+  // would put the record where that user chose: refused as every write refuses it.
+  if (!OrdnerLinksErlaubt(ordner + "/-")) {
+    *systemfehler = EACCES;
+    *angelegt = ordner;
+    return AUFZEICHNUNG_ORDNER;
+  }
+#endif
   if (!fs::is_directory(basis, ec)) {
     fs::create_directories(basis, ec);
     if (ec) {

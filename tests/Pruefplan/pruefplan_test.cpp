@@ -2,7 +2,9 @@
 // the simulator judged as a production line needs; records that never overwrite.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -321,6 +323,14 @@ TEST_F(Lauf, AufzeichnungUeberschreibtNieUndSchreibtZahlenMitPunkt) {
   // A file where the folder should be: the record says so, nothing is lost silently.
   testdateien::DateiSchreiben("datei", "x");
   EXPECT_EQ(ProtokollAblegen(p, "datei", &a, &sys), AUFZEICHNUNG_ORDNER);
+  // Another user's link in a sticky folder is not followed to make the record.
+  std::filesystem::create_directories("klebrig/ziel");
+  std::filesystem::permissions("klebrig", std::filesystem::perms(01777));
+  std::filesystem::permissions(v.pfad(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+  ASSERT_EQ(std::system("setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s ziel klebrig/link"), 0);
+  EXPECT_EQ(ProtokollAblegen(p, "klebrig/link", &a, &sys), AUFZEICHNUNG_ORDNER);
+  EXPECT_EQ(sys, EACCES);
+  EXPECT_TRUE(std::filesystem::is_empty("klebrig/ziel"));
 }
 
 }  // namespace

@@ -91,7 +91,8 @@ class Lauf {
     e->code = code;
     std::string meldung = e->ausgang == Ausgang::Aborted ? std::string(T("abgebrochen", "aborted")) : g_.Meldung(code);
     std::replace(meldung.begin(), meldung.end(), '\n', ' ');
-    e->grund = was + ": " + std::to_string(code) + " " + meldung;
+    // The catalogue's code and text first, where it happened after.
+    e->grund = std::to_string(code) + " " + meldung + " (" + was + ")";
   }
 
   void Schreiben(const Schritt& s, Schrittergebnis* e) {
@@ -271,12 +272,14 @@ class Lauf {
     p.startMs = startMs_ = VerlaufJetztMs();
     p.schritte.resize(plan_.schritte.size());
     bool frueh = false;
-    // The identity goes into the record; a device that does not give it is not there.
-    Schrittergebnis kennung;
-    if (ErrorCode err = g_.Kennung(&p.kennung); err != 0) {
-      Geraetefehler(&kennung, err, T("Kennung", "identity"));
-      p.ausgang = kennung.ausgang;
-      p.grund = kennung.grund;
+    // The identity goes into the record; a device that does not give it is not
+    // there, and the first step carries that, so every report shows an error.
+    if (ErrorCode err = g_.Kennung(&p.kennung); err != 0 && !p.schritte.empty()) {
+      Schrittergebnis& e = p.schritte[0];
+      e.startMs = e.endeMs = VerlaufJetztMs();
+      Geraetefehler(&e, err, T("Kennung", "identity"));
+      p.ausgang = e.ausgang;
+      p.grund = plan_.schritte[0].name + ": " + e.grund;
       frueh = true;
     }
     for (std::size_t i = 0; i < plan_.schritte.size() && !frueh; ++i) {

@@ -6,6 +6,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <optional>
 #include <string>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
@@ -70,16 +71,26 @@ class PythonGeraet final : public Pruefgeraet {
   }
   std::string Meldung(ErrorCode code) override { return meldung_.empty() ? OLQ_Fehlermeldung(code) : meldung_; }
 
+  // An exception of the caller's code (adapter or on_sample), raised once the run has ended.
+  std::optional<py::error_already_set> fremd;
+  static constexpr ErrorCode kUnerwartet = -7378;  // class "Unexpected error"
+
  private:
+  // The run goes without the GIL (its waits must not hold other threads up);
+  // each call into Python takes it.
   template <typename F>
   ErrorCode Rufen(F f) {
+    py::gil_scoped_acquire gil;
     try {
       f();
       return 0;
     } catch (py::error_already_set& e) {
       // Only the package's own errors are the device's; anything else is a fault
-      // of the caller and goes up as it is.
-      if (!e.matches(py::module_::import("zpk3x.errors").attr("Error"))) throw;
+      // of the caller: the run ends (with the device stopped), then it goes up.
+      if (!e.matches(py::module_::import("zpk3x.errors").attr("Error"))) {
+        if (!fremd.has_value()) fremd.emplace(std::move(e));
+        return kUnerwartet;
+      }
       const int code = e.value().attr("code").cast<int>();
       meldung_ = e.value().attr("message").cast<std::string>();
       return code == 0 ? -7000 : -code;
@@ -161,17 +172,37 @@ void PruefplanBinden(py::module_& m) {
         a.englisch = englisch;
         a.programm = "zpk3x (Python)";
         // Ctrl+C in the interpreter ends the run as ABORTED, with the device stopped.
+        PythonGeraet g(std::move(adapter));
         bool unterbrochen = false;
-        a.abbrechen = [&unterbrochen] {
-          if (!unterbrochen && PyErr_CheckSignals() != 0) {
+        a.abbrechen = [&unterbrochen, &g] {
+          if (unterbrochen || g.fremd.has_value()) return true;
+          py::gil_scoped_acquire gil;
+          if (PyErr_CheckSignals() != 0) {
             PyErr_Clear();
             unterbrochen = true;
           }
           return unterbrochen;
         };
-        if (beiProbe) a.beiProbe = [&beiProbe](int i, const Probe& pr) { beiProbe(i, pr.t, pr.strom, pr.spannung, pr.status); };
-        PythonGeraet g(std::move(adapter));
-        PyProtokoll r{PlanAusfuehren(p.plan, g, a)};
+        if (beiProbe) {
+          a.beiProbe = [&beiProbe, &g](int i, const Probe& pr) {
+            if (g.fremd.has_value()) return;
+            try {
+              beiProbe(i, pr.t, pr.strom, pr.spannung, pr.status);
+            } catch (py::error_already_set& e) {
+              g.fremd.emplace(std::move(e));
+            }
+          };
+        }
+        PyProtokoll r;
+        {
+          py::gil_scoped_release frei;
+          r.p = PlanAusfuehren(p.plan, g, a);
+        }
+        if (g.fremd.has_value()) {
+          py::error_already_set e = std::move(*g.fremd);
+          g.fremd.reset();
+          throw e;
+        }
         return r;
       });
 }

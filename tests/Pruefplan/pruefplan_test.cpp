@@ -283,6 +283,16 @@ TEST_F(Lauf, GeraetVerstummtMitten) {
   EXPECT_EQ(p.stoppCode, -403023);
 }
 
+TEST_F(Lauf, OhneKennungIstDerErsteSchrittEinFehler) {
+  sim_.control("fault silence IDR");
+  const Protokoll p = Ausfuehren();
+  EXPECT_EQ(p.ausgang, Ausgang::Error);
+  EXPECT_EQ(p.schritte[0].ausgang, Ausgang::Error);
+  EXPECT_EQ(p.schritte[0].grund.rfind("-403012 ", 0), 0u) << p.schritte[0].grund;  // code and text first
+  EXPECT_NE(ProtokollJunit(p).find("errors=\"1\""), std::string::npos);  // CI sees it as an error, not as skipped
+  EXPECT_TRUE(p.stoppVersucht);
+}
+
 TEST_F(Lauf, AbbruchEndetSofortMitStopp) {
   int proben = 0;
   angaben_.beiProbe = [&proben](int, const Probe&) { ++proben; };

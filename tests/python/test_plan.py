@@ -171,3 +171,11 @@ def test_fixture_bringt_den_plan_ins_junitxml(tmp_path):
     schlecht = faelle["test_schlecht"]
     assert "FAIL" in schlecht.find("failure").get("message")
     assert {p.get("name"): p.get("value") for p in schlecht.iter("property")}["zpk3x_outcome"] == "FAIL"
+
+
+def test_ausnahme_im_rueckruf_stoppt_das_geraet_und_geht_weiter(zpk3x_sim):
+    def kaputt(i, s):
+        raise RuntimeError("aus dem Rückruf")
+    with zpk3x.Device(zpk3x_sim.port) as dev, pytest.raises(RuntimeError, match="aus dem Rückruf"):
+        zpk3x.Plan.from_string(PLAN).run(dev, serial="S", on_sample=kaputt)
+    assert zpk3x_sim.frames()[-1] == "#1DF2"

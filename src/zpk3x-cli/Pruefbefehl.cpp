@@ -161,9 +161,15 @@ int Ausfuehren(const Optionen& o) {
     case Ausgang::Aborted: return AbbruchStatus() != 0 ? AbbruchStatus() : 130;
     case Ausgang::Error: break;
   }
-  // The status of the failure that ended the run, as any other command gives it.
-  for (const Schrittergebnis& e : p.schritte)
-    if (e.ausgang == Ausgang::Error) return ExitStatus(e.code);
+  // The failure that ended the run on standard error as any command reports one,
+  // and its exit status.
+  for (std::size_t i = 0; i < p.schritte.size(); ++i) {
+    const Schrittergebnis& e = p.schritte[i];
+    if (e.ausgang != Ausgang::Error) continue;
+    std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n%s %zu %s\n%s\n", T("Fehler", "Error"), -e.code, Meldung(e.code).c_str(),
+                 T("Schritt", "step"), i + 1, p.plan.schritte[i].name.c_str(), VerbindungText(v).c_str());
+    return ExitStatus(e.code);
+  }
   return EXIT_GERAET;
 }
 

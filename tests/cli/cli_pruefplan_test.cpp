@@ -175,6 +175,7 @@ TEST_F(Pruefbefehl, GeraetVerstummtGibtVierMitAufzeichnung) {
   const Ergebnis r = Test({});
   EXPECT_EQ(r.status, 4) << r.err;
   EXPECT_TRUE(Enthaelt(r.aus, "ERROR")) << r.aus;
+  EXPECT_TRUE(Enthaelt(r.err, "Error #403101: No answer from device\nstep 3 2 A")) << r.err;
   const Json j = Json::parse(testdateien::DateiLesen(Aufzeichnung() + "/record.json"));
   EXPECT_EQ(j["outcome"], "ERROR");
   EXPECT_EQ(j["stop_sent"], true);

@@ -122,6 +122,15 @@ TEST(PlanLesen, ProgrammAusDateiWirdGeprueft) {
   EXPECT_EQ(f.zeile, 4);
 }
 
+TEST(PlanLesen, DieBeispielplaeneSindGueltig) {
+  for (const char* name : {"quick-check.toml", "endurance.toml"}) {
+    Pruefplan p;
+    Planfehler f;
+    ASSERT_EQ(PlanDateiLesen(std::string(ZPK3X_PLAENE) + "/" + name, &p, &f), 0) << name << f.zeile << ": " << f.text;
+    EXPECT_EQ(PlanFuerLeitungPruefen(p, 9600, &f, true), 0) << name;
+  }
+}
+
 TEST(PlanLesen, LeitungsgrenzeJeBaudrate) {
   EXPECT_NEAR(KleinsterAbstand(9600), 0.05625, 1e-9);
   EXPECT_NEAR(KleinsterAbstand(1200), 0.45, 1e-9);

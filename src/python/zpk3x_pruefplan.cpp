@@ -94,6 +94,13 @@ class PythonGeraet final : public Pruefgeraet {
       const int code = e.value().attr("code").cast<int>();
       meldung_ = e.value().attr("message").cast<std::string>();
       return code == 0 ? -7000 : -code;
+    } catch (const std::exception& e) {
+      // A value of the wrong type from the adapter: raised as Python's own.
+      if (!fremd.has_value()) {
+        PyErr_SetString(PyExc_RuntimeError, e.what());
+        fremd.emplace();
+      }
+      return kUnerwartet;
     }
   }
 

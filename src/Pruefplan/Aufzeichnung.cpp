@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "Programmformate/Programmformate.h"
@@ -262,12 +263,20 @@ namespace {
 // extremes of each slice are kept so that no excursion vanishes.
 constexpr std::size_t kPunkte = 1500;
 
+// From the lowest to the highest of the values and limits, with a margin, so a
+// deviation of a few percent shows.
 struct Achse {
-  double von = 0, bis = 1;
+  double von = std::numeric_limits<double>::infinity(), bis = -std::numeric_limits<double>::infinity();
   void Nehmen(double v) {
     if (!std::isfinite(v)) return;
     von = std::min(von, v);
     bis = std::max(bis, v);
+  }
+  void Fertig() {
+    if (!(von <= bis)) von = 0, bis = 1;
+    const double rand = std::max((bis - von) * 0.1, std::max(std::fabs(bis), 1.0) * 0.02);
+    von -= rand;
+    bis += rand;
   }
   double Y(double v, double oben, double hoehe) const {
     const double r = (std::clamp(v, von, bis) - von) / (bis - von);
@@ -285,14 +294,13 @@ std::string ProtokollHtml(const Protokoll& p) {
   for (const Schrittergebnis& e : p.schritte)
     for (const Probe& pr : e.proben) alle.emplace_back(pr.t, &pr), tEnde = std::max(tEnde, pr.t);
   Achse strom, spannung;
-  strom.bis = 0.5, spannung.bis = 1;
   for (const auto& [t, pr] : alle) strom.Nehmen(pr->strom), spannung.Nehmen(pr->spannung);
   for (const Schritt& s : p.plan.schritte)
     for (const Grenze& g : s.grenzen) {
       Achse& a = g.groesse == Groesse::Strom ? strom : spannung;
       a.Nehmen(g.unten), a.Nehmen(g.oben);
     }
-  strom.bis *= 1.1, spannung.bis *= 1.1;
+  strom.Fertig(), spannung.Fertig();
   constexpr double L = 60, O = 20, B = 680, H = 260;
   auto X = [&](double t) { return L + B * t / tEnde; };
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"plot\" viewBox=\"0 0 800 320\" width=\"100%\">\n";

@@ -47,12 +47,15 @@ int Ablegen(const Optionen& o, const std::string& pfad, const std::string& inhal
   return EXIT_OK;
 }
 
-// The folder of --record may be made, but not where a file stands.
+// The folder of --record is made before the device is asked anything, so that a
+// run is never made whose record has nowhere to go.
 int AufzeichnungsordnerPruefen(const Optionen& o, const std::string& ordner) {
   std::error_code ec;
   const std::filesystem::path p(std::u8string(ordner.begin(), ordner.end()));
-  if (!std::filesystem::exists(p, ec) || std::filesystem::is_directory(p, ec)) return EXIT_OK;
-  return DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ENOTDIR);
+  if (std::filesystem::is_directory(p, ec)) return EXIT_OK;
+  if (std::filesystem::exists(p, ec)) return DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ENOTDIR);
+  std::filesystem::create_directories(p, ec);
+  return ec ? DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ec.value()) : EXIT_OK;
 }
 
 int Ausfuehren(const Optionen& o) {

@@ -150,6 +150,12 @@ TEST_F(Pruefbefehl, PlanfehlerMitOrtUndNichtsGesendet) {
   EXPECT_TRUE(sim_.frames().empty());
   EXPECT_EQ(Cli({"test", "--check", "plan.toml"}).status, 0);
   EXPECT_EQ(Cli({"--port", "1", "test", "plan.toml"}).status, 2);  // no serial number
+  // A record that could not be kept: refused before the run.
+  testdateien::DateiSchreiben("datei", "x");
+  const Ergebnis ordner = Cli({"--port", "1", "test", "plan.toml", "--serial", "S", "--record", "datei/rec"});
+  EXPECT_EQ(ordner.status, 5);
+  EXPECT_TRUE(Enthaelt(ordner.err, "datei/rec: Not a directory")) << ordner.err;
+  EXPECT_TRUE(sim_.frames().empty());
 }
 
 TEST_F(Pruefbefehl, SignaleStoppenDasGeraetUndHaltenDieAufzeichnung) {

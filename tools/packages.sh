@@ -12,7 +12,7 @@ ZPK3X_PACKAGES_RUN=(
   qt6-svg-dev libqt6svg6 qt6-charts-dev qt6-translations-l10n
   libxcb1-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libmosquitto-dev
   pybind11-dev python3-dev
   fonts-dejavu-core

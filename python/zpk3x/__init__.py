@@ -15,6 +15,7 @@ from typing import Callable, Iterator, List, Optional, Tuple, Union
 
 from . import _sprache, _zpk3x
 from .errors import DeviceError, Error, FileError, PortError, ValueRangeError
+from .plan import Plan, Record, Sample, Step  # noqa: F401  test plans (zpk3x.plan)
 
 __all__ = [
     "Device", "Program", "ProgramTable", "Actual", "StatusBit", "Found", "PortInfo", "scan", "ports",

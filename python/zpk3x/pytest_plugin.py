@@ -10,6 +10,7 @@ from typing import Iterator
 import pytest
 
 from .testing import Simulator
+from ._plan_pytest import pytest_configure, zpk3x_plan  # noqa: F401  a test plan as a test
 
 
 @pytest.fixture

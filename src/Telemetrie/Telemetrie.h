@@ -123,6 +123,9 @@ class MqttSender {
   // A refusal on the first attempt (login or TLS certificate): its code, and the
   // detail in *detail; 0 while there is none. Later refusals are retried.
   virtual ErrorCode Abgewiesen(std::string* detail) = 0;
+  // A test run's outcome and summary (JSON), retained under `result` (QoS 1),
+  // published before the station says it went offline.
+  virtual void Ergebnis(const std::string& nutzlast) = 0;
 };
 
 // Checks the settings and connects in the background, never waiting for the

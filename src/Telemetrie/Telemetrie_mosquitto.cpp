@@ -280,6 +280,15 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     Wecken();
   }
 
+  void Resultat(const std::string& nutzlast) {
+    {
+      std::lock_guard<std::mutex> sperre(m_);
+      resultat_ = nutzlast;
+      resultatOffen_ = true;
+    }
+    Wecken();
+  }
+
   ErrorCode Abgewiesen(std::string* detail) {
     std::lock_guard<std::mutex> sperre(m_);
     if (abgewiesen_ != 0) *detail = abweisung_;
@@ -457,6 +466,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   // connection may have said false), then the values.
   void Senden() {
     const std::string online = basis_ + "online", status = basis_ + "status", werte = basis_ + "values", meta = basis_ + "meta";
+    const std::string resultat = basis_ + "result";
     if (neuVerbunden_) {
       neuVerbunden_ = false;
       Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 4, "true", 1, true));
@@ -480,6 +490,11 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
           metaOffen_ = false;
           istStatus = true;
           thema = &meta;
+        } else if (resultatOffen_) {
+          nachricht = resultat_;
+          resultatOffen_ = false;
+          istStatus = true;
+          thema = &resultat;
         } else if (statusOffen_) {
           // A problem of the gap is told once, with the next status.
           nachricht = MqttStatusNachricht(letzteAbfrage_, problem_);
@@ -609,6 +624,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   MqttAbfrage letzteAbfrage_;
   std::string meta_;  // payload of the meta topic
   bool metaOffen_ = false;
+  std::string resultat_;  // payload of the result topic
+  bool resultatOffen_ = false;
   MqttProblem problem_;
   std::size_t verweigert_ = 0;
   bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
@@ -631,6 +648,7 @@ class MqttGriff final : public MqttSender {
   void Abfrage(const MqttAbfrage& a) override { s_->Abfrage(a); }
   void MetaSetzen(const MqttMeta& m) override { s_->MetaSetzen(m); }
   ErrorCode Abgewiesen(std::string* detail) override { return s_->Abgewiesen(detail); }
+  void Ergebnis(const std::string& nutzlast) override { s_->Resultat(nutzlast); }
 
  private:
   std::shared_ptr<MosquittoSender> s_;

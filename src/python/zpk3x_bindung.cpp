@@ -606,6 +606,8 @@ void TabelleSpeichern(const std::string& pfad, const py::sequence& slots, int au
 
 }  // namespace
 
+void PruefplanBinden(py::module_& m);  // zpk3x_pruefplan.cpp
+
 PYBIND11_MODULE(_zpk3x, m) {
   m.doc() = "The compiled core of zpk3x; use the package zpk3x, not this module.";
 
@@ -651,4 +653,5 @@ PYBIND11_MODULE(_zpk3x, m) {
       .def("program_number", &Geraet::Programmnummer)
       .def("read", &Geraet::Lesen)
       .def("write", &Geraet::Schreiben);
+  PruefplanBinden(m);
 }

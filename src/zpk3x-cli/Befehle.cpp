@@ -7,6 +7,7 @@
 #include "zpk3x-cli/Geraetebefehle.h"
 #include "zpk3x-cli/Mitschnitt.h"
 #include "zpk3x-cli/Monitor.h"
+#include "zpk3x-cli/Pruefbefehl.h"
 #include "zpk3x-cli/Schnittstellenbefehl.h"
 #include "zpk3x-cli/Verbindung.h"
 #include "zpk3x-cli/Vergleich.h"
@@ -18,6 +19,7 @@ int Ausfuehren(Optionen& o) {
   if (o.befehl == "ports") return Schnittstellen(o);
   if (o.befehl == "show") return Zeigen(o);
   if (o.befehl == "convert") return Umwandeln(o);
+  if (o.befehl == "test") return Pruefen(o);  // its connection after the plan is checked
 
   Verbindung v{};
   if (int status = VerbindungBestimmen(o, &v); status != EXIT_OK) return status;

@@ -8,6 +8,7 @@
 #include "zpk3x-cli/Befehle.h"
 #include "zpk3x-cli/Optionspruefung.h"
 #include "zpk3x-cli/Plattform.h"
+#include "zpk3x-cli/Pruefbefehl.h"
 
 namespace {
 
@@ -280,6 +281,8 @@ int main(int argc, char** argv) {
   monitor->add_option_function<std::string>("--station", [&o](const std::string& s) { o.station = s, o.stationGegeben = true; }, T("Name der Station im Thema (Rechnername-Port)", "the station's name in the topic (host-port)"))
       ->type_name("NAME")
       ->needs(mqtt);
+
+  PruefbefehlAnmelden(app, o, befehle);
 
   std::string thema;
   app.add_subcommand("help", T("Hilfe zu einem Befehl zeigen", "show the help of a command"))

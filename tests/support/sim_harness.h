@@ -24,6 +24,10 @@
 //                          values as the device would send them), "status <hex>",
 //                          "address <c>", "baud <n>", then "ok"
 //   address <c> / baud <n> change the device's address or baud rate
+//   shape sag <factor> [<after ms>]    actual current times factor from that time into the process
+//   shape overshoot <fraction> <ms>    actual current times (1 + fraction) until then
+//   shape raise <hex> [<after ms>]     status bits ORed into the status word from then on
+//   shape none                         the current follows the program again ("fault none" keeps shapes)
 // More commands and details:
 //   sync                   "ok" once everything sent to the line before has been
 //                          received, logged and executed (frames() uses it)

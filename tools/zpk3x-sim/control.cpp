@@ -153,6 +153,7 @@ ControlReply runControl(std::string_view command, Device& d, Clock::time_point n
   if (verb == "sync" && w.size() == 1) return {};  // the caller has read the line first
   if (verb == "fault") return fault(w, d);
   if (verb == "program") return program(w, d);
+  if (verb == "shape") return shapeControl(w, d.shape);
   if (verb == "status") {
     unsigned v;
     if (w.size() != 2 || !parseHex(w[1], v)) return fail("usage: status <hex>");

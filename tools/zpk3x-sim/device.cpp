@@ -239,7 +239,8 @@ std::string Device::readAnswer(std::string_view cmd, std::optional<Fault> fault,
 
 std::string Device::readValue(std::string_view cmd, Clock::time_point now) {
   advance(now);
-  if (cmd == "S0R") return hex(status);
+  const double msSinceStart = std::chrono::duration<double, std::milli>(now - processStart_).count();
+  if (cmd == "S0R") return hex(shape.status(status, msSinceStart));
   if (cmd == "C0R" || cmd == "V0R") {
     if (!running()) return cmd == "C0R" ? "0.000" : "0.0";
     const Program& p = processProgram_;
@@ -267,7 +268,7 @@ std::string Device::readValue(std::string_view cmd, Clock::time_point now) {
         current = p.strom1;
         break;
     }
-    return formatFixed(std::max(0.0, current * (1.0 + 0.005 * noise())), 3);
+    return formatFixed(std::max(0.0, shape.current(current, msSinceStart) * (1.0 + 0.005 * noise())), 3);
   }
   const Param* p = findRead(cmd);
   return p ? formatParam(*p, programs[0]) : std::string("err");

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "shape.h"
+
 namespace zpksim {
 
 using Clock = std::chrono::steady_clock;
@@ -79,6 +81,7 @@ class Device {
   int delayMs = 0;
   std::map<std::string, int> lateMs;                 // command or "*" -> extra delay of its answer
   std::map<std::string, int> twiceMs;                // command or "*" -> its answer again this much later
+  Shape shape;                                       // sag, overshoot, raised bits (shape.h)
 
   // Extra delay of the answer to `frame`, and the delay of its copy (-1: none).
   struct Timing {

@@ -65,26 +65,42 @@ def test_values_and_identity_are_the_devices(sim):
     assert "0x201" not in repr(a) and "1.234" in repr(a)
 
 
-def test_closed_device_and_second_thread_raise(sim):
-    dev = zpk3x.Device(sim.port)
+def test_threads_take_turns_on_one_device(sim):
+    # A poller without a sleep and a writer on one Device: both finish.
+    gelesen = []
+    with zpk3x.Device(sim.port) as dev:
+        fertig = threading.Event()
+
+        def pollen():
+            while not fertig.is_set():
+                gelesen.append(dev.actual())
+
+        t = threading.Thread(target=pollen)
+        t.start()
+        try:
+            for n in range(1, 6):
+                dev.write_program(n, zpk3x.Program(zyklen=n))
+        finally:
+            fertig.set()
+            t.join()
+        assert [dev.read_program(n).zyklen for n in range(1, 6)] == [1, 2, 3, 4, 5]
+    assert len(gelesen) > 5
+    # A bounded wait for the turn ends in TimeoutError; a callback that calls
+    # its own Device would wait for itself, and is refused.
     sim.fault("delay 300")
-    fehler = []
-
-    def langsam():
-        dev.identity()
-
-    t = threading.Thread(target=langsam)
-    t.start()
-    time.sleep(0.1)
-    with pytest.raises(RuntimeError, match="another thread"):
-        dev.identity()
-    t.join()
-    sim.fault("none")
-    dev.close()
-    assert dev.closed and "closed" in repr(dev)
+    with zpk3x.Device(sim.port, lock_timeout=0.05) as dev:
+        t = threading.Thread(target=dev.identity)
+        t.start()
+        time.sleep(0.1)
+        with pytest.raises(TimeoutError, match="another thread"):
+            dev.identity()
+        t.join()
+        sim.fault("none")
+        with pytest.raises(RuntimeError, match="its own call"):
+            dev.read_all(progress=lambda fertig, gesamt: dev.actual())
+    assert dev.closed and not dev.is_open and "closed" in repr(dev)
     with pytest.raises(ValueError, match="closed"):
         dev.actual()
-    assert not fehler
 
 
 def test_the_line_is_waited_on_without_the_gil(sim):

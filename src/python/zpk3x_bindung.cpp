@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -266,13 +267,19 @@ void Fortschritt(int fertig, int anzahl, void*) {
 // yet, the stand-in below takes the call and only the checks between answers
 // remain.
 namespace ohne_abbruchhaken {
+struct Fehlt {};
 template <class Pruefung>
-void SetComAbortCheck(Pruefung) {}
+Fehlt SetComAbortCheck(Pruefung) {
+  return {};
+}
 }  // namespace ohne_abbruchhaken
 
-void AbbruchhakenSetzen() {
+// Whether every wait ends at Ctrl+C, or only the checks between answers do.
+bool AbbruchhakenSetzen() {
   using namespace ohne_abbruchhaken;
+  using Ergebnis = decltype(SetComAbortCheck(&Abbrechen));
   SetComAbortCheck(&Abbrechen);
+  return !std::is_same_v<Ergebnis, Fehlt>;
 }
 
 // ---- turns: calls on one Device from several threads, first come first served ----
@@ -805,7 +812,7 @@ void TabelleSpeichern(const std::string& pfad, const py::sequence& slots, int au
 PYBIND11_MODULE(_zpk3x, m) {
   m.doc() = "The compiled core of zpk3x; use the package zpk3x, not this module.";
   m.attr("__version__") = ZPK3X_VERSION;
-  AbbruchhakenSetzen();
+  m.attr("INTERRUPT_IN_EVERY_WAIT") = AbbruchhakenSetzen();
 
   py::list felder;
   for (const Programmfeld& f : PROGRAMMFELDER)

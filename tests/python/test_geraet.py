@@ -1,6 +1,7 @@
 """zpk3x.Device against the simulator: each method sends what zpk3x-cli sends
 for the same operation, waits without the GIL, and refuses misuse."""
 
+import json
 import signal
 import threading
 import time
@@ -199,3 +200,61 @@ def test_scan_finds_the_device_as_the_command_line_does_and_ports_lists_paths():
     assert gesendet == erwartet and "#3IDR" in gesendet
     assert [(f.baud, f.address, f.zpk3x) for f in gefunden] == [(2400, 3, True)]
     assert all(p.path.startswith("/dev/") for p in zpk3x.ports())
+
+
+def test_what_the_command_line_has(sim, tmp_path):
+    assert zpk3x.__version__ == json.loads(cli(None, "--version").stdout)["version"]
+    with pytest.raises(TypeError, match="None"):
+        zpk3x.Device(sim.port, timeout=None)
+    sim.command("status 2101")
+    with zpk3x.Device(sim.port, baud=9600, address="1", timeout=0.25) as dev:
+        assert (dev.port, dev.baud, dev.address, dev.timeout, dev.is_open) == (sim.port, 9600, 1, 0.25, True)
+        a = dev.actual()
+        assert a.status == zpk3x.Status.STARTED | zpk3x.Status.CANCELLED | zpk3x.Status.TEMPERATURE_HIGH
+        assert zpk3x.Status.STARTED in a.status and zpk3x.Status.ENDED not in a.status
+        assert zpk3x.Status.CANCELLED.text_en == "Process has been canceld"
+        assert zpk3x.Status.PARAMETERS_DESTROYED.text_de == "Parameter zerstört"
+        # diff as the command line's: the device against a file.
+        tabelle = dev.read_all()
+        tabelle[3].strom1 = 1.25
+        tabelle[9].zyklen = 7
+        unterschiede = dev.diff(tabelle)
+        assert dev.diff(tabelle, 4) == []
+    tabelle.save(str(tmp_path / "t.json"))
+    erwartet = json.loads(cli(sim, "diff", str(tmp_path / "t.json"), check=False).stdout)["differences"]
+    assert [(d.program, d.field, d.device, d.file) for d in unterschiede] == \
+        [(d["program"], d["field"], d["value"], d["expected"]) for d in erwartet]
+    assert len(erwartet) == 2
+
+
+def test_monitor_yields_until_stopped_and_stops_the_device(sim):
+    with zpk3x.Device(sim.port) as dev:
+        dev.start()
+        sim.clear_frames()
+        werte = []
+        with pytest.raises(LookupError):
+            with dev.monitor(0.01, stop_on_exit=True) as m:
+                for a in m:
+                    werte.append(a)
+                    if len(werte) == 3:
+                        raise LookupError("a limit broken")
+        assert all(zpk3x.Status.STARTED in a.status for a in werte)
+        assert zpk3x.Status.CANCELLED in dev.status()
+    assert sim.frames() == ["#1C0R", "#1V0R", "#1S0R"] * 3 + ["#1DF2", "#1S0R"]
+
+
+@pytest.mark.skipif(not zpk3x._zpk3x.INTERRUPT_IN_EVERY_WAIT, reason="the serial layer has no abort hook yet")
+def test_ctrl_c_ends_a_long_wait_at_once(sim):
+    sim.silent("IDR")
+    with zpk3x.Device(sim.port, timeout=10) as dev:
+        haupt = threading.get_ident()
+        threading.Timer(0.2, signal.pthread_kill, (haupt, signal.SIGINT)).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            dev.identity()
+        # Well inside the time-out of 10 s (the wait is asked every 50 ms).
+        assert time.monotonic() - start < 1.0
+        sim.no_faults()
+        sim.clear_frames()
+        assert dev.identity()
+    assert sim.frames() == ["#1IDR"]

@@ -13,8 +13,8 @@ from __future__ import annotations
 import enum
 import time
 from dataclasses import dataclass, field as _feld
-from typing import (Any, Callable, Dict, Generic, Iterator, List, Optional, Tuple, TypeVar, Union, cast,
-                    overload)
+from typing import (TYPE_CHECKING, Any, Callable, Dict, Generic, Iterator, List, Optional, Tuple, TypeVar, Union,
+                    cast, overload)
 
 from . import _sprache, _zpk3x
 from .errors import DeviceError, Error, FileError, NoAnswerError, PortError, ValueRangeError
@@ -137,10 +137,11 @@ class Program:
         object.__setattr__(p, "_werte", list(satz))
         return p
 
-    def __setattr__(self, name: str, wert: object) -> None:
-        if name not in _INDEX:
-            raise AttributeError(f"Program has no field {name!r}; fields: {', '.join(FIELDS)}")
-        object.__setattr__(self, name, wert)
+    if not TYPE_CHECKING:  # hidden from type checkers, which then refuse a misspelt field themselves
+        def __setattr__(self, name: str, wert: object) -> None:
+            if name not in _INDEX:
+                raise AttributeError(f"Program has no field {name!r}; fields: {', '.join(FIELDS)}")
+            object.__setattr__(self, name, wert)
 
     def as_dict(self) -> Dict[str, Value]:
         """The fields as a dict, in transfer order, as the record holds them."""

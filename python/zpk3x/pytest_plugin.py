@@ -80,7 +80,7 @@ def pytest_runtest_makereport(item: pytest.Item, call: pytest.CallInfo[None]) ->
         empfangen: List[str] = item.stash[_FRAMES]
         teile.append(("zpk3x simulator frames", "\n".join(empfangen) or "(none received)"))
     for name, text in teile:
-        report.user_properties.append((name.replace(" ", "_"), text))
+        item.user_properties.append((name.replace(" ", "_"), text))
         bericht: Any = report.longrepr
         if hasattr(bericht, "addsection"):
             bericht.addsection(name, text)

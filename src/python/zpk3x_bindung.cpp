@@ -262,10 +262,13 @@ void Fortschritt(int fertig, int anzahl, void*) {
   PythonFehlerWerfen(lauf);
 }
 
+}  // namespace
+
 // The serial layer's hook that ends a wait at once (the driver then returns
 // "Aborted by user" and sends nothing more). Where the layer does not have it
 // yet, the stand-in below takes the call and only the checks between answers
-// remain.
+// remain. Beside the layer's declaration in the global namespace, so that
+// overload resolution prefers the real one.
 namespace ohne_abbruchhaken {
 struct Fehlt {};
 template <class Pruefung>
@@ -274,9 +277,11 @@ Fehlt SetComAbortCheck(Pruefung) {
 }
 }  // namespace ohne_abbruchhaken
 
+namespace {
+
 // Whether every wait ends at Ctrl+C, or only the checks between answers do.
 bool AbbruchhakenSetzen() {
-  using namespace ohne_abbruchhaken;
+  using namespace ::ohne_abbruchhaken;
   using Ergebnis = decltype(SetComAbortCheck(&Abbrechen));
   SetComAbortCheck(&Abbrechen);
   return !std::is_same_v<Ergebnis, Fehlt>;

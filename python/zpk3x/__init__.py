@@ -601,6 +601,13 @@ class Monitor:
     def __enter__(self) -> "Monitor":
         return self
 
-    def __exit__(self, *_: Any) -> None:
-        if self.stop_on_exit and self.device.is_open:
+    def __exit__(self, typ: Optional[type], fehler: Optional[BaseException], *_: Any) -> None:
+        if not self.stop_on_exit or not self.device.is_open:
+            return
+        try:
             self.device.stop()
+        except Error as e:
+            if fehler is None:
+                raise
+            # What ended the block stays the exception; the failed stop is told with it.
+            fehler.add_note(f"and the device could not be stopped: {e}")

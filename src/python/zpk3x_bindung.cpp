@@ -291,7 +291,18 @@ bool AbbruchhakenSetzen() {
 
 class Reihe {
  public:
-  enum class Ergebnis { Dran, Zeit, Abbruch, Selbst };
+  enum class Ergebnis { Dran, Zeit, Abbruch, Selbst, Warten };
+
+  // The turn at once when nobody has it or waits for it: no need to let go of
+  // the GIL for that. Warten otherwise.
+  Ergebnis Sofort() {
+    std::lock_guard<std::mutex> l(m_);
+    if (belegt_ && inhaber_ == std::this_thread::get_id()) return Ergebnis::Selbst;
+    if (belegt_ || !wartende_.empty()) return Ergebnis::Warten;
+    belegt_ = true;
+    inhaber_ = std::this_thread::get_id();
+    return Ergebnis::Dran;
+  }
 
   // Waits without the GIL for this thread's turn, at most `sekunden` (< 0:
   // as long as the calls ahead take); Ctrl+C ends the wait.
@@ -603,8 +614,8 @@ class Geraet {
     Aufruf eigener;
     if (lauf == nullptr) lauf = &eigener;
     Fehlerbild f;
-    Reihe::Ergebnis dran;
-    {
+    Reihe::Ergebnis dran = reihe_.Sofort();
+    if (dran == Reihe::Ergebnis::Warten) {
       py::gil_scoped_release frei;
       Verbunden v(lauf);
       dran = reihe_.Anstellen(warten_);

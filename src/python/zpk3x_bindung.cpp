@@ -495,9 +495,11 @@ class Geraet {
   }
   ~Geraet() { Schliessen(); }
 
-  // Waits its turn as every call does.
+  // Waits its turn as every call does. The wait for a quiet line inside holds
+  // the process lock, so nothing there may take the GIL: Ctrl+C waits for it.
   void Close() {
     Mit([&](Fehlerbild&) {
+      Verbunden ohne(nullptr);
       Schliessen();
       return 0;
     }, true);

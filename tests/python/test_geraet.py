@@ -243,6 +243,23 @@ def test_monitor_yields_until_stopped_and_stops_the_device(sim):
     assert sim.frames() == ["#1C0R", "#1V0R", "#1S0R"] * 3 + ["#1DF2", "#1S0R"]
 
 
+def test_ctrl_c_ends_the_wait_for_a_turn(sim):
+    sim.late("IDR", 1500)
+    with zpk3x.Device(sim.port, timeout=5) as dev:
+        anderer = threading.Thread(target=dev.identity)
+        anderer.start()
+        while sim.frames().count("#1IDR") == 0:
+            time.sleep(0.005)
+        threading.Timer(0.05, signal.pthread_kill, (threading.get_ident(), signal.SIGINT)).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            dev.status()
+        # Long before the other call's answer comes.
+        assert time.monotonic() - start < 1.0
+        anderer.join()
+    assert "#1S0R" not in sim.frames()
+
+
 @pytest.mark.skipif(not zpk3x._zpk3x.INTERRUPT_IN_EVERY_WAIT, reason="the serial layer has no abort hook yet")
 def test_ctrl_c_ends_a_long_wait_at_once(sim):
     sim.silent("IDR")

@@ -221,7 +221,7 @@ class ProgramTable:
     @staticmethod
     def _slot(n: int) -> int:
         if isinstance(n, bool) or not isinstance(n, int):
-            raise TypeError(f"slot: an int or a slice, not {type(n).__name__}")
+            raise TypeError(f"slot: an int 0 to 16, not {type(n).__name__}")
         if not 0 <= n <= 16:
             raise IndexError(f"slot: 0 to 16, not {n!r}")
         return n

@@ -89,10 +89,12 @@ def test_threads_take_turns_on_one_device(sim):
     # A bounded wait for the turn ends in TimeoutError; a callback that calls
     # its own Device would wait for itself, and is refused.
     sim.fault("delay 300")
+    sim.clear_frames()
     with zpk3x.Device(sim.port, lock_timeout=0.05) as dev:
         t = threading.Thread(target=dev.identity)
         t.start()
-        time.sleep(0.1)
+        while "#1IDR" not in sim.frames():
+            time.sleep(0.005)
         with pytest.raises(TimeoutError, match="another thread"):
             dev.identity()
         t.join()

@@ -42,6 +42,20 @@ namespace py = pybind11;
 namespace {
 
 std::mutex gProzess;  // port numbers, opens and closes, the catalogue's buffer and language
+
+// gProzess, always taken without the GIL: an open or close that waits on the
+// line under it asks Python about Ctrl+C, which takes the GIL.
+class Prozesssperre {
+ public:
+  Prozesssperre() {
+    if (PyGILState_Check() != 0) frei_.emplace();
+    sperre_ = std::unique_lock<std::mutex>(gProzess);
+  }
+
+ private:
+  std::optional<py::gil_scoped_release> frei_;
+  std::unique_lock<std::mutex> sperre_;  // let go of before the GIL is taken back
+};
 // The serial layer and the driver number their ports 1 to 8 and keep each
 // port's state under its number: that many Devices and scans at once.
 constexpr int kPortnummern = 8;
@@ -81,7 +95,7 @@ bool KeineAntwort(ErrorCode code) { return (-code) / 1000 == 403; }
 const char* Geraeteklasse(ErrorCode code) { return KeineAntwort(code) ? "NoAnswerError" : "DeviceError"; }
 
 std::string Meldung(ErrorCode code, const std::string& detail) {
-  std::lock_guard<std::mutex> l(gProzess);
+  Prozesssperre l;
   return std::string(OLQ_Fehlermeldung(code)) + detail;
 }
 
@@ -475,9 +489,10 @@ class Geraet {
     ErrorCode err = 0;
     bool keinPort = false;
     Portfehler p;
+    Aufruf lauf;
     {
-      py::gil_scoped_release frei;
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
+      Verbunden v(&lauf);
       port_ = FreierPort();
       keinPort = port_ == 0;
       if (!keinPort) err = PortOeffnenGeprueft(port_, pfad_, baud_, timeout_, &p);
@@ -486,20 +501,22 @@ class Geraet {
         port_ = 0;
       }
       if (port_ != 0) {
-        std::lock_guard<std::mutex> s(gSpur.m);
+        std::lock_guard<std::mutex> spur(gSpur.m);
         gSpur.pfad[port_] = pfad_;
       }
+    }
+    if (lauf.Fehler()) {
+      Schliessen();
+      PythonFehlerWerfen(lauf);
     }
     if (keinPort) KeinPortFrei();
     if (err != 0) Werfen(Portfehlerbild(err, pfad_, p));
   }
   ~Geraet() { Schliessen(); }
 
-  // Waits its turn as every call does. The wait for a quiet line inside holds
-  // the process lock, so nothing there may take the GIL: Ctrl+C waits for it.
+  // Waits its turn as every call does.
   void Close() {
     Mit([&](Fehlerbild&) {
-      Verbunden ohne(nullptr);
       Schliessen();
       return 0;
     }, true);
@@ -599,7 +616,7 @@ class Geraet {
   }
 
   void Schliessen() {
-    std::lock_guard<std::mutex> l(gProzess);
+    Prozesssperre l;
     if (port_ == 0) return;
     OLQZPK3X_Close(port_);
     gPortBelegt[port_] = false;
@@ -687,10 +704,7 @@ struct Suchlauf {
 
 ErrorCode SucheOeffnen(int baudrate, void* k) {
   Suchlauf* s = static_cast<Suchlauf*>(k);
-  // Nothing that takes the GIL while the process lock is held: a thread with
-  // the GIL may be waiting for that lock.
-  Verbunden ohne(nullptr);
-  std::lock_guard<std::mutex> l(gProzess);
+  Prozesssperre l;
   s->oeffnenFehler = PortOeffnenGeprueft(s->port, s->pfad, baudrate, s->timeout, &s->portfehler);
   return s->oeffnenFehler;
 }
@@ -710,7 +724,7 @@ py::list Scan(const std::string& pfad, int baud, double timeout) {
   {
     py::gil_scoped_release frei;
     {
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
       s.port = FreierPort();
     }
     Verbunden v(&lauf);
@@ -718,8 +732,7 @@ py::list Scan(const std::string& pfad, int baud, double timeout) {
       // Raw TCP: the device server keeps its own rate, so the search asks there only.
       if (ComPortKind(s.port, pfad.c_str()) == COM_KIND_TCP) err = SucheOeffnen(baud, &s);
       if (err == 0) err = GeraetSuchen(s.port, SucheOeffnen, SucheProbe, &s, &e);
-      Verbunden ohne(nullptr);
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
       OLQZPK3X_Close(s.port);
       gPortBelegt[s.port] = false;
     }
@@ -839,7 +852,7 @@ PYBIND11_MODULE(_zpk3x, m) {
   m.attr("DEFAULT") = Satz(PROGRAMM_STANDARDSATZ);
 
   m.def("set_language", [](bool englisch) {
-    std::lock_guard<std::mutex> l(gProzess);
+    Prozesssperre l;
     OLQ_Fehlersprache(englisch ? 2 : 1);
   });
   m.def("status_bits", [](bool englisch) {

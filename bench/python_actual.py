@@ -1,6 +1,7 @@
 """dev.actual() in a loop against the simulator: host time per call beyond the
 line time, beside `zpk3x-cli get` per call and a plain Python termios loop that
-sends the same three frames. The simulator answers at once on its
+sends the same three frames; and two threads taking turns on one Device, for
+what the turns cost. The simulator answers at once on its
 pseudo-terminal, where the line takes no time, so a call's wall time is the host
 time of both ends; the caller's own processor time is given beside it.
 
@@ -12,6 +13,7 @@ import resource
 import subprocess
 import sys
 import termios
+import threading
 import time
 
 import zpk3x
@@ -40,6 +42,22 @@ def messen(name, n, schritt, cpu=cpu_self):
     print(f"{name:32s} {n:6d} calls  wall {w / n * 1e6:9.1f} us/call  own cpu {c / n * 1e6:9.1f} us/call")
 
 
+def zwei_threads(dev):
+    # The other thread calls as fast as it can; each call here waits its turn.
+    fertig = threading.Event()
+
+    def anderer():
+        while not fertig.is_set():
+            dev.actual()
+
+    t = threading.Thread(target=anderer)
+    t.start()
+
+    def schritt():
+        dev.actual()
+    return schritt, lambda: (fertig.set(), t.join())
+
+
 def termios_schleife(port):
     fd = os.open(port, os.O_RDWR | os.O_NOCTTY)
     a = termios.tcgetattr(fd)
@@ -66,6 +84,9 @@ def main():
     with Simulator() as sim:
         with zpk3x.Device(sim.port) as dev:
             messen("zpk3x Device.actual()", n, dev.actual)
+            schritt, ende = zwei_threads(dev)
+            messen("Device.actual(), 2 threads", n, schritt)
+            ende()
         fd, schritt = termios_schleife(sim.port)
         messen("plain Python termios, 3 frames", n, schritt)
         os.close(fd)

@@ -25,7 +25,7 @@ ZPK3X_PACKAGES_TEST=(
   mingw-w64 wine
   mosquitto mosquitto-clients openssl
   ser2net
-  python3-pytest
+  python3-pytest python3-mypy
 )
 
 install_packages() {

@@ -10,6 +10,7 @@ plugin with the package).
 
 from __future__ import annotations
 
+import importlib
 import os
 import shutil
 import socket
@@ -30,8 +31,8 @@ def simulator_path() -> str:
     this package, else zpk3x-sim on the PATH."""
     kandidaten = [os.environ.get("ZPK3X_SIM")]
     try:
-        from ._orte import SIMULATOR
-        kandidaten.append(SIMULATOR)
+        # Made by the build: where it put the simulator, or where it is installed.
+        kandidaten.append(getattr(importlib.import_module("._orte", __package__), "SIMULATOR"))
     except ImportError:
         pass
     kandidaten.append(shutil.which("zpk3x-sim"))
@@ -61,9 +62,9 @@ class Simulator:
         self._programme = programs
         self._pace = pace
         self._faults = list(faults or [])
-        self._prozess: Optional[subprocess.Popen] = None
+        self._prozess: Optional[subprocess.Popen[str]] = None
         self._steuerung: Optional[socket.socket] = None
-        self._ordner: Optional[tempfile.TemporaryDirectory] = None
+        self._ordner: Optional[tempfile.TemporaryDirectory[str]] = None
         self.port = ""
 
     def start(self) -> "Simulator":
@@ -156,6 +157,30 @@ class Simulator:
         "delay 20", ...) or all off ("none")."""
         self.command("fault " + spec)
 
+    # Faults by name. ``command``: the frame's three command characters
+    # ("C1W": write current 1, "S0R": read the status word, "DF1": start) or
+    # "*" for every command.
+
+    def late(self, command: str, ms: int) -> None:
+        """Answers ``command`` ``ms`` milliseconds late."""
+        self.fault(f"late {command} {int(ms)}")
+
+    def silent(self, command: str = "*") -> None:
+        """Does not answer ``command`` at all."""
+        self.fault(f"silence {command}")
+
+    def doubled(self, command: str, ms: Optional[int] = None) -> None:
+        """Sends the answer to ``command`` twice, the second ``ms`` later."""
+        self.fault(f"twice {command}" + ("" if ms is None else f" {int(ms)}"))
+
+    def refused(self, command: str) -> None:
+        """Refuses ``command`` (NAK)."""
+        self.fault(f"nak {command}")
+
+    def no_faults(self) -> None:
+        """Every fault off."""
+        self.fault("none")
+
     def frames(self) -> List[str]:
         """Every frame received so far, without its CR, bytes outside printable
         ASCII as \\xHH."""
@@ -186,8 +211,10 @@ class Simulator:
 def _programmzeilen(programme: Programme) -> str:
     if isinstance(programme, ProgramTable):
         paare = list(enumerate(programme))
-    else:
+    elif programme is not None:
         paare = sorted(programme.items())
+    else:
+        paare = []
     zeilen = []
     for n, p in paare:
         if p is None:

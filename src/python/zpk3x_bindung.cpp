@@ -6,16 +6,22 @@
 // The line is waited on without the GIL. The serial layer and the error
 // catalogue keep some state for the whole process (the latest open's result, the
 // message buffer, the language), so opens, closes and message look-ups hold one
-// lock; transactions on different ports run side by side.
+// lock; transactions on different ports run side by side. Calls on one Device
+// from several threads take turns, first come first served.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -35,8 +41,25 @@ namespace py = pybind11;
 
 namespace {
 
-std::mutex gProzess;         // port numbers, opens and closes, the catalogue's buffer and language
-bool gPortBelegt[9] = {};    // port numbers 1..8 of the serial layer in use by a Device or a scan
+std::mutex gProzess;  // port numbers, opens and closes, the catalogue's buffer and language
+
+// gProzess, always taken without the GIL: an open or close that waits on the
+// line under it asks Python about Ctrl+C, which takes the GIL.
+class Prozesssperre {
+ public:
+  Prozesssperre() {
+    if (PyGILState_Check() != 0) frei_.emplace();
+    sperre_ = std::unique_lock<std::mutex>(gProzess);
+  }
+
+ private:
+  std::optional<py::gil_scoped_release> frei_;
+  std::unique_lock<std::mutex> sperre_;  // let go of before the GIL is taken back
+};
+// The serial layer and the driver number their ports 1 to 8 and keep each
+// port's state under its number: that many Devices and scans at once.
+constexpr int kPortnummern = 8;
+bool gPortBelegt[kPortnummern + 1] = {};
 
 // A failure to raise once the GIL is held again: the class of zpk3x.errors and
 // the attributes that apply.
@@ -63,10 +86,16 @@ struct Fehlerbild {
   std::optional<int> programm, fertig, zeile, spalte;
   bool nichtGesendet = false;  // the frame was held back: the in-step check went unanswered
   std::vector<std::pair<long, std::string>> inhaber;
+  std::string grundCode;  // a port's cause for scripts ("ENOENT", "busy")
+  int systemfehler = 0;   // a file's errno value
 };
 
+// Class 403 of the catalogue: nothing came within the time-out.
+bool KeineAntwort(ErrorCode code) { return (-code) / 1000 == 403; }
+const char* Geraeteklasse(ErrorCode code) { return KeineAntwort(code) ? "NoAnswerError" : "DeviceError"; }
+
 std::string Meldung(ErrorCode code, const std::string& detail) {
-  std::lock_guard<std::mutex> l(gProzess);
+  Prozesssperre l;
   return std::string(OLQ_Fehlermeldung(code)) + detail;
 }
 
@@ -84,19 +113,27 @@ std::string Meldung(ErrorCode code, const std::string& detail) {
   if (f.fertig) a["completed"] = *f.fertig;
   if (f.zeile) a["line"] = *f.zeile;
   if (f.spalte) a["column"] = *f.spalte;
-  if (std::string(f.klasse) == "DeviceError" && f.rahmen) a["sent"] = !f.nichtGesendet;
-  if (std::string(f.klasse) == "PortError") {
+  const std::string klasse = f.klasse;
+  if ((klasse == "DeviceError" || klasse == "NoAnswerError") && f.rahmen) a["sent"] = !f.nichtGesendet;
+  if (klasse == "PortError") {
     py::list inhaber;
     for (const auto& [pid, name] : f.inhaber) inhaber.append(py::make_tuple(pid, name));
     a["holders"] = inhaber;
+    if (!f.grundCode.empty()) a["reason_code"] = f.grundCode;
   }
+  if (klasse == "FileError" && f.systemfehler != 0) a["errno"] = f.systemfehler;
   py::object ausnahme = fehler.attr(f.klasse)(**a);
   PyErr_SetObject(ausnahme.get_type().ptr(), ausnahme.ptr());
   throw py::error_already_set();
 }
 
+[[noreturn]] void KeinPortFrei() {
+  throw std::runtime_error("zpk3x: at most " + std::to_string(kPortnummern) +
+                           " ports open at once in one process (Devices and running scans); close one");
+}
+
 int FreierPort() {
-  for (int n = 1; n <= 8; ++n) {
+  for (int n = 1; n <= kPortnummern; ++n) {
     if (!gPortBelegt[n]) {
       gPortBelegt[n] = true;
       return n;
@@ -111,6 +148,7 @@ Fehlerbild Portfehlerbild(ErrorCode code, const std::string& pfad, const Portfeh
   f.code = code;
   f.pfad = p.pfad.empty() ? pfad : p.pfad;
   f.grund = p.grund;
+  f.grundCode = p.grundCode;
   for (const Portinhaber& i : p.inhaber) f.inhaber.emplace_back(i.pid, i.name);
   f.meldung = Meldung(code, p.pfad.empty() && p.grund.empty() ? "" : "\n" + p.pfad + (p.grund.empty() ? "" : ": " + p.grund));
   return f;
@@ -126,7 +164,7 @@ struct Ort {
 
 Fehlerbild Geraetefehlerbild(int port, ErrorCode code, const Ort& ort) {
   Fehlerbild f;
-  f.klasse = "DeviceError";
+  f.klasse = Geraeteklasse(code);
   f.code = code;
   std::string rahmen, antwort;
   const std::string text = TransaktionText(port, &rahmen, &antwort);
@@ -140,7 +178,7 @@ Fehlerbild Geraetefehlerbild(int port, ErrorCode code, const Ort& ort) {
 Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von, const Transferbericht& b,
                               const Ort& ort) {
   Fehlerbild f;
-  f.klasse = "DeviceError";
+  f.klasse = Geraeteklasse(code);
   f.code = code;
   std::string detail = "\n";
   if (!b.abgebrochen) {
@@ -158,39 +196,57 @@ Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von,
   return f;
 }
 
-// ---- a transfer's link to Python: progress and Ctrl+C, asked on the waiting thread ----
+// ---- a call's link to Python: progress and Ctrl+C, asked on the waiting thread ----
 
-struct Transferlauf {
-  py::object fortschritt;  // None or progress(done, total)
+struct Aufruf {
+  py::object fortschritt = py::none();  // None or progress(done, total)
   PyObject* typ = nullptr;  // a Python exception raised meanwhile (KeyboardInterrupt, the callback's own)
   PyObject* wert = nullptr;
   PyObject* spur = nullptr;
   bool Fehler() const { return typ != nullptr; }
+  ~Aufruf() {
+    if (typ == nullptr) return;
+    py::gil_scoped_acquire gil;
+    Py_XDECREF(typ);
+    Py_XDECREF(wert);
+    Py_XDECREF(spur);
+  }
 };
-thread_local Transferlauf* tLauf = nullptr;
+thread_local Aufruf* tAufruf = nullptr;
+
+// The call's link for as long as it waits; a callback's own call on the same
+// thread puts back the outer one.
+struct Verbunden {
+  Aufruf* vorher;
+  explicit Verbunden(Aufruf* a) : vorher(tAufruf) { tAufruf = a; }
+  ~Verbunden() { tAufruf = vorher; }
+  Verbunden(const Verbunden&) = delete;
+  Verbunden& operator=(const Verbunden&) = delete;
+};
 
 void PythonFehlerMerken() {
-  if (tLauf->typ == nullptr) {
-    PyErr_Fetch(&tLauf->typ, &tLauf->wert, &tLauf->spur);
+  if (tAufruf->typ == nullptr) {
+    PyErr_Fetch(&tAufruf->typ, &tAufruf->wert, &tAufruf->spur);
   } else {
     PyErr_Clear();
   }
 }
 
-// Asked after every answer: a signal (Ctrl+C) or a failed callback ends the
-// transfer there, with the frame in flight finished.
+// Asked after every answer of a transfer and, through the serial layer, at
+// least every 50 ms of every wait: a signal (Ctrl+C) or a failed callback ends
+// the call there. Only the main thread hears signals, as in Python itself.
 bool Abbrechen() {
-  if (tLauf == nullptr) return false;
+  if (tAufruf == nullptr) return false;
   py::gil_scoped_acquire gil;
-  if (!tLauf->Fehler() && PyErr_CheckSignals() != 0) PythonFehlerMerken();
-  return tLauf->Fehler();
+  if (!tAufruf->Fehler() && PyErr_CheckSignals() != 0) PythonFehlerMerken();
+  return tAufruf->Fehler();
 }
 
 void Fortschritt(int fertig, int anzahl, void*) {
-  if (tLauf == nullptr || tLauf->fortschritt.is_none()) return;
+  if (tAufruf == nullptr || tAufruf->fortschritt.is_none()) return;
   py::gil_scoped_acquire gil;
-  if (tLauf->Fehler()) return;
-  PyObject* r = PyObject_CallFunction(tLauf->fortschritt.ptr(), "ii", fertig, anzahl);
+  if (tAufruf->Fehler()) return;
+  PyObject* r = PyObject_CallFunction(tAufruf->fortschritt.ptr(), "ii", fertig, anzahl);
   if (r == nullptr) {
     PythonFehlerMerken();
   } else {
@@ -198,9 +254,16 @@ void Fortschritt(int fertig, int anzahl, void*) {
   }
 }
 
-// Raises what Python raised during the transfer, with how far it got: the
-// attributes `completed` and `program`, and the command line's words as a note.
-[[noreturn]] void PythonFehlerWerfen(Transferlauf& lauf, const Transferbericht& b, bool schreiben, int von) {
+// Raises what Python raised during the call.
+[[noreturn]] void PythonFehlerWerfen(Aufruf& lauf) {
+  PyErr_Restore(lauf.typ, lauf.wert, lauf.spur);
+  lauf.typ = lauf.wert = lauf.spur = nullptr;
+  throw py::error_already_set();
+}
+
+// As above for a transfer, with how far it got: the attributes `completed` and
+// `program`, and the command line's words as a note.
+[[noreturn]] void PythonFehlerWerfen(Aufruf& lauf, const Transferbericht& b, bool schreiben, int von) {
   PyErr_NormalizeException(&lauf.typ, &lauf.wert, &lauf.spur);
   py::object wert = py::reinterpret_borrow<py::object>(lauf.wert);
   try {
@@ -210,9 +273,142 @@ void Fortschritt(int fertig, int anzahl, void*) {
   } catch (py::error_already_set&) {
     // An exception that takes no attributes is raised as it is.
   }
-  PyErr_Restore(lauf.typ, lauf.wert, lauf.spur);
-  lauf.typ = lauf.wert = lauf.spur = nullptr;
-  throw py::error_already_set();
+  PythonFehlerWerfen(lauf);
+}
+
+}  // namespace
+
+// The serial layer's hook that ends a wait at once (the driver then returns
+// "Aborted by user" and sends nothing more). Where the layer does not have it
+// yet, the stand-in below takes the call and only the checks between answers
+// remain. Beside the layer's declaration in the global namespace, so that
+// overload resolution prefers the real one.
+namespace ohne_abbruchhaken {
+struct Fehlt {};
+template <class Pruefung>
+Fehlt SetComAbortCheck(Pruefung) {
+  return {};
+}
+}  // namespace ohne_abbruchhaken
+
+namespace {
+
+// Whether every wait ends at Ctrl+C, or only the checks between answers do.
+bool AbbruchhakenSetzen() {
+  using namespace ::ohne_abbruchhaken;
+  using Ergebnis = decltype(SetComAbortCheck(&Abbrechen));
+  SetComAbortCheck(&Abbrechen);
+  return !std::is_same_v<Ergebnis, Fehlt>;
+}
+
+// ---- turns: calls on one Device from several threads, first come first served ----
+
+class Reihe {
+ public:
+  enum class Ergebnis { Dran, Zeit, Abbruch, Selbst, Warten };
+
+  // The turn at once when nobody has it or waits for it: no need to let go of
+  // the GIL for that. Warten otherwise.
+  Ergebnis Sofort() {
+    std::lock_guard<std::mutex> l(m_);
+    if (belegt_ && inhaber_ == std::this_thread::get_id()) return Ergebnis::Selbst;
+    if (belegt_ || !wartende_.empty()) return Ergebnis::Warten;
+    belegt_ = true;
+    inhaber_ = std::this_thread::get_id();
+    return Ergebnis::Dran;
+  }
+
+  // Waits without the GIL for this thread's turn, at most `sekunden` (< 0:
+  // as long as the calls ahead take); Ctrl+C ends the wait.
+  Ergebnis Anstellen(double sekunden) {
+    using Uhr = std::chrono::steady_clock;
+    const auto frist = Uhr::now() + std::chrono::duration_cast<Uhr::duration>(std::chrono::duration<double>(
+                                        sekunden < 0 ? 1e9 : sekunden));
+    std::unique_lock<std::mutex> l(m_);
+    if (belegt_ && inhaber_ == std::this_thread::get_id()) return Ergebnis::Selbst;
+    const unsigned long nummer = naechste_++;
+    wartende_.push_back(nummer);
+    for (;;) {
+      if (!belegt_ && wartende_.front() == nummer) {
+        wartende_.pop_front();
+        belegt_ = true;
+        inhaber_ = std::this_thread::get_id();
+        return Ergebnis::Dran;
+      }
+      const auto jetzt = Uhr::now();
+      Ergebnis aus = Ergebnis::Dran;
+      if (jetzt >= frist) {
+        aus = Ergebnis::Zeit;
+      } else {
+        cv_.wait_until(l, std::min(frist, jetzt + std::chrono::milliseconds(50)));
+        if (belegt_ || wartende_.front() != nummer) {
+          l.unlock();
+          const bool abbruch = Abbrechen();
+          l.lock();
+          if (abbruch) aus = Ergebnis::Abbruch;
+        }
+      }
+      if (aus != Ergebnis::Dran) {
+        wartende_.erase(std::find(wartende_.begin(), wartende_.end(), nummer));
+        cv_.notify_all();
+        return aus;
+      }
+    }
+  }
+
+  void Gehen() {
+    std::lock_guard<std::mutex> l(m_);
+    belegt_ = false;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<unsigned long> wartende_;
+  unsigned long naechste_ = 0;
+  bool belegt_ = false;
+  std::thread::id inhaber_;
+};
+
+// ---- the trace: every frame and answer, for a failed test's report ----
+
+struct Spur {
+  std::mutex m;
+  bool ein = false;
+  std::deque<std::string> zeilen;
+  std::string empfang[kPortnummern + 1];
+  std::string pfad[kPortnummern + 1];  // what each port number has open
+  static constexpr std::size_t kZeilen = 5000;  // the latest ones; a long test keeps its end
+
+  void Zeile(int port, const char* richtung, const std::string& text) {
+    if (zeilen.size() == kZeilen) zeilen.pop_front();
+    zeilen.push_back((pfad[port].empty() ? std::to_string(port) : pfad[port]) + " " + richtung + " " + text);
+  }
+  void EmpfangAbschliessen(int port) {
+    std::string& e = empfang[port];
+    if (!e.empty()) Zeile(port, "<-", BytesLesbar(e.data(), static_cast<int>(e.size())));
+    e.clear();
+  }
+};
+Spur gSpur;
+
+void SpurBeobachten(int port, int gesendet, const char* bytes, int anzahl, void*) {
+  if (port < 1 || port > kPortnummern) return;
+  std::lock_guard<std::mutex> l(gSpur.m);
+  std::string& e = gSpur.empfang[port];
+  if (gesendet != 0) {
+    gSpur.EmpfangAbschliessen(port);
+    gSpur.Zeile(port, "->", BytesLesbar(bytes, anzahl));
+  } else if (anzahl < 0) {
+    if (e.empty()) gSpur.Zeile(port, "<-", "(nothing within the time-out)");
+    gSpur.EmpfangAbschliessen(port);
+  } else if (anzahl > 0) {
+    e.append(bytes, static_cast<std::size_t>(anzahl));
+    // CR ends an answer; so does an acknowledgement that stands alone.
+    const char c = e.back();
+    if (c == '\r' || (e.size() == 1 && (c == 0x06 || c == 0x15 || c == 0x18))) gSpur.EmpfangAbschliessen(port);
+  }
 }
 
 // ---- records ----
@@ -283,8 +479,8 @@ void BereichPruefen(const Programmtabelle& t, int von, int bis) {
 
 class Geraet {
  public:
-  Geraet(const std::string& pfad, int baud, int adresse, double timeout)
-      : pfad_(pfad), baud_(baud), adresse_(static_cast<char>('0' + adresse)), timeout_(timeout) {
+  Geraet(const std::string& pfad, int baud, int adresse, double timeout, double warten)
+      : pfad_(pfad), baud_(baud), adresse_(static_cast<char>('0' + adresse)), timeout_(timeout), warten_(warten) {
     if (std::find(std::begin(SUCHE_BAUDRATEN), std::end(SUCHE_BAUDRATEN), baud) == std::end(SUCHE_BAUDRATEN))
       throw py::value_error("baud: 1200, 2400, 4800 or 9600, not " + std::to_string(baud));
     if (adresse < 1 || adresse > 8) throw py::value_error("address: 1 to 8, not " + std::to_string(adresse));
@@ -293,9 +489,10 @@ class Geraet {
     ErrorCode err = 0;
     bool keinPort = false;
     Portfehler p;
+    Aufruf lauf;
     {
-      py::gil_scoped_release frei;
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
+      Verbunden v(&lauf);
       port_ = FreierPort();
       keinPort = port_ == 0;
       if (!keinPort) err = PortOeffnenGeprueft(port_, pfad_, baud_, timeout_, &p);
@@ -303,17 +500,26 @@ class Geraet {
         gPortBelegt[port_] = false;
         port_ = 0;
       }
+      if (port_ != 0) {
+        std::lock_guard<std::mutex> spur(gSpur.m);
+        gSpur.pfad[port_] = pfad_;
+      }
     }
-    if (keinPort) throw std::runtime_error("zpk3x: at most 8 ports can be open at once in one process");
+    if (lauf.Fehler()) {
+      Schliessen();
+      PythonFehlerWerfen(lauf);
+    }
+    if (keinPort) KeinPortFrei();
     if (err != 0) Werfen(Portfehlerbild(err, pfad_, p));
   }
   ~Geraet() { Schliessen(); }
 
+  // Waits its turn as every call does.
   void Close() {
-    std::unique_lock<std::mutex> benutzt(benutzt_, std::try_to_lock);
-    if (!benutzt.owns_lock()) throw std::runtime_error("zpk3x.Device is in use by another thread");
-    py::gil_scoped_release frei;
-    Schliessen();
+    Mit([&](Fehlerbild&) {
+      Schliessen();
+      return 0;
+    }, true);
   }
   bool Offen() const { return port_ != 0; }
 
@@ -402,6 +608,7 @@ class Geraet {
   int Baud() const { return baud_; }
   int Adresse() const { return adresse_ - '0'; }
   double Timeout() const { return timeout_; }
+  double Warten() const { return warten_; }
 
  private:
   static void Bereich(int von, int bis) {
@@ -409,25 +616,48 @@ class Geraet {
   }
 
   void Schliessen() {
-    std::lock_guard<std::mutex> l(gProzess);
+    Prozesssperre l;
     if (port_ == 0) return;
     OLQZPK3X_Close(port_);
     gPortBelegt[port_] = false;
     port_ = 0;
   }
 
-  // Runs `arbeit` on the line without the GIL, for one thread at a time; raises
-  // what it reports.
+  // Runs `arbeit` on the line without the GIL once it is this thread's turn;
+  // raises what it reports, and what Python raised meanwhile (Ctrl+C) first.
+  // `lauf`: the caller's link for progress; `geschlossenOk`: a closed port is
+  // no error (close).
   template <class Arbeit>
-  auto Mit(Arbeit arbeit) -> decltype(arbeit(std::declval<Fehlerbild&>())) {
-    std::unique_lock<std::mutex> benutzt(benutzt_, std::try_to_lock);
-    if (!benutzt.owns_lock()) throw std::runtime_error("zpk3x.Device is in use by another thread");
-    if (port_ == 0) throw py::value_error("zpk3x.Device is closed");
+  auto Mit(Arbeit arbeit, bool geschlossenOk = false, Aufruf* lauf = nullptr)
+      -> decltype(arbeit(std::declval<Fehlerbild&>())) {
+    Aufruf eigener;
+    if (lauf == nullptr) lauf = &eigener;
     Fehlerbild f;
+    Reihe::Ergebnis dran = reihe_.Sofort();
+    if (dran == Reihe::Ergebnis::Warten) {
+      py::gil_scoped_release frei;
+      Verbunden v(lauf);
+      dran = reihe_.Anstellen(warten_);
+    }
+    if (dran == Reihe::Ergebnis::Selbst)
+      throw std::runtime_error("zpk3x.Device: called again from within its own call (a progress callback)");
+    if (dran == Reihe::Ergebnis::Abbruch) PythonFehlerWerfen(*lauf);
+    if (dran == Reihe::Ergebnis::Zeit) {
+      const std::string text = "zpk3x.Device is in use by another thread: waited " + ZahlText(warten_) + " s for its turn";
+      PyErr_SetString(PyExc_TimeoutError, text.c_str());
+      throw py::error_already_set();
+    }
+    struct Zug {
+      Reihe& r;
+      ~Zug() { r.Gehen(); }
+    } zug{reihe_};
+    if (port_ == 0 && !geschlossenOk) throw py::value_error("zpk3x.Device is closed");
     auto ergebnis = [&] {
       py::gil_scoped_release frei;
+      Verbunden v(lauf);
       return arbeit(f);
     }();
+    if (lauf == &eigener && lauf->Fehler()) PythonFehlerWerfen(*lauf);
     if (f.klasse != nullptr) Werfen(f);
     return ergebnis;
   }
@@ -436,29 +666,28 @@ class Geraet {
 
   void Transfer(py::object fortschritt, int von, int bis, Art art, Programmtabelle& t) {
     const bool schreiben = art == Art::Schreiben;
-    Transferlauf lauf;
+    Aufruf lauf;
     lauf.fortschritt = std::move(fortschritt);
     Transferbericht bericht;
     bericht.abbrechen = Abbrechen;
     Mit([&](Fehlerbild& f) {
-      tLauf = &lauf;
       const TransferFortschritt melden = von == bis ? nullptr : Fortschritt;
       const Geraeteverbindung g{port_, adresse_};
       const ErrorCode err = art == Art::Schreiben ? ProgrammeSchreiben(g, von, bis, t.slots, melden, nullptr, &bericht)
                             : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
                                                   : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht);
-      tLauf = nullptr;
-      if (err != 0 && !(bericht.abgebrochen && lauf.Fehler())) f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
+      if (err != 0 && !lauf.Fehler()) f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
       return 0;
-    });
+    }, false, &lauf);
     if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht, schreiben, von);
   }
 
-  std::mutex benutzt_;
+  Reihe reihe_;
   std::string pfad_;
   int baud_;
   char adresse_;
   double timeout_;
+  double warten_;  // for a turn; < 0: as long as the calls ahead take
   int port_ = 0;
 };
 
@@ -475,7 +704,7 @@ struct Suchlauf {
 
 ErrorCode SucheOeffnen(int baudrate, void* k) {
   Suchlauf* s = static_cast<Suchlauf*>(k);
-  std::lock_guard<std::mutex> l(gProzess);
+  Prozesssperre l;
   s->oeffnenFehler = PortOeffnenGeprueft(s->port, s->pfad, baudrate, s->timeout, &s->portfehler);
   return s->oeffnenFehler;
 }
@@ -491,22 +720,25 @@ py::list Scan(const std::string& pfad, int baud, double timeout) {
   s.timeout = timeout;
   Suchergebnis e{};
   ErrorCode err = 0;
+  Aufruf lauf;
   {
     py::gil_scoped_release frei;
     {
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
       s.port = FreierPort();
     }
+    Verbunden v(&lauf);
     if (s.port != 0) {
       // Raw TCP: the device server keeps its own rate, so the search asks there only.
       if (ComPortKind(s.port, pfad.c_str()) == COM_KIND_TCP) err = SucheOeffnen(baud, &s);
       if (err == 0) err = GeraetSuchen(s.port, SucheOeffnen, SucheProbe, &s, &e);
-      std::lock_guard<std::mutex> l(gProzess);
+      Prozesssperre l;
       OLQZPK3X_Close(s.port);
       gPortBelegt[s.port] = false;
     }
   }
-  if (s.port == 0) throw std::runtime_error("zpk3x: at most 8 ports can be open at once in one process");
+  if (lauf.Fehler()) PythonFehlerWerfen(lauf);
+  if (s.port == 0) KeinPortFrei();
   if (err != 0) {
     if (s.oeffnenFehler != 0) Werfen(Portfehlerbild(err, pfad, s.portfehler));
     Fehlerbild f;
@@ -562,6 +794,7 @@ py::tuple TabelleLaden(const std::string& pfad) {
   f.pfad = pfad;
   if (systemfehler != 0 || err == DATEI_NICHT_LESBAR || err == DATEI_LESEFEHLER) {
     if (systemfehler != 0) f.grund = Systemgrund(systemfehler);
+    f.systemfehler = systemfehler;
     f.meldung = Meldung(err, "\n" + pfad + (f.grund ? ": " + *f.grund : ""));
   } else if (daten.size() > FORMAT_GROESSTE_DATEI) {
     f.grund = ZuGrossText().substr(2);
@@ -600,6 +833,7 @@ void TabelleSpeichern(const std::string& pfad, const py::sequence& slots, int au
   f.code = DATEI_NICHT_SCHREIBBAR;
   f.pfad = pfad;
   if (fehler != 0) f.grund = Systemgrund(fehler);
+  f.systemfehler = fehler;
   f.meldung = Meldung(DATEI_NICHT_SCHREIBBAR, "\n" + pfad + (f.grund ? ": " + *f.grund : ""));
   Werfen(f);
 }
@@ -610,6 +844,8 @@ void PruefplanBinden(py::module_& m);  // zpk3x_pruefplan.cpp
 
 PYBIND11_MODULE(_zpk3x, m) {
   m.doc() = "The compiled core of zpk3x; use the package zpk3x, not this module.";
+  m.attr("__version__") = ZPK3X_VERSION;
+  m.attr("INTERRUPT_IN_EVERY_WAIT") = AbbruchhakenSetzen();
 
   py::list felder;
   for (const Programmfeld& f : PROGRAMMFELDER)
@@ -618,7 +854,7 @@ PYBIND11_MODULE(_zpk3x, m) {
   m.attr("DEFAULT") = Satz(PROGRAMM_STANDARDSATZ);
 
   m.def("set_language", [](bool englisch) {
-    std::lock_guard<std::mutex> l(gProzess);
+    Prozesssperre l;
     OLQ_Fehlersprache(englisch ? 2 : 1);
   });
   m.def("status_bits", [](bool englisch) {
@@ -630,6 +866,36 @@ PYBIND11_MODULE(_zpk3x, m) {
     return FeldImBereich(AusSatz(satz), PROGRAMMFELDER[feld]);
   });
   m.def("range_text", [](int feld) { return BereichText(PROGRAMMFELDER[feld]); });
+  // A value refused on assignment: the code and message a write would give, without a program.
+  m.def("range_error", [](const py::sequence& satz, int feld) {
+    const Programmfeld& f = PROGRAMMFELDER[feld];
+    const ProgramRecord r = AusSatz(satz);
+    const std::string text = BereichsfehlerText(0, f, r);
+    return py::make_tuple(-WERT_AUSSERHALB, Meldung(WERT_AUSSERHALB, "\n" + text.substr(ProgrammName(0).size() + 2)));
+  });
+  // Fields of slots von..bis that differ as the device stores them: (slot, field index).
+  m.def("differences", [](const py::sequence& a, const py::sequence& b, int von, int bis) {
+    py::list aus;
+    for (const Abweichung& x : Abweichungen(TabelleAusPython(a, 0), TabelleAusPython(b, 0), von, bis))
+      aus.append(py::make_tuple(x.slot, x.feld));
+    return aus;
+  });
+  m.def("trace", [](bool ein) {
+    std::lock_guard<std::mutex> l(gSpur.m);
+    gSpur.ein = ein;
+    SetComTrace(ein ? SpurBeobachten : nullptr, nullptr);
+  });
+  // The lines traced so far, cleared.
+  m.def("trace_lines", [] {
+    std::vector<std::string> zeilen;
+    {
+      std::lock_guard<std::mutex> l(gSpur.m);
+      for (int port = 1; port <= kPortnummern; ++port) gSpur.EmpfangAbschliessen(port);
+      zeilen.assign(gSpur.zeilen.begin(), gSpur.zeilen.end());
+      gSpur.zeilen.clear();
+    }
+    return zeilen;
+  });
   m.def("number_text", &ZahlText);
   m.def("scan", &Scan, py::arg("port"), py::arg("baud"), py::arg("timeout"));
   m.def("ports", &Ports);
@@ -638,14 +904,15 @@ PYBIND11_MODULE(_zpk3x, m) {
   m.def("table_bytes", &TabelleAlsBytes, py::arg("slots"), py::arg("selection"), py::arg("format"));
 
   py::class_<Geraet>(m, "Device")
-      .def(py::init<const std::string&, int, int, double>(), py::arg("port"), py::arg("baud"), py::arg("address"),
-           py::arg("timeout"))
+      .def(py::init<const std::string&, int, int, double, double>(), py::arg("port"), py::arg("baud"),
+           py::arg("address"), py::arg("timeout"), py::arg("lock_timeout"))
       .def("close", &Geraet::Close)
       .def_property_readonly("open", &Geraet::Offen)
       .def_property_readonly("port", &Geraet::Pfad)
       .def_property_readonly("baud", &Geraet::Baud)
       .def_property_readonly("address", &Geraet::Adresse)
       .def_property_readonly("timeout", &Geraet::Timeout)
+      .def_property_readonly("lock_timeout", &Geraet::Warten)
       .def("identity", &Geraet::Identity)
       .def("actual", &Geraet::Actual)
       .def("status", &Geraet::Status)

@@ -11,6 +11,7 @@ struct Portinhaber {
   std::string name;
 };
 
-// Processes other than this one with `pfad` open. The far end of a
+// Processes with `pfad` open, this one only where it holds the device beyond
+// the serial layer's latest successful open of it. The far end of a
 // pseudo-terminal (a process holding its master) is the line, not a user.
 std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad);

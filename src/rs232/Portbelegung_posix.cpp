@@ -1,6 +1,7 @@
 // Who holds a device open, found as fuser(1) does: through every process's open
 // descriptors in /proc. Processes this user may not look into are skipped.
 #include "rs232/Portbelegung.h"
+#include "rs232/rs232.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -86,24 +87,37 @@ struct Geraet {
   long ptsIndex;
 };
 
-// Whether process `pid` holds the device open as a user of the line.
-bool Haelt(int proc, const char* pid, const Geraet& geraet) {
+// On how many descriptors process `pid` holds the device open as a user of the
+// line (0 for the far end of a pseudo-terminal).
+int Haelt(int proc, const char* pid, const Geraet& geraet) {
   char ort[300];
   std::snprintf(ort, sizeof ort, "%.255s/fd", pid);
   const int fds = ::openat(proc, ort, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fds < 0) return false;
-  bool haelt = false, gegenstelle = false;
+  if (fds < 0) return 0;
+  int haelt = 0;
+  bool gegenstelle = false;
   // One fstatat per descriptor, relative to the open folder.
   Eintraege(fds, [&](const char* fd) {
     struct stat s {};
     if (::fstatat(fds, fd, &s, 0) != 0 || !S_ISCHR(s.st_mode)) return;
-    if (s.st_rdev == geraet.rdev) haelt = true;
+    if (s.st_rdev == geraet.rdev) ++haelt;
     // The multiplexer /dev/ptmx is 5:2; only its descriptors can be masters.
     if (geraet.pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2 && MasterIndex(pid, fd) == geraet.ptsIndex)
       gegenstelle = true;
   });
   ::close(fds);
-  return haelt && !gegenstelle;
+  return gegenstelle ? 0 : haelt;
+}
+
+// This process holds the device beyond the serial layer's own open of it
+// (another port of the layer, a file opened on it): it is a holder too, named
+// as the others are. The layer's latest open, when it succeeded, is the
+// caller's own descriptor.
+bool SelbstInhaber(int proc, const std::string& pfad, const Geraet& geraet) {
+  char geoeffnet[512] = {};
+  int systemfehler = 0;
+  const bool offen = GetComOpenResult(geoeffnet, sizeof geoeffnet, &systemfehler) == COM_OPEN_OK && pfad == geoeffnet;
+  return Haelt(proc, "self", geraet) > (offen ? 1 : 0);
 }
 
 }  // namespace
@@ -132,7 +146,7 @@ std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
     for (std::size_t i; (i = naechster.fetch_add(1, std::memory_order_relaxed)) < pids.size();) {
       char pid[24];
       std::snprintf(pid, sizeof pid, "%ld", pids[i]);
-      if (!Haelt(proc, pid, geraet)) continue;
+      if (Haelt(proc, pid, geraet) == 0) continue;
       Portinhaber gefunden{pids[i], ProzessName(pid)};
       const std::lock_guard<std::mutex> sperre(schutz);
       inhaber.push_back(std::move(gefunden));
@@ -166,6 +180,7 @@ std::vector<Portinhaber> AnderePortinhaber(const std::string& pfad) {
   if (maskiert) ::pthread_sigmask(SIG_SETMASK, &vorher, nullptr);
   suchen();
   for (std::thread& f : faeden) f.join();
+  if (SelbstInhaber(proc, pfad, geraet)) inhaber.push_back({selbst, ProzessName("self")});
   ::close(proc);
   std::sort(inhaber.begin(), inhaber.end(), [](const Portinhaber& a, const Portinhaber& b) { return a.pid < b.pid; });
   return inhaber;

@@ -1,5 +1,8 @@
 """Each exception with its attributes, and the same message as the command line's."""
 
+import errno
+import os
+import pickle
 import subprocess
 
 import pytest
@@ -109,3 +112,47 @@ def test_a_table_without_a_program_sends_nothing(sim):
         with pytest.raises(ValueError, match="program 12"):
             dev.write_all(t)
     assert sim.frames() == []
+
+
+def test_exceptions_fit_pythons_hierarchy_and_survive_pickling(sim, tmp_path):
+    with pytest.raises(zpk3x.PortError) as e:
+        zpk3x.Device("/dev/zpk3x-missing")
+    f = e.value
+    assert isinstance(f, OSError) and (f.errno, f.filename) == (errno.ENOENT, "/dev/zpk3x-missing")
+    assert (f.program, f.field, f.frame, f.line, f.holders) == (None, None, None, None, [])
+    # A port this very process holds: named as the holder.
+    with zpk3x.Device(sim.port):
+        with pytest.raises(zpk3x.PortError) as e:
+            zpk3x.Device(sim.port)
+    assert e.value.holders == [(os.getpid(), open("/proc/self/comm").read().strip())]
+    assert e.value.errno == errno.EBUSY and str(os.getpid()) in e.value.reason
+    with pytest.raises(zpk3x.FileError) as e:
+        zpk3x.ProgramTable.load(str(tmp_path / "nichts.zpk"))
+    assert isinstance(e.value, OSError) and e.value.errno == errno.ENOENT and e.value.filename.endswith("nichts.zpk")
+    sim.silent("C1W")
+    with zpk3x.Device(sim.port, timeout=0.05) as dev, pytest.raises(TimeoutError) as e:
+        dev.write_program(2, zpk3x.Program())
+    f = e.value
+    assert isinstance(f, zpk3x.NoAnswerError) and isinstance(f, zpk3x.DeviceError) and f.errno == errno.ETIMEDOUT
+    wieder = pickle.loads(pickle.dumps(f))
+    assert type(wieder) is zpk3x.NoAnswerError and wieder.errno == errno.ETIMEDOUT
+    assert (wieder.code, wieder.message, wieder.field, wieder.frame, wieder.answer, wieder.path) == \
+        (f.code, f.message, "strom1", "#1C1W0.100", None, None)
+
+
+def test_faults_by_name(sim):
+    with zpk3x.Device(sim.port, timeout=0.1) as dev:
+        sim.refused("DF1")
+        with pytest.raises(zpk3x.DeviceError, match="NAK") as e:
+            dev.start()
+        assert not isinstance(e.value, TimeoutError)
+        sim.silent("IDR")
+        with pytest.raises(zpk3x.NoAnswerError):
+            dev.identity()
+        sim.no_faults()
+        sim.late("DF2", 300)
+        with pytest.raises(zpk3x.NoAnswerError):
+            dev.stop()
+    with Simulator() as frisch, zpk3x.Device(frisch.port) as dev:
+        frisch.doubled("IDR", 20)
+        assert dev.identity() == "OLQ-ZPK3X-SIM"

@@ -1,6 +1,7 @@
 """zpk3x.Device against the simulator: each method sends what zpk3x-cli sends
 for the same operation, waits without the GIL, and refuses misuse."""
 
+import json
 import signal
 import threading
 import time
@@ -65,26 +66,44 @@ def test_values_and_identity_are_the_devices(sim):
     assert "0x201" not in repr(a) and "1.234" in repr(a)
 
 
-def test_closed_device_and_second_thread_raise(sim):
-    dev = zpk3x.Device(sim.port)
+def test_threads_take_turns_on_one_device(sim):
+    # A poller without a sleep and a writer on one Device: both finish.
+    gelesen = []
+    with zpk3x.Device(sim.port) as dev:
+        fertig = threading.Event()
+
+        def pollen():
+            while not fertig.is_set():
+                gelesen.append(dev.actual())
+
+        t = threading.Thread(target=pollen)
+        t.start()
+        try:
+            for n in range(1, 6):
+                dev.write_program(n, zpk3x.Program(zyklen=n))
+        finally:
+            fertig.set()
+            t.join()
+        assert [dev.read_program(n).zyklen for n in range(1, 6)] == [1, 2, 3, 4, 5]
+    assert len(gelesen) > 5
+    # A bounded wait for the turn ends in TimeoutError; a callback that calls
+    # its own Device would wait for itself, and is refused.
     sim.fault("delay 300")
-    fehler = []
-
-    def langsam():
-        dev.identity()
-
-    t = threading.Thread(target=langsam)
-    t.start()
-    time.sleep(0.1)
-    with pytest.raises(RuntimeError, match="another thread"):
-        dev.identity()
-    t.join()
-    sim.fault("none")
-    dev.close()
-    assert dev.closed and "closed" in repr(dev)
+    sim.clear_frames()
+    with zpk3x.Device(sim.port, lock_timeout=0.05) as dev:
+        t = threading.Thread(target=dev.identity)
+        t.start()
+        while "#1IDR" not in sim.frames():
+            time.sleep(0.005)
+        with pytest.raises(TimeoutError, match="another thread"):
+            dev.identity()
+        t.join()
+        sim.fault("none")
+        with pytest.raises(RuntimeError, match="its own call"):
+            dev.read_all(progress=lambda fertig, gesamt: dev.actual())
+    assert dev.closed and not dev.is_open and "closed" in repr(dev)
     with pytest.raises(ValueError, match="closed"):
         dev.actual()
-    assert not fehler
 
 
 def test_the_line_is_waited_on_without_the_gil(sim):
@@ -183,3 +202,78 @@ def test_scan_finds_the_device_as_the_command_line_does_and_ports_lists_paths():
     assert gesendet == erwartet and "#3IDR" in gesendet
     assert [(f.baud, f.address, f.zpk3x) for f in gefunden] == [(2400, 3, True)]
     assert all(p.path.startswith("/dev/") for p in zpk3x.ports())
+
+
+def test_what_the_command_line_has(sim, tmp_path):
+    assert zpk3x.__version__ == json.loads(cli(None, "--version").stdout)["version"]
+    with pytest.raises(TypeError, match="None"):
+        zpk3x.Device(sim.port, timeout=None)
+    sim.command("status 2101")
+    with zpk3x.Device(sim.port, baud=9600, address="1", timeout=0.25) as dev:
+        assert (dev.port, dev.baud, dev.address, dev.timeout, dev.is_open) == (sim.port, 9600, 1, 0.25, True)
+        a = dev.actual()
+        assert a.status == zpk3x.Status.STARTED | zpk3x.Status.CANCELLED | zpk3x.Status.TEMPERATURE_HIGH
+        assert zpk3x.Status.STARTED in a.status and zpk3x.Status.ENDED not in a.status
+        assert zpk3x.Status.CANCELLED.text_en == "Process has been canceld"
+        assert zpk3x.Status.PARAMETERS_DESTROYED.text_de == "Parameter zerstört"
+        # diff as the command line's: the device against a file.
+        tabelle = dev.read_all()
+        tabelle[3].strom1 = 1.25
+        tabelle[9].zyklen = 7
+        unterschiede = dev.diff(tabelle)
+        assert dev.diff(tabelle, 4) == []
+    tabelle.save(str(tmp_path / "t.json"))
+    erwartet = json.loads(cli(sim, "diff", str(tmp_path / "t.json"), check=False).stdout)["differences"]
+    assert [(d.program, d.field, d.device, d.file) for d in unterschiede] == \
+        [(d["program"], d["field"], d["value"], d["expected"]) for d in erwartet]
+    assert len(erwartet) == 2
+
+
+def test_monitor_yields_until_stopped_and_stops_the_device(sim):
+    with zpk3x.Device(sim.port) as dev:
+        dev.start()
+        sim.clear_frames()
+        werte = []
+        with pytest.raises(LookupError):
+            with dev.monitor(0.01, stop_on_exit=True) as m:
+                for a in m:
+                    werte.append(a)
+                    if len(werte) == 3:
+                        raise LookupError("a limit broken")
+        assert all(zpk3x.Status.STARTED in a.status for a in werte)
+        assert zpk3x.Status.CANCELLED in dev.status()
+    assert sim.frames() == ["#1C0R", "#1V0R", "#1S0R"] * 3 + ["#1DF2", "#1S0R"]
+
+
+def test_ctrl_c_ends_the_wait_for_a_turn(sim):
+    sim.late("IDR", 1500)
+    with zpk3x.Device(sim.port, timeout=5) as dev:
+        anderer = threading.Thread(target=dev.identity)
+        anderer.start()
+        while sim.frames().count("#1IDR") == 0:
+            time.sleep(0.005)
+        threading.Timer(0.05, signal.pthread_kill, (threading.get_ident(), signal.SIGINT)).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            dev.status()
+        # Long before the other call's answer comes.
+        assert time.monotonic() - start < 1.0
+        anderer.join()
+    assert "#1S0R" not in sim.frames()
+
+
+@pytest.mark.skipif(not zpk3x._zpk3x.INTERRUPT_IN_EVERY_WAIT, reason="the serial layer has no abort hook yet")
+def test_ctrl_c_ends_a_long_wait_at_once(sim):
+    sim.silent("IDR")
+    with zpk3x.Device(sim.port, timeout=10) as dev:
+        haupt = threading.get_ident()
+        threading.Timer(0.2, signal.pthread_kill, (haupt, signal.SIGINT)).start()
+        start = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            dev.identity()
+        # Well inside the time-out of 10 s (the wait is asked every 50 ms).
+        assert time.monotonic() - start < 1.0
+        sim.no_faults()
+        sim.clear_frames()
+        assert dev.identity()
+    assert sim.frames() == ["#1IDR"]

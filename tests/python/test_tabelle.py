@@ -49,12 +49,28 @@ def test_values_the_device_cannot_take_stay_as_the_file_has_them(tmp_path):
                                                ("spannung", float("nan"), "9.0 .. 53.0"), ("stromkurve", 2.5, "1 .. 12")])
 def test_assigning_out_of_range_names_field_and_range(feld, wert, bereich):
     p = zpk3x.Program()
-    with pytest.raises(ValueError) as e:
+    with pytest.raises(zpk3x.ValueRangeError) as e:
         setattr(p, feld, wert)
-    assert feld in str(e.value) and bereich in str(e.value)
+    assert (e.value.field, e.value.program) == (feld, None) and bereich in e.value.message
+    assert isinstance(e.value, ValueError) and e.value.code == 500302
     assert getattr(p, feld) == getattr(zpk3x.Program(), feld)
     with pytest.raises(AttributeError, match="strom3"):
         p.strom3 = 1
+
+
+def test_fields_have_the_files_types_and_tables_slice():
+    p = zpk3x.Program(stromkurve=3.0, endstuferegeln=True, zeit1=250)
+    assert (type(p.stromkurve), type(p.endstuferegeln), type(p.strom1)) == (int, bool, float)
+    assert (p.stromkurve, p.endstuferegeln, p.zeit1) == (3, True, 250.0)
+    p.endstuferegeln = False
+    assert p.as_dict()["endstuferegeln"] == 0 and p.as_dict()["stromkurve"] == 3
+    with pytest.raises(TypeError):
+        p.strom1 = "1.0"
+    t = zpk3x.ProgramTable()
+    t[2] = p
+    assert t[1:3] == [zpk3x.Program(), p] and len(t[:]) == 17
+    with pytest.raises(TypeError):
+        t["1"]
 
 
 def test_save_replaces_the_file_in_one_step(tmp_path):

@@ -397,7 +397,10 @@ void SpurBeobachten(int port, int gesendet, const char* bytes, int anzahl, void*
   if (port < 1 || port > kPortnummern) return;
   std::lock_guard<std::mutex> l(gSpur.m);
   std::string& e = gSpur.empfang[port];
-  if (gesendet != 0) {
+  if (gesendet == 2) {  // the driver's note: why a check read goes first
+    gSpur.EmpfangAbschliessen(port);
+    gSpur.Zeile(port, "!!", std::string(bytes, static_cast<std::size_t>(anzahl)));
+  } else if (gesendet != 0) {
     gSpur.EmpfangAbschliessen(port);
     gSpur.Zeile(port, "->", BytesLesbar(bytes, anzahl));
   } else if (anzahl < 0) {
@@ -558,7 +561,8 @@ class Geraet {
   }
 
   void Programmnummer(const std::string& parameter, int n) {
-    if (n < 0 || n > 16) throw py::value_error("program: 0 to 16, not " + std::to_string(n));
+    // Loading or storing the working parameters (0) is no command of the device.
+    if (n < 1 || n > 16) throw py::value_error("program: 1 to 16, not " + std::to_string(n));
     Mit([&](Fehlerbild& f) {
       if (ErrorCode err = ProgrammnummerSenden({port_, adresse_}, parameter.c_str(), n); err != 0)
         f = Geraetefehlerbild(port_, err, Ort{pfad_, baud_, adresse_});
@@ -587,21 +591,9 @@ class Geraet {
     for (int slot = von; slot <= bis; ++slot)
       if (!SlotVorhanden(t, slot)) throw py::value_error("program " + std::to_string(slot) + ": not in the table");
     BereichPruefen(t, von, bis);
-    Transfer(fortschritt, von, bis, Art::Schreiben, t);
-    if (!pruefen) return;
-    Programmtabelle gelesen = StandardTabelle();
-    Transfer(py::none(), von, bis, Art::Lesen, gelesen);
-    const std::vector<Abweichung> a = Abweichungen(t, gelesen, von, bis);
-    if (a.empty()) return;
-    const Programmfeld& feld = PROGRAMMFELDER[a[0].feld];
-    Fehlerbild f;
-    f.klasse = "DeviceError";
-    f.code = ANDERES_GESPEICHERT;
-    f.programm = a[0].slot;
-    f.feld = feld.name;
-    f.fertig = 0;
-    f.meldung = Meldung(ANDERES_GESPEICHERT, NachpruefDetail(a[0].slot, feld, t.slots[a[0].slot], gelesen.slots[a[0].slot]));
-    Werfen(f);
+    // The same composed operation as the command line's write: working
+    // parameters kept, each program read back and compared unless not asked.
+    Transfer(fortschritt, von, bis, Art::Schreiben, t, pruefen);
   }
 
   const std::string& Pfad() const { return pfad_; }
@@ -664,8 +656,10 @@ class Geraet {
 
   enum class Art { Ansehen, Lesen, Schreiben };
 
-  void Transfer(py::object fortschritt, int von, int bis, Art art, Programmtabelle& t) {
+  void Transfer(py::object fortschritt, int von, int bis, Art art, Programmtabelle& t, bool pruefen = false) {
     const bool schreiben = art == Art::Schreiben;
+    Programmtabelle gelesen = StandardTabelle();
+    Rueckleseabweichung abweichung;
     Aufruf lauf;
     lauf.fortschritt = std::move(fortschritt);
     Transferbericht bericht;
@@ -673,10 +667,25 @@ class Geraet {
     Mit([&](Fehlerbild& f) {
       const TransferFortschritt melden = von == bis ? nullptr : Fortschritt;
       const Geraeteverbindung g{port_, adresse_};
-      const ErrorCode err = art == Art::Schreiben ? ProgrammeSchreiben(g, von, bis, t.slots, melden, nullptr, &bericht)
-                            : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
-                                                  : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht);
-      if (err != 0 && !lauf.Fehler()) f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
+      Arbeitsstand stand;
+      bool rueckgelesenFehlgeschlagen = false;
+      const ErrorCode err =
+          art == Art::Schreiben ? ProgrammeSchreibenPruefen(g, von, bis, t.slots, pruefen, gelesen.slots, &abweichung, melden,
+                                                            nullptr, &bericht, &stand, &rueckgelesenFehlgeschlagen)
+          : art == Art::Lesen   ? ProgrammeLesen(g, von, bis, t.slots, melden, nullptr, &bericht)
+                                : ProgrammeAnsehen(g, von, bis, t.slots, melden, nullptr, &bericht, &stand);
+      if (err == PROGRAMM_ANDERS_GESPEICHERT) {
+        const Programmfeld& feld = PROGRAMMFELDER[abweichung.feld];
+        f.klasse = "DeviceError";
+        f.code = ANDERES_GESPEICHERT;
+        f.programm = abweichung.slot;
+        f.feld = feld.name;
+        f.fertig = bericht.fertig;
+        f.meldung = Meldung(ANDERES_GESPEICHERT, NachpruefDetail(abweichung.slot, feld, t.slots[abweichung.slot],
+                                                                  gelesen.slots[abweichung.slot]));
+      } else if (err != 0 && !lauf.Fehler()) {
+        f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
+      }
       return 0;
     }, false, &lauf);
     if (lauf.Fehler()) PythonFehlerWerfen(lauf, bericht, schreiben, von);

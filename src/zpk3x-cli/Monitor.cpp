@@ -16,6 +16,7 @@
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Mqtt.h"
+#include "zpk3x-cli/Musterdatei.h"
 #include "zpk3x-cli/Plattform.h"
 #include "Programmformate/Programmformate.h"
 
@@ -52,25 +53,6 @@ std::string MesszeileText(const Messzeile& m) {
   return text + std::string(status);
 }
 
-// A name of a pattern may come again (a restart within the same day): the file
-// of the earlier run stays, and this one gets "-2", "-3", ... before the extension.
-std::string FreierName(const std::string& name) {
-  const auto da = [](const std::string& n) {
-    errno = 0;
-    std::FILE* f = DateiZumLesenOeffnen(n);
-    if (f != nullptr) std::fclose(f);
-    return f != nullptr || errno != ENOENT;
-  };
-  if (!da(name)) return name;
-  const std::size_t ordner = name.find_last_of("/\\");
-  std::size_t punkt = name.rfind('.');
-  if (punkt == std::string::npos || (ordner != std::string::npos && punkt <= ordner + 1) || punkt == 0) punkt = name.size();
-  for (int i = 2; i < 1000; ++i) {
-    const std::string n = name.substr(0, punkt) + "-" + std::to_string(i) + name.substr(punkt);
-    if (!da(n)) return n;
-  }
-  return name;
-}
 }  // namespace
 
 // The file is the trend window's recording, written by the same recorder: a test
@@ -104,14 +86,16 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   const bool csvAufStdout = IstStrom(o.datei);
   // "-o lauf-%Y%m%d.csv": a new file whenever the name changes.
   const bool csvMuster = !csvAufStdout && o.datei.find('%') != std::string::npos;
+  Musterdatei muster(o.datei);
   std::string csvName = o.datei;
-  if (csvMuster && !VerlaufDateiname(o.datei, VerlaufJetztMs(), &csvName))
+  std::int64_t csvStartMs = -1;
+  if (csvMuster && !muster.Gueltig())
     return FehlerMelden(o, AUFRUF_FEHLER, "\n-o " + o.datei +
                                               T(": nur %Y %y %m %d %H %M %S %j und %% im Namen", ": only %Y %y %m %d %H %M %S %j and %% in the name"));
-  std::string csvMusterName = csvName;
-  std::int64_t csvStartMs = -1;
   if (!o.datei.empty() && !csvAufStdout) {
-    if (csvMuster) csvName = FreierName(csvName);
+    int ordnerFehler = 0;
+    if (csvMuster && !muster.Wechsel(VerlaufJetztMs(), &csvName, &ordnerFehler))
+      return DateifehlerMelden(o, kVerlaufCsvOeffnen, csvName, ordnerFehler);
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
       return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   }
@@ -162,12 +146,16 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       Ausgeben(MesszeileText(m));
     }
     if (mqtt) mqtt->Abfrage(a);
-    if (std::string name; csvMuster && VerlaufDateiname(o.datei, p.zeitMs, &name) && name != csvMusterName) {
-      if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
-      csvMusterName = name;
-      csvName = FreierName(name);
-      if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
-        return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+    if (std::string name; csvMuster) {
+      int ordnerFehler = 0;
+      if (muster.Wechsel(p.zeitMs, &name, &ordnerFehler)) {
+        if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+        csvName = name;
+        if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
+          return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+      } else if (ordnerFehler != 0) {
+        return DateifehlerMelden(o, kVerlaufCsvOeffnen, name, ordnerFehler);
+      }
     }
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));

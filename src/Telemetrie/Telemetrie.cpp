@@ -232,7 +232,7 @@ std::string MqttMetaNachricht(const MqttMeta& m) {
   Json j = {{"identity", nullptr},
             {"port", m.port},
             {"baud_rate", m.baudrate},
-            {"address", std::string(1, m.adresse)},
+            {"address", m.adresse - '0'},
             {"interval", m.intervall},
             {"version", m.version},
             {"started", m.start},

@@ -74,10 +74,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     // Settings that cannot work are refused before the device is asked anything.
     // Unknown when the device does not answer now: the values tell the rest.
     char kennung[32] = {};
-    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) {
-      meta.kennung = kennung;
-      mqtt->MetaSetzen(meta);
-    }
+    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) meta.kennung = kennung;
+    mqtt->MetaSetzen(meta);
   }
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;

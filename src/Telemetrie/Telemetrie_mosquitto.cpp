@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "Telemetrie/Telemetrie.h"
+#include "common/Dateizugriff.h"
 #include "Verlauf/VerlaufDaten.h"
 
 namespace {
@@ -120,7 +121,7 @@ class Weiche {
     if (!verbunden_ && (echt & (POLLOUT | POLLERR | POLLHUP)) != 0) {
       int fehler = 0;
       socklen_t laenge = sizeof fehler;
-      if (::getsockopt(echt_, SOL_SOCKET, SO_ERROR, &fehler, &laenge) == 0 && fehler != 0) return Ende(std::strerror(fehler));
+      if (::getsockopt(echt_, SOL_SOCKET, SO_ERROR, &fehler, &laenge) == 0 && fehler != 0) return Ende(Systemgrund(fehler, englisch));
       verbunden_ = (echt & POLLOUT) != 0;
     }
     if ((eigen & (POLLIN | POLLHUP | POLLERR)) != 0) {
@@ -140,12 +141,12 @@ class Weiche {
         zumBroker_.erase(0, static_cast<std::size_t>(n));
         guthaben_ = std::min(kMqttGroesstesPaket, guthaben_ + static_cast<std::size_t>(n));
       }
-      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+      if (n < 0 && errno != EAGAIN) return Ende(Systemgrund(errno, englisch));
     }
     if (verbunden_ && (echt & (POLLIN | POLLHUP | POLLERR)) != 0) {
       const ssize_t n = ::recv(echt_, puffer, sizeof puffer, 0);
       if (n == 0) return Ende("");  // the library says "connection lost"
-      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+      if (n < 0 && errno != EAGAIN) return Ende(Systemgrund(errno, englisch));
       if (n > 0) {
         if (tls_ ? !Anrechnen(static_cast<std::size_t>(n), englisch) : !Zerlegen(puffer, static_cast<std::size_t>(n), englisch))
           return false;
@@ -471,7 +472,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     // The library's own text for it is "Unknown error.".
     if (rc == MOSQ_ERR_KEEPALIVE)
       return T("keine Antwort des Brokers innerhalb der Keep-alive-Zeit von 15 s", "no answer from the broker within the keep-alive time of 15 s");
-    if (rc == MOSQ_ERR_ERRNO) return std::strerror(fehlerNr);
+    if (rc == MOSQ_ERR_ERRNO) return Systemgrund(fehlerNr, englisch_);
     if (!protokoll_.empty()) return protokoll_;
     return mosquitto_strerror(rc);
   }
@@ -773,7 +774,7 @@ ErrorCode MqttVerbinden(const MqttEinstellungen& e, std::unique_ptr<MqttSender>*
   if (!e.ca.empty()) {
     std::FILE* f = std::fopen(e.ca.c_str(), "rb");
     if (f == nullptr) {
-      *detail = e.ca + ": " + std::strerror(errno);
+      *detail = e.ca + ": " + Systemgrund(errno, e.englisch);
       return MQTT_CA_DATEI;
     }
     std::fclose(f);

@@ -60,6 +60,7 @@ int BefehlAusfuehren(Optionen& o) {
   // owed is recorded, and the exit status says how the command ended.
   AbbruchAbfangen();
   int status = Ausfuehren(o);
+  FehlerOrtSetzen(nullptr);  // the connection is gone with the command
   if (o.trace) MitschnittAbschliessen();
   // A monitor ends on a signal as its normal end (its own status); every other
   // command says that it was ended.

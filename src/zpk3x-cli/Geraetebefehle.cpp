@@ -128,7 +128,23 @@ int Scan(const Optionen& o, Verbindung& v) {
   if (err != 0) return PortFehlerMelden(o, v, err);
   if (!e.gefunden) {
     if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
-    return FehlerMelden(o, kNichtGefunden);
+    // Where it looked: the port, and the rates and addresses asked.
+    const std::string port = v.geraet.empty() ? v.pfad : v.geraet;
+    Json angaben = {{"port", port.empty() ? Json(v.port) : Json(port)}};
+    std::string raten;
+    if (s.festeRate) {
+      angaben["baud_rates"] = nullptr;
+      raten = T("mit der Baudrate des Geräteservers", "at the device server's baud rate");
+    } else {
+      angaben["baud_rates"] = {1200, 2400, 4800, 9600};
+      raten = T("mit 1200, 2400, 4800 und 9600 Baud", "at 1200, 2400, 4800 and 9600 baud");
+    }
+    angaben["addresses"] = {1, 2, 3, 4, 5, 6, 7, 8};
+    angaben["answers"] = s.antworten;  // devices that answered but are no ZPK-3X
+    return FehlerMelden(o, kNichtGefunden,
+                        "\n" + (port.empty() ? std::to_string(v.port) : port) + ": " + T("keine Antwort ", "no answer ") + raten +
+                            T(", Adressen 1 bis 8", ", addresses 1 to 8"),
+                        angaben);
   }
   if (o.json) {
     JsonAusgeben({{"baud_rate", s.festeRate ? Json(nullptr) : Json(e.baudrate)},

@@ -15,6 +15,7 @@
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Dateiwahl.h"
+#include "zpk3x-cli/Geraetefehler.h"
 #include "zpk3x-cli/Mqtt.h"
 #include "zpk3x-cli/Musterdatei.h"
 #include "zpk3x-cli/Plattform.h"
@@ -44,7 +45,8 @@ std::string MesszeileText(const Messzeile& m) {
     std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), "", "");
     std::string meldung = m.meldung;
     std::replace(meldung.begin(), meldung.end(), '\n', ' ');
-    return text + std::string(6, ' ') + "  " + std::to_string(m.fehler) + " " + meldung + "\n";
+    // The number as every message and JSON object shows it.
+    return text + std::string(6, ' ') + "  " + std::to_string(-static_cast<long long>(m.fehler)) + " " + meldung + "\n";
   }
   std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), ZahlText(m.w.strom).c_str(),
                 ZahlText(m.w.spannung).c_str());
@@ -179,11 +181,13 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
     return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
+  // The last query's frame and answer, and where the device was, as every device error.
   if (letzterFehler != 0) {
-    status = FehlerMelden(o, letzterFehler);
+    status = GeraetefehlerMelden(o, v, letzterFehler);
   } else if (abfragen > 0 && beantwortet == 0) {
     // Not one answer in the whole run: the device was not there, whatever ended it.
-    status = FehlerMelden(o, juengsterFehler, T("\nkeine Abfrage beantwortet", "\nno query answered"));
+    status = GeraetefehlerMelden(o, v, juengsterFehler,
+                                 T("keine Abfrage beantwortet", "no query answered"));
   }
   // Ctrl+C and SIGTERM are the normal end of a monitor, as of ping: the summary,
   // and success when queries were answered.
@@ -193,9 +197,9 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   if (!Leise()) {
     char zeile[200];
     std::snprintf(zeile, sizeof zeile,
-                  T("zpk3x-cli: monitor: %ld Abfragen, %ld beantwortet, %ld fehlgeschlagen in %.1f s%s\n",
-                    "zpk3x-cli: monitor: %ld queries, %ld answered, %ld failed in %.1f s%s\n"),
-                  abfragen, beantwortet, abfragen - beantwortet, sekunden,
+                  T("zpk3x-cli: monitor: %ld %s, %ld beantwortet, %ld fehlgeschlagen in %.1f s%s\n",
+                    "zpk3x-cli: monitor: %ld %s, %ld answered, %ld failed in %.1f s%s\n"),
+                  abfragen, abfragen == 1 ? T("Abfrage", "query") : T("Abfragen", "queries"), beantwortet, abfragen - beantwortet, sekunden,
                   unterbrochen ? T(", beendet durch Signal", ", ended by a signal") : "");
     std::fputs(zeile, stderr);
   }

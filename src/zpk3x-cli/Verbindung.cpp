@@ -11,6 +11,7 @@
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Ausgabe.h"
 
 namespace {
 
@@ -89,6 +90,12 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   v->geraet = ComPortKind(v->port, v->pfad.c_str()) > COM_KIND_LOCAL ? v->pfad : std::string(geraet);
   if (v->geraet.empty()) v->geraet = v->pfad;
   v->offen = err == 0;
+  if (v->offen) {
+    FehlerOrtSetzen([v](std::string* detail, Json* angaben) {
+      *detail += "\n" + VerbindungText(*v);
+      VerbindungJson(*v, angaben);
+    });
+  }
   return err;
 }
 

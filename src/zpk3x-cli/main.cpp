@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
   app.formatter(Hilfeformat(T("Globale Optionen (vor oder nach dem Befehl)", "Global options (before or after the command)")));
   HilfeUebersetzen(app, en);
   app.option_defaults()->group(T("Optionen", "Options"));
+  // An option given twice counts with its last value, as in other tools.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.set_help_flag("-h,--help", T("diese Hilfe zeigen und enden", "print this help and exit"));
   app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION,
                        T("Version zeigen und enden", "print the version and exit"));
@@ -325,13 +327,18 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return AusgabePruefen(app.exit(e));  // --help, --version
-    if (const std::string option = UnbekannteOption(app, argc, argv); !option.empty())
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option);
-    // An unknown command word is named, with the nearest command.
+    // Every usage error ends by pointing to the help of what was typed.
     const std::string wort = Befehlswort(argc, argv);
+    const std::string hilfe = "\n" + T("Hilfe: zpk3x-cli ", "see: zpk3x-cli ") +
+                              (BefehlNamens(app, wort) != nullptr ? wort + " " : std::string()) + "--help";
+    if (const std::string vorab = Vorpruefung(app, argc, argv); !vorab.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + vorab + hilfe);
+    if (const std::string option = UnbekannteOption(app, argc, argv); !option.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option + hilfe);
+    // An unknown command word is named, with the nearest command.
     if (app.get_subcommands().empty() && !wort.empty())
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort));
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app));
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort) + hilfe);
+    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app) + hilfe);
   }
   if (app.got_subcommand("help")) return HilfeZeigen(o, app, thema);
   if (!lang.empty()) o.englisch = lang == "en";

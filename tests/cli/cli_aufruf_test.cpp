@@ -1,0 +1,45 @@
+// What the parser says to a mistyped command line: the option named, a sentence
+// in the run's language, and where the help is; an option given twice counts
+// with its last value.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_lauf.h"
+#include "testdateien.h"
+
+namespace {
+
+using clitest::Cli;
+using clitest::Enthaelt;
+
+TEST(Aufruf, FehlerNennenDieOptionUndZeigenAufDieHilfe) {
+  ::unsetenv("LANG");
+  testdateien::Arbeitsverzeichnis v;
+  const struct {
+    std::vector<std::string> argumente;
+    const char* text;
+  } faelle[] = {
+      {{"-V"}, "unknown option: -V\nsee: zpk3x-cli --help\n"},
+      {{"show", "-dash.zpk"}, "unknown option: -dash.zpk; a file name that begins with - goes after -- or as ./-dash.zpk\n"
+                              "see: zpk3x-cli show --help\n"},
+      {{"--no-verify", "write", "2", "-i", "p.json"}, "--no-verify is an option of write: give it after the command\n"},
+      {{"--baud", "--json", "id"}, "--baud: the value is missing (1200|2400|4800|9600)\nsee: zpk3x-cli id --help"},
+      {{"id", "--baud"}, "--baud: the value is missing (1200|2400|4800|9600)\n"},
+      {{"--lang", "de", "-v"}, "unbekannte Option: -v\nHilfe: zpk3x-cli --help\n"},
+      {{"--prot", "1", "id"}, "unknown option: --prot; did you mean: --port\nsee: zpk3x-cli --help\n"},
+      {{"read", "all", "-o"}, "--output: the value is missing (FILE)\nsee: zpk3x-cli read --help\n"},
+  };
+  for (const auto& f : faelle) {
+    const clitest::Ergebnis r = Cli(f.argumente);
+    EXPECT_EQ(r.status, 2) << f.text;
+    EXPECT_TRUE(Enthaelt(r.err, f.text)) << r.err;
+  }
+  // The last of two values counts: the second file is the one read.
+  const clitest::Ergebnis r = Cli({"convert", "fehlt.json", "-", "--format", "zpk", "--format", "json"});
+  EXPECT_EQ(r.status, 5) << r.err;
+  EXPECT_TRUE(Enthaelt(r.err, "fehlt.json")) << r.err;
+}
+
+}  // namespace

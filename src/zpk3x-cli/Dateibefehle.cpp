@@ -111,7 +111,9 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
   // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
   const std::string inhalt = TabelleAlsDatei(format, t);
-  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : FehlerMelden(o, DATEI_NICHT_SCHREIBBAR, "\n-");
+  // A failed write to standard output is reported once, with its reason, when
+  // the command ends (AusgabePruefen).
+  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : EXIT_DATEI;
   int fehler = 0;
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
     return DateifehlerMelden(o, DATEI_NICHT_SCHREIBBAR, pfad, fehler);

@@ -43,3 +43,20 @@ TEST(Aufruf, FehlerNennenDieOptionUndZeigenAufDieHilfe) {
 }
 
 }  // namespace
+
+namespace {
+
+// A converted table that cannot be written to standard output: one message,
+// with the system's reason.
+TEST(Aufruf, VolleStandardausgabeEinmalMitGrund) {
+  ::unsetenv("LANG");
+  testdateien::Arbeitsverzeichnis v;
+  testdateien::DateiSchreiben("t.csv",
+                              "slot,auswahl,stromkurve,strom1,strom2,zeit1,zeit2,frequenz,spannung,zyklen,regelgeschwindigkeit,"
+                              "endstuferegeln\n0,1,1,0.5,1,1000,1,25,24,1,1,0\n");
+  const clitest::Ergebnis r = clitest::CliMitAusgabe({"--format", "json", "convert", "t.csv", "-"}, "/dev/full");
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(r.err, "zpk3x-cli: Error #301307: Error writing to file\nstandard output: No space left on device\n");
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "Telemetrie/Telemetrie.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
@@ -211,7 +212,8 @@ std::string MqttStatusNachricht(const MqttAbfrage& a, const MqttProblem& problem
     const std::vector<VerlaufStatusName>& en = VerlaufStatusbitNamen(true);
     const std::vector<VerlaufStatusName>& de = VerlaufStatusbitNamen(false);
     for (std::size_t i = 0; i < en.size() && i < de.size(); ++i) {
-      if ((a.status & en[i].bit) != 0) bits.push_back({{"bit", en[i].bit}, {"en", en[i].name}, {"de", de[i].name}});
+      if ((a.status & en[i].bit) != 0)
+        bits.push_back({{"bit", std::countr_zero(static_cast<unsigned>(en[i].bit))}, {"mask", en[i].bit}, {"en", en[i].name}, {"de", de[i].name}});
     }
     j["bits"] = bits;
     j["error"] = nullptr;

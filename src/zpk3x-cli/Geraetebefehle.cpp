@@ -1,5 +1,6 @@
 #include "zpk3x-cli/Geraetebefehle.h"
 
+#include <bit>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -55,7 +56,9 @@ void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* ke
 Json StatusbitsJson(int status) {
   Json bits = Json::array();
   for (const VerlaufStatusName& b : VerlaufStatusbitNamen(Englisch())) {
-    if ((status & b.bit) != 0) bits.push_back({{"bit", b.bit}, {"text", b.name}});
+    // "bit" its number in the status word, "mask" the word with only that bit.
+    if ((status & b.bit) != 0)
+      bits.push_back({{"bit", std::countr_zero(static_cast<unsigned>(b.bit))}, {"mask", b.bit}, {"text", b.name}});
   }
   return bits;
 }
@@ -66,7 +69,7 @@ std::string StatusText(int status) {
   std::string aus = std::string("Status: ") + kopf + "\n";
   for (const Json& b : StatusbitsJson(status)) {
     char bit[16];
-    std::snprintf(bit, sizeof bit, "0x%04X", b["bit"].get<unsigned>());
+    std::snprintf(bit, sizeof bit, "0x%04X", b["mask"].get<unsigned>());
     aus += std::string("  ") + bit + "  " + b["text"].get<std::string>() + "\n";
   }
   return aus;

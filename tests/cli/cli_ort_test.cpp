@@ -71,6 +71,15 @@ TEST_F(Ort, RueckleseSucheUndMonitorNennenPortBaudrateUndAdresse) {
     EXPECT_EQ(f["frame"], "#1C0R") << f;
     EXPECT_EQ(f.contains("note"), std::string(art) == "--duration") << f;
   }
+  // A status bit by its number, and its mask.
+  sim_.control("fault none");
+  sim_.control("status 2201");
+  const Json st = Json::parse(AnPort1({"--json", "status"}).aus);
+  EXPECT_EQ(st["bits"][0]["bit"], 0) << st;
+  EXPECT_EQ(st["bits"][0]["mask"], 1) << st;
+  EXPECT_EQ(st["bits"].back()["bit"], 13) << st;
+  sim_.control("fault silence *");
+
   // The text lines give the code as the messages do.
   const Json f = Fehler(AnPort1({"--json", "--timeout", "0.02", "monitor", "--duration", "0.05"}));
   r = AnPort1({"--timeout", "0.02", "monitor", "--duration", "0.05"});

@@ -3,6 +3,7 @@
 
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Geraetebefehle.h"
 #include "zpk3x-cli/Mitschnitt.h"
 #include "zpk3x-cli/Monitor.h"
@@ -18,6 +19,10 @@ int Ausfuehren(Optionen& o) {
   if (o.befehl == "show") return Zeigen(o);
   if (o.befehl == "convert") return Umwandeln(o);
 
+  // Both would be the one standard output: not one silently in place of the other.
+  if (o.befehl == "monitor" && IstStrom(o.datei) && o.json)
+    return FehlerMelden(o, AUFRUF_FEHLER, T("\n--json und -o - wollen beide die Standardausgabe: eine Datei für -o angeben oder --json weglassen",
+                                            "\n--json and -o - both want standard output: give -o a file or leave out --json"));
   Verbindung v{};
   if (int status = VerbindungBestimmen(o, &v); status != EXIT_OK) return status;
   int von = 0, bis = 0;

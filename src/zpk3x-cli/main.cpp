@@ -89,16 +89,19 @@ void HilfeOrdnen(CLI::App* app, const std::string& optionen, bool englisch) {
 
 // `zpk3x-cli help [COMMAND]`: the help of the program or of one command, as --help shows it.
 int HilfeZeigen(const Optionen& o, const CLI::App& app, const std::string& thema) {
-  if (thema.empty()) {
-    // Through the formatter: the parsed app's help() would describe "help" itself.
-    Ausgeben(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
+  // With --json one object, as every other output: {"help": TEXT}.
+  const auto zeigen = [&o](const std::string& text) {
+    if (o.json) {
+      JsonAusgeben({{"help", text}});
+    } else {
+      Ausgeben(text);
+    }
     return AusgabePruefen(EXIT_OK);
-  }
-  for (const CLI::App* s : app.get_subcommands({})) {
-    if (s->get_name() != thema) continue;
-    Ausgeben(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
-    return AusgabePruefen(EXIT_OK);
-  }
+  };
+  // Through the formatter: the parsed app's help() would describe "help" itself.
+  if (thema.empty()) return zeigen(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
+  for (const CLI::App* s : app.get_subcommands({}))
+    if (s->get_name() == thema) return zeigen(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
   return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, thema));
 }
 

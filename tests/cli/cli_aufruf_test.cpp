@@ -36,6 +36,14 @@ TEST(Aufruf, FehlerNennenDieOptionUndZeigenAufDieHilfe) {
     EXPECT_EQ(r.status, 2) << f.text;
     EXPECT_TRUE(Enthaelt(r.err, f.text)) << r.err;
   }
+  // Two outputs for the one standard output are refused; help is JSON with --json.
+  clitest::Ergebnis j = Cli({"--port", "/dev/null", "--json", "monitor", "-o", "-"});
+  EXPECT_EQ(j.status, 2);
+  EXPECT_TRUE(Enthaelt(j.err, "--json and -o - both want standard output")) << j.err;
+  j = Cli({"--json", "help", "id"});
+  EXPECT_EQ(j.status, 0);
+  EXPECT_EQ(j.aus.rfind(R"({"help":"read the identity\n)", 0), 0u) << j.aus;
+
   // The last of two values counts: the second file is the one read.
   const clitest::Ergebnis r = Cli({"convert", "fehlt.json", "-", "--format", "zpk", "--format", "json"});
   EXPECT_EQ(r.status, 5) << r.err;

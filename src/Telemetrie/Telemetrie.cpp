@@ -193,6 +193,10 @@ Json MqttWerteJson(const MqttAbfrage& a) {
     j["status"] = nullptr;
     // Both languages besides the station's, as a dashboard may show either.
     j["error"] = {{"code", -a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
+    if (!a.rahmen.empty()) {
+      j["error"]["frame"] = a.rahmen;
+      j["error"]["answer"] = a.antwort;
+    }
   } else {
     j["current"] = a.strom;
     j["voltage"] = a.spannung;

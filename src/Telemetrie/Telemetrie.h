@@ -49,6 +49,9 @@ struct MqttAbfrage {
   ErrorCode fehler = 0;
   std::string meldung;               // in the station's language
   std::string meldungDe, meldungEn;  // both, for dashboards in either
+  // Of a failed query, where known: the frame it failed on and the bytes that
+  // came back (as BytesLesbar writes them); the error's `frame` and `answer`.
+  std::string rahmen, antwort;
 };
 
 // The catalogue's message for `code` in the station's language and in both.

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "Verlauf/VerlaufDaten.h"
 #include "common/Dateizugriff.h"
 #include "olqzpk3x/olqzpk3x.h"
@@ -128,10 +129,15 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       juengsterFehler = m.fehler;
     }
     // The --json line is the MQTT values payload, byte for byte.
-    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", ""};
+    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", "", "", ""};
     if (m.fehler != 0) {
       MqttMeldungen(m.fehler, &a);
-      m.meldung = a.meldung;
+      // The query's frame that failed and what came back, as every device error says.
+      std::string antwortText;
+      TransaktionText(v.port, &a.rahmen, &antwortText);
+      const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(v.port);
+      a.antwort = BytesLesbar(t.antwort, t.antwortLaenge);
+      m.meldung = a.meldung + " (" + a.rahmen + ")";
     } else {
       p.strom = m.w.strom;
       p.spannung = m.w.spannung;

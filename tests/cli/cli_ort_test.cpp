@@ -80,12 +80,19 @@ TEST_F(Ort, RueckleseSucheUndMonitorNennenPortBaudrateUndAdresse) {
   EXPECT_EQ(st["bits"].back()["bit"], 13) << st;
   sim_.control("fault silence *");
 
+  // Each failed query names its frame, in its JSON line and its text line.
+  r = AnPort1({"--json", "--timeout", "0.02", "monitor", "--duration", "0.05"});
+  const Json zeile = Json::parse(r.aus.substr(0, r.aus.find('\n')));
+  EXPECT_EQ(zeile["error"]["frame"], "#1C0R") << zeile;
+  EXPECT_EQ(zeile["error"]["answer"], "") << zeile;
+
   // The text lines give the code as the messages do.
   const Json f = Fehler(AnPort1({"--json", "--timeout", "0.02", "monitor", "--duration", "0.05"}));
   r = AnPort1({"--timeout", "0.02", "monitor", "--duration", "0.05"});
   ASSERT_TRUE(f["code"].is_number()) << f;
   EXPECT_TRUE(Enthaelt(r.aus, "  " + std::to_string(f["code"].get<int>()) + " ")) << r.aus;
   EXPECT_FALSE(Enthaelt(r.aus, "  -")) << r.aus;
+  EXPECT_TRUE(Enthaelt(r.aus, " (#1C0R)\n")) << r.aus;
 }
 
 }  // namespace

@@ -187,7 +187,7 @@ class Weiche {
   bool Zerlegen(const char* p, std::size_t n, bool englisch) {
     const bool ok = Kopfe(p, n, englisch);
     if (ok && (kopf_ != 0 || rest_ > 0)) {
-      if (!paketSeit_) paketSeit_ = Uhr::now();
+      paketSeit_ = paketBeginn_;
     } else {
       paketSeit_.reset();
     }
@@ -204,6 +204,7 @@ class Weiche {
       }
       const auto b = static_cast<unsigned char>(p[i++]);
       if (kopf_ == 0) {  // the packet's type
+        paketBeginn_ = Uhr::now();
         kopf_ = 1;
         laenge_ = 0;
         continue;
@@ -230,6 +231,7 @@ class Weiche {
   bool tls_ = false;
   std::size_t guthaben_ = kMqttGroesstesPaket;  // TLS: bytes the broker may still send
   std::optional<Uhr::time_point> paketSeit_;   // plain: when the unfinished packet began
+  Uhr::time_point paketBeginn_{};               // when the packet being read began
 };
 
 // Shared by the monitor's handle and the publishing thread, so that a thread

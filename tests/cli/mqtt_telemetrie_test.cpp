@@ -145,7 +145,10 @@ TEST(MqttTelemetrie, EinNieFertigesPaketUndEinBrokerDerErstSpaeterAblehntWerdenG
   // Nobody there, then a broker that is up but turns the station away.
   int port = 0;
   ::close(Lauscher(&port));
-  n.texte.clear();
+  {
+    std::lock_guard<std::mutex> s(n.m);
+    n.texte.clear();
+  }
   ASSERT_EQ(MqttVerbinden(Einstellungen(port, &n), &sender, &feld, &detail), 0) << detail;
   ASSERT_TRUE(mqtttest::Warten([&] { return n.hat("no connection (Connection refused)"); }, 5));
   Falscher voll(port, std::string("\x20\x03\x00\x88\x00", 5));

@@ -143,6 +143,7 @@ int Umwandeln(const Optionen& o) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
   if (int status = DateiSchreiben(o, o.ziel, ziel, t); status != EXIT_OK) return status;
-  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"file", o.datei}, {"output", o.ziel}}, o.datei + " -> " + o.ziel);
+  // The file written is `file`, as read -o names it.
+  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"input", o.datei}, {"file", o.ziel}}, o.datei + " -> " + o.ziel);
   return EXIT_OK;
 }

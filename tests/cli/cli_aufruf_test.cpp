@@ -65,6 +65,8 @@ TEST(Aufruf, VolleStandardausgabeEinmalMitGrund) {
   const clitest::Ergebnis r = clitest::CliMitAusgabe({"--format", "json", "convert", "t.csv", "-"}, "/dev/full");
   EXPECT_EQ(r.status, 5);
   EXPECT_EQ(r.err, "zpk3x-cli: Error #301307: Error writing to file\nstandard output: No space left on device\n");
+  // Written to a file: named `file`, as read -o names what it wrote.
+  EXPECT_EQ(clitest::Cli({"--json", "convert", "t.csv", "t.json"}).aus, "{\"input\":\"t.csv\",\"file\":\"t.json\"}\n");
 }
 
 }  // namespace

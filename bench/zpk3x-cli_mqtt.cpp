@@ -44,17 +44,28 @@ struct Ankunft {
   std::string thema;
 };
 
+// A value is known by its station and its time stamp, which no other query of
+// that station has: the same value twice is a duplicate, whatever the payload.
+std::string Schluessel(const std::string& thema, const std::string& inhalt) {
+  const std::size_t i = inhalt.find("\"time\":\"");
+  return thema + " " + (i == std::string::npos ? inhalt : inhalt.substr(i, inhalt.find('"', i + 8) - i));
+}
+
 struct Empfang {
   std::mutex m;
-  std::map<std::string, Ankunft> zeit;  // payload -> arrival
+  std::map<std::string, std::vector<Ankunft>> zeit;  // value -> its arrivals
+  std::map<std::string, std::string> inhalt;         // value -> its payload
   bool abonniert = false;
 };
 
 void BeiNachricht(mosquitto*, void* e, const mosquitto_message* n) {
   const Ankunft jetzt{Uhr::now(), Wanduhr::now(), n->topic};
   auto* empfang = static_cast<Empfang*>(e);
+  const std::string inhalt(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen));
+  const std::string k = Schluessel(n->topic, inhalt);
   std::lock_guard<std::mutex> sperre(empfang->m);
-  empfang->zeit.emplace(std::string(static_cast<const char*>(n->payload), static_cast<std::size_t>(n->payloadlen)), jetzt);
+  empfang->zeit[k].push_back(jetzt);
+  empfang->inhalt.emplace(k, inhalt);
 }
 
 void BeiAbo(mosquitto*, void* e, int, int, const int*) {
@@ -246,31 +257,37 @@ int main(int argc, char** argv) {
     mosquitto_loop_stop(sub, false);
 
     std::vector<double> verzug, verzugStempel, verzugFenster, cpu;
-    std::size_t fehlen = 0, zeilen = 0;
+    std::size_t fehlen = 0, zeilen = 0, doppelt = 0, anders = 0;
     bool alleOk = true;
     {
       std::lock_guard<std::mutex> sperre(empfang.m);
-      for (const Station& s : stationen) {
+      for (std::size_t i = 0; i < stationen.size(); ++i) {
+        const Station& s = stationen[i];
         alleOk = alleOk && s.ok;
         cpu.push_back(s.cpu);
         for (const auto& [zeile, zeit] : s.zeilen) {
+          // The values only: not the summary that ends the stream, nor an error object.
+          if (zeile.rfind("{\"time\":", 0) != 0) continue;
           ++zeilen;
-          const auto e = empfang.zeit.find(zeile);
+          const std::string k = Schluessel("bench/s" + std::to_string(i) + "/values", zeile);
+          const auto e = empfang.zeit.find(k);
           if (e == empfang.zeit.end()) {
             ++fehlen;
           } else {
-            verzug.push_back(std::chrono::duration<double, std::milli>(e->second.zeit - zeit).count());
+            doppelt += e->second.size() - 1;
+            if (empfang.inhalt[k] != zeile) ++anders;
+            verzug.push_back(std::chrono::duration<double, std::milli>(e->second.front().zeit - zeit).count());
             if (Wanduhr::time_point t; Zeitstempel(zeile, &t))
-              verzugStempel.push_back(std::chrono::duration<double, std::milli>(e->second.wand - t).count());
+              verzugStempel.push_back(std::chrono::duration<double, std::milli>(e->second.front().wand - t).count());
           }
         }
       }
     }
     {
       std::lock_guard<std::mutex> sperre(empfang.m);
-      for (const auto& [inhalt, ankunft] : empfang.zeit)
-        if (Wanduhr::time_point t; ankunft.thema == "bench/fenster/values" && Zeitstempel(inhalt, &t))
-          verzugFenster.push_back(std::chrono::duration<double, std::milli>(ankunft.wand - t).count());
+      for (const auto& [k, ankuenfte] : empfang.zeit)
+        if (Wanduhr::time_point t; ankuenfte.front().thema == "bench/fenster/values" && Zeitstempel(empfang.inhalt[k], &t))
+          verzugFenster.push_back(std::chrono::duration<double, std::milli>(ankuenfte.front().wand - t).count());
     }
     mosquitto_destroy(sub);
     mosquitto_lib_cleanup();
@@ -278,7 +295,8 @@ int main(int argc, char** argv) {
     double summe = 0;
     for (double c : cpu) summe += c;
     std::printf("%d stations, interval 0.5 s, %.0f s, one broker on 127.0.0.1\n", anzahl, sekunden);
-    std::printf("queries: %zu, received by the subscriber: %zu, missing: %zu\n", zeilen, zeilen - fehlen, fehlen);
+    std::printf("values: %zu, received by the subscriber: %zu, missing: %zu, duplicated: %zu, payload differing: %zu\n", zeilen,
+                zeilen - fehlen, fehlen, doppelt, anders);
     std::printf("processor time per station: mean %.3f s (%.2f %% of a core), max %.3f s\n", summe / anzahl,
                 100.0 * summe / anzahl / sekunden, *std::max_element(cpu.begin(), cpu.end()));
     std::printf("delay answer -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n", Quantil(verzug, 0.5),
@@ -291,7 +309,7 @@ int main(int argc, char** argv) {
       std::printf("  its delay time stamp -> subscriber: median %.2f ms, 99th percentile %.2f ms, max %.2f ms\n",
                   Quantil(verzugFenster, 0.5), Quantil(verzugFenster, 0.99), Quantil(verzugFenster, 1.0));
     }
-    rc = alleOk && fensterOk && fehlen == 0 ? 0 : 1;
+    rc = alleOk && fensterOk && fehlen == 0 && doppelt == 0 && anders == 0 && zeilen > 0 ? 0 : 1;
   }
   mqtttest::Ausfuehren({"rm", "-rf", ordner});
   return rc;

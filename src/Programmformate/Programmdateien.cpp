@@ -108,6 +108,16 @@ std::string FormatfehlerSatz(const Formatfehler& f, Dateiformat format) {
     case Fehlerart::Spaltenzahl:
       return std::string(T("die Zeile hat ", "the line has ")) + f.text + T(" Felder, der Kopf ", " fields, the header ") +
              std::to_string(2 + PROGRAMMFELDER_ANZAHL);
+    case Fehlerart::Dialekt:
+      if (f.feld < 0)
+        return Zitat(f.text) + T(" mischt die Schreibweisen: der Kopf trennt mit ", " mixes the dialects: the header separates with ") +
+               (f.text.find(';') != std::string::npos ? T("Kommas", "commas") : T("Semikolons", "semicolons"));
+      return (f.slot >= 0 ? ProgrammName(f.slot) + ", " : "") + T("Feld ", "field ") + PROGRAMMFELDER[f.feld].name + ": " +
+             Zitat(f.text) +
+             T(" mischt die Schreibweisen: mit Semikolons als Trenner ist das Komma das Dezimalzeichen und ein Punkt "
+               "steht nur zwischen Dreiergruppen (1.000, 12.345.678)",
+               " mixes the dialects: with semicolons as separators the comma is the decimal mark and a dot stands only "
+               "between groups of three digits (1.000, 12.345.678)");
     case Fehlerart::ZuVieleSlots:
       return f.text + T(" Programme, höchstens 17 (Slots 0 bis 16)", " programs, at most 17 (slots 0 to 16)");
     case Fehlerart::Auswahl:

@@ -344,6 +344,38 @@ std::vector<std::string> CsvKopf() {
   return kopf;
 }
 
+// A number as a German spreadsheet writes it: a decimal comma, and dots only
+// between groups of three digits of the whole part ("12.345.678,5"). Returned in
+// the C notation; false when a dot stands anywhere else (a point as decimal mark,
+// "1.5", would otherwise be read as 15 or 1.5 by guess).
+bool DeutscheZahl(const std::string& feld, std::string* zahl) {
+  const std::size_t anfang = !feld.empty() && (feld[0] == '-' || feld[0] == '+') ? 1 : 0;
+  const std::size_t ende = std::min(feld.find(','), feld.find_first_of("eE", anfang));
+  const std::string ganz = feld.substr(anfang, ende == std::string::npos ? std::string::npos : ende - anfang);
+  const std::string rest = ende == std::string::npos ? "" : feld.substr(ende);
+  if (rest.find('.') != std::string::npos) return false;
+  std::string ohne;
+  if (ganz.find('.') != std::string::npos) {
+    // Groups of three after a head of one to three digits.
+    std::size_t gruppe = ganz.find('.');
+    if (gruppe == 0 || gruppe > 3) return false;
+    for (std::size_t i = gruppe; i < ganz.size(); i += 4) {
+      if (ganz[i] != '.' || i + 4 > ganz.size()) return false;
+      for (std::size_t k = i + 1; k < i + 4; ++k)
+        if (ganz[k] < '0' || ganz[k] > '9') return false;
+    }
+    for (std::size_t k = 0; k < gruppe; ++k)
+      if (ganz[k] < '0' || ganz[k] > '9') return false;
+    for (char c : ganz)
+      if (c != '.') ohne += c;
+  } else {
+    ohne = ganz;
+  }
+  *zahl = feld.substr(0, anfang) + ohne + rest;
+  std::replace(zahl->begin(), zahl->end(), ',', '.');
+  return true;
+}
+
 ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler* f) {
   // Spreadsheets write "CSV UTF-8" with a byte-order mark; it carries nothing.
   const std::string_view bom = "\xEF\xBB\xBF";
@@ -358,7 +390,11 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
   std::erase_if(zeilen, [](const CsvZeile& z) {
     return std::all_of(z.felder.begin(), z.felder.end(), [](const std::string& feld) { return feld.empty(); });
   });
+  // A spreadsheet that ends every line with a separator leaves one empty column
+  // after the last: it carries nothing.
   const std::vector<std::string> kopf = CsvKopf();
+  for (CsvZeile& z : zeilen)
+    if (z.felder.size() == kopf.size() + 1 && z.felder.back().empty()) z.felder.pop_back();
   if (zeilen.empty()) return Melden(f, FORMAT_AUFBAU, Fehlerart::FeldFehlt, -1, -1, kSlot, 1, 1);
   for (std::size_t i = 0; i < std::max(kopf.size(), zeilen[0].felder.size()); ++i) {
     if (i >= zeilen[0].felder.size())
@@ -375,6 +411,13 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
   for (std::size_t z = 1; z < zeilen.size(); ++z) {
     const std::vector<std::string>& zeile = zeilen[z].felder;
     const int nummer = zeilen[z].zeile;
+    // The header chose the separator; a line split by the other one is a second
+    // dialect (with semicolons a comma is also the decimal mark: only a line that
+    // is one field of commas counts).
+    for (std::size_t i = 0; i < zeile.size(); ++i) {
+      if (zeile[i].find(deutsch ? ',' : ';') != std::string::npos && (!deutsch || zeile.size() == 1))
+        return Melden(f, FORMAT_AUFBAU, Fehlerart::Dialekt, -1, -1, zeile[i], nummer, static_cast<int>(i) + 1);
+    }
     if (zeile.size() != kopf.size())
       return Melden(f, FORMAT_AUFBAU, Fehlerart::Spaltenzahl, -1, -1, std::to_string(zeile.size()), nummer);
     std::int32_t slot = -1;
@@ -393,8 +436,9 @@ ErrorCode CsvLesen(const std::string& text, Programmtabelle* ziel, Formatfehler*
       const Programmfeld& feld = PROGRAMMFELDER[i];
       const std::string& wert = zeile[2 + static_cast<std::size_t>(i)];
       std::string zahl = wert;
-      if (deutsch) std::replace(zahl.begin(), zahl.end(), ',', '.');
-      const bool gut = feld.ganz != nullptr ? GanzzahlLesen(wert, &(t.slots[slot].*feld.ganz))
+      if (deutsch && !DeutscheZahl(wert, &zahl))
+        return Melden(f, FORMAT_WERT, Fehlerart::Dialekt, slot, i, wert, nummer, 3 + i);
+      const bool gut = feld.ganz != nullptr ? GanzzahlLesen(zahl, &(t.slots[slot].*feld.ganz))
                                             : ZahlLesen(zahl, &(t.slots[slot].*feld.reell));
       if (!gut) return Melden(f, FORMAT_WERT, Fehlerart::Wert, slot, i, wert, nummer, 3 + i);
     }

@@ -54,6 +54,8 @@ enum class Fehlerart {
   SlotStelle,     // a JSON program in another slot's place: slot the one it names, text the place's slot
   Wert,           // slot, feld (-1: the selection), text: the value found
   Spaltenzahl,    // a CSV line with another number of fields: text the count found
+  Dialekt,        // a CSV field of the other dialect (a point as decimal mark with semicolons,
+                  // a semicolon among commas): text the field
   ZuVieleSlots,   // text: the number of programs found
   Auswahl,        // not exactly one slot selected in CSV: text the count found
   Programmdatei,  // the binary program file: code says what; text the length or version

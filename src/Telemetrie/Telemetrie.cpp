@@ -3,6 +3,7 @@
 #include "Telemetrie/Telemetrie.h"
 
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
@@ -192,6 +193,10 @@ Json MqttWerteJson(const MqttAbfrage& a) {
     j["status"] = nullptr;
     // Both languages besides the station's, as a dashboard may show either.
     j["error"] = {{"code", -a.fehler}, {"message", a.meldung}, {"de", a.meldungDe}, {"en", a.meldungEn}};
+    if (!a.rahmen.empty()) {
+      j["error"]["frame"] = a.rahmen;
+      j["error"]["answer"] = a.antwort;
+    }
   } else {
     j["current"] = a.strom;
     j["voltage"] = a.spannung;
@@ -211,7 +216,8 @@ std::string MqttStatusNachricht(const MqttAbfrage& a, const MqttProblem& problem
     const std::vector<VerlaufStatusName>& en = VerlaufStatusbitNamen(true);
     const std::vector<VerlaufStatusName>& de = VerlaufStatusbitNamen(false);
     for (std::size_t i = 0; i < en.size() && i < de.size(); ++i) {
-      if ((a.status & en[i].bit) != 0) bits.push_back({{"bit", en[i].bit}, {"en", en[i].name}, {"de", de[i].name}});
+      if ((a.status & en[i].bit) != 0)
+        bits.push_back({{"bit", std::countr_zero(static_cast<unsigned>(en[i].bit))}, {"mask", en[i].bit}, {"en", en[i].name}, {"de", de[i].name}});
     }
     j["bits"] = bits;
     j["error"] = nullptr;
@@ -232,7 +238,7 @@ std::string MqttMetaNachricht(const MqttMeta& m) {
   Json j = {{"identity", nullptr},
             {"port", m.port},
             {"baud_rate", m.baudrate},
-            {"address", std::string(1, m.adresse)},
+            {"address", m.adresse - '0'},
             {"interval", m.intervall},
             {"version", m.version},
             {"started", m.start},

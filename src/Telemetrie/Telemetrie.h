@@ -10,6 +10,7 @@
 // will and at a clean end) and `meta` (which device, where, how often, retained).
 // The client id is "zpk3x-STATION": a reconnection takes over the session of a
 // connection that died half-open, whose last will can then no longer come late.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,6 +49,9 @@ struct MqttAbfrage {
   ErrorCode fehler = 0;
   std::string meldung;               // in the station's language
   std::string meldungDe, meldungEn;  // both, for dashboards in either
+  // Of a failed query, where known: the frame it failed on and the bytes that
+  // came back (as BytesLesbar writes them); the error's `frame` and `answer`.
+  std::string rahmen, antwort;
 };
 
 // The catalogue's message for `code` in the station's language and in both.
@@ -72,7 +76,7 @@ struct MqttMeta {
   std::string kennung;  // the device's answer to the identity request; empty: unknown
   std::string port;
   int baudrate = 0;
-  char adresse = 'A';
+  char adresse = '1';  // '1'..'8', published as its number
   double intervall = 0;
   std::string version;
   std::string start;  // time stamp of the start
@@ -108,6 +112,12 @@ struct MqttEinstellungen {
   // Called from that thread.
   std::function<void(const std::string& text, bool problem)> hinweis;
   MqttMeta meta;
+  // The meta topic waits for MetaSetzen (the device's identity being asked),
+  // so that it is not published first without it.
+  bool metaFolgt = false;
+  // How long the broker may take to finish a packet it began or to acknowledge
+  // a publication of QoS 1 before the connection counts as dead.
+  std::chrono::milliseconds antwortFrist{15000};
 };
 
 // Which setting a refusal of MqttVerbinden is about.

@@ -18,11 +18,15 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <memory>
+#include <vector>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "Telemetrie/Telemetrie.h"
+#include "common/Dateizugriff.h"
 #include "Verlauf/VerlaufDaten.h"
 
 namespace {
@@ -34,13 +38,20 @@ constexpr auto kErsteWartezeit = std::chrono::seconds(1);
 constexpr auto kLaengsteWartezeit = std::chrono::seconds(30);
 constexpr auto kEndeWarten = std::chrono::seconds(2);
 constexpr auto kVerbindenWarten = std::chrono::seconds(10);
+// A value at QoS 1 at least this often (the first after each connection), so
+// that the broker's acknowledgement tells a denial of the values topic; the rest
+// go at QoS 0.
+constexpr auto kWerteBestaetigen = std::chrono::seconds(10);
 
 // The client library takes a packet of any size the broker announces (up to
-// 256 MB) into memory. On a plain connection the library therefore talks to one
-// end of a socket pair, and the bytes from the broker pass through here first:
-// a packet announced larger than kMqttGroesstesPaket ends the connection before
-// the library reads a byte of it. (Over TLS the packets are encrypted; there the
-// library reads the broker itself.)
+// 256 MB) into memory. The library therefore talks to one end of a socket pair,
+// and the bytes from the broker pass through here first. On a plain connection a
+// packet announced larger than kMqttGroesstesPaket ends the connection before
+// the library reads a byte of it, and so does a packet that does not finish in
+// time. Over TLS the packets are encrypted: a publisher is only ever sent
+// acknowledgements smaller than what it sent, so the broker may send at most
+// kMqttGroesstesPaket more than it was sent (the handshake fits in that);
+// whatever the library holds of an unfinished packet stays under that bound.
 class Weiche {
  public:
   ~Weiche() { Schliessen(); }
@@ -48,7 +59,7 @@ class Weiche {
   const std::string& Fehler() const { return fehler_; }
 
   // Puts the pair under the library's socket `sock`; false leaves it as it is.
-  bool Einsetzen(int sock) {
+  bool Einsetzen(int sock, bool tls) {
     Schliessen();
     int paar[2];
     if (sock < 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, paar) != 0) return false;
@@ -68,6 +79,22 @@ class Weiche {
     zurBibliothek_.clear();
     kopf_ = 0;
     rest_ = 0;
+    tls_ = tls;
+    guthaben_ = kMqttGroesstesPaket;
+    paketSeit_.reset();
+    return true;
+  }
+
+  // A packet from the broker begun longer than `frist` ago and not finished ends
+  // the connection; true when it did.
+  bool Ueberfaellig(std::chrono::milliseconds frist, bool englisch) {
+    if (echt_ < 0 || !paketSeit_ || Uhr::now() - *paketSeit_ < frist) return false;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  englisch ? "a packet from the broker did not finish within %lld ms"
+                           : "ein Paket des Brokers wurde nicht innerhalb von %lld ms fertig",
+                  static_cast<long long>(frist.count()));
+    Ende(text);
     return true;
   }
 
@@ -94,7 +121,7 @@ class Weiche {
     if (!verbunden_ && (echt & (POLLOUT | POLLERR | POLLHUP)) != 0) {
       int fehler = 0;
       socklen_t laenge = sizeof fehler;
-      if (::getsockopt(echt_, SOL_SOCKET, SO_ERROR, &fehler, &laenge) == 0 && fehler != 0) return Ende(std::strerror(fehler));
+      if (::getsockopt(echt_, SOL_SOCKET, SO_ERROR, &fehler, &laenge) == 0 && fehler != 0) return Ende(Systemgrund(fehler, englisch));
       verbunden_ = (echt & POLLOUT) != 0;
     }
     if ((eigen & (POLLIN | POLLHUP | POLLERR)) != 0) {
@@ -110,15 +137,19 @@ class Weiche {
     }
     if (verbunden_ && !zumBroker_.empty()) {
       const ssize_t n = ::send(echt_, zumBroker_.data(), zumBroker_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) zumBroker_.erase(0, static_cast<std::size_t>(n));
-      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+      if (n > 0) {
+        zumBroker_.erase(0, static_cast<std::size_t>(n));
+        guthaben_ = std::min(kMqttGroesstesPaket, guthaben_ + static_cast<std::size_t>(n));
+      }
+      if (n < 0 && errno != EAGAIN) return Ende(Systemgrund(errno, englisch));
     }
     if (verbunden_ && (echt & (POLLIN | POLLHUP | POLLERR)) != 0) {
       const ssize_t n = ::recv(echt_, puffer, sizeof puffer, 0);
       if (n == 0) return Ende("");  // the library says "connection lost"
-      if (n < 0 && errno != EAGAIN) return Ende(std::strerror(errno));
+      if (n < 0 && errno != EAGAIN) return Ende(Systemgrund(errno, englisch));
       if (n > 0) {
-        if (!Zerlegen(puffer, static_cast<std::size_t>(n), englisch)) return false;
+        if (tls_ ? !Anrechnen(static_cast<std::size_t>(n), englisch) : !Zerlegen(puffer, static_cast<std::size_t>(n), englisch))
+          return false;
         zurBibliothek_.append(puffer, static_cast<std::size_t>(n));
       }
     }
@@ -142,8 +173,28 @@ class Weiche {
     return false;
   }
 
+  bool Anrechnen(std::size_t n, bool englisch) {
+    if (n <= guthaben_) {
+      guthaben_ -= n;
+      return true;
+    }
+    return Ende((englisch ? "the broker sent more than " : "der Broker sandte mehr als ") + std::to_string(kMqttGroesstesPaket) +
+                (englisch ? " bytes beyond what it was sent, at most that accepted over TLS"
+                          : " Bytes über das ihm Gesandte hinaus, über TLS höchstens so viel angenommen"));
+  }
+
   // Follows the packets' fixed headers through the bytes from the broker.
   bool Zerlegen(const char* p, std::size_t n, bool englisch) {
+    const bool ok = Kopfe(p, n, englisch);
+    if (ok && (kopf_ != 0 || rest_ > 0)) {
+      paketSeit_ = paketBeginn_;
+    } else {
+      paketSeit_.reset();
+    }
+    return ok;
+  }
+
+  bool Kopfe(const char* p, std::size_t n, bool englisch) {
     for (std::size_t i = 0; i < n;) {
       if (rest_ > 0) {
         const std::size_t k = std::min(rest_, n - i);
@@ -153,6 +204,7 @@ class Weiche {
       }
       const auto b = static_cast<unsigned char>(p[i++]);
       if (kopf_ == 0) {  // the packet's type
+        paketBeginn_ = Uhr::now();
         kopf_ = 1;
         laenge_ = 0;
         continue;
@@ -176,6 +228,10 @@ class Weiche {
   std::string zumBroker_, zurBibliothek_;
   int kopf_ = 0;  // 0: a packet begins; 1..4: length bytes to come
   std::size_t laenge_ = 0, rest_ = 0;
+  bool tls_ = false;
+  std::size_t guthaben_ = kMqttGroesstesPaket;  // TLS: bytes the broker may still send
+  std::optional<Uhr::time_point> paketSeit_;   // plain: when the unfinished packet began
+  Uhr::time_point paketBeginn_{};               // when the packet being read began
 };
 
 // Shared by the monitor's handle and the publishing thread, so that a thread
@@ -184,7 +240,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
  public:
   MosquittoSender(const MqttAdresse& a, std::string ort, std::string basis, const MqttEinstellungen& e)
       : adresse_(a), ort_(std::move(ort)), basis_(std::move(basis)), englisch_(e.englisch), hinweis_(e.hinweis),
-        meta_(MqttMetaNachricht(e.meta)) {}
+        frist_(e.antwortFrist), meta_(MqttMetaNachricht(e.meta)), metaFrei_(!e.metaFolgt) {}
 
   ~MosquittoSender() {
     if (mosq_ != nullptr) mosquitto_destroy(mosq_);
@@ -208,8 +264,12 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       faden_.detach();
     }
     std::lock_guard<std::mutex> sperre(m_);
-    if (verweigert_ > 0)
-      Hinweis(std::to_string(verweigert_) + T(" Veröffentlichungen vom Broker verweigert", " publications denied by the broker"));
+    if (verweigert_ > 0) {
+      std::string themen;
+      for (const std::string& t : verweigerteThemen_) themen += (themen.empty() ? " (" : ", ") + t;
+      Hinweis(std::to_string(verweigert_) + T(" Veröffentlichungen vom Broker verweigert", " publications denied by the broker") +
+              themen + (themen.empty() ? "" : ")"));
+    }
   }
 
   // Library set-up that can fail before anything runs; an exit status.
@@ -273,9 +333,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     std::string meta = MqttMetaNachricht(m);
     {
       std::lock_guard<std::mutex> sperre(m_);
-      if (meta == meta_) return;
+      if (meta == meta_ && metaFrei_) return;
       meta_ = std::move(meta);
       metaOffen_ = true;
+      metaFrei_ = true;
     }
     Wecken();
   }
@@ -304,16 +365,22 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   }
 
   // An acknowledgement of MQTT 5 with a reason of 0x80 or more: not published.
-  static void BeiBestaetigung(mosquitto*, void* selbst, int, int grund, const mosquitto_property*) {
+  // Told once; the end names every topic denied.
+  static void BeiBestaetigung(mosquitto*, void* selbst, int mid, int grund, const mosquitto_property*) {
     auto* s = static_cast<MosquittoSender*>(selbst);
+    const auto offen = s->offen_.find(mid);
+    const std::string ebene = offen != s->offen_.end() ? offen->second.ebene : "";
+    if (offen != s->offen_.end()) s->offen_.erase(offen);
     if (grund < 0x80) return;
     std::lock_guard<std::mutex> sperre(s->m_);
+    if (!ebene.empty() && std::find(s->verweigerteThemen_.begin(), s->verweigerteThemen_.end(), ebene) == s->verweigerteThemen_.end())
+      s->verweigerteThemen_.push_back(ebene);
     if (s->verweigert_++ > 0) return;
     const std::string wer = s->adresse_.benutzer.empty() ? std::string() : " (user \"" + s->adresse_.benutzer + "\")";
     const std::string wer_de = s->adresse_.benutzer.empty() ? std::string() : " (Benutzer \"" + s->adresse_.benutzer + "\")";
     const std::string warum = mosquitto_reason_string(grund);
     s->Hinweis(s->T("der Broker verweigert die Veröffentlichung unter ", "the broker denies publishing under ") + s->basis_ +
-               (s->englisch_ ? wer : wer_de) + ": " + warum);
+               (s->englisch_ ? wer : wer_de) + ": " + warum + (ebene.empty() ? "" : " (" + ebene + ")"));
   }
 
   // CONNACK reasons of a login that stays refused however often it is tried.
@@ -393,7 +460,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     zustand_ = Zustand::Getrennt;
     mosquitto_disconnect(mosq_);
     weiche_.Schliessen();
-    if (warVerbunden || !gemeldet_) {
+    // The same reason again stays quiet; a new one (the broker is up now, but
+    // refuses) is told.
+    if (warVerbunden || !gemeldet_ || grund != letzterGrund_) {
       char text[256];
       std::snprintf(text, sizeof text,
                     T("%s (%s); neuer Versuch in %d s, bis dahin bleiben die letzten %d Werte",
@@ -402,6 +471,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
                     grund.c_str(), static_cast<int>(wartezeit_.count()), kMqttWarteschlange);
       Hinweis(text);
       gemeldet_ = true;
+      letzterGrund_ = grund;
     }
     naechsterVersuch_ = Uhr::now() + wartezeit_;
     wartezeit_ = std::min<std::chrono::seconds>(wartezeit_ * 2, kLaengsteWartezeit);
@@ -410,7 +480,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
 
   std::string Grund(int rc, int fehlerNr) const {
     if (!weiche_.Fehler().empty()) return weiche_.Fehler();
-    if (rc == MOSQ_ERR_ERRNO) return std::strerror(fehlerNr);
+    // The library's own text for it is "Unknown error.".
+    if (rc == MOSQ_ERR_KEEPALIVE)
+      return T("keine Antwort des Brokers innerhalb der Keep-alive-Zeit von 15 s", "no answer from the broker within the keep-alive time of 15 s");
+    if (rc == MOSQ_ERR_ERRNO) return Systemgrund(fehlerNr, englisch_);
     if (!protokoll_.empty()) return protokoll_;
     return mosquitto_strerror(rc);
   }
@@ -457,7 +530,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     zustand_ = Zustand::Verbindet;
     verbindetSeit_ = Uhr::now();
     weiche_.Schliessen();
-    if (rc == MOSQ_ERR_SUCCESS && !adresse_.tls) weiche_.Einsetzen(mosquitto_socket(mosq_));
+    if (rc == MOSQ_ERR_SUCCESS) weiche_.Einsetzen(mosquitto_socket(mosq_), adresse_.tls);
     Ergebnis(rc);
   }
 
@@ -469,10 +542,12 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     const std::string resultat = basis_ + "result";
     if (neuVerbunden_) {
       neuVerbunden_ = false;
-      Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 4, "true", 1, true));
+      offen_.clear();
+      werteBestaetigt_.reset();
+      Veroeffentlichen("online", "true", 1, true);
       std::lock_guard<std::mutex> sperre(m_);
       statusOffen_ = statusBekannt_;
-      metaOffen_ = true;
+      metaOffen_ = metaFrei_;
     }
     // Hand over one message at a time, so that the library's own queue stays
     // short while the socket is slow and the bound of ours holds.
@@ -485,7 +560,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         if (!werte_.empty()) {
           nachricht = std::move(werte_.front());
           werte_.pop_front();
-        } else if (metaOffen_) {
+        } else if (metaOffen_ && metaFrei_) {
           nachricht = meta_;
           metaOffen_ = false;
           istStatus = true;
@@ -506,9 +581,29 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         }
       }
       if (thema == nullptr) thema = istStatus ? &status : &werte;
-      Ergebnis(mosquitto_publish(mosq_, nullptr, thema->c_str(), static_cast<int>(nachricht.size()), nachricht.data(),
-                                 istStatus ? 1 : 0, istStatus));
+      int qos = istStatus ? 1 : 0;
+      if (!istStatus && (!werteBestaetigt_ || Uhr::now() - *werteBestaetigt_ >= kWerteBestaetigen)) {
+        qos = 1;
+        werteBestaetigt_ = Uhr::now();
+      }
+      Veroeffentlichen(thema->substr(basis_.size()), nachricht, qos, istStatus);
     }
+  }
+
+  // One publication under the station's `ebene`; one of QoS 1 is awaited.
+  void Veroeffentlichen(const std::string& ebene, const std::string& nachricht, int qos, bool behalten) {
+    const std::string thema = basis_ + ebene;
+    int mid = 0;
+    const int rc = mosquitto_publish(mosq_, &mid, thema.c_str(), static_cast<int>(nachricht.size()), nachricht.data(), qos, behalten);
+    if (rc == MOSQ_ERR_SUCCESS && qos > 0) offen_[mid] = {Uhr::now(), ebene};
+    Ergebnis(rc);
+  }
+
+  // The broker acknowledges what it was sent, or the connection is dead
+  // whatever TCP says (a packet it never finishes holds every acknowledgement).
+  bool Unbestaetigt() const {
+    const auto jetzt = Uhr::now();
+    return std::any_of(offen_.begin(), offen_.end(), [&](const auto& o) { return jetzt - o.second.seit > frist_; });
   }
 
   void Lauf() {
@@ -523,6 +618,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       if (zustand_ == Zustand::Verbindet && connack_ == 0) {
         zustand_ = Zustand::Verbunden;
         neuVerbunden_ = true;
+        offen_.clear();
         wartezeit_ = kErsteWartezeit;
         std::size_t verworfen = 0;
         {
@@ -543,6 +639,18 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       } else if (zustand_ == Zustand::Verbindet && Uhr::now() - verbindetSeit_ > kVerbindenWarten) {
         // A host that drops the packets would hold an attempt for minutes.
         Verloren(T("keine Antwort in 10 s", "no answer within 10 s"));
+        continue;
+      }
+      // The packet that holds the acknowledgements back is the better reason.
+      if (zustand_ != Zustand::Getrennt && weiche_.Ueberfaellig(frist_, englisch_)) {
+        Verloren(std::string(weiche_.Fehler()));  // a copy: Verloren closes the relay
+        continue;
+      }
+      if (zustand_ == Zustand::Verbunden && Unbestaetigt()) {
+        char text[160];
+        std::snprintf(text, sizeof text, T("keine Bestätigung des Brokers innerhalb von %lld ms", "no acknowledgement from the broker within %lld ms"),
+                      static_cast<long long>(frist_.count()));
+        Verloren(text);
         continue;
       }
       if (zustand_ == Zustand::Verbunden) Senden();
@@ -608,6 +716,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   const std::string basis_;  // "PREFIX/STATION/"
   const bool englisch_;
   const std::function<void(const std::string&, bool)> hinweis_;
+  const std::chrono::milliseconds frist_;
   mosquitto* mosq_ = nullptr;
   Weiche weiche_;
   int weckFd_ = -1;
@@ -626,6 +735,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   bool metaOffen_ = false;
   std::string resultat_;  // payload of the result topic
   bool resultatOffen_ = false;
+  bool metaFrei_ = true;  // false until the monitor has the identity (or knows it cannot have it)
+  std::vector<std::string> verweigerteThemen_;  // in the order denied
   MqttProblem problem_;
   std::size_t verweigert_ = 0;
   bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
@@ -639,6 +750,13 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   bool ersterVersuch_ = true, neuVerbunden_ = false, gemeldet_ = false, v311_ = false;
   int connack_ = -1;
   std::string protokoll_;
+  std::string letzterGrund_;  // of the last note of a failed attempt
+  struct Offen {
+    Uhr::time_point seit;
+    std::string ebene;
+  };
+  std::map<int, Offen> offen_;  // publications of QoS 1 not yet acknowledged, by message id
+  std::optional<Uhr::time_point> werteBestaetigt_;
 };
 
 class MqttGriff final : public MqttSender {
@@ -676,7 +794,7 @@ ErrorCode MqttVerbinden(const MqttEinstellungen& e, std::unique_ptr<MqttSender>*
   if (!e.ca.empty()) {
     std::FILE* f = std::fopen(e.ca.c_str(), "rb");
     if (f == nullptr) {
-      *detail = e.ca + ": " + std::strerror(errno);
+      *detail = e.ca + ": " + Systemgrund(errno, e.englisch);
       return MQTT_CA_DATEI;
     }
     std::fclose(f);
@@ -687,7 +805,10 @@ ErrorCode MqttVerbinden(const MqttEinstellungen& e, std::unique_ptr<MqttSender>*
   const std::string kennung = "zpk3x-" + station;
   // The longest topic is PREFIX/STATION/values or .../status.
   if (!MqttGueltigeStation(station) || basis.size() + 6 > kMqttLaengsterText || kennung.size() > kMqttLaengsterText) {
-    const std::string gezeigt = station.size() > 40 ? station.substr(0, 40) + "... (" + std::to_string(station.size()) + " bytes)" : station;
+    // Cut before a character, not inside one: the message stays UTF-8.
+    std::size_t schnitt = std::min<std::size_t>(40, station.size());
+    while (schnitt > 0 && schnitt < station.size() && (static_cast<unsigned char>(station[schnitt]) & 0xC0) == 0x80) --schnitt;
+    const std::string gezeigt = station.size() > 40 ? station.substr(0, schnitt) + "... (" + std::to_string(station.size()) + " bytes)" : station;
     char grenze[200];
     std::snprintf(grenze, sizeof grenze,
                   T(": ein nicht leerer Name ohne /, + und #, UTF-8, mit dem Präfix höchstens %zu Bytes",

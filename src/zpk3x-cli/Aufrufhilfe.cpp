@@ -154,6 +154,49 @@ std::string UnbekannteOption(const CLI::App& app, int argc, char** argv) {
   return "";
 }
 
+const CLI::App* BefehlNamens(const CLI::App& app, const std::string& name) {
+  for (const CLI::App* b : app.get_subcommands({}))
+    if (b->get_name() == name) return b;
+  return nullptr;
+}
+
+std::string Vorpruefung(const CLI::App& app, int argc, char** argv) {
+  const CLI::App* befehl = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string w = argv[i];
+    if (w == "--") break;
+    if (w.size() < 2 || w[0] != '-') {
+      if (befehl == nullptr) befehl = BefehlNamens(app, w);
+      continue;
+    }
+    const std::string name = w.substr(0, w.find('='));
+    const CLI::Option* opt = befehl != nullptr ? befehl->get_option_no_throw(name) : nullptr;
+    if (opt == nullptr) opt = app.get_option_no_throw(name);
+    if (opt == nullptr && befehl == nullptr) {
+      for (const CLI::App* b : app.get_subcommands({})) {
+        if (b->get_option_no_throw(name) != nullptr)
+          return name + T(" ist eine Option von ", " is an option of ") + b->get_name() +
+                 T(": nach dem Befehl angeben", ": give it after the command");
+      }
+    }
+    if (opt == nullptr) {
+      if (w[1] == '-') continue;  // a long one: named with the nearest by UnbekannteOption
+      // "-dash.zpk" may be meant as a file name.
+      return T("unbekannte Option: ", "unknown option: ") + w +
+             (w.size() > 2 ? T("; ein Dateiname, der mit - beginnt, steht nach -- oder als ./", "; a file name that begins with - goes after -- or as ./") + w
+                           : "");
+    }
+    if (opt->get_items_expected_min() > 0 && w.find('=') == std::string::npos) {
+      const bool fehlt = i + 1 >= argc || (std::string(argv[i + 1]).rfind("--", 0) == 0);
+      if (fehlt)
+        return opt->get_name() + T(": Wert fehlt (", ": the value is missing (") + opt->get_type_name().substr(0, opt->get_type_name().find(':')) +
+               ")";
+      ++i;
+    }
+  }
+  return "";
+}
+
 std::string UnbekannterBefehl(const CLI::App& app, const std::string& wort) {
   std::vector<std::string> namen;
   for (const CLI::App* s : app.get_subcommands({})) namen.push_back(s->get_name());

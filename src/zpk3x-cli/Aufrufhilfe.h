@@ -19,5 +19,12 @@ std::string ParserMeldung(const CLI::ParseError& fehler, const CLI::App& app);
 // is the first thing to say: the parser would complain of what it left missing.
 std::string UnbekannteOption(const CLI::App& app, int argc, char** argv);
 
+// What the parser would say worse, from the words as typed: an option of a
+// command standing before the command, an option without its value, a short
+// option nobody knows. Empty when none of these.
+std::string Vorpruefung(const CLI::App& app, int argc, char** argv);
+// The command of that name; nullptr for none.
+const CLI::App* BefehlNamens(const CLI::App& app, const std::string& name);
+
 // "unknown command: stat; did you mean: status".
 std::string UnbekannterBefehl(const CLI::App& app, const std::string& wort);

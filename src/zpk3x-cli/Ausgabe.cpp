@@ -111,14 +111,23 @@ int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail) {
   return FehlerMelden(o, code, detail, Json::object());
 }
 
-int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detail, const Json& angaben) {
-  const std::string meldung = Meldung(code) + detail;
+namespace {
+std::function<void(std::string*, Json*)> gOrt;
+}  // namespace
+
+void FehlerOrtSetzen(std::function<void(std::string* detail, Json* angaben)> ort) { gOrt = std::move(ort); }
+
+int FehlerMelden(const Optionen& o, ErrorCode code, const std::string& detailGegeben, const Json& angabenGegeben) {
   const int status = ExitStatus(code);
+  std::string detail = detailGegeben;
+  Json angaben = angabenGegeben.is_object() ? angabenGegeben : Json::object();
+  if (gOrt && status == EXIT_GERAET && !angaben.contains("port")) gOrt(&detail, &angaben);
+  const std::string meldung = Meldung(code) + detail;
   std::fprintf(stderr, "zpk3x-cli: %s #%d: %s\n", T("Fehler", "Error"), -code, meldung.c_str());
   if (o.json) {
     // The number the message shows: one number for one error.
     Json fehler = {{"code", -code}, {"message", meldung}, {"exit", status}};
-    if (angaben.is_object()) fehler.update(angaben);
+    fehler.update(angaben);
     JsonAusgeben({{"error", fehler}});
   }
   return status;

@@ -2,6 +2,7 @@
 // Output of zpk3x-cli: results on stdout as text or JSON, failures on stderr,
 // progress on a terminal only.
 #include <cstddef>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -34,6 +35,11 @@ void Bestaetigen(const Optionen& o, Json ergebnis, const std::string& text);
 
 // With -q no progress is shown either; set once from the options.
 void LeiseSetzen(bool leise);
+
+// Where the command talks to the device, once its port is open: a device error
+// reported without its place (a read-back that differs, for one) gets it
+// appended, in the text and as JSON keys. Cleared with an empty function.
+void FehlerOrtSetzen(std::function<void(std::string* detail, Json* angaben)> ort);
 
 // FehlerMelden with the error object's separate keys besides code, message and
 // exit: "program", "field", "value", "minimum", "maximum", "path", "reason",

@@ -4,6 +4,7 @@
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
+#include "zpk3x-cli/Dateiwahl.h"
 #include "zpk3x-cli/Geraetebefehle.h"
 #include "zpk3x-cli/Mitschnitt.h"
 #include "zpk3x-cli/Monitor.h"
@@ -21,6 +22,10 @@ int Ausfuehren(Optionen& o) {
   if (o.befehl == "convert") return Umwandeln(o);
   if (o.befehl == "test") return Pruefen(o);  // its connection after the plan is checked
 
+  // Both would be the one standard output: not one silently in place of the other.
+  if (o.befehl == "monitor" && IstStrom(o.datei) && o.json)
+    return FehlerMelden(o, AUFRUF_FEHLER, T("\n--json und -o - wollen beide die Standardausgabe: eine Datei für -o angeben oder --json weglassen",
+                                            "\n--json and -o - both want standard output: give -o a file or leave out --json"));
   Verbindung v{};
   if (int status = VerbindungBestimmen(o, &v); status != EXIT_OK) return status;
   int von = 0, bis = 0;
@@ -66,6 +71,7 @@ int BefehlAusfuehren(Optionen& o) {
   // sent after it.
   SetComAbortCheck(AbbruchVerlangt);
   int status = Ausfuehren(o);
+  FehlerOrtSetzen(nullptr);  // the connection is gone with the command
   if (o.trace) MitschnittAbschliessen();
   // A monitor ends on a signal as its normal end (its own status); every other
   // command says that it was ended.

@@ -111,7 +111,9 @@ int ZielordnerPruefen(const Optionen& o, const std::string& pfad) {
 int DateiSchreiben(const Optionen& o, const std::string& pfad, Dateiformat format, const Programmtabelle& t) {
   // Replaced in one step, never half-written, keeping links, mode and owner as the window's save does.
   const std::string inhalt = TabelleAlsDatei(format, t);
-  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : FehlerMelden(o, DATEI_NICHT_SCHREIBBAR, "\n-");
+  // A failed write to standard output is reported once, with its reason, when
+  // the command ends (AusgabePruefen).
+  if (IstStrom(pfad)) return StandardausgabeSchreiben(inhalt) ? EXIT_OK : EXIT_DATEI;
   int fehler = 0;
   if (DateiErsetzen(pfad, inhalt.data(), inhalt.size(), Ersetzungsart::NurAtomar, &fehler) != Ersetzt::Ja)
     return DateifehlerMelden(o, DATEI_NICHT_SCHREIBBAR, pfad, fehler);
@@ -141,6 +143,7 @@ int Umwandeln(const Optionen& o) {
   Programmtabelle t{};
   if (int status = DateiLesen(o, o.datei, &t); status != EXIT_OK) return status;
   if (int status = DateiSchreiben(o, o.ziel, ziel, t); status != EXIT_OK) return status;
-  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"file", o.datei}, {"output", o.ziel}}, o.datei + " -> " + o.ziel);
+  // The file written is `file`, as read -o names it.
+  if (!IstStrom(o.ziel)) Bestaetigen(o, {{"input", o.datei}, {"file", o.ziel}}, o.datei + " -> " + o.ziel);
   return EXIT_OK;
 }

@@ -52,5 +52,7 @@ bool StandardeingabeLesen(std::string* daten, std::size_t grenze) {
 
 bool StandardausgabeSchreiben(const std::string& daten) {
   StromBinaer(1);
-  return std::fwrite(daten.data(), 1, daten.size(), stdout) == daten.size() && std::fflush(stdout) == 0;
+  // Through Ausgeben, which keeps the system's reason for AusgabePruefen.
+  Ausgeben(daten);
+  return !AusgabeFehlgeschlagen();
 }

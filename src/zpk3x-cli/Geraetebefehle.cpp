@@ -1,5 +1,6 @@
 #include "zpk3x-cli/Geraetebefehle.h"
 
+#include <bit>
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -55,7 +56,9 @@ void SucheMelden(Suchschritt schritt, int baudrate, char adresse, const char* ke
 Json StatusbitsJson(int status) {
   Json bits = Json::array();
   for (const VerlaufStatusName& b : VerlaufStatusbitNamen(Englisch())) {
-    if ((status & b.bit) != 0) bits.push_back({{"bit", b.bit}, {"text", b.name}});
+    // "bit" its number in the status word, "mask" the word with only that bit.
+    if ((status & b.bit) != 0)
+      bits.push_back({{"bit", std::countr_zero(static_cast<unsigned>(b.bit))}, {"mask", b.bit}, {"text", b.name}});
   }
   return bits;
 }
@@ -66,7 +69,7 @@ std::string StatusText(int status) {
   std::string aus = std::string("Status: ") + kopf + "\n";
   for (const Json& b : StatusbitsJson(status)) {
     char bit[16];
-    std::snprintf(bit, sizeof bit, "0x%04X", b["bit"].get<unsigned>());
+    std::snprintf(bit, sizeof bit, "0x%04X", b["mask"].get<unsigned>());
     aus += std::string("  ") + bit + "  " + b["text"].get<std::string>() + "\n";
   }
   return aus;
@@ -120,7 +123,23 @@ int Scan(const Optionen& o, Verbindung& v) {
   if (err != 0) return PortFehlerMelden(o, v, err);
   if (!e.gefunden) {
     if (!o.json && !s.tabelle.empty()) Ausgeben(s.tabelle);
-    return FehlerMelden(o, kNichtGefunden);
+    // Where it looked: the port, and the rates and addresses asked.
+    const std::string port = v.geraet.empty() ? v.pfad : v.geraet;
+    Json angaben = {{"port", port.empty() ? Json(v.port) : Json(port)}};
+    std::string raten;
+    if (s.festeRate) {
+      angaben["baud_rates"] = nullptr;
+      raten = T("mit der Baudrate des Geräteservers", "at the device server's baud rate");
+    } else {
+      angaben["baud_rates"] = {1200, 2400, 4800, 9600};
+      raten = T("mit 1200, 2400, 4800 und 9600 Baud", "at 1200, 2400, 4800 and 9600 baud");
+    }
+    angaben["addresses"] = {1, 2, 3, 4, 5, 6, 7, 8};
+    angaben["answers"] = s.antworten;  // devices that answered but are no ZPK-3X
+    return FehlerMelden(o, kNichtGefunden,
+                        "\n" + (port.empty() ? std::to_string(v.port) : port) + ": " + T("keine Antwort ", "no answer ") + raten +
+                            T(", Adressen 1 bis 8", ", addresses 1 to 8"),
+                        angaben);
   }
   if (o.json) {
     JsonAusgeben({{"baud_rate", s.festeRate ? Json(nullptr) : Json(e.baudrate)},

@@ -35,10 +35,14 @@ Transferbericht AbbrechbarerBericht() {
   return bericht;
 }
 
-int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
+int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, const std::string& nachsatz) {
   MitschnittNachlesen(v.port);
   Json felder = Json::object();
-  const std::string detail = "\n" + Transaktion(v, &felder) + Wo(v);
+  std::string detail = "\n" + Transaktion(v, &felder) + Wo(v);
+  if (!nachsatz.empty()) {
+    detail += "\n" + nachsatz;
+    felder["note"] = nachsatz;
+  }
   return FehlerMelden(o, code, detail, felder);
 }
 

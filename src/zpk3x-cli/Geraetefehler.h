@@ -9,7 +9,8 @@
 
 // Reports `code` of a single command with the frame and the answer of the last
 // transaction; returns the exit status.
-int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code);
+// `nachsatz`, when given, is a last line of the message (also JSON `note`).
+int GeraetefehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code, const std::string& nachsatz = "");
 
 // The same for a transfer of slots from `von` on: also the program and field where it
 // ended and what was completed. An end on request (TRANSFER_ABGEBROCHEN) gives

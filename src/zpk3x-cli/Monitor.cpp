@@ -9,13 +9,16 @@
 #include <thread>
 #include <vector>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "Verlauf/VerlaufDaten.h"
 #include "common/Dateizugriff.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Dateiwahl.h"
+#include "zpk3x-cli/Geraetefehler.h"
 #include "zpk3x-cli/Mqtt.h"
+#include "zpk3x-cli/Musterdatei.h"
 #include "zpk3x-cli/Plattform.h"
 #include "Programmformate/Programmformate.h"
 
@@ -43,7 +46,8 @@ std::string MesszeileText(const Messzeile& m) {
     std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), "", "");
     std::string meldung = m.meldung;
     std::replace(meldung.begin(), meldung.end(), '\n', ' ');
-    return text + std::string(6, ' ') + "  " + std::to_string(m.fehler) + " " + meldung + "\n";
+    // The number as every message and JSON object shows it.
+    return text + std::string(6, ' ') + "  " + std::to_string(-static_cast<long long>(m.fehler)) + " " + meldung + "\n";
   }
   std::snprintf(text, sizeof text, kMonitorSpalten, m.zeit.c_str(), ZahlText(m.w.strom).c_str(),
                 ZahlText(m.w.spannung).c_str());
@@ -52,25 +56,6 @@ std::string MesszeileText(const Messzeile& m) {
   return text + std::string(status);
 }
 
-// A name of a pattern may come again (a restart within the same day): the file
-// of the earlier run stays, and this one gets "-2", "-3", ... before the extension.
-std::string FreierName(const std::string& name) {
-  const auto da = [](const std::string& n) {
-    errno = 0;
-    std::FILE* f = DateiZumLesenOeffnen(n);
-    if (f != nullptr) std::fclose(f);
-    return f != nullptr || errno != ENOENT;
-  };
-  if (!da(name)) return name;
-  const std::size_t ordner = name.find_last_of("/\\");
-  std::size_t punkt = name.rfind('.');
-  if (punkt == std::string::npos || (ordner != std::string::npos && punkt <= ordner + 1) || punkt == 0) punkt = name.size();
-  for (int i = 2; i < 1000; ++i) {
-    const std::string n = name.substr(0, punkt) + "-" + std::to_string(i) + name.substr(punkt);
-    if (!da(n)) return n;
-  }
-  return name;
-}
 }  // namespace
 
 // The file is the trend window's recording, written by the same recorder: a test
@@ -92,10 +77,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
     // Settings that cannot work are refused before the device is asked anything.
     // Unknown when the device does not answer now: the values tell the rest.
     char kennung[32] = {};
-    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) {
-      meta.kennung = kennung;
-      mqtt->MetaSetzen(meta);
-    }
+    if (OLQZPK3X_IDLesen(v.port, v.adresse, kennung) == 0) meta.kennung = kennung;
+    mqtt->MetaSetzen(meta);
   }
   ErrorCode mqttFehler = 0;
   std::string mqttDetail;
@@ -104,14 +87,16 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   const bool csvAufStdout = IstStrom(o.datei);
   // "-o lauf-%Y%m%d.csv": a new file whenever the name changes.
   const bool csvMuster = !csvAufStdout && o.datei.find('%') != std::string::npos;
+  Musterdatei muster(o.datei);
   std::string csvName = o.datei;
-  if (csvMuster && !VerlaufDateiname(o.datei, VerlaufJetztMs(), &csvName))
+  std::int64_t csvStartMs = -1;
+  if (csvMuster && !muster.Gueltig())
     return FehlerMelden(o, AUFRUF_FEHLER, "\n-o " + o.datei +
                                               T(": nur %Y %y %m %d %H %M %S %j und %% im Namen", ": only %Y %y %m %d %H %M %S %j and %% in the name"));
-  std::string csvMusterName = csvName;
-  std::int64_t csvStartMs = -1;
   if (!o.datei.empty() && !csvAufStdout) {
-    if (csvMuster) csvName = FreierName(csvName);
+    int ordnerFehler = 0;
+    if (csvMuster && !muster.Wechsel(VerlaufJetztMs(), &csvName, &ordnerFehler))
+      return DateifehlerMelden(o, kVerlaufCsvOeffnen, csvName, ordnerFehler);
     if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
       return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   }
@@ -144,10 +129,15 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       juengsterFehler = m.fehler;
     }
     // The --json line is the MQTT values payload, byte for byte.
-    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", ""};
+    MqttAbfrage a{m.zeit, m.w.strom, m.w.spannung, m.w.status, m.fehler, "", "", "", "", ""};
     if (m.fehler != 0) {
       MqttMeldungen(m.fehler, &a);
-      m.meldung = a.meldung;
+      // The query's frame that failed and what came back, as every device error says.
+      std::string antwortText;
+      TransaktionText(v.port, &a.rahmen, &antwortText);
+      const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(v.port);
+      a.antwort = BytesLesbar(t.antwort, t.antwortLaenge);
+      m.meldung = a.meldung + " (" + a.rahmen + ")";
     } else {
       p.strom = m.w.strom;
       p.spannung = m.w.spannung;
@@ -162,12 +152,16 @@ int Monitor(const Optionen& o, const Verbindung& v) {
       Ausgeben(MesszeileText(m));
     }
     if (mqtt) mqtt->Abfrage(a);
-    if (std::string name; csvMuster && VerlaufDateiname(o.datei, p.zeitMs, &name) && name != csvMusterName) {
-      if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
-      csvMusterName = name;
-      csvName = FreierName(name);
-      if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
-        return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+    if (std::string name; csvMuster) {
+      int ordnerFehler = 0;
+      if (muster.Wechsel(p.zeitMs, &name, &ordnerFehler)) {
+        if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0) return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+        csvName = name;
+        if (ErrorCode err = VerlaufAufzeichnungStarten(&csv, csvName.c_str()); err != 0)
+          return DateifehlerMelden(o, err, csvName, csv.systemfehler);
+      } else if (ordnerFehler != 0) {
+        return DateifehlerMelden(o, kVerlaufCsvOeffnen, name, ordnerFehler);
+      }
     }
     if (VerlaufAufzeichnungLaeuft(&csv)) {
       const ErrorCode err = VerlaufAufzeichnungZeile(&csv, p, namen.data(), static_cast<int>(namen.size()));
@@ -193,11 +187,13 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   if (ErrorCode err = VerlaufAufzeichnungBeenden(&csv); err != 0)
     return DateifehlerMelden(o, err, csvName, csv.systemfehler);
   if (mqttFehler != 0) return FehlerMelden(o, mqttFehler, mqttDetail);
+  // The last query's frame and answer, and where the device was, as every device error.
   if (letzterFehler != 0) {
-    status = FehlerMelden(o, letzterFehler);
+    status = GeraetefehlerMelden(o, v, letzterFehler);
   } else if (abfragen > 0 && beantwortet == 0) {
     // Not one answer in the whole run: the device was not there, whatever ended it.
-    status = FehlerMelden(o, juengsterFehler, T("\nkeine Abfrage beantwortet", "\nno query answered"));
+    status = GeraetefehlerMelden(o, v, juengsterFehler,
+                                 T("keine Abfrage beantwortet", "no query answered"));
   }
   // Ctrl+C and SIGTERM are the normal end of a monitor, as of ping: the summary,
   // and success when queries were answered.
@@ -207,9 +203,9 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   if (!Leise()) {
     char zeile[200];
     std::snprintf(zeile, sizeof zeile,
-                  T("zpk3x-cli: monitor: %ld Abfragen, %ld beantwortet, %ld fehlgeschlagen in %.1f s%s\n",
-                    "zpk3x-cli: monitor: %ld queries, %ld answered, %ld failed in %.1f s%s\n"),
-                  abfragen, beantwortet, abfragen - beantwortet, sekunden,
+                  T("zpk3x-cli: monitor: %ld %s, %ld beantwortet, %ld fehlgeschlagen in %.1f s%s\n",
+                    "zpk3x-cli: monitor: %ld %s, %ld answered, %ld failed in %.1f s%s\n"),
+                  abfragen, abfragen == 1 ? T("Abfrage", "query") : T("Abfragen", "queries"), beantwortet, abfragen - beantwortet, sekunden,
                   unterbrochen ? T(", beendet durch Signal", ", ended by a signal") : "");
     std::fputs(zeile, stderr);
   }

@@ -45,6 +45,7 @@ int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, st
     std::fflush(stderr);
   };
   e.meta = meta;
+  e.metaFolgt = true;  // the monitor asks the device's identity first
   MqttFeld feld = MqttFeld::Keines;
   std::string detail;
   const ErrorCode err = MqttVerbinden(e, sender, &feld, &detail);

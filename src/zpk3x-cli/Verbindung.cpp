@@ -11,6 +11,7 @@
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
 #include "zpk3x-cli/Ausgabe.h"
+#include "zpk3x-cli/Ausgabe.h"
 
 namespace {
 
@@ -88,7 +89,15 @@ ErrorCode PortOeffnen(Verbindung* v, int baudrate) {
   GetComOpenResult(geraet, sizeof geraet, nullptr);
   v->geraet = ComPortKind(v->port, v->pfad.c_str()) > COM_KIND_LOCAL ? v->pfad : std::string(geraet);
   if (v->geraet.empty()) v->geraet = v->pfad;
+  // Windows opens "\\.\COM3"; the user knows it, and typed it, as COM3.
+  if (v->geraet.rfind("\\\\.\\", 0) == 0) v->geraet.erase(0, 4);
   v->offen = err == 0;
+  if (v->offen) {
+    FehlerOrtSetzen([v](std::string* detail, Json* angaben) {
+      *detail += "\n" + VerbindungText(*v);
+      VerbindungJson(*v, angaben);
+    });
+  }
   return err;
 }
 

@@ -90,16 +90,19 @@ void HilfeOrdnen(CLI::App* app, const std::string& optionen, bool englisch) {
 
 // `zpk3x-cli help [COMMAND]`: the help of the program or of one command, as --help shows it.
 int HilfeZeigen(const Optionen& o, const CLI::App& app, const std::string& thema) {
-  if (thema.empty()) {
-    // Through the formatter: the parsed app's help() would describe "help" itself.
-    Ausgeben(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
+  // With --json one object, as every other output: {"help": TEXT}.
+  const auto zeigen = [&o](const std::string& text) {
+    if (o.json) {
+      JsonAusgeben({{"help", text}});
+    } else {
+      Ausgeben(text);
+    }
     return AusgabePruefen(EXIT_OK);
-  }
-  for (const CLI::App* s : app.get_subcommands({})) {
-    if (s->get_name() != thema) continue;
-    Ausgeben(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
-    return AusgabePruefen(EXIT_OK);
-  }
+  };
+  // Through the formatter: the parsed app's help() would describe "help" itself.
+  if (thema.empty()) return zeigen(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal));
+  for (const CLI::App* s : app.get_subcommands({}))
+    if (s->get_name() == thema) return zeigen(s->get_formatter()->make_help(s, app.get_name() + " " + thema, CLI::AppFormatMode::Normal));
   return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, thema));
 }
 
@@ -121,6 +124,8 @@ int main(int argc, char** argv) {
   app.formatter(Hilfeformat(T("Globale Optionen (vor oder nach dem Befehl)", "Global options (before or after the command)")));
   HilfeUebersetzen(app, en);
   app.option_defaults()->group(T("Optionen", "Options"));
+  // An option given twice counts with its last value, as in other tools.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.set_help_flag("-h,--help", T("diese Hilfe zeigen und enden", "print this help and exit"));
   app.set_version_flag("--version", std::string("zpk3x-cli ") + ZPK3X_VERSION,
                        T("Version zeigen und enden", "print the version and exit"));
@@ -328,13 +333,18 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return AusgabePruefen(app.exit(e));  // --help, --version
-    if (const std::string option = UnbekannteOption(app, argc, argv); !option.empty())
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option);
-    // An unknown command word is named, with the nearest command.
+    // Every usage error ends by pointing to the help of what was typed.
     const std::string wort = Befehlswort(argc, argv);
+    const std::string hilfe = "\n" + T("Hilfe: zpk3x-cli ", "see: zpk3x-cli ") +
+                              (BefehlNamens(app, wort) != nullptr ? wort + " " : std::string()) + "--help";
+    if (const std::string vorab = Vorpruefung(app, argc, argv); !vorab.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + vorab + hilfe);
+    if (const std::string option = UnbekannteOption(app, argc, argv); !option.empty())
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + option + hilfe);
+    // An unknown command word is named, with the nearest command.
     if (app.get_subcommands().empty() && !wort.empty())
-      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort));
-    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app));
+      return FehlerMelden(o, AUFRUF_FEHLER, "\n" + UnbekannterBefehl(app, wort) + hilfe);
+    return FehlerMelden(o, AUFRUF_FEHLER, "\n" + ParserMeldung(e, app) + hilfe);
   }
   if (app.got_subcommand("help")) return HilfeZeigen(o, app, thema);
   if (!lang.empty()) o.englisch = lang == "en";

@@ -113,7 +113,8 @@ TEST_F(Mqtt, WerteUndStatusSindDieJsonZeilenDesMonitorsUndDerStatusBleibtBeimBro
   // The bit names in both languages, whatever the station's language.
   const Json bits = Json::parse(status[1])["bits"];
   ASSERT_EQ(bits.size(), 1u) << bits;
-  EXPECT_EQ(bits[0]["bit"], 0x100);
+  EXPECT_EQ(bits[0]["bit"], 8);
+  EXPECT_EQ(bits[0]["mask"], 0x100);
   EXPECT_EQ(bits[0]["en"], "Process has been started");
   EXPECT_EQ(bits[0]["de"], "Prozess wurde gestartet");
 

@@ -472,8 +472,10 @@ int DisplayPanel(int panel) {
     p->placed = true;
     w->adjustSize();
     if (QWidget* host = w->parentWidget()) {
+      // Never larger than its host: the form then scrolls inside its frame.
+      w->resize(w->size().boundedTo(QSize(host->width() - 8, host->height() - 8)).expandedTo(QSize(120, 80)));
       const int x = std::max(0, host->width() - w->width() - 12);
-      w->move(x, 12);
+      w->move(x, std::clamp(host->height() - w->height() - 4, 0, 12));
     }
   }
   w->show();

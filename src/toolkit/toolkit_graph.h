@@ -44,6 +44,8 @@ struct GraphLabelBox {
   std::string text;
 };
 int GetGraphMarkLabels(int panel, int control, GraphLabelBox* boxes, int max);
+// The plot area (where the curves are drawn) in the control's pixels.
+int GetGraphPlotRect(int panel, int control, GraphLabelBox* rect);
 // The labels of a curve's value axis.
 int GetGraphValueLabels(int panel, int control, int curve, std::string* labels, int max);
 

@@ -271,10 +271,11 @@ ErrorCode VerlaufOeffnen() {
   gBenutzt = true;
   if (neu) {
     SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
-    // Opened beside the operator window, it leaves the continuous query's
-    // switch and the error area in view.
-    static constexpr int kFrei[] = {MAINPANEL_DAUERNDABFRAGEN, MAINPANEL_FEHLERLED, MAINPANEL_FEHLERSTRING,
-                                    MAINPANEL_FEHLERNUMMER};
+    // Opened beside the operator window, it leaves what the operator watches in
+    // view: the actual values with their buttons, the status lamps, the
+    // connection picture and the error area.
+    static constexpr int kFrei[] = {MAINPANEL_DECORATION_4, MAINPANEL_DECORATION_6,  MAINPANEL_COMPICTURERING,
+                                    MAINPANEL_FEHLERLED,    MAINPANEL_FEHLERSTRING, MAINPANEL_FEHLERNUMMER};
     SetPanelPlaceKeeping(gVerlaufPanelHandle, gEinst.links, gEinst.oben, gPanelHandle, kFrei,
                          static_cast<int>(std::size(kFrei)));
   } else if (!Sichtbar()) {

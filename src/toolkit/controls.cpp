@@ -220,9 +220,10 @@ void ZNumeric::markRange() {
 namespace {
 
 // The line of the form that spells out refusals: the nearest label marked
-// "refusalLine" among the field's ancestors' children. It lists every refused
-// field it serves, so that the reason stays readable after the focus moved on,
-// without the mouse and whatever the error area shows meanwhile.
+// "refusalLine" among the field's ancestors' children (the operator window has
+// one outside its scrolling part). It lists every refused field it serves, so
+// that the reason stays readable after the focus moved on, without the mouse and
+// whatever the error area shows meanwhile.
 QLabel* refusalLineOf(QWidget* field) {
   for (QWidget* a = field->parentWidget(); a; a = a->parentWidget()) {
     for (QLabel* l : a->findChildren<QLabel*>())

@@ -70,7 +70,11 @@ void followFocus() {
   QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget*, QWidget* now) {
     if (!now) return;
     for (QWidget* a = now->parentWidget(); a && !a->isWindow(); a = a->parentWidget())
-      if (auto* area = dynamic_cast<FitArea*>(a)) area->ensureWidgetVisible(now, 6, 6);
+      if (auto* area = dynamic_cast<FitArea*>(a); area && area->widget()) {
+        // The whole field, not only its text cursor (which Qt's own call shows).
+        const QRect r(now->mapTo(area->widget(), QPoint(0, 0)), now->size());
+        area->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 6, r.height() / 2 + 6);
+      }
   });
 }
 
@@ -90,6 +94,12 @@ bool wrapScrollParts(QWidget* w) {
     area->setObjectName(part->objectName() + QStringLiteral("_BEREICH"));
     delete host->layout()->replaceWidget(part, area, Qt::FindChildrenRecursively);
     area->setWidget(part);
+    // The window's least size is asked for at once, before any event ran.
+    for (QWidget* h = area; h; h = h->isWindow() ? nullptr : h->parentWidget()) {
+      h->updateGeometry();
+      if (h->layout()) h->layout()->invalidate();
+    }
+    if (w->layout()) w->layout()->activate();
   }
   if (any) followFocus();
   return any;
@@ -105,7 +115,8 @@ void fit(int handle, QWidget* w, QSize frame) {
   const QSize want = w->sizeHint().expandedTo(w->minimumSizeHint());
   if (fitsIn(want, room)) return;
   // Where even the parts that do not scroll are too large, the whole content scrolls.
-  if (!wrapScrollParts(w) || !fitsIn(w->minimumSizeHint(), room))
+  const bool parts = wrapScrollParts(w);
+  if (!parts || !fitsIn(w->minimumSizeHint(), room))
     letContentScroll(handle, static_cast<QMainWindow*>(w));
   w->resize(want.boundedTo(room).expandedTo(w->minimumSizeHint()));
 }

@@ -445,7 +445,8 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
   if (r.width() <= 0 || to_ <= from_) return out;
   const QFontMetricsF fm(smallFont(this));
   const double rowHeight = fm.height() + 3;
-  const double leftEnd = 2, rightEnd = viewport()->width() - 2;
+  // Over the plot's width only: the value axes' top labels stay free.
+  const double leftEnd = r.left(), rightEnd = r.right();
   std::vector<std::pair<double, QString>> shown;
   for (const auto& [t, label] : marks_)
     if (t >= from_ && t <= to_) shown.emplace_back(r.left() + (t - from_) / (to_ - from_) * r.width(), label);
@@ -455,23 +456,35 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
   // row is taken, the name joins the label that ends first, so that every event
   // is named; marks on one pixel column share one label.
   double rowEnd[kMarkRows];
+  double rowBefore[kMarkRows];  // where the row's label before its last one ends
   int rowLast[kMarkRows];
   for (int k = 0; k < kMarkRows; ++k) {
-    rowEnd[k] = -1e9;
+    rowEnd[k] = rowBefore[k] = leftEnd - 4;
     rowLast[k] = -1;
   }
+  // Never over the row's label before it nor past the band's end: a name too
+  // long for the band (many faults at once) is drawn shortened, and whole in
+  // the tooltip.
   const auto boxFor = [&](int row, double left, const QString& text) {
-    const double w = fm.horizontalAdvance(text) + 6;
-    left = std::clamp(left, leftEnd, std::max(leftEnd, rightEnd - w));
+    const double least = rowBefore[row] + 4;
+    const double w = std::min(fm.horizontalAdvance(text) + 6, std::max(12.0, rightEnd - least));
+    left = std::clamp(left, least, std::max(least, rightEnd - w));
     const double bottom = r.top() - 3 - row * rowHeight;
     return QRectF(left, bottom - rowHeight + 2, w, rowHeight - 2);
+  };
+  // Adds the names of `text` that a label does not name yet.
+  const auto join = [](QString* label, const QString& text) {
+    QStringList names = label->split(QStringLiteral(", "));
+    for (const QString& n : text.split(QStringLiteral(", ")))
+      if (!names.contains(n)) names << n;
+    *label = names.join(QStringLiteral(", "));
   };
   int previous = -1;  // the label the mark before went to
   for (std::size_t i = 0; i < shown.size(); ++i) {
     const auto& [x, text] = shown[i];
     if (previous >= 0 && std::abs(shown[i - 1].first - x) < 1.0) {
       MarkLabel& same = out[static_cast<std::size_t>(previous)];
-      if (!same.text.split(QStringLiteral(", ")).contains(text)) same.text += QStringLiteral(", ") + text;
+      join(&same.text, text);
       same.box = boxFor(same.row, same.box.left(), same.text);
       rowEnd[same.row] = same.box.right();
       continue;
@@ -480,6 +493,7 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
     for (int k = 0; k < kMarkRows && row < 0; ++k)
       if (rowEnd[k] + 4 <= std::clamp(x - 3, leftEnd, rightEnd)) row = k;
     if (row >= 0) {
+      rowBefore[row] = rowEnd[row];
       MarkLabel m{boxFor(row, x - 3, text), text, x, {x}, row};
       rowEnd[row] = m.box.right();
       rowLast[row] = previous = static_cast<int>(out.size());
@@ -491,7 +505,7 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
       if (rowEnd[q] < rowEnd[k]) k = q;
     previous = rowLast[k];
     MarkLabel& joined = out[static_cast<std::size_t>(previous)];
-    joined.text += QStringLiteral(", ") + text;
+    join(&joined.text, text);
     joined.xs.push_back(x);
     joined.box = boxFor(k, joined.box.left(), joined.text);
     rowEnd[k] = joined.box.right();
@@ -535,7 +549,7 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
     p->setPen(markColor);
     p->setBrush(QColor(255, 255, 255));
     p->drawRect(m.box);
-    p->drawText(m.box, Qt::AlignCenter, m.text);
+    p->drawText(m.box, Qt::AlignCenter, QFontMetricsF(small).elidedText(m.text, Qt::ElideRight, m.box.width() - 4));
   }
   p->setBrush(Qt::NoBrush);
   p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);

@@ -573,11 +573,18 @@ ZChildFrame::ZChildFrame(QWidget* parent, QWidget* content) : QWidget(parent), c
   row->addWidget(closeBox);
   connect(closeBox, &QToolButton::clicked, this, [this] { close(); });
   outer->addWidget(strip);
+  content->setParent(this);
+  outer->addWidget(content, 1);
+}
+
+void ZChildFrame::letScroll() {
+  if (qobject_cast<QScrollArea*>(content_->parentWidget() ? content_->parentWidget()->parentWidget() : nullptr))
+    return;
   // In a host smaller than the form (a small screen, large fonts) the form
-  // scrolls below its title strip; elsewhere the area is exactly the form's size.
+  // scrolls below its title strip; the area wants exactly the form's size.
   auto* area = new ChildArea(this);
-  area->setWidget(content);
-  outer->addWidget(area, 1);
+  delete layout()->replaceWidget(content_, area);
+  area->setWidget(content_);
 }
 
 QSize ZChildFrame::ChildArea::sizeHint() const {

@@ -208,6 +208,8 @@ class ZChildFrame : public QWidget {
   void setTitle(const QString& t);
   QString title() const;
   QWidget* content() const { return content_; }
+  // Puts the form into a scroll area, for a host smaller than the form.
+  void letScroll();
 
  protected:
   void paintEvent(QPaintEvent*) override;

@@ -807,7 +807,8 @@ int SetPanelPlace(int panel, int left, int top, int besidePanel) {
   return SetPanelPlaceKeeping(panel, left, top, besidePanel, nullptr, 0);
 }
 
-int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount) {
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount,
+                         int mustCount) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   QWidget* w = p->window;
@@ -835,10 +836,13 @@ int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const in
   // always on it: where it covers none of the controls to keep in view and the
   // least of the other window, the earlier place when they are alike.
   std::vector<QRect> kept;
+  std::vector<bool> must;
   for (int i = 0; i < keepCount && keep; ++i) {
     int err = 0;
-    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible())
+    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible()) {
       kept.push_back(QRect(c->w->mapToGlobal(QPoint(0, 0)), c->w->size()).adjusted(-2, -2, 2, 2));
+      must.push_back(mustCount < 0 || i < mustCount);
+    }
   }
   const auto area = [](const QRect& r) { return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height(); };
   const auto bestPlace = [&](QSize s, std::pair<long long, long long>* cost) {
@@ -852,10 +856,13 @@ int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const in
       places.push_back(keptInside(a, s, QPoint(k.left() - s.width(), a.top())));
       places.push_back(keptInside(a, s, QPoint(k.right() + 1, a.top())));
     }
+    // What it covers of the controls to keep, the first ones weighing above all others.
     const auto costAt = [&](QPoint at) {
       const QRect r(at, s);
       long long hidden = 0;
-      for (const QRect& k : kept) hidden += area(r.intersected(k));
+      for (std::size_t i = 0; i < kept.size(); ++i)
+        hidden += std::min(area(r.intersected(kept[i])), 999999LL / static_cast<long long>(kept.size())) +
+                  (must[i] && r.intersects(kept[i]) ? 1000000LL : 0LL);
       return std::make_pair(hidden, area(r.intersected(beside)));
     };
     QPoint best = places[0];
@@ -873,7 +880,9 @@ int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const in
     const QSize smaller = (size * percent / 100).expandedTo(least);
     std::pair<long long, long long> c;
     const QPoint at = bestPlace(smaller, &c);
-    if (c.first == 0) {
+    // Taken when it leaves all free, or the first ones where the larger did not.
+    constexpr long long kMust = 1000000LL;
+    if (c.first == 0 || (cost.first >= kMust && c.first < kMust)) {
       w->resize(smaller - frame);
       best = at;
       cost = c;

@@ -64,4 +64,7 @@ int SetPanelSize(int panel, int width, int height);
 int SetPanelPlace(int panel, int left, int top, int besidePanel);
 // The same; placed beside `besidePanel`, it covers none of that window's
 // controls `keep` (`keepCount` of them) where the screen has room for that.
-int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount);
+// Where it has not, the first `mustCount` of them (all, when negative) are
+// kept free before the others.
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount,
+                         int mustCount = -1);

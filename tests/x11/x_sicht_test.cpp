@@ -11,12 +11,14 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Com/Com.h"
 #include "lauf.h"
 #include "ser2net_harness.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 
@@ -215,6 +217,24 @@ TEST_F(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
         .save(QString::fromStdString(Bildpfad("x11_fenster_" + std::to_string(schirm.width()) + "x" +
                                               std::to_string(schirm.height()) + "_" + (dpi ? dpi : "96") + "dpi.png")));
   }
+  // The trend window opens where it leaves the query's switch and the error
+  // line free, and where the screen has room, the actual values too.
+  ASSERT_EQ(VerlaufOeffnen(), 0);
+  Sichtbar(gVerlaufPanelHandle);
+  QWidget* verlauf = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"))) verlauf = w;
+  ASSERT_NE(verlauf, nullptr);
+  {
+    Bediener b;
+    const QRect rahmen = b.MitRahmen(static_cast<unsigned long>(verlauf->winId()), Geraetepixel(verlauf));
+    EXPECT_TRUE(schirm.contains(rahmen));
+    std::vector<const char*> frei = {"DAUERNDABFRAGEN", "FEHLERSTRING", "FEHLERNUMMER"};
+    if (schirm.width() >= 1366) frei.push_back("DECORATION_4");
+    for (const char* name : frei) EXPECT_FALSE(rahmen.intersects(Geraetepixel(Teil(name)))) << name;
+  }
+  VerlaufBeenden();
+  TestRunEvents(100);
   int balken = 0;
   for (QScrollBar* s : mw->findChildren<QScrollBar*>()) balken += s->isVisible();
   if (passt) {

@@ -112,8 +112,9 @@ void OeffnungsfehlerBeschreiben(int port, const std::string& pfad, Portfehler* f
   int systemfehler = 0;
   const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);
   const std::string layer = ComLastError();
-  if (ComPortKind(port, pfad.c_str()) > COM_KIND_LOCAL || (ergebnis == COM_OPEN_INVALID && !layer.empty())) {
-    // A network port: the layer says "URL: reason" in its own words.
+  if (ComPortKind(port, pfad.c_str()) != COM_KIND_LOCAL) {
+    // A network port, or a name with a network prefix that is none: the layer
+    // says "URL: reason" or why the name is none, in its own words.
     const std::size_t schema = layer.find("://");
     const std::size_t trenner = layer.find(": ", schema == std::string::npos ? 0 : schema + 3);
     const bool mitUrl = trenner != std::string::npos && schema != std::string::npos && schema < trenner;

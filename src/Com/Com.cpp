@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "Programmtransfer/Programmtransfer.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
@@ -28,8 +29,8 @@ constexpr int kFarbeRot = 0xFF0000;
 // A hang-up closed the port: the next device operation opens it again by itself.
 bool gNachTrennungOeffnen = false;
 
-// Why the latest open failed, in the serial layer's words ("tcp://HOST:PORT:
-// connection refused"), for the error area; "" when it said nothing more.
+// Why the latest open failed ("tcp://HOST:PORT: Verbindung abgelehnt",
+// "/dev/ttyS0: Gerät nicht vorhanden"), for the error area; "" when unknown.
 std::string gOeffnungsgrund;
 ErrorCode gOeffnungsfehler = 0;
 
@@ -108,7 +109,13 @@ ErrorCode ComPortOeffnen() {
 
   const ErrorCode fehler = OLQZPK3X_Open(gCom.port, gCom.baudrate);
   gOeffnungsfehler = fehler;
-  gOeffnungsgrund = fehler != 0 ? ComLastError() : "";
+  gOeffnungsgrund.clear();
+  if (fehler != 0) {
+    // In the words the command line uses for the same refusal, in the window's language.
+    Portfehler grund;
+    OeffnungsfehlerBeschreiben(gCom.port, "", &grund);
+    if (!grund.grund.empty()) gOeffnungsgrund = (grund.pfad.empty() ? "" : grund.pfad + ": ") + grund.grund;
+  }
   if (fehler != 0) {
     gCom.offenerPort = -1;
     return fehler;

@@ -19,9 +19,9 @@ void ComStrukturInitialisieren();
 void ComEinstellungenAusGuiInStruktur();
 void ComEinstellungenAusStrukturInGui();
 ErrorCode ComPortOeffnen();
-// Why the latest open of a port failed with `code`, where the serial layer says
-// more than the code (a network port: "tcp://HOST:PORT: connection refused");
-// "" otherwise, and for any other code.
+// Why the latest open of a port failed with `code`: the device and the cause in
+// the run's language ("tcp://HOST:PORT: Verbindung abgelehnt"), as the command
+// line gives it; "" where unknown, and for any other code.
 std::string ComOeffnungsgrund(ErrorCode code);
 // For an operation that needs the device: 0 when a port is open. A port whose
 // line has hung up (seen before anything is sent) or that a hang-up closed is

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "OLQ_errorV3/OLQ_errorV3.h"
+#include "common/Dateizugriff.h"
 #include "olqzpk3x/olqzpk3x.h"
 #include "rs232/rs232.h"
 
@@ -49,10 +50,39 @@ std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& p
       fehler->grundCode = "settings";
       return T("Leitungseinstellungen nicht einstellbar", "the line settings could not be made");
     case COM_OPEN_SYSTEM:
-      return systemfehler != 0 ? std::system_category().message(systemfehler) : "";
+      return systemfehler != 0 ? Systemgrund(systemfehler, OLQ_FehlerspracheLesen() == 2) : "";
     default:
       return "";
   }
+}
+
+// The serial layer speaks of network ports in English; the operator reads its
+// words in the catalogue's language. Unknown words stay as they are.
+std::string NetzGrundText(const std::string& grund) {
+  if (OLQ_FehlerspracheLesen() == 2) return grund;
+  static const std::pair<const char*, const char*> kWorte[] = {
+      {"connection refused", "Verbindung abgelehnt"},
+      {"no connection (time-out)", "keine Verbindung (Zeitüberschreitung)"},
+      {"network unreachable", "Netz nicht erreichbar"},
+      {"host unreachable", "Rechner nicht erreichbar"},
+      {"host not found", "Rechner nicht gefunden"},
+      {"connection closed by the server", "Verbindung vom Server geschlossen"},
+      {"held by another program on this machine", "von einem anderen Programm auf diesem Rechner belegt"},
+      {"not a network port name: expected", "kein Netzwerkport-Name: erwartet"},
+      {"not a network port name", "kein Netzwerkport-Name"},
+      {"the server does not offer RFC 2217 port control", "der Server bietet keine Portsteuerung nach RFC 2217"},
+      {"the line settings could not be sent", "die Leitungseinstellungen ließen sich nicht senden"},
+      {"the connection broke while it was set up", "die Verbindung brach beim Aufbau ab"},
+      {"the server set ", "der Server stellte "},
+      {" baud instead of ", " Baud statt "},
+      {" or rfc2217://", " oder rfc2217://"},
+  };
+  std::string text = grund;
+  for (const auto& [englisch, deutsch] : kWorte) {
+    const std::size_t an = text.find(englisch);
+    if (an != std::string::npos) text.replace(an, std::strlen(englisch), deutsch);
+  }
+  return text;
 }
 
 // A network port's cause as a code, from the layer's words.
@@ -76,28 +106,39 @@ std::string Programme(int von, int bis) {
 
 }  // namespace
 
-ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, double timeout, Portfehler* fehler) {
+void OeffnungsfehlerBeschreiben(int port, const std::string& pfad, Portfehler* fehler) {
   *fehler = Portfehler{};
-  const ErrorCode err = OLQZPK3X_OpenDevice(port, pfad.c_str(), baudrate);
   char geraet[512] = {};
   int systemfehler = 0;
   const ComOpenResult ergebnis = GetComOpenResult(geraet, sizeof geraet, &systemfehler);
-  const bool netz = ComPortKind(port, pfad.c_str()) > COM_KIND_LOCAL;
-  if (err != 0 && netz) {
-    // A network port: the layer says "URL: reason" in its own words.
-    const std::string text = ComLastError();
-    const std::size_t schema = text.find("://");
-    const std::size_t trenner = text.find(": ", schema == std::string::npos ? 0 : schema + 3);
-    fehler->pfad = trenner == std::string::npos ? text : text.substr(0, trenner);
-    fehler->grund = trenner == std::string::npos ? "" : text.substr(trenner + 2);
-    fehler->grundCode = NetzGrundCode(fehler->grund.empty() ? text : fehler->grund);
-    return err;
+  const std::string layer = ComLastError();
+  if (ComPortKind(port, pfad.c_str()) != COM_KIND_LOCAL) {
+    // A network port, or a name with a network prefix that is none: the layer
+    // says "URL: reason" or why the name is none, in its own words.
+    const std::size_t schema = layer.find("://");
+    const std::size_t trenner = layer.find(": ", schema == std::string::npos ? 0 : schema + 3);
+    const bool mitUrl = trenner != std::string::npos && schema != std::string::npos && schema < trenner;
+    fehler->pfad = mitUrl ? layer.substr(0, trenner) : geraet;
+    const std::string grund = mitUrl ? layer.substr(trenner + 2) : layer;
+    fehler->grundCode = NetzGrundCode(grund);
+    fehler->grund = NetzGrundText(grund);
+    return;
   }
+  fehler->pfad = geraet;
+  fehler->grund = Grund(ergebnis, systemfehler, geraet, fehler);
+}
+
+ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, double timeout, Portfehler* fehler) {
+  *fehler = Portfehler{};
+  const ErrorCode err = OLQZPK3X_OpenDevice(port, pfad.c_str(), baudrate);
   if (err != 0) {
-    fehler->pfad = geraet;
-    fehler->grund = Grund(ergebnis, systemfehler, geraet, fehler);
+    OeffnungsfehlerBeschreiben(port, pfad, fehler);
     return err;
   }
+  char geraet[512] = {};
+  int systemfehler = 0;
+  GetComOpenResult(geraet, sizeof geraet, &systemfehler);
+  const bool netz = ComPortKind(port, pfad.c_str()) > COM_KIND_LOCAL;
   // A lock binds only programs that take it: whoever else has the device open
   // would read our answers or talk across our frames.
   // A device server refuses a second client itself.

@@ -25,6 +25,11 @@ struct Portfehler {
 // The name of the errno value `fehler` ("ENOENT"), or "E" and its number.
 std::string FehlerName(int fehler);
 
+// Why the latest open of port `port` on `pfad` ("" : the port number's own)
+// failed, from the serial layer's record of it: fills *fehler as below. Every
+// front end that opens a port names the refusal with it.
+void OeffnungsfehlerBeschreiben(int port, const std::string& pfad, Portfehler* fehler);
+
 // Opens port `port` (1..8) on device `pfad` ("" : the port number's own) at
 // `baudrate` and sets `timeout`; a catalogue code. A device that another process
 // holds open is refused, whether or not that process locked it. On failure the

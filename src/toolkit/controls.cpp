@@ -217,9 +217,38 @@ void ZNumeric::markRange() {
   setPalette(pal);
 }
 
+namespace {
+
+// The line of the form that spells out refusals: the nearest label marked
+// "refusalLine" among the field's ancestors' children (the operator window has
+// one outside its scrolling part). It lists every refused field it serves, so
+// that the reason stays readable after the focus moved on, without the mouse and
+// whatever the error area shows meanwhile.
+QLabel* refusalLineOf(QWidget* field) {
+  for (QWidget* a = field->parentWidget(); a; a = a->parentWidget()) {
+    for (QLabel* l : a->findChildren<QLabel*>())
+      if (l->property("refusalLine").toBool()) return l;
+    if (a->isWindow()) break;
+  }
+  return nullptr;
+}
+
+void showRefusals(QLabel* line) {
+  QStringList texts;
+  for (ZNumeric* n : line->parentWidget()->findChildren<ZNumeric*>())
+    if (!n->refusal().isEmpty() && refusalLineOf(n) == line) texts << n->refusal();
+  line->setText(texts.join(QLatin1Char('\n')));
+  line->setVisible(!texts.isEmpty());
+}
+
+}  // namespace
+
 void ZNumeric::setRefusal(const QString& why) {
   if (why == refusal_) return;
   refusal_ = why;
+  // Screen readers announce the reason with the field.
+  setAccessibleDescription(why);
+  if (QLabel* line = refusalLineOf(this)) showRefusals(line);
   markRange();
   update();
 }
@@ -261,8 +290,7 @@ bool ZNumeric::takePendingEdit() {
   const bool changed = outOfRange_ || v != committed_;
   committed_ = v;
   outOfRange_ = false;
-  refusal_.clear();  // a valid entry answers the refusal
-  update();
+  setRefusal(QString());  // a valid entry answers the refusal
   {
     const QSignalBlocker block(this);
     setValue(v);
@@ -547,6 +575,28 @@ ZChildFrame::ZChildFrame(QWidget* parent, QWidget* content) : QWidget(parent), c
   outer->addWidget(strip);
   content->setParent(this);
   outer->addWidget(content, 1);
+}
+
+void ZChildFrame::letScroll() {
+  if (qobject_cast<QScrollArea*>(content_->parentWidget() ? content_->parentWidget()->parentWidget() : nullptr))
+    return;
+  // In a host smaller than the form (a small screen, large fonts) the form
+  // scrolls below its title strip; the area wants exactly the form's size.
+  auto* area = new ChildArea(this);
+  delete layout()->replaceWidget(content_, area);
+  area->setWidget(content_);
+}
+
+QSize ZChildFrame::ChildArea::sizeHint() const {
+  const QWidget* c = widget();
+  return c ? c->sizeHint().expandedTo(c->minimumSizeHint()) : QScrollArea::sizeHint();
+}
+
+ZChildFrame::ChildArea::ChildArea(QWidget* parent) : QScrollArea(parent) {
+  setFocusPolicy(Qt::NoFocus);  // the keyboard goes to the form's controls, not to their area
+  setFrameShape(QFrame::NoFrame);
+  setWidgetResizable(true);
+  viewport()->setBackgroundRole(QPalette::Window);
 }
 
 void ZChildFrame::setTitle(const QString& t) { title_->setText(t); }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPointer>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 
@@ -149,7 +150,8 @@ class ZPicture : public QWidget {
   QString picture() const { return picture_; }
   void setPicture(const QString& p);
   QSize sizeHint() const override;
-  QSize minimumSizeHint() const override { return sizeHint(); }
+  // A decoration yields its room first where the screen is short.
+  QSize minimumSizeHint() const override { return {0, 0}; }
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -206,6 +208,8 @@ class ZChildFrame : public QWidget {
   void setTitle(const QString& t);
   QString title() const;
   QWidget* content() const { return content_; }
+  // Puts the form into a scroll area, for a host smaller than the form.
+  void letScroll();
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -217,6 +221,11 @@ class ZChildFrame : public QWidget {
   void hideEvent(QHideEvent* e) override;
 
  private:
+  class ChildArea : public QScrollArea {
+   public:
+    explicit ChildArea(QWidget* parent);
+    QSize sizeHint() const override;
+  };
   QLabel* title_;
   QWidget* content_;
   QPointer<QWidget> returnFocus_;  // where the keyboard was before it opened

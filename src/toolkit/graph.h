@@ -36,12 +36,14 @@ class ZGraph : public QChartView {
 
   // Time axis ticks at round instants of local time, for the present range and width.
   const std::vector<std::pair<double, QString>>& ticks() const { return ticks_; }
-  // A mark label as drawn: its box in view coordinates (text running upwards)
-  // and its text, possibly shortened or standing for several marks.
+  // A mark label as drawn: its box in view coordinates (above the plot) and its
+  // text, every name of the marks it stands for, whole.
   struct MarkLabel {
     QRectF box;
     QString text;
-    double x;  // where its line is
+    double x;                // where its first line is
+    std::vector<double> xs;  // where each of its lines is
+    int row;                 // 0 nearest the plot
   };
   std::vector<MarkLabel> markLabels() const;
   QStringList valueLabels(int curve) const;
@@ -78,6 +80,7 @@ class ZGraph : public QChartView {
   void computeTicks();
   void fitValueLabels(int curve);
   void trackCursor(double x);
+  int markBandHeight() const;
 
   QChart* chart_;
   QDateTimeAxis* time_;

@@ -472,8 +472,14 @@ int DisplayPanel(int panel) {
     p->placed = true;
     w->adjustSize();
     if (QWidget* host = w->parentWidget()) {
+      // Never larger than its host: the form then scrolls inside its frame.
+      const QSize room = QSize(host->width() - 8, host->height() - 8).expandedTo(QSize(120, 80));
+      if (auto* frame = qobject_cast<ZChildFrame*>(w); frame && (w->width() > room.width() || w->height() > room.height())) {
+        frame->letScroll();
+        w->resize(w->sizeHint().boundedTo(room));
+      }
       const int x = std::max(0, host->width() - w->width() - 12);
-      w->move(x, 12);
+      w->move(x, std::clamp(host->height() - w->height() - 4, 0, 12));
     }
   }
   w->show();

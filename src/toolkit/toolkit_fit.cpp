@@ -1,12 +1,14 @@
 // A window fits the screen it opens on, at any font size: when its natural size
-// (with the window manager's frame) is larger than the screen, its content
-// scrolls instead of being squeezed (squeezed, the controls would overlap and the
-// close box and the actual values would lie off the screen).
+// (with the window manager's frame) is larger than the screen, the parts of its
+// content marked to scroll do, else the whole content, instead of being squeezed
+// (squeezed, the controls would overlap and the close box and the actual values
+// would lie off the screen).
 #include "toolkit/toolkit_internal.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMainWindow>
 #include <QPointer>
 #include <QScreen>
@@ -25,9 +27,10 @@ const QSize kFrameGuess(12, 40);
 class FitArea : public QScrollArea {
  public:
   explicit FitArea(QWidget* content) {
+    setFocusPolicy(Qt::NoFocus);  // no stop of its own in the Tab order
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
-    setWidget(content);
+    if (content) setWidget(content);
     viewport()->setBackgroundRole(QPalette::Window);
   }
   QSize sizeHint() const override {
@@ -58,14 +61,63 @@ void letContentScroll(int handle, QMainWindow* mw) {
   }
 }
 
+// The field that gets the keyboard focus is scrolled into view, however the
+// focus came to it.
+void followFocus() {
+  static bool connected = false;
+  if (connected) return;
+  connected = true;
+  QObject::connect(qApp, &QApplication::focusChanged, qApp, [](QWidget*, QWidget* now) {
+    if (!now) return;
+    for (QWidget* a = now->parentWidget(); a && !a->isWindow(); a = a->parentWidget())
+      if (auto* area = dynamic_cast<FitArea*>(a); area && area->widget()) {
+        // The whole field, not only its text cursor (which Qt's own call shows).
+        const QRect r(now->mapTo(area->widget(), QPoint(0, 0)), now->size());
+        area->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 6, r.height() / 2 + 6);
+      }
+  });
+}
+
+// Each part marked "scrollPart" goes into a scroll area of its own, as large as
+// the part wants: where the window is short of room only those parts scroll, and
+// what lies beside them (the values the operator watches, the error line) stays
+// whole. Only a window short of room gets them: elsewhere a part that grows
+// (a refusal spelled out) makes the window grow, as without them.
+bool wrapScrollParts(QWidget* w) {
+  bool any = false;
+  for (QWidget* part : w->findChildren<QWidget*>()) {
+    if (!part->property("scrollPart").toBool()) continue;
+    any = true;
+    QWidget* host = part->parentWidget();
+    if (!host || !host->layout() || dynamic_cast<FitArea*>(host->parentWidget())) continue;  // done before
+    auto* area = new FitArea(nullptr);
+    area->setObjectName(part->objectName() + QStringLiteral("_BEREICH"));
+    delete host->layout()->replaceWidget(part, area, Qt::FindChildrenRecursively);
+    area->setWidget(part);
+    // The window's least size is asked for at once, before any event ran.
+    for (QWidget* h = area; h; h = h->isWindow() ? nullptr : h->parentWidget()) {
+      h->updateGeometry();
+      if (h->layout()) h->layout()->invalidate();
+    }
+    if (w->layout()) w->layout()->activate();
+  }
+  if (any) followFocus();
+  return any;
+}
+
+bool fitsIn(QSize s, QSize room) { return s.width() <= room.width() && s.height() <= room.height(); }
+
 // Size (and place) the window for a frame of `frame` on its screen.
 void fit(int handle, QWidget* w, QSize frame) {
   const QRect avail = screenArea(w);
   if (avail.isEmpty()) return;
   const QSize room = (avail.size() - frame).expandedTo(QSize(1, 1));
   const QSize want = w->sizeHint().expandedTo(w->minimumSizeHint());
-  if (want.width() <= room.width() && want.height() <= room.height()) return;
-  letContentScroll(handle, static_cast<QMainWindow*>(w));
+  if (fitsIn(want, room)) return;
+  // Where even the parts that do not scroll are too large, the whole content scrolls.
+  const bool parts = wrapScrollParts(w);
+  if (!parts || !fitsIn(w->minimumSizeHint(), room))
+    letContentScroll(handle, static_cast<QMainWindow*>(w));
   w->resize(want.boundedTo(room).expandedTo(w->minimumSizeHint()));
 }
 

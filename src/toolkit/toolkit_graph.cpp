@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QToolTip>
 #include <QGuiApplication>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -61,7 +62,18 @@ QFont smallFont(const QWidget* w) {
   f.setPointSizeF(f.pointSizeF() * 0.85);
   return f;
 }
+
+// Rows of mark names above the plot: marks closer than their names are long
+// take the next row; beyond the last, names join the row's last label.
+constexpr int kMarkRows = 3;
+
+Qt::PenStyle curvePenStyle(int curve) { return curve == 0 ? Qt::SolidLine : Qt::DashLine; }
 }  // namespace
+
+int ZGraph::markBandHeight() const {
+  const QFontMetricsF fm(smallFont(this));
+  return static_cast<int>(std::ceil(kMarkRows * (fm.height() + 3) + 4));
+}
 
 // Draws the graph's curves over the plot area, below the marks and the cursor.
 class ZCurveLayer : public QGraphicsItem {
@@ -81,8 +93,11 @@ class ZCurveLayer : public QGraphicsItem {
 // The view gets its chart at once: a chart it made itself would be left over.
 ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
   chart_ = chart();
-  chart_->legend()->setAlignment(Qt::AlignTop);
-  chart_->setMargins(QMargins(4, 4, 4, 4));
+  // The marks' names get a band of their own above the plot, where they cover
+  // no curve; the legend goes below, and draws each curve's line as it is drawn.
+  chart_->legend()->setAlignment(Qt::AlignBottom);
+  chart_->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+  chart_->setMargins(QMargins(4, 4 + markBandHeight(), 4, 4));
   chart_->setDropShadowEnabled(false);
   if (zLanguage() != 2) {
     chart_->setLocalizeNumbers(true);
@@ -131,6 +146,7 @@ void ZGraph::setCurveLook(int curve, const QString& name, const QString& axisTit
   c.legend->setName(name);
   QPen pen(c.color);
   pen.setWidthF(1.5);
+  pen.setStyle(curvePenStyle(curve));
   c.legend->setPen(pen);
   layer_->update();
 }
@@ -243,13 +259,17 @@ void ZGraph::paintCurves(QPainter* p) const {
     p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
   }
   QPolygonF screen;
-  for (const Curve& c : curves_) {
+  for (int k = 0; k < 2; ++k) {
+    const Curve& c = curves_[k];
     const double lo = c.axis->min(), hi = c.axis->max();
     if (!(hi > lo)) continue;
     const double sy = r.height() / (hi - lo);
     // A one-pixel cosmetic pen: drawn without stroking, which wider pens need.
+    // The second curve is dashed: where both lie on one line (0 A at 0 V) the
+    // first shows between its dashes.
     QPen pen(c.color, 1);
     pen.setCosmetic(true);
+    pen.setStyle(curvePenStyle(k));
     p->setPen(pen);
     for (const QPolygonF& piece : c.pieces) {
       screen.resize(piece.size());
@@ -373,6 +393,12 @@ void ZGraph::mousePressEvent(QMouseEvent* e) {
 
 void ZGraph::mouseMoveEvent(QMouseEvent* e) {
   const double x = e->position().x();
+  // A label's names whole, also where the band cuts it at the window's edge.
+  QString names;
+  for (const MarkLabel& m : markLabels())
+    if (m.box.contains(e->position())) names = m.text;
+  if (names.isEmpty()) QToolTip::hideText();
+  else QToolTip::showText(e->globalPosition().toPoint(), names, this);
   if (dragging_) {
     const double dt = (x - dragX_) / std::max(1.0, plotRect().width()) * (to_ - from_);
     dragX_ = x;
@@ -418,53 +444,71 @@ std::vector<ZGraph::MarkLabel> ZGraph::markLabels() const {
   const QRectF r = chart_->mapToScene(chart_->plotArea()).boundingRect();
   if (r.width() <= 0 || to_ <= from_) return out;
   const QFontMetricsF fm(smallFont(this));
-  const double across = fm.ascent() + fm.descent();
-  const double room = r.height() - 8;
+  const double rowHeight = fm.height() + 3;
+  // Over the plot's width only: the value axes' top labels stay free.
+  const double leftEnd = r.left(), rightEnd = r.right();
   std::vector<std::pair<double, QString>> shown;
   for (const auto& [t, label] : marks_)
     if (t >= from_ && t <= to_) shown.emplace_back(r.left() + (t - from_) / (to_ - from_) * r.width(), label);
   std::stable_sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  // A label runs upwards along its line, left of it. Marks whose labels would
-  // touch form a group: stacked one above the other while each keeps a readable
-  // piece, else one shortened label for the whole group.
-  const auto place = [&](double x, const QString& text, double bottom, double length, Qt::TextElideMode mode) {
-    const QString t = fm.elidedText(text, mode, length);
-    const double w = fm.horizontalAdvance(t);
-    out.push_back({QRectF(x - 3 - fm.ascent(), bottom - w, across, w), t, x});
+  // Each name whole, horizontal, in the band above the plot, starting at its
+  // line: the first row that is free there, nearest the plot first. Where every
+  // row is taken, the name joins the label that ends first, so that every event
+  // is named; marks on one pixel column share one label.
+  double rowEnd[kMarkRows];
+  double rowBefore[kMarkRows];  // where the row's label before its last one ends
+  int rowLast[kMarkRows];
+  for (int k = 0; k < kMarkRows; ++k) {
+    rowEnd[k] = rowBefore[k] = leftEnd - 4;
+    rowLast[k] = -1;
+  }
+  // Never over the row's label before it nor past the band's end: a name too
+  // long for the band (many faults at once) is drawn shortened, and whole in
+  // the tooltip.
+  const auto boxFor = [&](int row, double left, const QString& text) {
+    const double least = rowBefore[row] + 4;
+    const double w = std::min(fm.horizontalAdvance(text) + 6, std::max(12.0, rightEnd - least));
+    left = std::clamp(left, least, std::max(least, rightEnd - w));
+    const double bottom = r.top() - 3 - row * rowHeight;
+    return QRectF(left, bottom - rowHeight + 2, w, rowHeight - 2);
   };
-  // The words two labels begin with alike ("Process has been "): what follows
-  // tells them apart and is what a shortened label keeps.
-  const auto commonWords = [](const QString& a, const QString& b) {
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < std::min(a.size(), b.size()) && a[i] == b[i]; ++i)
-      if (a[i] == QLatin1Char(' ')) n = i + 1;
-    return n;
+  // Adds the names of `text` that a label does not name yet.
+  const auto join = [](QString* label, const QString& text) {
+    QStringList names = label->split(QStringLiteral(", "));
+    for (const QString& n : text.split(QStringLiteral(", ")))
+      if (!names.contains(n)) names << n;
+    *label = names.join(QStringLiteral(", "));
   };
-  for (std::size_t i = 0; i < shown.size();) {
-    std::size_t j = i + 1;
-    while (j < shown.size() && shown[j].first - shown[j - 1].first < across + 2) ++j;
-    const double piece = room / static_cast<double>(j - i);
-    if (j - i == 1 || piece >= fm.horizontalAdvance(QStringLiteral("Mmmmmm"))) {
-      for (std::size_t k = i; k < j; ++k) {
-        const QString& text = shown[k].second;
-        const qsizetype same = k == i ? 0 : commonWords(shown[i].second, text);
-        // Below the group's first label, a label keeps its own end.
-        place(shown[k].first, same > 0 ? QStringLiteral("…") + text.mid(same) : text,
-              r.bottom() - 4 - piece * static_cast<double>(k - i), piece - 6, k == i ? Qt::ElideRight : Qt::ElideLeft);
-      }
-    } else {
-      // One label for the group: each different name once, the words they
-      // begin with alike written once.
-      QStringList names;
-      for (std::size_t k = i; k < j; ++k)
-        if (!names.contains(shown[k].second)) names << shown[k].second;
-      qsizetype same = names.size() > 1 ? names[0].size() : 0;
-      for (qsizetype k = 1; k < names.size(); ++k) same = std::min(same, commonWords(names[0], names[k]));
-      QString text = names[0];
-      for (qsizetype k = 1; k < names.size(); ++k) text += QStringLiteral(", ") + names[k].mid(same);
-      place(shown[i].first, text, r.bottom() - 4, room, Qt::ElideRight);
+  int previous = -1;  // the label the mark before went to
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto& [x, text] = shown[i];
+    if (previous >= 0 && std::abs(shown[i - 1].first - x) < 1.0) {
+      MarkLabel& same = out[static_cast<std::size_t>(previous)];
+      join(&same.text, text);
+      same.box = boxFor(same.row, same.box.left(), same.text);
+      rowEnd[same.row] = same.box.right();
+      continue;
     }
-    i = j;
+    int row = -1;
+    for (int k = 0; k < kMarkRows && row < 0; ++k)
+      if (rowEnd[k] + 4 <= std::clamp(x - 3, leftEnd, rightEnd)) row = k;
+    if (row >= 0) {
+      rowBefore[row] = rowEnd[row];
+      MarkLabel m{boxFor(row, x - 3, text), text, x, {x}, row};
+      rowEnd[row] = m.box.right();
+      rowLast[row] = previous = static_cast<int>(out.size());
+      out.push_back(m);
+      continue;
+    }
+    int k = 0;
+    for (int q = 1; q < kMarkRows; ++q)
+      if (rowEnd[q] < rowEnd[k]) k = q;
+    previous = rowLast[k];
+    MarkLabel& joined = out[static_cast<std::size_t>(previous)];
+    join(&joined.text, text);
+    joined.xs.push_back(x);
+    joined.box = boxFor(k, joined.box.left(), joined.text);
+    rowEnd[k] = joined.box.right();
   }
   return out;
 }
@@ -486,9 +530,10 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
     p->drawText(QPointF(std::clamp(x - w / 2, r.left() - w / 2, r.right() + 20 - w), r.bottom() + 5 + fm.ascent()),
                 label);
   }
-  p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);
-  // Status marks: a dashed line with its name along it.
-  QPen markPen(QColor::fromRgb(QRgb(kMarkColor)));
+  // Status marks: a dashed line through the plot, continued dotted up to its
+  // name in the band above.
+  const QColor markColor = QColor::fromRgb(QRgb(kMarkColor));
+  QPen markPen(markColor);
   markPen.setStyle(Qt::DashLine);
   p->setPen(markPen);
   for (const auto& [t, label] : marks_) {
@@ -496,16 +541,18 @@ void ZGraph::drawForeground(QPainter* p, const QRectF& rect) {
     const double x = r.left() + (t - from_) / (to_ - from_) * r.width();
     p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
   }
-  p->setPen(QColor::fromRgb(QRgb(kMarkColor)));
+  QPen leader(markColor);
+  leader.setStyle(Qt::DotLine);
   for (const MarkLabel& m : markLabels()) {
-    // On a ground of its own: the curves pass under a label, never through it.
-    p->fillRect(m.box.adjusted(-1, -1, 1, 1), QColor(255, 255, 255, 220));
-    p->save();
-    p->translate(m.x - 3, m.box.bottom());
-    p->rotate(-90);
-    p->drawText(QPointF(0, 0), m.text);
-    p->restore();
+    p->setPen(leader);
+    for (double x : m.xs) p->drawLine(QPointF(x, m.box.bottom()), QPointF(x, r.top()));
+    p->setPen(markColor);
+    p->setBrush(QColor(255, 255, 255));
+    p->drawRect(m.box);
+    p->drawText(m.box, Qt::AlignCenter, QFontMetricsF(small).elidedText(m.text, Qt::ElideRight, m.box.width() - 4));
   }
+  p->setBrush(Qt::NoBrush);
+  p->setClipRect(r.adjusted(0, -2, 2, 2), Qt::IntersectClip);
   // The cursor line with the values the program gave for it.
   if (cursorOn_ && cursorT_ >= from_ && cursorT_ <= to_) {
     const double x = r.left() + (cursorT_ - from_) / (to_ - from_) * r.width();
@@ -622,6 +669,16 @@ int GetGraphPlotWidth(int panel, int control, int* pixels) {
   if (!g) return err;
   if (!pixels) return UIE_BAD_VALUE_TYPE;
   *pixels = g->plotWidth();
+  return 0;
+}
+
+int GetGraphPlotRect(int panel, int control, GraphLabelBox* rect) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (!rect) return UIE_BAD_VALUE_TYPE;
+  const QRectF r = g->plotRect();
+  *rect = {r.left(), r.top(), r.right(), r.bottom(), {}};
   return 0;
 }
 
@@ -750,7 +807,8 @@ int SetPanelPlace(int panel, int left, int top, int besidePanel) {
   return SetPanelPlaceKeeping(panel, left, top, besidePanel, nullptr, 0);
 }
 
-int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount) {
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount,
+                         int mustCount) {
   Panel* p = findPanel(panel);
   if (!p || !p->window) return UIE_BAD_PANEL_HANDLE;
   QWidget* w = p->window;
@@ -778,21 +836,33 @@ int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const in
   // always on it: where it covers none of the controls to keep in view and the
   // least of the other window, the earlier place when they are alike.
   std::vector<QRect> kept;
+  std::vector<bool> must;
   for (int i = 0; i < keepCount && keep; ++i) {
     int err = 0;
-    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible())
+    if (Control* c = findControl(besidePanel, keep[i], &err); c && c->w && c->w->isVisible()) {
       kept.push_back(QRect(c->w->mapToGlobal(QPoint(0, 0)), c->w->size()).adjusted(-2, -2, 2, 2));
+      must.push_back(mustCount < 0 || i < mustCount);
+    }
   }
   const auto area = [](const QRect& r) { return r.isEmpty() ? 0LL : static_cast<long long>(r.width()) * r.height(); };
   const auto bestPlace = [&](QSize s, std::pair<long long, long long>* cost) {
-    const QPoint places[] = {keptInside(a, s, QPoint(beside.right() + 1, beside.top())),
-                             keptInside(a, s, QPoint(beside.left() - s.width(), beside.top())),
-                             keptInside(a, s, a.topLeft()), keptInside(a, s, QPoint(a.right(), a.top())),
-                             keptInside(a, s, QPoint(a.left(), a.bottom())), keptInside(a, s, a.bottomRight())};
+    std::vector<QPoint> places = {keptInside(a, s, QPoint(beside.right() + 1, beside.top())),
+                                  keptInside(a, s, QPoint(beside.left() - s.width(), beside.top())),
+                                  keptInside(a, s, a.topLeft()), keptInside(a, s, QPoint(a.right(), a.top())),
+                                  keptInside(a, s, QPoint(a.left(), a.bottom())), keptInside(a, s, a.bottomRight())};
+    // Beside each control to keep, at the screen's top: over the part of the
+    // other window that matters less (a screen too small for it beside).
+    for (const QRect& k : kept) {
+      places.push_back(keptInside(a, s, QPoint(k.left() - s.width(), a.top())));
+      places.push_back(keptInside(a, s, QPoint(k.right() + 1, a.top())));
+    }
+    // What it covers of the controls to keep, the first ones weighing above all others.
     const auto costAt = [&](QPoint at) {
       const QRect r(at, s);
       long long hidden = 0;
-      for (const QRect& k : kept) hidden += area(r.intersected(k));
+      for (std::size_t i = 0; i < kept.size(); ++i)
+        hidden += std::min(area(r.intersected(kept[i])), 999999LL / static_cast<long long>(kept.size())) +
+                  (must[i] && r.intersects(kept[i]) ? 1000000LL : 0LL);
       return std::make_pair(hidden, area(r.intersected(beside)));
     };
     QPoint best = places[0];
@@ -810,7 +880,9 @@ int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const in
     const QSize smaller = (size * percent / 100).expandedTo(least);
     std::pair<long long, long long> c;
     const QPoint at = bestPlace(smaller, &c);
-    if (c.first == 0) {
+    // Taken when it leaves all free, or the first ones where the larger did not.
+    constexpr long long kMust = 1000000LL;
+    if (c.first == 0 || (cost.first >= kMust && c.first < kMust)) {
       w->resize(smaller - frame);
       best = at;
       cost = c;

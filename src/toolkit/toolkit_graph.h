@@ -44,6 +44,8 @@ struct GraphLabelBox {
   std::string text;
 };
 int GetGraphMarkLabels(int panel, int control, GraphLabelBox* boxes, int max);
+// The plot area (where the curves are drawn) in the control's pixels.
+int GetGraphPlotRect(int panel, int control, GraphLabelBox* rect);
 // The labels of a curve's value axis.
 int GetGraphValueLabels(int panel, int control, int curve, std::string* labels, int max);
 
@@ -62,4 +64,7 @@ int SetPanelSize(int panel, int width, int height);
 int SetPanelPlace(int panel, int left, int top, int besidePanel);
 // The same; placed beside `besidePanel`, it covers none of that window's
 // controls `keep` (`keepCount` of them) where the screen has room for that.
-int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount);
+// Where it has not, the first `mustCount` of them (all, when negative) are
+// kept free before the others.
+int SetPanelPlaceKeeping(int panel, int left, int top, int besidePanel, const int* keep, int keepCount,
+                         int mustCount = -1);

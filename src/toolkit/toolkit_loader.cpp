@@ -19,6 +19,8 @@
 #include <QMenuBar>
 #include <QFrame>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTranslator>
@@ -27,6 +29,7 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 
 namespace tk {
 CtrlCallbackPtr lookupCtrlCallback(const std::string& name, bool* found);
@@ -225,6 +228,13 @@ int collect(Panel& p, QWidget* form) {
     p.controls[c.id] = c;
   }
   for (QLabel* l : form->findChildren<QLabel*>()) {
+    if (l->property("refusalLine").toBool()) {
+      // Empty until a field is refused; wrapped, so a long reason is read whole at any font size.
+      l->setWordWrap(true);
+      l->setTextFormat(Qt::PlainText);
+      l->setStyleSheet(QStringLiteral("color: #b00000;"));
+      l->hide();
+    }
     if (!l->buddy()) continue;
     const QVariant idv = l->buddy()->property("ctrlId");
     if (idv.isValid()) p.controls[idv.toInt()].label = l;
@@ -298,9 +308,33 @@ void assignMnemonics(const QList<QAction*>& actions) {
   }
 }
 
+// When the menus close, the keyboard goes back to the control that had it before
+// they opened: the bar would otherwise keep the focus in its keyboard mode, with
+// no control showing it and Tab doing nothing, until Escape is pressed again.
+void returnFocusAfterMenus(QMenuBar* bar) {
+  auto before = std::make_shared<QPointer<QWidget>>();
+  for (QMenu* m : bar->findChildren<QMenu*>()) {
+    QObject::connect(m, &QMenu::aboutToShow, bar, [bar, before] {
+      QWidget* f = QApplication::focusWidget();
+      if (f && f != bar && !qobject_cast<QMenu*>(f) && f->window() == bar->window()) *before = f;
+    });
+    QObject::connect(m, &QMenu::aboutToHide, bar, [bar, before] {
+      QTimer::singleShot(0, bar, [bar, before] {
+        if (QApplication::activePopupWidget()) return;  // another menu of the bar opened
+        QWidget* f = QApplication::focusWidget();
+        if (*before && (f == bar || f == nullptr) && (*before)->isVisible() && (*before)->isEnabled())
+          (*before)->setFocus(Qt::PopupFocusReason);
+      });
+    });
+  }
+}
+
 void wireMenu(int handle, Panel& p) {
   if (auto* mw = qobject_cast<QMainWindow*>(p.form.data())) {
-    if (auto* bar = qobject_cast<QMenuBar*>(mw->menuWidget())) assignMnemonics(bar->actions());
+    if (auto* bar = qobject_cast<QMenuBar*>(mw->menuWidget())) {
+      assignMnemonics(bar->actions());
+      returnFocusAfterMenus(bar);
+    }
     for (QMenu* m : mw->findChildren<QMenu*>()) assignMnemonics(m->actions());
   }
   for (auto& [id, mi] : p.menu) {

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "Com/Com.h"
+#include "Geraetemeldungen/Geraetemeldungen.h"
+#include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmtransfer/Programmtransfer.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/Veroeffentlichung.h"
@@ -67,6 +69,13 @@ void FortschrittZeigen(int fertig, int anzahl, void* dialog) {
   UpdateProgressDialog(*static_cast<int*>(dialog), fertig * 100 / anzahl, 0);
 }
 
+// A transfer that broke off: the error area says after the code's text how far
+// it got, as the command line does, so the operator knows which programs stand.
+ErrorCode MitStand(ErrorCode err, bool schreiben, int von, const Transferbericht& bericht) {
+  if (err != 0) OLQ_Fehleruserstring((": " + TransferStand(schreiben, von, bericht)).c_str());
+  return err;
+}
+
 ErrorCode ProgrammNummerSenden(const char* parameter) {
   if (ErrorCode e = PortPruefen(); e != 0) return e;
   int n = 0;
@@ -116,12 +125,13 @@ ErrorCode Zpk3ProgrammeLesen() {
   if (!gewaehlt) return 0;
 
   int dialog = FortschrittOeffnen();
-  const ErrorCode err = ProgrammeLesen(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog);
+  Transferbericht bericht;
+  const ErrorCode err = ProgrammeLesen(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog, &bericht);
   // After a failure the slots read so far are already in the table: show the
   // selected one as it now stands, so the window never disagrees with the table.
   SlotAnzeigen();
   DiscardProgressDialog(dialog);
-  return err;
+  return MitStand(err, false, von, bericht);
 }
 
 ErrorCode Zpk3ProgrammeSchreiben() {
@@ -134,10 +144,11 @@ ErrorCode Zpk3ProgrammeSchreiben() {
   if (!gewaehlt) return 0;
 
   int dialog = FortschrittOeffnen();
-  const ErrorCode err = ProgrammeSchreiben(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog);
+  Transferbericht bericht;
+  const ErrorCode err = ProgrammeSchreiben(Verbindung(), von, bis, gPar, FortschrittZeigen, &dialog, &bericht);
   if (err != 0) {
     DiscardProgressDialog(dialog);
-    return err;
+    return MitStand(err, true, von, bericht);
   }
   SlotAnzeigen();
   DiscardProgressDialog(dialog);

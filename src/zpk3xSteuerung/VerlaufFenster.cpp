@@ -271,12 +271,14 @@ ErrorCode VerlaufOeffnen() {
   gBenutzt = true;
   if (neu) {
     SetPanelSize(gVerlaufPanelHandle, gEinst.breite, gEinst.hoehe);
-    // Opened beside the operator window, it leaves the continuous query's
-    // switch and the error area in view.
-    static constexpr int kFrei[] = {MAINPANEL_DAUERNDABFRAGEN, MAINPANEL_FEHLERLED, MAINPANEL_FEHLERSTRING,
-                                    MAINPANEL_FEHLERNUMMER};
+    // Opened beside the operator window, it leaves what the operator watches in
+    // view: the continuous query's switch and the error area above all, then
+    // the actual values with their buttons, the status lamps and the connection picture.
+    static constexpr int kFrei[] = {MAINPANEL_DAUERNDABFRAGEN, MAINPANEL_FEHLERLED,    MAINPANEL_FEHLERSTRING,
+                                    MAINPANEL_FEHLERNUMMER,    MAINPANEL_DECORATION_4, MAINPANEL_DECORATION_6,
+                                    MAINPANEL_COMPICTURERING};
     SetPanelPlaceKeeping(gVerlaufPanelHandle, gEinst.links, gEinst.oben, gPanelHandle, kFrei,
-                         static_cast<int>(std::size(kFrei)));
+                         static_cast<int>(std::size(kFrei)), 4);
   } else if (!Sichtbar()) {
     // Opened again, it shows its time window with the newest values, not
     // whatever part the operator last looked at.

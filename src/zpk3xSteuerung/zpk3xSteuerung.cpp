@@ -185,10 +185,9 @@ int Zpk3xMain(int argc, char* argv[]) {
   ParameterStrukturInitialisieren();
   PanelsInitialisieren(kVersion, kDatum);
 
-  // A port that cannot be opened stays closed; where the serial layer knows why
-  // (a device server that refuses, a network name that is no such name), the
-  // error area says so from the start.
-  if (const ErrorCode fehler = ComPortOeffnen(); !ComOeffnungsgrund(fehler).empty()) ComFehlerSetzen(fehler);
+  // A port that cannot be opened stays closed, and the error area says why from
+  // the start: the operator would otherwise first learn it from a failed command.
+  if (const ErrorCode fehler = ComPortOeffnen(); fehler != 0) ComFehlerSetzen(fehler);
   ComEinstellungenAusStrukturInGui();
   ParameterAusStrukturInGui();
   ParametersterneSetzen();

@@ -200,7 +200,8 @@ TEST_F(Verbindung, VerweigerterPortZeigtFehlerUndKeinenOffenenPort) {
   EXPECT_EQ(Ganzzahl(MAINPANEL_COMPICTURERING, gPanelHandle), -1);
   EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED, gPanelHandle), 1);
   EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER, gPanelHandle), 100003);
-  EXPECT_EQ(Text(MAINPANEL_FEHLERSTRING, gPanelHandle), "Fehler beim öffnen der seriellen Schnittstelle");
+  EXPECT_EQ(Text(MAINPANEL_FEHLERSTRING, gPanelHandle),
+            "Fehler beim öffnen der seriellen Schnittstelle: " + Arbeitsverzeichnis() + "/gibtsnicht/tty: Gerät nicht vorhanden");
   unsetenv("ZPK3X_COM6");
 }
 

@@ -433,6 +433,52 @@ TEST_F(VerlaufFenster, NullwerteSindZuSehen) {
   }
   // 20 s of 60 s across the plot: about a third of its width.
   EXPECT_GE(spalten, b.width() / 5) << spalten << " of " << b.width();
+  // The current's line shows under the voltage's on the same row.
+  GraphLabelBox plot{};
+  ASSERT_EQ(GetGraphPlotRect(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &plot), 0);
+  int strom = 0, spannung = 0;
+  for (int x = static_cast<int>(plot.left); x < static_cast<int>(plot.right); ++x) {
+    bool s = false, u = false;
+    for (int y = static_cast<int>(plot.top); y < static_cast<int>(plot.bottom); ++y) {
+      s |= (b.pixel(x, y) & 0xFFFFFF) == 0x1F5FBF;
+      u |= (b.pixel(x, y) & 0xFFFFFF) == 0xC02020;
+    }
+    strom += s;
+    spannung += u;
+  }
+  EXPECT_GE(strom, spannung / 4) << strom << " columns of current, " << spannung << " of voltage";
+  EXPECT_GE(spannung, b.width() / 8);
+  VerlaufUhrSetzen(nullptr);
+}
+
+// Marks 0.6 s apart, and two bits that rose in one query: every name whole,
+// none over another or over the plot where the curves run.
+TEST_F(VerlaufFenster, NaheMarkenGanzLesbarUndNebenDenKurven) {
+  VerlaufUhrSetzen(TestUhr);
+  gUhrMs = 1796648601500;
+  Oeffnen();
+  SetPanelSize(gVerlaufPanelHandle, 900, 520);
+  ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 60), 0);
+  const int folge[] = {0, 0, 0x1, 0x3, 0x3, 0x1B, 0x1B, 0x1B};
+  for (int status : folge) {
+    VerlaufAbfrage(0, 1.5, 24.0, status);
+    gUhrMs += 600;
+  }
+  VerlaufNeuzeichnen();
+  TestRunEvents(20);
+  std::vector<GraphLabelBox> v(16);
+  v.resize(static_cast<std::size_t>(GetGraphMarkLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, v.data(), 16)));
+  GraphLabelBox plot{};
+  ASSERT_EQ(GetGraphPlotRect(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &plot), 0);
+  std::string alle;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    alle += v[i].text + "|";
+    EXPECT_LE(v[i].bottom, plot.top) << v[i].text;
+    for (std::size_t j = i + 1; j < v.size(); ++j)
+      EXPECT_FALSE(v[i].left < v[j].right && v[j].left < v[i].right && v[i].top < v[j].bottom && v[j].top < v[i].bottom);
+  }
+  EXPECT_EQ(alle, "Innentemperatur zu hoch|Parameter zerstört|Kalibrierung ungültig, Prüfspannung außerhalb der Toleranz|");
+  EXPECT_EQ(TestGrabPanel(gVerlaufPanelHandle, (std::string(ZPK3X_BILDER) + "/verlauf_marken_nah.png").c_str()), 0);
   VerlaufUhrSetzen(nullptr);
 }
 

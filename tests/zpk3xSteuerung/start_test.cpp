@@ -214,18 +214,24 @@ TEST(Start, KonfigurierterVorhandenerPortWirdGeoeffnetUndWiederGeschrieben) {
   EXPECT_TRUE(sim.frames().empty()) << "nothing is sent at start or end";
 }
 
-TEST(Start, KonfigurierterFehlenderPortBleibtZuOhneFehleranzeige) {
+// A configured port that is missing stays closed, and the error area says why
+// from the start, in the command line's words; no popup.
+TEST(Start, KonfigurierterFehlenderPortBleibtZuUndNenntDenGrund) {
   Arbeitsverzeichnis dir;
-  setenv("ZPK3X_COM2", (dir.pfad() + "/kein/geraet").c_str(), 1);
+  const std::string pfad = dir.pfad() + "/kein/geraet";
+  setenv("ZPK3X_COM2", pfad.c_str(), 1);
   lauf::KonfigurationSchreiben(2, 1);
-  int ergebnis = ProgrammLaufen([] {
+  int ergebnis = ProgrammLaufen([&pfad] {
     EXPECT_EQ(gCom.offenerPort, -1);
     EXPECT_EQ(gCom.port, 2);
     EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1);
-    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 0);
-    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 1);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
+    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
+              "Fehler beim öffnen der seriellen Schnittstelle: " + pfad + ": Gerät nicht vorhanden");
     EXPECT_TRUE(TestTakePopups().empty());
   });
+  unsetenv("ZPK3X_COM2");
   EXPECT_EQ(ergebnis, 0);
   EXPECT_TRUE(HatZeile(DateiLesen("zpk3xSteuerung.ini"), "port = -1"));
 }
@@ -241,7 +247,7 @@ TEST(Start, KonfigurierterVerweigerterNetzportNenntDenGrund) {
     EXPECT_EQ(gCom.offenerPort, -1);
     EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
     EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
-              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": connection refused");
+              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": Verbindung abgelehnt");
   });
   unsetenv("ZPK3X_COM2");
   EXPECT_EQ(ergebnis, 0);

@@ -90,7 +90,7 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
     TestRunEvents(100);
   }
   auto imBild = [bereich](QWidget* w, QRect r) {
-    if (!bereich) return r;
+    if (!bereich || !bereich->isAncestorOf(w)) return r;
     const QWidget* vp = bereich->viewport();
     return r.intersected(QRect(w->mapFrom(vp, QPoint(0, 0)), vp->size()));
   };

@@ -73,9 +73,13 @@ def test_closed_device_and_second_thread_raise(sim):
     def langsam():
         dev.identity()
 
+    sim.clear_frames()
     t = threading.Thread(target=langsam)
     t.start()
-    time.sleep(0.1)
+    # The first call holds the device once its request reached the simulator.
+    frist = time.monotonic() + 30
+    while not sim.frames() and time.monotonic() < frist:
+        time.sleep(0.005)
     with pytest.raises(RuntimeError, match="another thread"):
         dev.identity()
     t.join()

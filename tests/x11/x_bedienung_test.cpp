@@ -134,7 +134,10 @@ TEST_F(XBedienung, NachDemEndeNimmtDasFensterSofortWiederEingabenAn) {
   });
   ProgressDialogBeobachten(nullptr);
   ASSERT_GT(ms, 0.0) << "a click after the end was carried out";
-  EXPECT_LT(ms, 500.0);
+  // Soon, not after a pause that discards input: measured 45-56 ms in the normal
+  // build and 79-524 ms in the sanitizer's on a busy machine; the bound leaves
+  // room for that and stays far below a click carried out only seconds later.
+  EXPECT_LT(ms, 2000.0);
   // Includes the click's way, the Stopp frame on the line and this loop's polling.
   std::printf("from the last answer of the operation to a click carried out and sent: %.1f ms (drain %.2f ms)\n", ms,
               TestLastInputDrainMilliseconds());

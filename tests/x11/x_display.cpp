@@ -184,6 +184,8 @@ void Bediener::Taste(const char* keysym, bool control, bool alt) {
   if (alt) XTestFakeKeyEvent(d, altKey, False, CurrentTime);
   if (control) XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
   XSync(d, False);
+  // A person's pace, not a wait for the program: the server keeps the order of
+  // input whatever the program's speed.
   Schlafen(15);
 }
 

@@ -176,7 +176,6 @@ TEST_F(XTrennung, VerweigerterNetzportNenntDenGrund) {
       << lauf::Text(MAINPANEL_FEHLERSTRING);
   ::setenv("ZPK3X_COM1", "tcp://[::1", 1);
   Bedienen([&](Bediener& b) {
-    Schlafen(QApplication::doubleClickInterval() + 100);
     EXPECT_TRUE(Bedient(b, bild));
   }, 0);
   EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find("tcp://HOST:PORT"), std::string::npos)

@@ -1,8 +1,6 @@
 // A device that goes away and comes back on the same link (an adapter pulled out
 // and plugged in again): the window shows the port closed and one message at
 // once, and the next click that needs the device opens the port again by itself.
-#include <QApplication>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -18,7 +16,6 @@
 namespace {
 
 using xtest::Bediener;
-using xtest::Schlafen;
 
 constexpr int kGetrennt = -OLQZPK3X_LEITUNG_GETRENNT;
 

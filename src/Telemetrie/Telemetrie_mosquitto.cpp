@@ -608,12 +608,17 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
 
   void Lauf() {
     while (true) {
-      bool ende = false;
+      bool ende = false, abgewiesen = false;
       {
         std::lock_guard<std::mutex> sperre(m_);
-        ende = ende_ || abgewiesen_ != 0;
+        ende = ende_;
+        abgewiesen = abgewiesen_ != 0;
       }
-      if (ende) break;
+      if (abgewiesen) break;
+      // An attempt under way at the end may still succeed within the end's bound:
+      // the values queried meanwhile are then published, not dropped unseen.
+      if (ende && endeBis_ == Uhr::time_point{}) endeBis_ = Uhr::now() + kEndeWarten;
+      if (ende && (zustand_ != Zustand::Verbindet || Uhr::now() >= endeBis_)) break;
       if (zustand_ == Zustand::Getrennt && Uhr::now() >= naechsterVersuch_) Verbinden();
       if (zustand_ == Zustand::Verbindet && connack_ == 0) {
         zustand_ = Zustand::Verbunden;
@@ -667,8 +672,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   // read, write and keep the connection alive.
   void Warten() {
     int frist = 1000;
-    if (zustand_ == Zustand::Getrennt) {
-      const auto bis = std::chrono::duration_cast<std::chrono::milliseconds>(naechsterVersuch_ - Uhr::now()).count();
+    if (zustand_ == Zustand::Getrennt || endeBis_ != Uhr::time_point{}) {
+      const auto bis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           (endeBis_ != Uhr::time_point{} ? endeBis_ : naechsterVersuch_) - Uhr::now())
+                           .count();
       frist = static_cast<int>(std::clamp<long long>(bis, 0, 1000));
     }
     pollfd p[4] = {{weckFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}, {-1, 0, 0}};
@@ -695,7 +702,9 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 5, "false", 1, true));
     if (zustand_ != Zustand::Verbunden) return;
     mosquitto_disconnect(mosq_);
-    const auto bis = Uhr::now() + kEndeWarten;
+    // One bound for the whole end, also when it began with an attempt under way.
+    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::milliseconds(200))
+                                                   : Uhr::now() + kEndeWarten;
     while ((mosquitto_socket(mosq_) >= 0 || weiche_.Aktiv()) && Uhr::now() < bis) {
       const int sock = mosquitto_socket(mosq_);
       pollfd p[3] = {{sock, static_cast<short>(sock >= 0 ? POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0) : 0), 0},
@@ -746,6 +755,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   // The publishing thread's own.
   Zustand zustand_ = Zustand::Getrennt;
   Uhr::time_point naechsterVersuch_{}, verbindetSeit_{};
+  Uhr::time_point endeBis_{};  // set when the end is asked for
   std::chrono::seconds wartezeit_ = kErsteWartezeit;
   bool ersterVersuch_ = true, neuVerbunden_ = false, gemeldet_ = false, v311_ = false;
   int connack_ = -1;

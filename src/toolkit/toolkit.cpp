@@ -107,6 +107,7 @@ bool EventRelay::eventFilter(QObject* obj, QEvent* ev) {
   const int control = cv.toInt();
   switch (ev->type()) {
     case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:  // a quick second click is a click too
       if (static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton && !refusalPending()) {
         auto* w = qobject_cast<QWidget*>(obj);
         if (w && w->isEnabled()) deliverCtrl(panel, control, EVENT_LEFT_CLICK, 0, 0);

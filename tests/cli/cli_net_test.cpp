@@ -148,14 +148,16 @@ TEST_F(KommandozeileNetz, ServerBeendetMittenImLesenIstDieGetrennteLeitungUndLae
   auto lauf = std::async(std::launch::async, [this] {
     return Cli({"--port", server_.rfcUrl(), "--timeout", "5", "read", "all", "-o", "alt.json"});
   });
-  const auto frist = Clock::now() + std::chrono::seconds(10);
+  const auto frist = Clock::now() + std::chrono::seconds(30);
   while (sim_.frames().size() < 21 && Clock::now() < frist) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_EQ(sim_.frames().size(), 21u);
   server_.kill();
   const auto ende = Clock::now();
   const Ergebnis r = lauf.get();
-  // Seen at once, well before the 5 s time-out of the answer.
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - ende).count(), 1.0);
+  // Seen at once, not after the 5 s time-out of the answer (waiting for it would
+  // take over 5 s). The margin takes in the end of the process: 0.05 s here, 0.6 s
+  // in the sanitizer's build on a busy machine (measured), where leak checking runs.
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - ende).count(), 4.0);
   // The server's going is the line's hang-up, as on a terminal of this machine.
   EXPECT_EQ(r.status, 3);
   EXPECT_TRUE(Enthaelt(r.err, "Error #127125")) << r.err;

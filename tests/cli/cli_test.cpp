@@ -384,7 +384,7 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
 
 TEST_F(Kommandozeile, StrgCBeendetDenMonitorMitVollstaendigerDatei) {
   clitest::Hintergrund monitor({"--port", "1", "monitor", "--interval", "0.05", "-o", "m.csv"});
-  const auto ende = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto ende = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   std::string csv;
   while (std::count(csv.begin(), csv.end(), '\n') < 4 && std::chrono::steady_clock::now() < ende) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -68,8 +68,8 @@ TEST_F(Werkzeug, PortInDerHandEinesProzessesOhneSperreWirdAbgewiesen) {
     ::execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
     ::_exit(1);
   }
-  // The child holds the terminal once /proc shows it running sleep.
-  for (int i = 0; i < 200; ++i) {
+  // The child holds the terminal once /proc shows it running sleep (30 s at most).
+  for (int i = 0; i < 3000; ++i) {
     std::string comm;
     if (std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/comm").c_str(), "r")) {
       char text[32] = {};

@@ -93,7 +93,9 @@ def test_threads_take_turns_on_one_device(sim):
     with zpk3x.Device(sim.port, lock_timeout=0.05) as dev:
         t = threading.Thread(target=dev.identity)
         t.start()
-        while "#1IDR" not in sim.frames():
+        # The first call holds the device once its request reached the simulator.
+        frist = time.monotonic() + 30
+        while "#1IDR" not in sim.frames() and time.monotonic() < frist:
             time.sleep(0.005)
         with pytest.raises(TimeoutError, match="another thread"):
             dev.identity()

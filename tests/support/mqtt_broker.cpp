@@ -175,7 +175,7 @@ bool Broker::starten() {
   ::mkdir(ZPK3X_TEST_LOGS, 0755);
   prozess_ = Prozess({"mosquitto", "-c", ordner_ + "/mosquitto.conf"},
                      std::string(ZPK3X_TEST_LOGS) + "/mosquitto-" + std::to_string(port_) + ".log");
-  return prozess_.laeuft() && Warten([this] { return NimmtAn(port_) && (tlsPort_ == 0 || NimmtAn(tlsPort_)); }, 10);
+  return prozess_.laeuft() && Warten([this] { return NimmtAn(port_) && (tlsPort_ == 0 || NimmtAn(tlsPort_)); }, 30);
 }
 
 void Broker::stoppen() { prozess_.beenden(); }
@@ -203,13 +203,27 @@ Abonnent::Abonnent(const Broker& b, const std::string& datei, const std::vector<
   for (const std::string& t : themen) argv.insert(argv.end(), {"-t", t});
   argv.insert(argv.end(), extra.begin(), extra.end());
   prozess_ = Prozess(argv, datei_);
-  // Subscribed once a probe comes back.
-  std::vector<std::string> probe = {"mosquitto_pub", "-t", kBereitThema, "-m", "1"};
-  probe.insert(probe.end(), anmeldung.begin(), anmeldung.end());
-  for (int i = 0; i < 50 && !bereit_; ++i) {
-    Ausfuehren(probe);
-    bereit_ = Warten([this] { return Lesen(datei_).find(kBereitThema) != std::string::npos; }, 0.2);
-  }
+  // Subscribed once a probe comes back (all topics are in one subscription).
+  probe_ = {"mosquitto_pub", "-t", kBereitThema, "-m", "1"};
+  probe_.insert(probe_.end(), anmeldung.begin(), anmeldung.end());
+  bereit_ = abgleichen();
+}
+
+bool Abonnent::abgleichen(double sekunden) const {
+  const auto proben = [this] {
+    const std::string text = Lesen(datei_);
+    std::size_t n = 0;
+    for (std::size_t i = text.find(kBereitThema); i != std::string::npos; i = text.find(kBereitThema, i + 1)) ++n;
+    return n;
+  };
+  const std::size_t vorher = proben();
+  // Sent again while none is back: before the subscription took effect a probe is lost.
+  return Warten(
+      [&] {
+        Ausfuehren(probe_);
+        return Warten([&] { return proben() > vorher; }, 0.2);
+      },
+      sekunden);
 }
 
 std::vector<Nachricht> Abonnent::nachrichten() const {
@@ -265,7 +279,7 @@ void Vermittler::Lauf() {
     {
       std::lock_guard<std::mutex> sperre(m_);
       for (const Paar& p : paare_) {
-        f.push_back({p.kunde, POLLIN, 0});
+        f.push_back({p.kunde, static_cast<short>(angehalten_ ? 0 : POLLIN), 0});
         f.push_back({p.ziel, POLLIN, 0});
       }
     }

@@ -88,9 +88,13 @@ class Abonnent {
   // The payloads of one topic, in order of arrival.
   std::vector<std::string> inhalte(const std::string& thema) const;
   bool warten(const std::function<bool(const std::vector<Nachricht>&)>& bis, double sekunden) const;
+  // Sends a probe through the broker and waits until it is back: what the broker
+  // sent this subscriber before has then arrived.
+  bool abgleichen(double sekunden = 30) const;
 
  private:
   std::string datei_;
+  std::vector<std::string> probe_;
   bool bereit_ = false;
   Prozess prozess_;
 };
@@ -110,6 +114,8 @@ class Vermittler {
   void KundenseiteKappen();
   // How many of those silent connections the far end has closed.
   int stummGeschlossen() const { return stummGeschlossen_; }
+  // Holds back what clients send (a broker that has not answered yet), or lets it pass.
+  void Anhalten(bool an) { angehalten_ = an; }
 
  private:
   struct Paar {
@@ -120,7 +126,7 @@ class Vermittler {
   int zielPort_, port_ = 0, lauscher_ = -1;
   std::mutex m_;
   std::vector<Paar> paare_;
-  std::atomic<bool> ende_{false};
+  std::atomic<bool> ende_{false}, angehalten_{false};
   std::atomic<int> stummGeschlossen_{0};
   std::thread faden_;
 };

@@ -97,7 +97,7 @@ bool Ser2net::start() {
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;
   pid_ = pid;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
     if (listens(rawPort_) && listens(rfcPort_)) return listening_ = true;
     int status = 0;

@@ -26,8 +26,8 @@ namespace simtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStartTimeout = std::chrono::seconds(10);
-constexpr auto kReplyTimeout = std::chrono::seconds(10);
+constexpr auto kStartTimeout = std::chrono::seconds(30);
+constexpr auto kReplyTimeout = std::chrono::seconds(30);
 
 int msLeft(Clock::time_point deadline) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

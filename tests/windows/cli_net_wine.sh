@@ -28,7 +28,7 @@ free_port() {
 "$sim" --link "$dir/tty" --log "$dir/frames.log" >/dev/null &
 simpid=$!
 i=0
-while [ ! -e "$dir/tty" ] && [ $i -lt 200 ]; do sleep 0.05; i=$((i + 1)); done
+while [ ! -e "$dir/tty" ] && [ $i -lt 600 ]; do sleep 0.05; i=$((i + 1)); done
 tty=$(readlink "$dir/tty")
 raw=$(free_port)
 rfc=$(free_port)
@@ -49,7 +49,7 @@ ser2net -n -d -c ser2net.yaml >/dev/null 2>&1 &
 serverpid=$!
 i=0
 until listens "$raw" && listens "$rfc"; do
-  [ $i -lt 200 ] || { echo "ser2net did not start"; exit 1; }
+  [ $i -lt 600 ] || { echo "ser2net did not start"; exit 1; }  # 30 s at most
   sleep 0.05
   i=$((i + 1))
 done

@@ -29,6 +29,12 @@ class XKleinerBildschirm : public xtest::XFenster, public ::testing::WithParamIn
     return nullptr;
   }
 
+  // Drawn and on the screen: painted now, and the X server has done it.
+  static void Gezeichnet(QWidget* w) {
+    w->repaint();
+    QGuiApplication::sync();
+  }
+
   // A rectangle of the window in the X server's (device) pixels.
   static QRect Geraetepixel(QWidget* w, QRect r) {
     const qreal dpr = w->devicePixelRatioF();
@@ -87,7 +93,7 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
   if (bereich) {
     bereich->ensureWidgetVisible(logo, 0, 0);
     bereich->ensureWidgetVisible(istwerte, 0, 0);
-    TestRunEvents(100);
+    Gezeichnet(mw);
   }
   auto imBild = [bereich](QWidget* w, QRect r) {
     if (!bereich || !bereich->isAncestorOf(w)) return r;
@@ -123,7 +129,7 @@ TEST_P(XKleinerBildschirm, DasFensterPasstGanzAufDenBildschirmUndNichtsUeberdeck
   QWidget* status = mw->findChild<QWidget*>(QStringLiteral("DECORATION_6"));
   ASSERT_NE(status, nullptr);
   if (bereich) bereich->ensureWidgetVisible(status, 0, 0);
-  TestRunEvents(100);
+  Gezeichnet(mw);
   EXPECT_GE(kante(istwerte, true), 90) << "the top border of \"Istwerte\"";
   EXPECT_GE(kante(istwerte, false), 90) << "the left border of \"Istwerte\"";
   EXPECT_GE(kante(status, false), 90) << "the left border of \"Status\"";
@@ -146,15 +152,14 @@ TEST_P(XKleinerBildschirm, DasVerlaufsfensterPasstUndLaesstDauerndUndDieFehlerze
   QWidget* fehler = mw->findChild<QWidget*>(QStringLiteral("FEHLERSTRING"));
   ASSERT_TRUE(dauernd && fehler);
   if (bereich) bereich->ensureWidgetVisible(dauernd, 0, 0);
-  TestRunEvents(100);
+  Gezeichnet(mw);
   ASSERT_EQ(VerlaufOeffnen(), 0);  // as its button does
   ASSERT_GE(gVerlaufPanelHandle, 0);
   QWidget* fenster = nullptr;
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->isVisible() && w->findChild<QWidget*>(QStringLiteral("AUFZEICHNEN"))) fenster = w;
   ASSERT_NE(fenster, nullptr);
-  Sichtbar(gVerlaufPanelHandle);
-  TestRunEvents(300);  // the window manager frames it
+  Sichtbar(gVerlaufPanelHandle);  // framed by the window manager where Qt has it
   xtest::Bediener b;
   ASSERT_TRUE(b.ok());
   const QRect schirm(QPoint(0, 0), Bildschirm());

@@ -101,7 +101,7 @@ std::string DisplayStarten(int width, int height, bool* installed) {
   ::close(rohr[1]);
   std::string nummer;
   pollfd p{rohr[0], POLLIN, 0};
-  while (nummer.find('\n') == std::string::npos && ::poll(&p, 1, 10000) > 0) {
+  while (nummer.find('\n') == std::string::npos && ::poll(&p, 1, 30000) > 0) {
     char buf[32];
     const ssize_t n = ::read(rohr[0], buf, sizeof buf);
     if (n <= 0) break;
@@ -117,17 +117,22 @@ std::string DisplayStarten(int width, int height, bool* installed) {
   starten({"openbox"}, -1);
   Display* d = XOpenDisplay(name.c_str());
   if (!d) return ergebnis = "cannot connect to Xvfb on " + name;
-  bool bereit = false;
-  for (int i = 0; i < 200 && !bereit; ++i) {
-    bereit = hatFensterverwaltung(d);
-    if (!bereit) Schlafen(25);
-  }
+  const bool bereit = WartenBis([d] { return hatFensterverwaltung(d); });
   XCloseDisplay(d);
   if (!bereit) return ergebnis = "openbox did not start";
   return ergebnis = "";
 }
 
 void Schlafen(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+bool WartenBis(const std::function<bool()>& bedingung, std::chrono::milliseconds grenze) {
+  const auto ende = std::chrono::steady_clock::now() + grenze;
+  while (!bedingung()) {
+    if (std::chrono::steady_clock::now() > ende) return false;
+    Schlafen(5);
+  }
+  return true;
+}
 
 Bediener::Bediener() { display_ = XOpenDisplay(nullptr); }
 Bediener::~Bediener() {
@@ -179,6 +184,8 @@ void Bediener::Taste(const char* keysym, bool control, bool alt) {
   if (alt) XTestFakeKeyEvent(d, altKey, False, CurrentTime);
   if (control) XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
   XSync(d, False);
+  // A person's pace, not a wait for the program: the server keeps the order of
+  // input whatever the program's speed.
   Schlafen(15);
 }
 
@@ -312,10 +319,55 @@ void Bediener::Aufdecken(unsigned long decke) {
 }
 
 QRect Bediener::AufFensterWarten(const std::string& title, std::chrono::milliseconds limit) {
-  const auto ende = std::chrono::steady_clock::now() + limit;
   QRect r;
-  while ((r = Fenster(title)).isEmpty() && std::chrono::steady_clock::now() < ende) Schlafen(10);
+  WartenBis([&] { return !(r = Fenster(title)).isEmpty(); }, limit);
   return r;
+}
+
+QPoint Bediener::Ursprung(unsigned long window) {
+  Display* d = D(display_);
+  int x = 0, y = 0;
+  Window kind = 0;
+  XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &kind);
+  return {x, y};
+}
+
+bool Bediener::Gerahmt(unsigned long window) {
+  Display* d = D(display_);
+  Atom type = None;
+  int format = 0;
+  unsigned long n = 0, rest = 0;
+  unsigned char* data = nullptr;
+  const bool ja = XGetWindowProperty(d, window, XInternAtom(d, "_NET_FRAME_EXTENTS", False), 0, 4, False, XA_CARDINAL,
+                                     &type, &format, &n, &rest, &data) == Success &&
+                  data && n == 4;
+  if (data) XFree(data);
+  return ja;
+}
+
+bool Bediener::TastaturGegriffen() {
+  Display* d = D(display_);
+  const int r = XGrabKeyboard(d, DefaultRootWindow(d), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+  if (r == GrabSuccess) XUngrabKeyboard(d, CurrentTime);
+  XSync(d, False);
+  return r == AlreadyGrabbed;
+}
+
+bool Bediener::HatFokus(unsigned long window) {
+  Display* d = D(display_);
+  Window fokus = 0;
+  int art = 0;
+  XGetInputFocus(d, &fokus, &art);
+  // Up from the focus window to the root: a child of `window` counts.
+  while (fokus != 0 && fokus != PointerRoot && fokus != window) {
+    Window wurzel = 0, eltern = 0, *kinder = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d, fokus, &wurzel, &eltern, &kinder, &n)) return false;
+    if (kinder) XFree(kinder);
+    if (fokus == wurzel) return false;
+    fokus = eltern;
+  }
+  return fokus == window && window != 0;
 }
 
 }  // namespace xtest

@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,11 +55,26 @@ class Bediener {
   void Aufdecken(unsigned long decke);
   // Waits up to `limit` for such a window.
   QRect AufFensterWarten(const std::string& title, std::chrono::milliseconds limit);
+  // Whether a client holds the keyboard grab, as an open menu does: a grab of
+  // our own then fails. One that succeeds is given back at once, so ask only
+  // once the program's side says it grabbed.
+  bool TastaturGegriffen();
+  // Whether the X server's keyboard focus is on `window` or inside it.
+  bool HatFokus(unsigned long window);
+  // Where the X server has a window's origin (global coordinates).
+  QPoint Ursprung(unsigned long window);
+  // Whether the window manager has framed the window (it set _NET_FRAME_EXTENTS).
+  bool Gerahmt(unsigned long window);
 
  private:
   void* display_ = nullptr;
 };
 
 void Schlafen(int milliseconds);
+// True once `bedingung` holds, looked at every 5 ms for at most `grenze`: the
+// deadline is generous, as a slow build or a busy machine needs, and costs
+// nothing when the condition comes soon.
+bool WartenBis(const std::function<bool()>& bedingung,
+               std::chrono::milliseconds grenze = std::chrono::seconds(30));
 
 }  // namespace xtest

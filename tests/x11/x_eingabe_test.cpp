@@ -20,7 +20,6 @@
 namespace {
 
 using xtest::Bediener;
-using xtest::Schlafen;
 
 class XEingabe : public xtest::XFenster, public ::testing::WithParamInterface<int> {
  protected:
@@ -49,6 +48,8 @@ TEST_P(XEingabe, EintraegeAusserhalbDesBereichsWerdenAbgelehntUndDerKlickDanachW
   GetCtrlVal(gPanelHandle, MAINPANEL_EINZUSTELLENDESPROG, &programm);
   const QPoint frequenz = Mitte("FREQUENZ"), strom1 = Mitte("STROM1"), nummer = Mitte("EINZUSTELLENDESPROG");
   const QPoint speichern = Mitte("PROGRAMMSPEICHERN"), schreiben = Mitte("ZPK3SCHREIBEN");
+  const std::string abgelehnt = englisch ? "PWM-Frequency [Hz]: Entry refused: allowed range 25 to 10000"
+                                        : "PWM-Frequenz [Hz]: Eingabe abgelehnt: erlaubter Bereich 25 bis 10000";
   std::string fehlerNachTab;
   QImage bild;
   Bediener* bediener = nullptr;
@@ -61,9 +62,9 @@ TEST_P(XEingabe, EintraegeAusserhalbDesBereichsWerdenAbgelehntUndDerKlickDanachW
     Eintippen(b, nummer, "17");
     b.Klicken(speichern);
     Eintippen(b, frequenz, "12000");
-    Schlafen(100);
     b.Klicken(schreiben);
-    Schlafen(300);
+    // The click ends the entry, which is refused; looked at once the window says so.
+    ImProgrammWarten([&] { return lauf::Text(MAINPANEL_FEHLERSTRING) == abgelehnt && !FokusIn("FREQUENZ"); });
     bild = b.Bild(Fensterbild());
   }, 300);
   EXPECT_TRUE(sim.frames().empty()) << "a refused entry sends nothing";
@@ -74,9 +75,7 @@ TEST_P(XEingabe, EintraegeAusserhalbDesBereichsWerdenAbgelehntUndDerKlickDanachW
   // German takes the comma; English refuses it (never a thousands separator).
   EXPECT_DOUBLE_EQ(gPar[gParIndex].strom1, englisch ? vorher.strom1 : 0.25);
   EXPECT_DOUBLE_EQ(lauf::Zahl(MAINPANEL_STROM1), gPar[gParIndex].strom1);
-  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
-            englisch ? "PWM-Frequency [Hz]: Entry refused: allowed range 25 to 10000"
-                     : "PWM-Frequenz [Hz]: Eingabe abgelehnt: erlaubter Bereich 25 bis 10000");
+  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), abgelehnt);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERLED), 1);
   ASSERT_FALSE(bild.isNull());
   bild.save(QString::fromStdString(Bildpfad(englisch ? "x11_refused_en.png" : "x11_refused_de.png")));
@@ -113,11 +112,22 @@ TEST_P(XEingabe, GetippteZahlenWerdenGenauGenommenOderAbgelehnt) {
     SCOPED_TRACE(f.getippt);
     const double vorher = gPar[gParIndex].*f.wert;
     const QPoint feld = Mitte(f.feld);
-    Bedienen([&](Bediener& b) { Eintippen(b, feld, f.getippt); }, 100);
+    Bedienen([&](Bediener& b) {
+      Eintippen(b, feld, f.getippt);
+      ImProgrammWarten([&] {
+        auto* e = QApplication::focusWidget() ? QApplication::focusWidget()->findChild<QLineEdit*>() : nullptr;
+        return e && e->text().toStdString() == f.getippt;
+      });
+    }, 0);
     auto* edit = QApplication::focusWidget() ? QApplication::focusWidget()->findChild<QLineEdit*>() : nullptr;
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(edit->text().toStdString(), f.getippt) << "shown as typed";
-    Bedienen([&](Bediener& b) { b.Taste("Tab"); }, 100);
+    // The next entry only once the window has dealt with this one, as an operator
+    // types after seeing it.
+    Bedienen([&](Bediener& b) {
+      Gedrueckt(b, "Tab");
+      ImProgrammWarten([&] { return !FokusIn(f.feld); });
+    }, 0);
     EXPECT_DOUBLE_EQ(gPar[gParIndex].*f.wert, f.neu != 0 ? f.neu : vorher);
     const std::string meldung = lauf::Text(MAINPANEL_FEHLERSTRING);
     if (f.neu == 0) {
@@ -155,6 +165,7 @@ TEST_P(XEingabe, DasRadWirktNurAufDasFokussierteFeld) {
     b.Rad(spannung, 2);
     b.Rad(kurve, -2);
     b.Rad(strom1, 1);
+    ImProgrammWarten([&] { return gPar[gParIndex].strom1 != vorher.strom1; });
   }, 300);
   EXPECT_DOUBLE_EQ(gPar[gParIndex].spannung, vorher.spannung);
   EXPECT_EQ(gPar[gParIndex].stromkurve, vorher.stromkurve);

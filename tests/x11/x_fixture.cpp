@@ -1,10 +1,15 @@
 #include "x_fixture.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "Com/Com.h"
@@ -37,14 +42,27 @@ void XFenster::Verbinden(simtest::Simulator& sim) {
 }
 
 void XFenster::Sichtbar(int) {
-  for (int i = 0; i < 200; ++i) {
-    bool alle = true;
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (w->isVisible() && (!w->windowHandle() || !w->windowHandle()->isExposed())) alle = false;
-    if (alle) break;
-    TestRunEvents(10);
-  }
-  TestRunEvents(150);  // the window manager settles the frame
+  // Drawn and framed, and Qt places each window where the X server has it:
+  // positions taken from the widgets are then where clicks land.
+  Bediener b;
+  std::string offen;  // the last window that was not yet so
+  const bool fertig = b.ok() && ImProgrammWarten([&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isVisible() || (w->windowType() != Qt::Window && w->windowType() != Qt::Dialog)) continue;
+      offen = w->objectName().toStdString() + " \"" + w->windowTitle().toStdString() + "\"";
+      if (!w->windowHandle() || !w->windowHandle()->isExposed()) return false;
+      const auto x = static_cast<unsigned long>(w->winId());
+      // Qt's coordinates are scaled by the font resolution; the server's are pixels.
+      const qreal dpr = w->devicePixelRatioF();
+      const QPoint qt = w->mapToGlobal(QPoint(0, 0)), server = b.Ursprung(x);
+      offen += " at " + std::to_string(qt.x()) + "," + std::to_string(qt.y()) + ", on the server " +
+               std::to_string(server.x()) + "," + std::to_string(server.y()) + (b.Gerahmt(x) ? "" : ", no frame");
+      if (!b.Gerahmt(x) || std::abs(qRound(qt.x() * dpr) - server.x()) > 1 || std::abs(qRound(qt.y() * dpr) - server.y()) > 1)
+        return false;
+    }
+    return true;
+  });
+  EXPECT_TRUE(fertig) << "the windows are shown and framed where Qt has them: " << offen;
 }
 
 QPoint XFenster::Mitte(const char* name) {
@@ -58,6 +76,25 @@ QPoint XFenster::Mitte(const char* name) {
 }
 
 void XFenster::Bedienen(const std::function<void(Bediener&)>& bediener, int nachlauf) {
+  // Answers ImProgrammWarten also from loops of the program's own (a popup, an
+  // operation's drawing), where TestRunEvents below does not return.
+  QTimer pruefer;
+  QObject::connect(&pruefer, &QTimer::timeout, [this] { Pruefen(); });
+  pruefer.start(5);
+  // Counts input as it reaches the program's windows, before anything may
+  // discard it (the filter installed last is asked first).
+  struct Zaehler : QObject {
+    XFenster* f;
+    explicit Zaehler(XFenster* x) : f(x) {}
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (o->isWindowType() && e->spontaneous()) {
+        if (e->type() == QEvent::MouseButtonRelease) ++f->klicks_;
+        if (e->type() == QEvent::KeyRelease) ++f->tasten_;
+      }
+      return false;
+    }
+  } zaehler(this);
+  qApp->installEventFilter(&zaehler);
   std::atomic<bool> fertig{false};
   std::thread t([&] {
     Bediener b;
@@ -67,6 +104,7 @@ void XFenster::Bedienen(const std::function<void(Bediener&)>& bediener, int nach
   });
   while (!fertig) TestRunEvents(10);
   t.join();
+  qApp->removeEventFilter(&zaehler);
   TestRunEvents(nachlauf);
 }
 
@@ -76,6 +114,91 @@ bool XFenster::AufRahmenWarten(simtest::Simulator& sim, size_t n, int grenzeMs) 
     if (std::chrono::steady_clock::now() > ende) return false;
     Schlafen(5);
   }
+  return true;
+}
+
+bool XFenster::Bedient(Bediener& b, QPoint wo) {
+  const int vorher = klicks_;
+  b.Klicken(wo);
+  return ImProgrammWarten([&] { return klicks_ > vorher && NimmtEingabenAn(); });
+}
+
+bool XFenster::Gedrueckt(Bediener& b, const char* taste) {
+  const int vorher = tasten_;
+  b.Taste(taste);
+  return ImProgrammWarten([&] { return tasten_ > vorher && NimmtEingabenAn(); });
+}
+
+void XFenster::Pruefen() {
+  const std::lock_guard<std::mutex> sperre(pruefung_);
+  if (bedingung_ && antwort_ < 0) antwort_ = bedingung_() ? 1 : 0;
+}
+
+bool XFenster::ImProgrammWarten(const std::function<bool()>& bedingung, int grenzeMs) {
+  const auto ende = std::chrono::steady_clock::now() + std::chrono::milliseconds(grenzeMs);
+  if (QThread::currentThread() == qApp->thread()) {
+    while (!bedingung()) {
+      if (std::chrono::steady_clock::now() > ende) return false;
+      TestRunEvents(5);
+    }
+    return true;
+  }
+  {
+    const std::lock_guard<std::mutex> sperre(pruefung_);
+    bedingung_ = bedingung;
+    antwort_ = -1;
+  }
+  bool gilt = false;
+  while (true) {
+    {
+      const std::lock_guard<std::mutex> sperre(pruefung_);
+      if (antwort_ == 1 || std::chrono::steady_clock::now() > ende) {
+        gilt = antwort_ == 1;
+        bedingung_ = nullptr;  // the program's thread no longer calls it
+        break;
+      }
+      if (antwort_ == 0) antwort_ = -1;  // look again
+    }
+    Schlafen(5);
+  }
+  return gilt;
+}
+
+bool XFenster::NimmtEingabenAn() {
+  const QCursor* c = QGuiApplication::overrideCursor();
+  return !c || c->shape() != Qt::WaitCursor;
+}
+
+bool XFenster::MenueOffen(const char* name, unsigned long* fenster) {
+  auto* menue = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  if (!menue || menue->objectName() != QLatin1String(name) || !menue->isVisible() || !menue->windowHandle() ||
+      !menue->windowHandle()->isExposed())
+    return false;
+  *fenster = static_cast<unsigned long>(menue->winId());
+  return true;
+}
+
+bool XFenster::FokusIn(const char* name) {
+  for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+    if (w->objectName() == QLatin1String(name)) return true;
+  return false;
+}
+
+bool XFenster::TitelAktiv(const std::string& titel, unsigned long* fenster) {
+  QWidget* aktiv = QApplication::activeWindow();
+  if (!aktiv || aktiv->windowTitle().toStdString() != titel || !aktiv->windowHandle() ||
+      !aktiv->windowHandle()->isExposed())
+    return false;
+  *fenster = static_cast<unsigned long>(aktiv->winId());
+  return true;
+}
+
+bool XFenster::FensterAktiv(const char* name, unsigned long* fenster) {
+  QWidget* aktiv = QApplication::activeWindow();
+  if (!aktiv || !aktiv->findChild<QWidget*>(QString::fromLatin1(name)) || !aktiv->windowHandle() ||
+      !aktiv->windowHandle()->isExposed())
+    return false;
+  *fenster = static_cast<unsigned long>(aktiv->winId());
   return true;
 }
 

@@ -18,7 +18,6 @@
 namespace {
 
 using xtest::Bediener;
-using xtest::Schlafen;
 
 class XHinweis : public xtest::XFenster, public ::testing::WithParamInterface<int> {
  protected:
@@ -52,23 +51,25 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
   QColor nachher;
   Bedienen([&](Bediener& b) {
     b.Klicken(dauernd);
-    ASSERT_TRUE(AufRahmenWarten(sim, 3, 5000)) << "the query runs";
+    ASSERT_TRUE(AufRahmenWarten(sim, 3)) << "the query runs";
     b.Klicken(feld);
     b.Taste("a", true);
     b.Tippen(englisch ? "12.25" : "12,25");
     b.Taste("Tab");
-    const size_t bis = sim.frames().size();
-    Schlafen(2500);
-    EXPECT_GE(sim.frames().size(), bis + 6) << "the query went on meanwhile";
+    ASSERT_TRUE(ImProgrammWarten([] { return !Markiert(MAINPANEL_SPANNUNG).empty(); })) << "refused";
+    // Two ticks of the query later (each clears the error area) the mark stays.
+    ASSERT_TRUE(AufRahmenWarten(sim, sim.frames().size() + 6)) << "the query went on meanwhile";
+    ASSERT_TRUE(ImProgrammWarten(NimmtEingabenAn));
     nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0));
     // Invalid text, then the Up key: refused, not thrown away.
     b.Klicken(zeit);
     b.Taste("a", true);
     b.Tippen("12x");
     b.Taste("Up");
-    Schlafen(100);
+    ASSERT_TRUE(ImProgrammWarten([] { return !Markiert(MAINPANEL_ZEIT2).empty(); })) << "refused";
     b.Klicken(dauernd);
-  }, 300);
+    ASSERT_TRUE(ImProgrammWarten([] { return lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN) == 0; })) << "the query ended";
+  }, 0);
   // The error area follows its rule: a successful tick cleared it.
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
   const std::string text = Markiert(MAINPANEL_SPANNUNG);
@@ -88,7 +89,8 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
     b.Taste("a", true);
     b.Tippen("99");
     b.Taste("Tab");
-  }, 300);
+    ASSERT_TRUE(ImProgrammWarten([] { return !FokusIn("SPANNUNG"); })) << "Tab was handled";
+  }, 0);
   const std::string meldung = lauf::Text(MAINPANEL_FEHLERSTRING);
   EXPECT_NE(meldung.find(englisch ? "range 9.0 to 53.0" : "Bereich 9,0 bis 53,0"), std::string::npos) << meldung;
   EXPECT_EQ(Widget("FEHLERSTRING")->toolTip().toStdString(), meldung);
@@ -100,9 +102,11 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
     b.Taste("a", true);
     b.Tippen("20");
     b.Taste("Tab");
-    Schlafen(200);
-    nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0));
-  }, 200);
+    ASSERT_TRUE(ImProgrammWarten([] { return !FokusIn("SPANNUNG"); })) << "Tab was handled";
+    // Drawn by the time the screen shows it: looked at until then.
+    xtest::WartenBis([&] { return !Rot(nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0))); },
+                     std::chrono::seconds(10));
+  }, 0);
   EXPECT_EQ(Markiert(MAINPANEL_SPANNUNG), "");
   EXPECT_FALSE(Rot(nachher)) << nachher.name().toStdString();
   EXPECT_NE(Markiert(MAINPANEL_ZEIT2), "");
@@ -134,33 +138,46 @@ TEST_P(XHinweis, DieTastaturFolgtDemVerbindungsfenster) {
   const QPoint abfragen = Mitte("ABFRAGEN");
   Bedienen([&](Bediener& b) {
     b.Klicken(abfragen);  // the button under the window now has the keyboard
-    ASSERT_TRUE(AufRahmenWarten(sim, 3, 5000));
+    ASSERT_TRUE(AufRahmenWarten(sim, 3));
+    // The query is an operation: a click made before its end is discarded.
+    ASSERT_TRUE(ImProgrammWarten(NimmtEingabenAn));
     b.Klicken(menu);
-    Schlafen(300);
+    // Keys only once the menu is open and holds the keyboard, as an operator
+    // presses them after seeing it.
+    unsigned long popup = 0;
+    ASSERT_TRUE(ImProgrammWarten([&] { return MenueOffen("MENUBAR_EINSTELLUNGEN", &popup); })) << "the menu opened";
+    ASSERT_TRUE(xtest::WartenBis([&] { return b.Abgebildet(popup); }));
+    ASSERT_TRUE(b.TastaturGegriffen()) << "the open menu holds the keyboard";
     b.Taste("Down");  // "Com Einstellung", the menu's first item
     b.Taste("Return");
-    // Once the window has had time to show, as an operator presses a key after
-    // seeing it (a slow build, such as the sanitizer's, takes its time to open it).
-    Schlafen(1000);
+    unsigned long fenster = 0;
+    ASSERT_TRUE(ImProgrammWarten([&] { return NimmtEingabenAn() && FensterAktiv("ADRESSE", &fenster); }))
+        << "the connection window opened and is active";
+    ASSERT_TRUE(xtest::WartenBis([&] { return b.HatFokus(fenster); })) << "the X server gives it the keyboard";
     b.Taste("Down");  // meant for the window that opened
-  }, 500);
+    // Keys are handled in order: once this one is, any query a key started has run.
+    ImProgrammWarten([&] { return gCom.adresse != adresse; });
+  }, 0);
   QWidget* fokus = QApplication::focusWidget();
   ASSERT_NE(fokus, nullptr);
   EXPECT_EQ(fokus->objectName().toStdString(), "ADRESSE");
   EXPECT_EQ(gCom.adresse, adresse + 1) << "the key reached the address list";
   EXPECT_EQ(sim.frames().size(), 3u) << "nothing reached the operator window";
-  Bedienen([&](Bediener& b) { b.Taste("Escape"); }, 300);
-  int sichtbar = 1;
-  GetPanelAttribute(gCompanelHandle, ATTR_VISIBLE, &sichtbar);
-  EXPECT_EQ(sichtbar, 0) << "Escape closed the connection window";
+  Bedienen([&](Bediener& b) {
+    b.Taste("Escape");
+    unsigned long haupt = 0;
+    EXPECT_TRUE(ImProgrammWarten([&] { return TestPanelVisible(gCompanelHandle) == 0 && FensterAktiv("ABFRAGEN", &haupt); }))
+        << "Escape closed the connection window";
+    EXPECT_TRUE(xtest::WartenBis([&] { return b.HatFokus(haupt); })) << "the X server gives the keyboard back";
+  }, 0);
   fokus = QApplication::focusWidget();
   ASSERT_NE(fokus, nullptr);
   EXPECT_EQ(fokus->objectName().toStdString(), "ABFRAGEN") << "the keyboard went back";
   // Space on the button it went back to: a query, now to the address chosen.
   Bedienen([&](Bediener& b) {
     b.Taste("space");
-    EXPECT_TRUE(AufRahmenWarten(sim, 4, 5000));
-  }, 200);
+    EXPECT_TRUE(AufRahmenWarten(sim, 4));
+  }, 0);
   const auto rahmen = sim.frames();
   ASSERT_GE(rahmen.size(), 4u);
   EXPECT_EQ(rahmen[3], std::string("#") + static_cast<char>(adresse + 1) + "C0R");

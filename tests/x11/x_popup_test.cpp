@@ -22,9 +22,10 @@ class XPopup : public xtest::XFenster {
     int breite = -1;
     std::thread t([&] {
       xtest::Bediener b;
-      const QRect r = b.AufFensterWarten(titel, std::chrono::seconds(5));
+      const QRect r = b.AufFensterWarten(titel, std::chrono::seconds(30));
       breite = r.width();
-      xtest::Schlafen(100);
+      // Return closes it once it has the keyboard.
+      xtest::WartenBis([&] { return b.HatFokus(b.Kennung(titel)); });
       b.Taste("Return");
     });
     zeigen();

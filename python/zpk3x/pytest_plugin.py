@@ -22,11 +22,12 @@ import pytest
 
 from . import _zpk3x
 from .testing import Simulator
-from ._plan_pytest import pytest_configure, zpk3x_plan  # noqa: F401  a test plan as a test
+from ._plan_pytest import pytest_configure as _plan_configure, zpk3x_plan  # noqa: F401  a test plan as a test
 
 
 def pytest_configure(config: pytest.Config) -> None:
     config.addinivalue_line("markers", "zpk3x_faults(*specs): faults the zpk3x_sim fixture's simulator starts with")
+    _plan_configure(config)
     _zpk3x.trace(True)
 
 

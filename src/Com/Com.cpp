@@ -29,7 +29,7 @@ constexpr int kFarbeRot = 0xFF0000;
 // A hang-up closed the port: the next device operation opens it again by itself.
 bool gNachTrennungOeffnen = false;
 
-// Why the latest open failed ("tcp://HOST:PORT: Verbindung abgelehnt",
+// Why the latest open failed ("tcp://HOST:PORT: Verbindung abgewiesen",
 // "/dev/ttyS0: Gerät nicht vorhanden"), for the error area; "" when unknown.
 std::string gOeffnungsgrund;
 ErrorCode gOeffnungsfehler = 0;

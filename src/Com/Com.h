@@ -20,7 +20,7 @@ void ComEinstellungenAusGuiInStruktur();
 void ComEinstellungenAusStrukturInGui();
 ErrorCode ComPortOeffnen();
 // Why the latest open of a port failed with `code`: the device and the cause in
-// the run's language ("tcp://HOST:PORT: Verbindung abgelehnt"), as the command
+// the run's language ("tcp://HOST:PORT: Verbindung abgewiesen"), as the command
 // line gives it; "" where unknown, and for any other code.
 std::string ComOeffnungsgrund(ErrorCode code);
 // For an operation that needs the device: 0 when a port is open. A port whose

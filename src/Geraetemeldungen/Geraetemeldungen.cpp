@@ -1,5 +1,6 @@
 #include "Geraetemeldungen/Geraetemeldungen.h"
 
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,7 +62,7 @@ std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& p
 std::string NetzGrundText(const std::string& grund) {
   if (OLQ_FehlerspracheLesen() == 2) return grund;
   static const std::pair<const char*, const char*> kWorte[] = {
-      {"connection refused", "Verbindung abgelehnt"},
+      {"connection refused", "Verbindung abgewiesen"},
       {"no connection (time-out)", "keine Verbindung (Zeitüberschreitung)"},
       {"network unreachable", "Netz nicht erreichbar"},
       {"host unreachable", "Rechner nicht erreichbar"},
@@ -290,4 +291,19 @@ std::string TransferStand(bool schreiben, int von, const Transferbericht& b) {
             T(" teilweise in die Arbeitsparameter geschrieben", " partly written to the working parameters");
   }
   return text;
+}
+
+std::string ArbeitsstandText(const Arbeitsstand& stand) {
+  if (!stand.gelesen || stand.zurueck) return "";
+  std::string werte;
+  for (const Programmfeld& feld : PROGRAMMFELDER) {
+    // As the device receives the value, with a point whatever the locale.
+    char zahl[48];
+    const auto r = std::to_chars(zahl, zahl + sizeof zahl, FeldWert(stand.werte, feld), std::chars_format::fixed,
+                                 feld.nachkommastellen);
+    werte += std::string(werte.empty() ? "" : ", ") + feld.name + " " + std::string(zahl, r.ptr);
+  }
+  return T("Die Arbeitsparameter wurden nicht zurückgesetzt; sie waren: ",
+           "The working parameters were not put back; they were: ") +
+         werte;
 }

@@ -61,3 +61,8 @@ std::string TransferStelle(const Transferbericht& b);
 // How far a transfer of slots from `von` got ("programs 1 to 8 stored; program 9
 // partly written to the working parameters").
 std::string TransferStand(bool schreiben, int von, const Transferbericht& b);
+
+// The last line of a failed transfer's message when the working parameters were
+// read but could not be put back: what they were, so that the operator can;
+// "" when there is nothing to say.
+std::string ArbeitsstandText(const Arbeitsstand& stand);

@@ -182,10 +182,11 @@ bool LeitungErlaubt(ErrorCode err) { return err != OLQZPK3X_LEITUNG_GETRENNT && 
 // The transfer's own last frame and answer stay what its error shows.
 ErrorCode Zuruecksetzen(const Geraeteverbindung& g, Arbeitsstand* stand, ErrorCode transfer) {
   const OLQZPK3X_Transaktion t = OLQZPK3X_LetzteTransaktion(g.port);
-  const ComAbortCheck pruefung = GetComAbortCheck();
-  SetComAbortCheck(nullptr);
-  const ErrorCode err = ProgrammSchreiben(g, 0, &stand->werte);
-  SetComAbortCheck(pruefung);
+  ErrorCode err = 0;
+  {
+    const AbbruchAusgesetzt ausgesetzt;
+    err = ProgrammSchreiben(g, 0, &stand->werte);
+  }
   stand->zurueck = err == 0;
   if (transfer != 0) OLQZPK3X_TransaktionZuruecklegen(g.port, t);
   return err;

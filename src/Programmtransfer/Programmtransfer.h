@@ -7,6 +7,7 @@
 #include "common/ErrorCode.h"
 #include "common/ProgramRecord.h"
 #include "common/Statusbits.h"
+#include "rs232/rs232.h"
 
 // The line to one device: an open port of the driver and the device address.
 struct Geraeteverbindung {
@@ -63,6 +64,17 @@ ErrorCode ProgrammSchreiben(const Geraeteverbindung& g, int n, const ProgramReco
 // the slots before k new, slot k, the later ones and slot 0 as they were.
 ErrorCode ProgrammeLesen(const Geraeteverbindung& g, int von, int bis, ProgramRecord* tabelle,
                          TransferFortschritt fortschritt, void* kontext, Transferbericht* bericht = nullptr);
+// While it lives, the serial layer's abort check (SetComAbortCheck) is set
+// aside on this thread: for what a stop request itself asks to be done, the
+// device stopped or its working parameters put back. Other threads keep it.
+class AbbruchAusgesetzt {
+ public:
+  AbbruchAusgesetzt() { ComAbortCheckAside(true); }
+  ~AbbruchAusgesetzt() { ComAbortCheckAside(false); }
+  AbbruchAusgesetzt(const AbbruchAusgesetzt&) = delete;
+  AbbruchAusgesetzt& operator=(const AbbruchAusgesetzt&) = delete;
+};
+
 // What became of the device's working parameters in a transfer that keeps them:
 // read before it (`gelesen`, with their values), and put back after it
 // (`zurueck`), also after a failure or a stop where the line allows it (not

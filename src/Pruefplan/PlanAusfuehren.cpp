@@ -299,8 +299,10 @@ class Lauf {
         frueh = true;
     }
     // Ended before its last step, or on a failure: the device is left at rest.
+    // A stop request asks for exactly this stop: the abort check is set aside for it.
     if (frueh) {
       p.stoppVersucht = true;
+      const AbbruchAusgesetzt ausgesetzt;
       p.stoppCode = g_.Funktion("stopp");
     }
     p.endeMs = VerlaufJetztMs();

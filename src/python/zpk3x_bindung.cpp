@@ -176,7 +176,7 @@ Fehlerbild Geraetefehlerbild(int port, ErrorCode code, const Ort& ort) {
 }
 
 Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von, const Transferbericht& b,
-                              const Ort& ort) {
+                              const Ort& ort, const std::string& nachsatz = "") {
   Fehlerbild f;
   f.klasse = Geraeteklasse(code);
   f.code = code;
@@ -192,7 +192,8 @@ Fehlerbild Transferfehlerbild(int port, ErrorCode code, bool schreiben, int von,
   }
   f.fertig = b.fertig;
   f.meldung = Meldung(code, detail + TransferStand(schreiben, von, b) +
-                                (b.abgebrochen ? "" : "\n" + VerbindungsText(port, ort.geraet, ort.baud, ort.adresse)));
+                                (b.abgebrochen ? "" : "\n" + VerbindungsText(port, ort.geraet, ort.baud, ort.adresse)) +
+                                (nachsatz.empty() ? "" : "\n" + nachsatz));
   return f;
 }
 
@@ -684,7 +685,7 @@ class Geraet {
         f.meldung = Meldung(ANDERES_GESPEICHERT, NachpruefDetail(abweichung.slot, feld, t.slots[abweichung.slot],
                                                                   gelesen.slots[abweichung.slot]));
       } else if (err != 0 && !lauf.Fehler()) {
-        f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_});
+        f = Transferfehlerbild(port_, err, schreiben, von, bericht, Ort{pfad_, baud_, adresse_}, ArbeitsstandText(stand));
       }
       return 0;
     }, false, &lauf);

@@ -131,9 +131,12 @@ void PruefplanBinden(py::module_& m) {
         int sys = 0;
         const ErrorCode err = ProtokollAblegen(r.p, ordner, &angelegt, &sys);
         if (err != 0) {
+          using namespace pybind11::literals;
           py::object ausnahme = py::module_::import("zpk3x.errors")
-                                    .attr("FileError")(-err, std::string(OLQ_Fehlermeldung(err)) + "\n" + angelegt, angelegt,
-                                                       sys != 0 ? py::object(py::str(Systemgrund(sys))) : py::object(py::none()));
+                                    .attr("FileError")(-err, std::string(OLQ_Fehlermeldung(err)) + "\n" + angelegt,
+                                                       "path"_a = angelegt,
+                                                       "reason"_a = sys != 0 ? py::object(py::str(Systemgrund(sys))) : py::object(py::none()),
+                                                       "errno"_a = sys != 0 ? py::object(py::int_(sys)) : py::object(py::none()));
           PyErr_SetObject(ausnahme.get_type().ptr(), ausnahme.ptr());
           throw py::error_already_set();
         }

@@ -135,8 +135,11 @@ void SetComWaitHook(ComWaitHook hook);
 // time-out. It must not use any port. Null switches it off.
 typedef bool (*ComAbortCheck)(void);
 void SetComAbortCheck(ComAbortCheck check);
-// The abort check installed now (null: none), so that it can be set aside and back.
+// The abort check installed now (null: none).
 ComAbortCheck GetComAbortCheck();
+// Sets the abort check aside on the calling thread only (true), and back
+// (false); calls nest. For what a stop request itself asks to be done.
+void ComAbortCheckAside(bool aside);
 // 1 when the abort check is installed and asks to stop now, else 0.
 int ComAbortRequested();
 

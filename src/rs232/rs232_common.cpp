@@ -356,6 +356,16 @@ void SetComAbortCheck(ComAbortCheck check) { rs232frist::gAbortCheck = check; }
 
 ComAbortCheck GetComAbortCheck() { return rs232frist::gAbortCheck; }
 
+thread_local int rs232frist::tAusgesetzt = 0;
+
+void ComAbortCheckAside(bool aside) {
+  if (aside) {
+    ++rs232frist::tAusgesetzt;
+  } else if (rs232frist::tAusgesetzt > 0) {
+    --rs232frist::tAusgesetzt;
+  }
+}
+
 int ComAbortRequested() { return rs232frist::abgebrochen() ? 1 : 0; }
 
 void SetComWaitHook(ComWaitHook hook) { rs232frist::gWaitHook = hook; }

@@ -36,7 +36,9 @@ using AbortCheck = bool (*)();
 extern AbortCheck gAbortCheck;
 // What next() and nextUs() give once the abort check asked to stop.
 constexpr int kAbgebrochen = -2;
-inline bool abgebrochen() { return gAbortCheck != nullptr && gAbortCheck(); }
+// How often the calling thread has set the check aside (ComAbortCheckAside).
+extern thread_local int tAusgesetzt;
+inline bool abgebrochen() { return gAbortCheck != nullptr && tAusgesetzt == 0 && gAbortCheck(); }
 
 // The slices of one wait until `deadline`, each followed by a fresh look at the
 // line: the whole wait at once, or with a wait hook slices of 40 ms, the hook

@@ -4,23 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "Geraetemeldungen/Geraetemeldungen.h"
 #include "zpk3x-cli/Ausgabe.h"
 #include "zpk3x-cli/Dateibefehle.h"
 #include "zpk3x-cli/Geraetefehler.h"
 
 namespace {
-
-// The last line of a failed transfer's message when the working parameters were
-// read but could not be put back: what they were, so that the operator can.
-std::string Arbeitsnotiz(const Arbeitsstand& stand) {
-  if (!stand.gelesen || stand.zurueck) return "";
-  std::string werte;
-  for (const Programmfeld& feld : PROGRAMMFELDER)
-    werte += std::string(werte.empty() ? "" : ", ") + feld.name + " " + GesendetText(stand.werte, feld);
-  return T("Die Arbeitsparameter wurden nicht zurückgesetzt; sie waren: ",
-           "The working parameters were not put back; they were: ") +
-         werte;
-}
 
 std::string Verbunden(const std::string& a, const std::string& b) { return a.empty() ? b : b.empty() ? a : a + "\n" + b; }
 
@@ -35,7 +24,7 @@ int VomGeraetLesen(const Optionen& o, Verbindung& v, int von, int bis, Programmt
       ProgrammeAnsehen(v.Geraet(), von, bis, t->slots, von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht, &stand);
   f.Ende();
   if (err == 0) return EXIT_OK;
-  return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht, Arbeitsnotiz(stand));
+  return TransferfehlerMelden(o, v, err, Richtung::Lesen, von, bericht, ArbeitsstandText(stand));
 }
 
 int SchreibenUndPruefen(const Optionen& o, Verbindung& v, int von, int bis, const Programmtabelle& t) {
@@ -51,7 +40,7 @@ int SchreibenUndPruefen(const Optionen& o, Verbindung& v, int von, int bis, cons
                                 von == bis ? nullptr : ProgrammeFortschritt, &f, &bericht, &stand, &rueckgelesenFehlgeschlagen);
   f.Ende();
   if (err == 0) return EXIT_OK;
-  const std::string notiz = Arbeitsnotiz(stand);
+  const std::string notiz = ArbeitsstandText(stand);
   if (err == PROGRAMM_ANDERS_GESPEICHERT) {
     const Programmfeld& feld = PROGRAMMFELDER[abweichung.feld];
     const int slot = abweichung.slot;

@@ -118,7 +118,7 @@ TEST_F(XSicht, VerweigerterPortNenntDenGrund) {
       {"foo://127.0.0.1:2000", "foo://127.0.0.1:2000: Gerät nicht vorhanden"},
       {"tcp:/127.0.0.1:47299", "tcp:/127.0.0.1:47299: Gerät nicht vorhanden"},
       {fehlt, fehlt + ": Gerät nicht vorhanden"},
-      {url, url + ": Verbindung abgelehnt"},
+      {url, url + ": Verbindung abgewiesen"},
   };
   for (const auto& [name, grund] : faelle) {
     SCOPED_TRACE(name);

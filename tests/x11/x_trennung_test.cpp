@@ -154,7 +154,7 @@ TEST_F(XTrennung, GeraeteserverWeg) {
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 0) << "the continuous query stopped";
   Bedienen([&](Bediener& b) { EXPECT_TRUE(Bedient(b, abfragen)); }, 0);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
-  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(server.rawUrl() + ": Verbindung abgelehnt"), std::string::npos)
+  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(server.rawUrl() + ": Verbindung abgewiesen"), std::string::npos)
       << lauf::Text(MAINPANEL_FEHLERSTRING);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_COMPICTURERING), -1);
   ::unsetenv("ZPK3X_COM1");
@@ -171,7 +171,7 @@ TEST_F(XTrennung, VerweigerterNetzportNenntDenGrund) {
   const QPoint bild = Mitte("COMPICTURERING");
   Bedienen([&](Bediener& b) { EXPECT_TRUE(Bedient(b, bild)); }, 0);
   EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
-  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(url + ": Verbindung abgelehnt"), std::string::npos)
+  EXPECT_NE(lauf::Text(MAINPANEL_FEHLERSTRING).find(url + ": Verbindung abgewiesen"), std::string::npos)
       << lauf::Text(MAINPANEL_FEHLERSTRING);
   ::setenv("ZPK3X_COM1", "tcp://[::1", 1);
   Bedienen([&](Bediener& b) {

@@ -247,7 +247,7 @@ TEST(Start, KonfigurierterVerweigerterNetzportNenntDenGrund) {
     EXPECT_EQ(gCom.offenerPort, -1);
     EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 100003);
     EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
-              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": Verbindung abgelehnt");
+              "Fehler beim öffnen der seriellen Schnittstelle: " + url + ": Verbindung abgewiesen");
   });
   unsetenv("ZPK3X_COM2");
   EXPECT_EQ(ergebnis, 0);

@@ -590,6 +590,12 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     }
   }
 
+  // Whether a message waits to be handed over.
+  bool WasWartet() {
+    std::lock_guard<std::mutex> sperre(m_);
+    return !werte_.empty() || (metaOffen_ && metaFrei_) || resultatOffen_ || statusOffen_;
+  }
+
   // One publication under the station's `ebene`; one of QoS 1 is awaited.
   void Veroeffentlichen(const std::string& ebene, const std::string& nachricht, int qos, bool behalten) {
     const std::string thema = basis_ + ebene;
@@ -697,14 +703,22 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   // A clean end: what is waiting, online false, and a disconnect, so the broker
   // does not send the last will; bounded, so a stalled broker cannot hold the end.
   void Abschied() {
-    Senden();
+    // One bound for the whole end, also when it began with an attempt under way.
+    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::milliseconds(200))
+                                                   : Uhr::now() + kEndeWarten;
+    if (endeBis_ == Uhr::time_point{}) endeBis_ = bis;
+    // Everything still waiting first: Senden hands over one message per write,
+    // so it is called until nothing waits (or the bound is reached).
+    while (zustand_ == Zustand::Verbunden && Uhr::now() < bis) {
+      Senden();
+      if (!WasWartet() && !mosquitto_want_write(mosq_)) break;
+      Warten();
+    }
+    if (zustand_ != Zustand::Verbunden) return;
     const std::string online = basis_ + "online";
     Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 5, "false", 1, true));
     if (zustand_ != Zustand::Verbunden) return;
     mosquitto_disconnect(mosq_);
-    // One bound for the whole end, also when it began with an attempt under way.
-    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::milliseconds(200))
-                                                   : Uhr::now() + kEndeWarten;
     while ((mosquitto_socket(mosq_) >= 0 || weiche_.Aktiv()) && Uhr::now() < bis) {
       const int sock = mosquitto_socket(mosq_);
       pollfd p[3] = {{sock, static_cast<short>(sock >= 0 ? POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0) : 0), 0},

@@ -704,9 +704,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   // does not send the last will; bounded, so a stalled broker cannot hold the end.
   void Abschied() {
     // One bound for the whole end, also when it began with an attempt under way.
-    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::milliseconds(200))
+    // A connection made late in the bound still gets a second for what waits.
+    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::seconds(1))
                                                    : Uhr::now() + kEndeWarten;
-    if (endeBis_ == Uhr::time_point{}) endeBis_ = bis;
+    endeBis_ = bis;
     // Everything still waiting first: Senden hands over one message per write,
     // so it is called until nothing waits (or the bound is reached).
     while (zustand_ == Zustand::Verbunden && Uhr::now() < bis) {

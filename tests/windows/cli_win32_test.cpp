@@ -259,8 +259,9 @@ TEST_F(CommandLine, FileNamesWithUmlauts) {
 TEST_F(CommandLine, LateAnswerOfOneCallIsNotTheNextCallsAnswer) {
   sim_.control("fault late DF1 850");
   sim_.control("fault silence DF2");
-  EXPECT_EQ(cli({"--timeout", "0.5", "start"}).status, 4u);
-  const Outcome r = cli({"--timeout", "1.5", "stop"});
+  const Outcome s = cli({"--trace", "--timeout", "0.5", "start"});
+  EXPECT_EQ(s.status, 4u) << s.err;
+  const Outcome r = cli({"--trace", "--timeout", "1.5", "stop"});
   EXPECT_EQ(r.status, 4u) << r.out;
   EXPECT_NE(r.err.find("#403023"), std::string::npos) << r.err;
   EXPECT_EQ(sim_.frames(), (Strings{"#1DF1", "#1S0R", "#1DF2"}));

@@ -98,7 +98,28 @@ bool Simulator::Impl::request(const std::string& line, std::vector<std::string>*
   return false;
 }
 
+namespace {
+
+// A new simulator is a new device: what an earlier test's device under the same
+// COM name was owed does not apply to it (a port name tells nothing of when its
+// device came to be, so nothing else clears such a record).
+void forgetOwedAnswers() {
+  char folder[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n >= sizeof folder) return;
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA((std::string(folder, n) + "zpk3x-*.owed").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    DeleteFileA((std::string(folder, n) + found.cFileName).c_str());
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+}
+
+}  // namespace
+
 Simulator::Simulator(const SimOptions& options) : impl_(new Impl) {
+  forgetOwedAnswers();
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);

@@ -382,10 +382,24 @@ ErrorCode transaction(int port, char adresse, const char* frame, const Codes& c,
   // operation they mean its answers were out of step: it ends here.
   char waiting[kAnswerLimit + 3];
   int waited = 0;
+  char line[8] = {};  // the start of a late answer seen whole, from its '#'
+  int lineLength = -1;
   for (int n; waited < kStaleLimit && (n = ComRdWaiting(port, waiting, sizeof waiting)) != 0; waited += n) {
     if (n < 0) {
       rahmenMerken(port, frame, length);
       return lostOr(port, c.flush != 0 ? c.flush : -124123);
+    }
+    // A late answer to an echoed read that came whole is one fewer owed, as
+    // when a read passes over it.
+    for (int i = 0; i < n; ++i) {
+      const char ch = waiting[i];
+      if (ch == '#') {
+        lineLength = 0;
+      } else if (ch == kCr && lineLength >= 5) {
+        arrived(port, echoReadIndex(line + 2));
+        lineLength = -1;
+      }
+      if (lineLength >= 0 && lineLength < static_cast<int>(sizeof line) - 1) line[lineLength++] = ch;
     }
     if (waited == 0) {
       rahmenMerken(port, frame, length);

@@ -245,7 +245,7 @@ TEST_F(MqttMonitor, EinFeindlicherBrokerUeberTlsBleibtUnterDerSpeichergrenze) {
   long kb = 0;
   EXPECT_TRUE(mqtttest::Warten([&] {
     kb = std::max(kb, mqtttest::SpitzenspeicherKb(monitor));
-    return kb > 64 * 1024 || Enthaelt(testdateien::DateiLesen("err.txt"), "connection lost");
+    return kb > mqtttest::kSpeichergrenzeKb || Enthaelt(testdateien::DateiLesen("err.txt"), "connection lost");
   }, 20));
   kb = std::max(kb, mqtttest::SpitzenspeicherKb(monitor));
   ::kill(monitor, SIGINT);
@@ -259,7 +259,7 @@ TEST_F(MqttMonitor, EinFeindlicherBrokerUeberTlsBleibtUnterDerSpeichergrenze) {
   ::waitpid(server, nullptr, 0);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_GT(kb, 0);
-  EXPECT_LT(kb, 64 * 1024);
+  EXPECT_LT(kb, mqtttest::kSpeichergrenzeKb);
   RecordProperty("VmHWM_kB", static_cast<int>(kb));
   EXPECT_TRUE(Enthaelt(r.err, "the broker sent more than 65536 bytes beyond what it was sent")) << r.err;
 }

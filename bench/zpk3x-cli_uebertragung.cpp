@@ -174,7 +174,8 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
     if (!lesen) argumente.push_back("--no-verify");
     const Lauf l = Messen(argumente);
     const std::vector<std::string> rahmen = sim.frames();
-    const std::size_t erwartet = lesen ? 196 : 176;
+    // Both keep the working parameters: read first, put back at the end (10 + 10).
+    const std::size_t erwartet = 196;
     if (!l.ok || rahmen.size() != erwartet) {
       std::printf("%s all failed (%zu frames)\n", befehl, rahmen.size());
       return false;

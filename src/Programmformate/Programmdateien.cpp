@@ -49,7 +49,7 @@ std::vector<Abweichung> Abweichungen(const Programmtabelle& a, const Programmtab
   for (int slot = von; slot <= bis; ++slot) {
     for (int i = 0; i < PROGRAMMFELDER_ANZAHL; ++i) {
       const Programmfeld& feld = PROGRAMMFELDER[i];
-      if (GesendetText(a.slots[slot], feld) != GesendetText(b.slots[slot], feld)) aus.push_back({slot, i});
+      if (!GleichGespeichert(a.slots[slot], b.slots[slot], feld)) aus.push_back({slot, i});
     }
   }
   return aus;

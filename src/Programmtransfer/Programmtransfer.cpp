@@ -1,8 +1,9 @@
 // Frame sequences of program transfers, actual values and the status word.
 #include "Programmtransfer/Programmtransfer.h"
 
-#include <cmath>
+#include <charconv>
 #include <cstring>
+#include <string_view>
 #include <span>
 #include <vector>
 
@@ -215,8 +216,11 @@ ErrorCode ProgrammeAnsehen(const Geraeteverbindung& g, int von, int bis, Program
 
 bool GleichGespeichert(const ProgramRecord& a, const ProgramRecord& b, const Programmfeld& feld) {
   if (feld.ganz != nullptr) return a.*feld.ganz == b.*feld.ganz;
-  const double skala = std::pow(10.0, feld.nachkommastellen);
-  return std::llround(a.*feld.reell * skala) == std::llround(b.*feld.reell * skala);
+  // Compared as the driver sends them: the texts at the field's decimals.
+  char ta[64], tb[64];
+  const auto ra = std::to_chars(ta, ta + sizeof ta, a.*feld.reell, std::chars_format::fixed, feld.nachkommastellen);
+  const auto rb = std::to_chars(tb, tb + sizeof tb, b.*feld.reell, std::chars_format::fixed, feld.nachkommastellen);
+  return std::string_view(ta, static_cast<std::size_t>(ra.ptr - ta)) == std::string_view(tb, static_cast<std::size_t>(rb.ptr - tb));
 }
 
 ErrorCode ProgrammeSchreibenPruefen(const Geraeteverbindung& g, int von, int bis, const ProgramRecord* tabelle,

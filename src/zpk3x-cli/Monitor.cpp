@@ -66,13 +66,8 @@ int Monitor(const Optionen& o, const Verbindung& v) {
   // Before the file is made: a bad URL leaves no file behind.
   std::unique_ptr<MqttSender> mqtt;
   if (!o.mqtt.empty()) {
-    MqttMeta meta;
-    meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
-    meta.baudrate = v.baudrate;
-    meta.adresse = v.adresse;
+    MqttMeta meta = MqttMetaFuer(v);
     meta.intervall = o.intervall;
-    meta.version = ZPK3X_VERSION;
-    meta.start = VerlaufZeitstempel(VerlaufJetztMs());
     if (int status = MqttStarten(o, v, meta, &mqtt); status != EXIT_OK) return status;
     // Settings that cannot work are refused before the device is asked anything.
     // Unknown when the device does not answer now: the values tell the rest.

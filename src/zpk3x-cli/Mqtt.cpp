@@ -1,5 +1,7 @@
 #include "zpk3x-cli/Mqtt.h"
 
+#include "Verlauf/VerlaufDaten.h"
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -58,4 +60,14 @@ int MqttStarten(const Optionen& o, const Verbindung& v, const MqttMeta& meta, st
   text += option;
   text += detail;
   return FehlerMelden(o, err, text);
+}
+
+MqttMeta MqttMetaFuer(const Verbindung& v) {
+  MqttMeta meta;
+  meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
+  meta.baudrate = v.baudrate;
+  meta.adresse = v.adresse;
+  meta.version = ZPK3X_VERSION;
+  meta.start = VerlaufZeitstempel(VerlaufJetztMs());
+  return meta;
 }

@@ -86,12 +86,7 @@ int Ausfuehren(const Optionen& o) {
   if (PlanFuerLeitungPruefen(plan, v.baudrate, &pf, Englisch()) != 0) return PlanfehlerMelden(o, o.datei, pf);
   std::unique_ptr<MqttSender> mqtt;
   if (!o.mqtt.empty()) {
-    MqttMeta meta;
-    meta.port = v.pfad.empty() ? std::to_string(v.port) : v.pfad;
-    meta.baudrate = v.baudrate;
-    meta.adresse = v.adresse;
-    meta.version = ZPK3X_VERSION;
-    meta.start = VerlaufZeitstempel(VerlaufJetztMs());
+    const MqttMeta meta = MqttMetaFuer(v);
     if (int status = MqttStarten(o, v, meta, &mqtt); status != EXIT_OK) return status;
   }
   if (ErrorCode err = PortOeffnen(&v, v.baudrate); err != 0) return PortFehlerMelden(o, v, err);
@@ -118,7 +113,7 @@ int Ausfuehren(const Optionen& o) {
     ++proben;
     f.Zeigen(schrittText + "  " + FestText(p.strom, 3) + " A  " + FestText(p.spannung, 1) + " V" + "  (" + std::to_string(proben) + ")");
     if (mqtt) {
-      MqttAbfrage q{VerlaufZeitstempel(p.zeitMs), p.strom, p.spannung, p.status, 0, "", "", ""};
+      MqttAbfrage q{VerlaufZeitstempel(p.zeitMs), p.strom, p.spannung, p.status, 0, "", "", "", "", ""};
       mqtt->Abfrage(q);
     }
   };

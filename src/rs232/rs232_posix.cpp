@@ -225,7 +225,8 @@ int outputQueueLength(Device& device) {
 
 int readSome(Device& device, unsigned char* buffer, int size, double timeoutSeconds) {
   const int fd = fdOf(device);
-  rs232frist::Slices slices(deadlineAfter(timeoutSeconds));
+  const auto deadline = deadlineAfter(timeoutSeconds);
+  rs232frist::Slices slices(deadline);
   bool pollSaidReadable = false;
   for (;;) {
     // Everything that is there in one call: what follows an answer is kept as
@@ -242,7 +243,9 @@ int readSome(Device& device, unsigned char* buffer, int size, double timeoutSeco
     if (part <= 0) return -1;
     pollfd pfd{fd, POLLIN, 0};
     const timespec span{static_cast<time_t>(part / 1000000), static_cast<long>(part % 1000000) * 1000};
-    const KnappeFrist knapp(part);
+    // By the whole wait, not the slice: the abort check's 40 ms slices would
+    // otherwise cost two more system calls per byte on every long wait.
+    const KnappeFrist knapp(rs232frist::usUntil(deadline));
     int r = ::ppoll(&pfd, 1, &span, nullptr);
     if (r < 0 && errno != EINTR) return -2;
     if (r == 0) {  // the slice ended; next() looks at the deadline

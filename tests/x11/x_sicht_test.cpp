@@ -168,11 +168,20 @@ TEST_F(XSicht, NachDemMenuGehtTabWeiter) {
   QWidget* leiste = Hauptfenster()->menuWidget();
   ASSERT_NE(leiste, nullptr);
   const QPoint datei = leiste->mapToGlobal(QPoint(20, leiste->height() / 2));
+  const auto fenster = static_cast<unsigned long>(Hauptfenster()->winId());
   Bedienen([&](Bediener& b) {
     b.Klicken(strom1);
+    ASSERT_TRUE(ImProgrammWarten([] { return FokusIn("STROM1"); }));
     b.Klicken(datei);
-    xtest::Schlafen(200);
-    b.Taste("Escape");  // the menu closes
+    // Escape only once the menu is open and holds the keyboard, Tab only once
+    // it is closed again, as an operator who sees the screen presses them.
+    unsigned long popup = 0;
+    ASSERT_TRUE(ImProgrammWarten([&] { return MenueOffen("MENUBAR_MENU", &popup); })) << "the menu opened";
+    ASSERT_TRUE(xtest::WartenBis([&] { return b.Abgebildet(popup); }));
+    ASSERT_TRUE(b.TastaturGegriffen()) << "the open menu holds the keyboard";
+    b.Taste("Escape");
+    ASSERT_TRUE(ImProgrammWarten([] { return QApplication::activePopupWidget() == nullptr; })) << "the menu closed";
+    ASSERT_TRUE(xtest::WartenBis([&] { return !b.Abgebildet(popup) && b.HatFokus(fenster); }));
     b.Taste("Tab");
   }, 300);
   ASSERT_NE(QApplication::focusWidget(), nullptr);

@@ -192,18 +192,27 @@ TEST_F(Geraetefehler, FehlerSagenWoGesuchtWurde) {
   EXPECT_TRUE(fehler.contains("note")) << fehler;
 }
 
-// Ctrl+C while the check read before a command waits: the command is never sent.
-TEST_F(Geraetefehler, StrgCWaehrendDerPruefungSendetDenBefehlNicht) {
-  Steuern("fault silence DF2");
-  EXPECT_EQ(Am1({"--timeout", "0.05", "stop"}).status, 4);
-  Steuern("fault none");
-  Steuern("fault late S0R 600");  // the check would pass, after the signal
-  sim_.clearFrames();
-  clitest::Hintergrund start({"--port", "1", "--timeout", "5", "start"});
-  FrameAbwarten(1);
-  const Ergebnis r = start.Beenden(SIGINT);
-  EXPECT_EQ(r.status, 130) << r.err;
-  EXPECT_EQ(sim_.frames(), (Strings{"#1S0R"}));
+// Ctrl+C or SIGTERM while the check before a command waits (a check read for a
+// command, the first query itself for `get`): nothing is sent after it.
+TEST_F(Geraetefehler, SignalWaehrendDerPruefungSendetNichtsMehr) {
+  for (const auto& [signal, befehl, pruefung, status] :
+       {std::tuple{SIGINT, "start", "S0R", 130}, std::tuple{SIGTERM, "get", "C0R", 143}}) {
+    SCOPED_TRACE(befehl);
+    Steuern("fault silence DF2");
+    EXPECT_EQ(Am1({"--timeout", "0.05", "stop"}).status, 4);
+    Steuern("fault none");
+    Steuern(std::string("fault late ") + pruefung + " 600");  // the check would pass, after the signal
+    sim_.clearFrames();
+    clitest::Hintergrund lauf({"--port", "1", "--timeout", "5", befehl});
+    FrameAbwarten(1);
+    const Ergebnis r = lauf.Beenden(signal);
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_EQ(sim_.frames(), (Strings{std::string("#1") + pruefung}));
+    Steuern("fault none");
+    // The port usable afterwards; the late answer may still be on its way.
+    const Ergebnis kennung = Am1({"--timeout", "2", "id"});
+    EXPECT_EQ(kennung.status, 0) << kennung.err;
+  }
 }
 
 // A doubled answer inside a program and a refusal of a later field: without
@@ -367,6 +376,21 @@ TEST_F(GeraetefehlerLangsam, SignalImSchreibenBeendetNachDemRahmenUnterwegs) {
     ASSERT_EQ(Am1({"--baud", "1200", "id"}).status, 0);
     EXPECT_EQ(sim_.frames().back(), "#1IDR");
   }
+}
+
+// Ctrl+C three seconds into reading all at 1200 baud: the working parameters
+// the read found are put back before the end, and the file is not written.
+TEST_F(GeraetefehlerLangsam, StrgCImLesenStelltDieArbeitsparameterWiederHer) {
+  clitest::Hintergrund lesen({"--port", "1", "--baud", "1200", "read", "all", "-o", "neu.zpk"});
+  FrameAbwarten(30);  // into program 2: the working parameters were loaded over
+  const Ergebnis r = lesen.Beenden(SIGINT);
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_FALSE(clitest::DateiDa("neu.zpk"));
+  EXPECT_FALSE(Enthaelt(r.err, "not put back")) << r.err;
+  const Strings rahmen = sim_.frames();
+  ASSERT_GE(rahmen.size(), 40u);
+  EXPECT_EQ(rahmen[rahmen.size() - 10].substr(0, 5), "#1WFW");
+  EXPECT_EQ(rahmen.back().substr(0, 5), "#1M1W");
 }
 
 }  // namespace

@@ -1,17 +1,21 @@
 // Start-up, end, language menu and information dialog of the whole program.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "Com/Com.h"
 #include "lauf.h"
+#include "olqzpk3x/olqzpk3x.h"
 #include "ser2net_harness.h"
 #include "sim_harness.h"
 #include "toolkit/toolkit.h"
@@ -212,6 +216,48 @@ TEST(Start, KonfigurierterVorhandenerPortWirdGeoeffnetUndWiederGeschrieben) {
   EXPECT_EQ(ergebnis, 0);
   EXPECT_TRUE(HatZeile(DateiLesen("zpk3xSteuerung.ini"), "port = 3"));
   EXPECT_TRUE(sim.frames().empty()) << "nothing is sent at start or end";
+}
+
+// Ctrl+C or SIGTERM while the window reads all programs: the program ends at
+// once and sends nothing more; what it may have left owed costs the next user a
+// check read, never a stale answer taken for its own.
+TEST(Ende, SignalImLesenSendetNichtsMehr) {
+  simtest::Simulator sim;
+  ASSERT_TRUE(sim.ok());
+  sim.mapToCom(1);
+  sim.control("fault delay 20");
+  Arbeitsverzeichnis dir;
+  lauf::KonfigurationSchreiben(1, 1);
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    sim.clearFrames();
+    // A process of its own, forked before this one touches the window.
+    const pid_t kind = fork();
+    ASSERT_GE(kind, 0);
+    if (kind == 0) {
+      ProgrammLaufen([] {
+        TestQueueGenericAnswer(2);  // "alle"
+        TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3LESEN);
+      });
+      std::_Exit(0);
+    }
+    const auto ende = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (sim.frames().size() < 25 && std::chrono::steady_clock::now() < ende)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(::kill(kind, signal), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(kind, &status, 0), kind);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "ended by the signal, nothing run after it";
+    // The next user of the port proves the line in step before its command.
+    sim.clearFrames();
+    ASSERT_EQ(OLQZPK3X_OpenDevice(1, sim.ptyPath().c_str(), 9600), 0);
+    EXPECT_EQ(OLQZPK3X_DeviceFunction(1, '1', "stopp"), 0);
+    EXPECT_EQ(OLQZPK3X_Close(1), 0);
+    const std::vector<std::string> rahmen = sim.frames();
+    ASSERT_FALSE(rahmen.empty());
+    EXPECT_EQ(rahmen.front(), "#1S0R");
+    EXPECT_EQ(rahmen.back(), "#1DF2");
+  }
 }
 
 // A configured port that is missing stays closed, and the error area says why

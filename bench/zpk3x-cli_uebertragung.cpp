@@ -97,9 +97,11 @@ long Antwortzeichen(const std::vector<std::string>& rahmen, const std::vector<st
 }
 
 // The floor: the same frames as a bare write/read loop on the terminal, each
-// frame written at once and its one-byte answer awaited with poll, nothing else.
+// frame written at once and its whole answer awaited with poll (the ACK, and for
+// a read the answer line up to its CR), nothing else.
 // Its wall time, or 0 when it could not run.
-double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie, bool leise = false) {
+double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& rahmen, double linie, const char* was,
+             bool leise = false) {
   const int fd = ::open(sim.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return 0;
   termios t{};
@@ -113,17 +115,26 @@ double Boden(simtest::Simulator& sim, int baud, const std::vector<std::string>& 
   for (const std::string& r : rahmen) {
     const std::string rahmen1 = r + "\r";
     if (::write(fd, rahmen1.data(), rahmen1.size()) != static_cast<ssize_t>(rahmen1.size())) break;
-    pollfd p{fd, POLLIN, 0};
-    char c = 0;
-    if (::poll(&p, 1, 2000) != 1 || ::read(fd, &c, 1) != 1) break;
+    const bool liest = r.size() == 5 && r[4] == 'R';
+    std::size_t erhalten = 0;
+    bool ganz = false;
+    while (!ganz) {
+      pollfd p{fd, POLLIN, 0};
+      char puffer[64];
+      const ssize_t n = ::poll(&p, 1, 2000) == 1 ? ::read(fd, puffer, sizeof puffer) : -1;
+      if (n <= 0) break;
+      erhalten += static_cast<std::size_t>(n);
+      ganz = !liest || puffer[n - 1] == '\r';
+    }
+    if (!ganz) break;
   }
   const double wand = std::chrono::duration<double>(Uhr::now() - start).count();
   ::close(fd);
   const std::size_t beantwortet = sim.frames().size();
   if (!leise)
-    std::printf("floor   write all %5d baud: %zu frames, bare write/read loop wall %.3f s, wall/line %.4f, host %.0f us per "
+    std::printf("floor   %s all %5d baud: %zu frames, bare write/read loop wall %.3f s, wall/line %.4f, host %.0f us per "
               "transaction\n",
-              baud, beantwortet, wand, wand / linie, (wand - linie) / static_cast<double>(rahmen.size()) * 1e6);
+              was, baud, beantwortet, wand, wand / linie, (wand - linie) / static_cast<double>(rahmen.size()) * 1e6);
   return wand;
 }
 
@@ -189,8 +200,8 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
                 "host %.0f us per transaction, cpu %.4f s, cpu/wall %.4f (aim <= 0.02: %s)\n",
                 weg.c_str(), befehl, baud, rahmen.size(), zeichen, linie, l.wand, l.wand / linie, Urteil(l.wand / linie <= 1.03),
                 luecke, l.cpu, l.cpu / l.wand, Urteil(l.cpu / l.wand <= 0.02));
-    if (lesen || weg != "local") continue;
-    double boden = Boden(sim, baud, rahmen, linie);
+    if (weg != "local") continue;
+    double boden = Boden(sim, baud, rahmen, linie, befehl);
     if (boden <= 0) continue;
     // The host's own time beyond the bare loop, less what is meant to be there:
     // the start-up and, after each program stored, the wait of two characters
@@ -201,7 +212,7 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
     for (int runde = 1; runde < (baud >= 9600 ? 9 : 3); ++runde) {
       sim.clearFrames();
       const Lauf w = Messen(argumente);
-      if (!w.ok || (boden = Boden(sim, baud, rahmen, linie, true)) <= 0) break;
+      if (!w.ok || (boden = Boden(sim, baud, rahmen, linie, befehl, true)) <= 0) break;
       mehr.push_back(w.wand - boden);
     }
     std::sort(mehr.begin(), mehr.end());
@@ -209,9 +220,9 @@ bool Uebertragung(int baud, const std::string& weg = "local", double* wand = nul
     const auto pruefungen = std::count_if(rahmen.begin(), rahmen.end(), [](const std::string& r) { return r.compare(2, 3, "PNP") == 0; });
     const double gewollt = static_cast<double>(pruefungen) * 20.0 / baud + gStartMs / 1000;
     const double eigen = (median - gewollt) / static_cast<double>(rahmen.size()) * 1e6;
-    std::printf("host    write all %5d baud: beyond the floor %.0f us per transaction (median of %zu turns); less the start-up "
+    std::printf("host    %-5s all %5d baud: beyond the floor %.0f us per transaction (median of %zu turns); less the start-up "
                 "(%.2f ms) and %ld checks of two characters, %.0f us (aim <= 50 us: %s)\n",
-                baud, median / static_cast<double>(rahmen.size()) * 1e6, mehr.size(), gStartMs, static_cast<long>(pruefungen), eigen,
+                befehl, baud, median / static_cast<double>(rahmen.size()) * 1e6, mehr.size(), gStartMs, static_cast<long>(pruefungen), eigen,
                 Urteil(eigen <= 50));
   }
   ::unlink(datei.c_str());

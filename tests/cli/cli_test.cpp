@@ -146,6 +146,12 @@ TEST_F(Kommandozeile, KennungStatusUndIstwerte) {
   ASSERT_EQ(j["bits"].size(), 3u);
   EXPECT_EQ(j["bits"][1]["text"], "Programm aktiv");
   EXPECT_EQ(j["bits"][2]["text"], "Prozess wurde abgebrochen");
+
+  // A whole reading as the table and the text write it: 12, not 12.0.
+  sim_.control("value V0R 12.0");
+  r = Am1({"--json", "get"});
+  EXPECT_TRUE(Enthaelt(r.aus, "\"voltage\":12,")) << r.aus;
+  EXPECT_TRUE(Enthaelt(Am1({"--lang", "en", "get"}).aus, "Voltage [V]:  12\n"));
 }
 
 TEST_F(Kommandozeile, AlleLesenSendetDieRahmenDesFenstersUndSchreibtDieDatei) {

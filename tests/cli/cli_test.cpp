@@ -364,6 +364,10 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   EXPECT_TRUE(std::regex_search(zweite, gut)) << csv;
   // The terminal shows the same time stamps.
   EXPECT_TRUE(std::regex_search(r.aus, zeit)) << r.aus;
+  EXPECT_TRUE(Enthaelt(r.err, "monitor: 5 Abfragen, 5 beantwortet")) << r.err;
+  // One query is one, in either language.
+  EXPECT_TRUE(Enthaelt(Am1({"monitor", "--interval", "1", "--duration", "0.3"}).err, "monitor: 1 Abfrage, 1 beantwortet"));
+  EXPECT_TRUE(Enthaelt(Am1({"--lang", "en", "monitor", "--interval", "1", "--duration", "0.3"}).err, "monitor: 1 query, 1 answered"));
 
   // A silent device: every query a line with the code and empty values, and on.
   ::unsetenv("LANG");

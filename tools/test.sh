@@ -40,6 +40,8 @@ for f in build-fuzz/tests/fuzz/*_fuzz; do
   # The INI target writes and reads files in every run (about 150 runs/s).
   runs=200000
   [ "$(basename "$f")" = ini_fuzz ] && runs=20000
+  # The plan reader parses TOML in every run (about 600 runs/s).
+  [ "$(basename "$f")" = planlesen_fuzz ] && runs=100000
   "$f" -runs="${ZPK3X_FUZZ_RUNS:-$runs}" -max_len=8192 -len_control=0 -print_final_stats=1 \
     "$scratch" "tests/fuzz/corpus/$(basename "$f")" 2>&1 | tail -n 3
   rm -rf "$scratch"

@@ -24,6 +24,12 @@ std::string InhaberText(const std::vector<Portinhaber>& inhaber) {
   return text;
 }
 
+// The device as the user names it: Windows opens "\\.\COM3" for what the user
+// typed, and knows, as COM3 (or --port 3).
+std::string Anzeigename(const std::string& geraet) {
+  return geraet.rfind("\\\\.\\", 0) == 0 ? geraet.substr(4) : geraet;
+}
+
 // The cause in words, from the serial layer's record of the failed open; its
 // code in fehler->grundCode.
 std::string Grund(ComOpenResult ergebnis, int systemfehler, const std::string& pfad, Portfehler* fehler) {
@@ -125,7 +131,7 @@ void OeffnungsfehlerBeschreiben(int port, const std::string& pfad, Portfehler* f
     fehler->grund = NetzGrundText(grund);
     return;
   }
-  fehler->pfad = geraet;
+  fehler->pfad = Anzeigename(geraet);
   fehler->grund = Grund(ergebnis, systemfehler, geraet, fehler);
 }
 
@@ -146,7 +152,7 @@ ErrorCode PortOeffnenGeprueft(int port, const std::string& pfad, int baudrate, d
   if (std::vector<Portinhaber> inhaber = netz ? std::vector<Portinhaber>{} : AnderePortinhaber(geraet);
       !inhaber.empty()) {
     OLQZPK3X_Close(port);
-    fehler->pfad = geraet;
+    fehler->pfad = Anzeigename(geraet);
     fehler->grund = T("von einem anderen Programm belegt", "held by another program") + InhaberText(inhaber);
     fehler->grundCode = "busy";
     fehler->inhaber = std::move(inhaber);

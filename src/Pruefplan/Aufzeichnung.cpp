@@ -111,7 +111,8 @@ Json ProtokollJson(const Protokoll& p) {
   j["start"] = UtcZeit(p.startMs);
   j["end"] = UtcZeit(p.endeMs);
   j["stop_sent"] = p.stoppVersucht;
-  if (p.stoppVersucht) j["stop_code"] = p.stoppCode;
+  // Codes positive, as every message, error object and MQTT payload gives them.
+  if (p.stoppVersucht) j["stop_code"] = -p.stoppCode;
   Json schritte = Json::array();
   for (std::size_t i = 0; i < p.plan.schritte.size(); ++i) {
     const Schritt& s = p.plan.schritte[i];
@@ -121,7 +122,7 @@ Json ProtokollJson(const Protokoll& p) {
     js["type"] = ArtName(s.art);
     js["outcome"] = AusgangText(e.ausgang);
     js["reason"] = e.grund;
-    js["code"] = e.code;
+    js["code"] = -e.code;
     js["start"] = e.ausgang == Ausgang::Skipped ? Json(nullptr) : Json(UtcZeit(e.startMs));
     js["seconds"] = e.ausgang == Ausgang::Skipped ? 0.0 : Sekunden(e.startMs, e.endeMs);
     if (s.art == Schrittart::Schreiben || s.art == Schrittart::Laden) js["program"] = s.programm;

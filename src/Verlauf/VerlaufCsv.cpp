@@ -132,7 +132,8 @@ std::string VerlaufCsvZeile(const VerlaufProbe& p, std::int64_t startMs, const V
     z += "\",0\n";
   } else {
     z += ",,,,";
-    z += std::to_string(p.fehler);
+    // The code as every message, JSON and MQTT payload gives it: positive.
+    z += std::to_string(-static_cast<long long>(p.fehler));
     z += '\n';
   }
   return z;

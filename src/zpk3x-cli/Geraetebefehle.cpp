@@ -2,6 +2,8 @@
 
 #include <bit>
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -175,12 +177,24 @@ int Status(const Optionen& o, const Verbindung& v) {
   return EXIT_OK;
 }
 
+namespace {
+
+// A reading in JSON as the table writes a value and the text shows it: a whole
+// number without ".0" (still one JSON number type for scripts).
+Json Messwert(double wert) {
+  if (std::isfinite(wert) && wert == std::trunc(wert) && std::fabs(wert) < 9e15 && !std::signbit(wert))
+    return static_cast<std::int64_t>(wert);
+  return wert;
+}
+
+}  // namespace
+
 int IstwerteBefehl(const Optionen& o, const Verbindung& v) {
   Istwerte w{};
   if (ErrorCode err = IstwerteLesen(v.Geraet(), &w); err != 0) return GeraetefehlerMelden(o, v, err);
   const std::string text = std::string(T("Iststrom [A]:    ", "Current [A]:  ")) + ZahlText(w.strom) + "\n" +
                            T("Istspannung [V]: ", "Voltage [V]:  ") + ZahlText(w.spannung) + "\n" + StatusText(w.status);
-  Erledigt(o, {{"current", w.strom}, {"voltage", w.spannung}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
+  Erledigt(o, {{"current", Messwert(w.strom)}, {"voltage", Messwert(w.spannung)}, {"status", w.status}, {"bits", StatusbitsJson(w.status)}},
            text);
   return EXIT_OK;
 }

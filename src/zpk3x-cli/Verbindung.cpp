@@ -107,7 +107,9 @@ int PortFehlerMelden(const Optionen& o, const Verbindung& v, ErrorCode code) {
   Json angaben = {{"port", f.pfad}};
   if (!f.grund.empty()) angaben["reason"] = f.grund;
   if (!f.grundCode.empty()) angaben["reason_code"] = f.grundCode;
-  if (!f.inhaber.empty()) {
+  // A busy port always lists its holders, empty where the system does not tell
+  // them (Windows, another user's process), so that a script finds one schema.
+  if (!f.inhaber.empty() || f.grundCode == "busy") {
     Json inhaber = Json::array();
     for (const Portinhaber& p : f.inhaber) inhaber.push_back({{"pid", p.pid}, {"name", p.name}});
     angaben["holders"] = inhaber;

@@ -54,6 +54,10 @@ TEST(PlanLesen, JederFehlerMitZeileUndSpalte) {
        PLAN_FEHLT, 6, 1, "\"on\""},
       {std::string(kKopf) + "[[step]]\ntype = \"measure\"\ninterval = \"0 s\"\nduration = \"1 s\"\n", PLAN_BEREICH, 4, 12, "interval"},
       {"[[step]]\ntype = \"start\"\n", PLAN_FEHLT, 0, 0, "name"},
+      // Where the TOML library itself once went astray: a header without a key,
+      // a letter outside ASCII where white space may stand.
+      {std::string(kKopf) + "[ #]\n", PLAN_SYNTAX, 2, 3, "key"},
+      {std::string(kKopf) + "gr\xC3\xB6\xC3\x9F" "e = 1\n", PLAN_SYNTAX, 2, 3, ""},
   };
   for (const Fall& f : faelle) {
     const Planfehler e = Fehler(f.text);
@@ -65,6 +69,17 @@ TEST(PlanLesen, JederFehlerMitZeileUndSpalte) {
     EXPECT_NE(e.text.find(f.enthaelt), std::string::npos) << e.text;
   }
   EXPECT_EQ(PlanfehlerDetail("p.toml", {PLAN_WERT, 4, 8, "x"}, true), "\np.toml, line 4, column 8: x");
+}
+
+// A line-ending backslash before a line that begins with an umlaut.
+TEST(PlanLesen, UmlautNachZeilenendeImText) {
+  Pruefplan p;
+  Planfehler f;
+  ASSERT_EQ(PlanLesen("name = \"t\"\ndescription = \"\"\"Strom \\\n   \xC3\xBC" "ber 2 A\"\"\"\n[[step]]\ntype = \"stop\"\n", ".",
+                      &p, &f),
+            0)
+      << f.text;
+  EXPECT_EQ(p.beschreibung, "Strom \xC3\xBC" "ber 2 A");
 }
 
 TEST(PlanLesen, EinheitenGrenzenUndStatusnamenBeiderSprachen) {

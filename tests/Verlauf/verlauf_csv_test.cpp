@@ -73,7 +73,7 @@ TEST_F(VerlaufCsv, ZeilenWieVorgegeben) {
             "time,seconds,current_A,voltage_V,status,status_bits,error\n"
             "2026-12-07T14:03:21.500+01:00,0.000,0.842,24.3,0x0300,\"Prozess wurde gestartet|Programm aktiv\",0\n"
             "2026-12-07T14:03:22.000+01:00,0.500,0.852,24.3,0x0300,\"Prozess wurde gestartet|Programm aktiv\",0\n"
-            "2026-12-07T14:03:22.500+01:00,1.000,,,,,-403101\n"
+            "2026-12-07T14:03:22.500+01:00,1.000,,,,,403101\n"
             "2026-12-07T14:04:22.750+01:00,61.250,0.000,0.0,0x2809,\"Innentemperatur zu hoch|Kalibrierung "
             "ungültig|Prozess wurde abgeschlossen|Prozess wurde abgebrochen\",0\n");
 }

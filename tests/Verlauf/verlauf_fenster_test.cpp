@@ -160,7 +160,7 @@ TEST_F(VerlaufFenster, AufzeichnungUeberDasFensterUndEinFehlschlagendesSchreiben
   EXPECT_EQ(zeilen[0], "time,seconds,current_A,voltage_V,status,status_bits,error");
   const std::string gut = ",0.842,24.3,0x0300,\"Prozess wurde gestartet|Programm aktiv\",0";
   EXPECT_EQ(zeilen[1].substr(29), ",0.000" + gut);
-  EXPECT_NE(zeilen[2].find(",,,,,-402"), std::string::npos) << zeilen[2];
+  EXPECT_NE(zeilen[2].find(",,,,,402"), std::string::npos) << zeilen[2];
   EXPECT_EQ(zeilen[3].substr(zeilen[3].size() - gut.size()), gut);
   EXPECT_EQ(zeilen[4].substr(zeilen[4].size() - gut.size()), gut);
   const auto meldungen = [] {

@@ -3,6 +3,10 @@
 // messages and the system's reasons in German.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -69,8 +73,23 @@ TEST_F(Hilfe, VertippteOptionBekommtDieNaechste) {
   EXPECT_FALSE(Enthaelt(Cli({"--xyzzy-plugh", "id"}).err, "did you mean")) << r.err;
 }
 
+// A port on this machine that nobody listens on: a connection there is refused at once.
+int PortOhneLauscher() {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t l = sizeof a;
+  const bool ok = ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &l) == 0;
+  ::close(s);
+  return ok ? ntohs(a.sin_port) : 1;
+}
+
 TEST_F(Hilfe, ParserUndSystemSprechenDeutsch) {
+  const std::string abgewiesen = "tcp://127.0.0.1:" + std::to_string(PortOhneLauscher());
   const std::pair<std::vector<std::string>, std::string> faelle[] = {
+      {{"--lang", "de", "--port", abgewiesen, "id"}, abgewiesen + ": Verbindung abgewiesen"},
       {{"--lang", "de"}, "Befehl fehlt"},
       {{"--lang", "de", "id", "extra"}, "unerwartetes Argument: extra"},
       {{"--lang", "de", "load", "0"}, "N: 0 ist keine Zahl von 1 bis 16"},

@@ -185,7 +185,7 @@ TEST_F(Pruefbefehl, GeraetVerstummtGibtVierMitAufzeichnung) {
   const Json j = Json::parse(testdateien::DateiLesen(Aufzeichnung() + "/record.json"));
   EXPECT_EQ(j["outcome"], "ERROR");
   EXPECT_EQ(j["stop_sent"], true);
-  EXPECT_EQ(j["steps"][2]["code"], -403101);
+  EXPECT_EQ(j["steps"][2]["code"], 403101);
 }
 
 // The outcome stays at the broker under the station's result topic, for a

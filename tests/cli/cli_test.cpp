@@ -146,6 +146,12 @@ TEST_F(Kommandozeile, KennungStatusUndIstwerte) {
   ASSERT_EQ(j["bits"].size(), 3u);
   EXPECT_EQ(j["bits"][1]["text"], "Programm aktiv");
   EXPECT_EQ(j["bits"][2]["text"], "Prozess wurde abgebrochen");
+
+  // A whole reading as the table and the text write it: 12, not 12.0.
+  sim_.control("value V0R 12.0");
+  r = Am1({"--json", "get"});
+  EXPECT_TRUE(Enthaelt(r.aus, "\"voltage\":12,")) << r.aus;
+  EXPECT_TRUE(Enthaelt(Am1({"--lang", "en", "get"}).aus, "Voltage [V]:  12\n"));
 }
 
 TEST_F(Kommandozeile, AlleLesenSendetDieRahmenDesFenstersUndSchreibtDieDatei) {
@@ -358,6 +364,10 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   EXPECT_TRUE(std::regex_search(zweite, gut)) << csv;
   // The terminal shows the same time stamps.
   EXPECT_TRUE(std::regex_search(r.aus, zeit)) << r.aus;
+  EXPECT_TRUE(Enthaelt(r.err, "monitor: 5 Abfragen, 5 beantwortet")) << r.err;
+  // One query is one, in either language.
+  EXPECT_TRUE(Enthaelt(Am1({"monitor", "--interval", "1", "--duration", "0.3"}).err, "monitor: 1 Abfrage, 1 beantwortet"));
+  EXPECT_TRUE(Enthaelt(Am1({"--lang", "en", "monitor", "--interval", "1", "--duration", "0.3"}).err, "monitor: 1 query, 1 answered"));
 
   // A silent device: every query a line with the code and empty values, and on.
   ::unsetenv("LANG");
@@ -371,7 +381,7 @@ TEST_F(Kommandozeile, MonitorSchreibtJedeAbfrageAuchDieFehlgeschlagenen) {
   EXPECT_EQ(summe["answered"], 0) << letzte;
   EXPECT_EQ(summe["failed"], summe["queries"]) << letzte;
   csv = DateiLesen("m.csv");
-  EXPECT_TRUE(Enthaelt(csv, ",,,,,-403101\n")) << csv;
+  EXPECT_TRUE(Enthaelt(csv, ",,,,,403101\n")) << csv;
   const Json zeile = Json::parse(r.aus.substr(0, r.aus.find('\n')));
   EXPECT_TRUE(std::regex_match(zeile["time"].get<std::string>(), zeit)) << zeile;
   EXPECT_TRUE(zeile["current"].is_null());

@@ -265,3 +265,27 @@ TEST_F(MqttMonitor, EinFeindlicherBrokerUeberTlsBleibtUnterDerSpeichergrenze) {
 }
 
 }  // namespace
+
+namespace {
+
+// A broker that accepts the connection and then never answers, not even a
+// ping: after a keep-alive interval the client pings, after another it gives up
+// (about 30 s), and the note names that cause, not the library's "Unknown error.".
+TEST(MqttTelemetrie, DerVerlustDerKeepaliveAntwortNenntSeinenGrund) {
+  Notizen n;
+  std::unique_ptr<MqttSender> sender;
+  MqttFeld feld{};
+  std::string detail;
+  Falscher stumm(0, kConnack);
+  MqttEinstellungen e = Einstellungen(stumm.port(), &n);
+  // The unanswered publications of the start must not end the connection first.
+  e.antwortFrist = std::chrono::milliseconds(120000);
+  ASSERT_EQ(MqttVerbinden(e, &sender, &feld, &detail), 0) << detail;
+  EXPECT_TRUE(mqtttest::Warten(
+      [&] { return n.hat("connection lost (no answer from the broker within the keep-alive time of 15 s)"); }, 50))
+      << ::testing::PrintToString(n.texte);
+  EXPECT_FALSE(n.hat("Unknown error")) << ::testing::PrintToString(n.texte);
+  sender.reset();
+}
+
+}  // namespace

@@ -176,19 +176,30 @@ TEST_F(CommandLine, ReadAllAndWriteAllSendExactlyTheFramesOfTheWindow) {
 
 TEST_F(CommandLine, SilentDeviceEndsAfterTheHalfSecondTimeOut) {
   sim_.control("fault silence *");
-  const Outcome r = cli({"id"});
+  const Outcome r = cli({"--lang", "en", "id"});
   EXPECT_EQ(r.status, 4u);
   EXPECT_NE(r.err.find("#403012"), std::string::npos) << r.err;
+  // The device error's place: the port typed as 1 is COM1.
+  EXPECT_NE(r.err.find("COM1"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("\\\\.\\"), std::string::npos) << r.err;
   EXPECT_GE(r.seconds, 0.5);
 }
 
 TEST_F(CommandLine, PortHeldByAnotherProgramGivesTheOpenError) {
   ASSERT_EQ(OLQZPK3X_Open(1, 9600), 0);
   const Outcome r = cli({"--lang", "en", "id"});
+  // As a script gets it: holders empty, not missing.
+  const Outcome j = cli({"--lang", "en", "--json", "id"});
   OLQZPK3X_Close(1);
   EXPECT_EQ(r.status, 3u);
   EXPECT_NE(r.err.find("#100003"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("\\\\.\\COM1: held by another program (the system does not tell which)"), std::string::npos) << r.err;
+  // Named as the user knows it, not by the device path Windows opens.
+  EXPECT_NE(r.err.find("\nCOM1: held by another program (the system does not tell which)"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("\\\\.\\"), std::string::npos) << r.err;
+  EXPECT_EQ(j.status, 3u);
+  EXPECT_NE(j.out.find("\"port\":\"COM1\""), std::string::npos) << j.out;
+  EXPECT_NE(j.out.find("\"reason_code\":\"busy\""), std::string::npos) << j.out;
+  EXPECT_NE(j.out.find("\"holders\":[]"), std::string::npos) << j.out;
   EXPECT_EQ(cli({"id"}).status, 0u);
 
   const Outcome fehlt = cli({"--lang", "en", "--port", "Z:\\fehlt\\com", "id"}, false);

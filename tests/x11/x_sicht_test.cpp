@@ -2,13 +2,19 @@
 // resolution ctest sets (QT_FONT_DPI): a refused entry's reason, the actual
 // values on a small screen, the reason a port is refused, how far a broken
 // transfer got, and the keyboard after a menu closed.
+#include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -16,6 +22,7 @@
 #include "Com/Com.h"
 #include "lauf.h"
 #include "ser2net_harness.h"
+#include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
@@ -57,17 +64,45 @@ bool InScrollbereich(const QWidget* w) {
   return false;
 }
 
-class XSicht : public xtest::XFenster {
- protected:
-  // Where to click a control: XTest speaks the server's pixels, which Qt
-  // scales with the font resolution.
-  static QPoint Ziel(const char* name) {
-    QWidget* w = Teil(name);
-    const qreal dpr = w ? w->devicePixelRatioF() : 1.0;
-    const QPoint m = Mitte(name);
-    return {qRound(m.x() * dpr), qRound(m.y() * dpr)};
+// Where to click a control of the operator window: XTest speaks the server's
+// pixels, which Qt scales with the font resolution.
+QPoint Ziel(const char* name) {
+  QWidget* w = Teil(name);
+  if (!w) {
+    ADD_FAILURE() << "no control " << name;
+    return {};
   }
-};
+  const qreal dpr = w->devicePixelRatioF();
+  const QPoint m = w->mapToGlobal(w->rect().center());
+  return {qRound(m.x() * dpr), qRound(m.y() * dpr)};
+}
+
+// Every text of the labels and buttons below `oben` is whole: a line no wider
+// than its label, a wrapped text no taller, a button's text within the button.
+// At a fractional scale Qt rounds sizes to whole window pixels while the text is
+// measured in other roundings: a pixel's difference there cuts no character.
+void TexteGanz(const QWidget* oben) {
+  for (const QLabel* l : oben->findChildren<QLabel*>()) {
+    if (!l->isVisible() || l->text().isEmpty()) continue;
+    const QRect innen = l->contentsRect();
+    const qreal dpr = l->devicePixelRatioF();
+    const int spiel = dpr == std::floor(dpr) ? 0 : 1;
+    if (l->wordWrap()) {
+      EXPECT_LE(l->heightForWidth(l->width()), l->height() + spiel)
+          << l->objectName().toStdString() << ": " << l->text().toStdString();
+      continue;
+    }
+    for (const QString& zeile : l->text().split(QLatin1Char('\n')))
+      EXPECT_LE(l->fontMetrics().horizontalAdvance(zeile), innen.width() + spiel)
+          << l->objectName().toStdString() << ": " << zeile.toStdString();
+  }
+  for (const QAbstractButton* k : oben->findChildren<QAbstractButton*>()) {
+    if (!k->isVisible() || k->text().isEmpty()) continue;
+    EXPECT_LE(k->sizeHint().width(), k->width()) << k->objectName().toStdString() << ": " << k->text().toStdString();
+  }
+}
+
+using XSicht = xtest::XFenster;
 
 // "77" in Strom 2 while the continuous query runs: its answers clear the error
 // area, but the reason stays written in a line of its own, whole, for the keyboard
@@ -191,7 +226,8 @@ TEST_F(XSicht, NachDemMenuGehtTabWeiter) {
 // The screen decides: where the window does not fit, only the program and
 // parameter areas scroll, and what the operator watches stays whole on the
 // screen; where it fits, nothing scrolls and every label's text is whole.
-class XSchirm : public xtest::XFenster {
+// In both editions: the English texts are of other lengths.
+class XSchirm : public xtest::XFenster, public ::testing::WithParamInterface<int> {
  protected:
   QSize Bildschirm() const override {
     const char* s = std::getenv("ZPK3X_TEST_SCHIRM");  // "1024x600"
@@ -199,9 +235,32 @@ class XSchirm : public xtest::XFenster {
     if (s && std::sscanf(s, "%dx%d", &b, &h) == 2) return {b, h};
     return {1024, 600};
   }
+  void SetUp() override {
+    XFenster::SetUp();
+    if (IsSkipped() || HasFatalFailure() || GetParam() == 1) return;
+    Sprache(GetParam());
+    Sichtbar(gPanelHandle);
+  }
+  // Where a screenshot of `was` on this screen, at this font size and in this edition goes.
+  std::string Bildname(const std::string& was) const {
+    const char* dpi = std::getenv("QT_FONT_DPI");
+    return Bildpfad("x11_" + was + "_" + std::to_string(Bildschirm().width()) + "x" +
+                    std::to_string(Bildschirm().height()) + "_" + (dpi ? dpi : "96") + "dpi" +
+                    (GetParam() == 2 ? "_en" : "_de") + ".png");
+  }
+  // Whether a field the keyboard reached lies whole in view and on the screen.
+  static std::string Verdeckt(const QWidget* w) {
+    if (!w) return "no keyboard focus";
+    const QRect ganz(w->mapToGlobal(QPoint(0, 0)), w->size());
+    const QRect schirm(QPoint(0, 0), QGuiApplication::primaryScreen()->geometry().size());
+    if (Gezeigt(w) == ganz && schirm.contains(ganz)) return "";
+    return w->objectName().toStdString() + " cut: shown " + std::to_string(Gezeigt(w).width()) + "x" +
+           std::to_string(Gezeigt(w).height()) + " of " + std::to_string(ganz.width()) + "x" +
+           std::to_string(ganz.height()) + " at " + std::to_string(ganz.x()) + "," + std::to_string(ganz.y());
+  }
 };
 
-TEST_F(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
+TEST_P(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
   QMainWindow* mw = Hauptfenster();
   ASSERT_NE(mw, nullptr);
   const QRect schirm(QPoint(0, 0), Bildschirm());
@@ -221,10 +280,8 @@ TEST_F(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
   }
   {
     Bediener b;
-    const char* dpi = std::getenv("QT_FONT_DPI");
     b.Bild(b.MitRahmen(static_cast<unsigned long>(mw->winId()), Geraetepixel(mw)))
-        .save(QString::fromStdString(Bildpfad("x11_fenster_" + std::to_string(schirm.width()) + "x" +
-                                              std::to_string(schirm.height()) + "_" + (dpi ? dpi : "96") + "dpi.png")));
+        .save(QString::fromStdString(Bildname("fenster")));
   }
   // The trend window opens where it leaves the query's switch and the error
   // line free, and where the screen has room, the actual values too.
@@ -246,14 +303,9 @@ TEST_F(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
   TestRunEvents(100);
   int balken = 0;
   for (QScrollBar* s : mw->findChildren<QScrollBar*>()) balken += s->isVisible();
+  TexteGanz(mw);
   if (passt) {
     EXPECT_EQ(balken, 0) << "the window fits: nothing scrolls";
-    for (QLabel* l : mw->findChildren<QLabel*>()) {
-      if (!l->isVisible() || l->wordWrap() || l->text().isEmpty()) continue;
-      for (const QString& zeile : l->text().split(QLatin1Char('\n')))
-        EXPECT_LE(l->fontMetrics().horizontalAdvance(zeile), l->contentsRect().width())
-            << l->objectName().toStdString() << ": " << zeile.toStdString();
-    }
     return;
   }
   // Short of room: the program and parameter areas scroll, and the field the
@@ -269,5 +321,103 @@ TEST_F(XSchirm, WasDerBedienerBeobachtetBleibtGanz) {
                                  << " " << Gezeigt(feld).width() << "x" << Gezeigt(feld).height() << " of " << ganz.x()
                                  << "," << ganz.y() << " " << ganz.width() << "x" << ganz.height();
 }
+
+// The connection settings open inside the operator window: whole on the screen
+// with every text, and each control the keyboard reaches is brought into view;
+// where the window has room, they do not scroll.
+TEST_P(XSchirm, DieVerbindungseinstellungenPassen) {
+  QMainWindow* mw = Hauptfenster();
+  ASSERT_NE(mw, nullptr);
+  const bool passt = mw->width() >= mw->sizeHint().width() && mw->height() >= mw->sizeHint().height();
+  ASSERT_EQ(DisplayPanel(gCompanelHandle), 0);
+  QWidget* form = Teil("COMPANEL");
+  ASSERT_NE(form, nullptr);
+  QWidget* rahmen = form;  // the child window around the form
+  while (rahmen->parentWidget() && !rahmen->parentWidget()->isAncestorOf(Teil("STROM1"))) rahmen = rahmen->parentWidget();
+  ASSERT_TRUE(ImProgrammWarten([&] { return rahmen->isVisible() && FokusIn("COMPANEL") && mw->windowHandle()->isExposed(); }));
+  EXPECT_TRUE(QRect(QPoint(0, 0), Bildschirm()).contains(Geraetepixel(rahmen)));
+  EXPECT_TRUE(mw->rect().contains(QRect(rahmen->mapTo(mw, QPoint(0, 0)), rahmen->size())));
+  TexteGanz(rahmen);
+  if (passt) {
+    for (QScrollBar* s : rahmen->findChildren<QScrollBar*>()) EXPECT_FALSE(s->isVisible()) << "nothing scrolls";
+  }
+  // Through all its controls with Tab, as a keyboard operator goes.
+  int stationen = 0;
+  for (QWidget* w : form->findChildren<QWidget*>()) stationen += w->isVisible() && (w->focusPolicy() & Qt::TabFocus) != 0;
+  ASSERT_GT(stationen, 3);
+  EXPECT_EQ(Verdeckt(QApplication::focusWidget()), "");
+  for (int i = 0; i < stationen; ++i) {
+    QWidget* vorher = QApplication::focusWidget();
+    Bedienen([&](Bediener& b) {
+      b.Taste("Tab");
+      ASSERT_TRUE(ImProgrammWarten([&] { return QApplication::focusWidget() != vorher; }));
+    }, 0);
+    QWidget* jetzt = QApplication::focusWidget();
+    if (!jetzt || !form->isAncestorOf(jetzt)) break;  // on into the operator window
+    EXPECT_EQ(Verdeckt(jetzt), "") << "after " << i + 1 << " Tab";
+  }
+  Bediener b;
+  b.Bild(QRect(QPoint(0, 0), Bildschirm())).save(QString::fromStdString(Bildname("com")));
+}
+
+// The message and choice popups the operator meets: on the screen with their
+// frame, every text whole, and the button holding the keyboard in view.
+TEST_P(XSchirm, DiePopupsPassen) {
+  simtest::Simulator sim;
+  ASSERT_TRUE(sim.ok());
+  Verbinden(sim);
+  // Every lamp lit: the status explanation at its longest.
+  for (int lampe : {MAINPANEL_STATUS0, MAINPANEL_STATUS1, MAINPANEL_STATUS3, MAINPANEL_STATUS4, MAINPANEL_STATUS8,
+                    MAINPANEL_STATUS9, MAINPANEL_STATUS11, MAINPANEL_STATUS13})
+    SetCtrlVal(gPanelHandle, lampe, 1);
+  TestPopupAutomation(false);
+  const QRect schirm(QPoint(0, 0), Bildschirm());
+  for (const bool auswahl : {false, true}) {
+    SCOPED_TRACE(auswahl ? "choice popup" : "message popup");
+    // The status explanation and the write's question, as their buttons ask them.
+    QTimer::singleShot(0, qApp, [auswahl] {
+      if (auswahl) Zpk3ProgrammeSchreiben();
+      else TestOperatorClick(gPanelHandle, MAINPANEL_STATUSINFO);
+    });
+    QRect innen;
+    unsigned long fenster = 0;
+    std::string texte;
+    Bedienen([&](Bediener& b) {
+      ASSERT_TRUE(ImProgrammWarten([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->windowHandle() || !box->windowHandle()->isExposed()) return false;
+        innen = Geraetepixel(box);
+        fenster = static_cast<unsigned long>(box->winId());
+        return true;
+      })) << "the popup opened";
+      ASSERT_TRUE(xtest::WartenBis([&] { return b.Gerahmt(fenster) && b.HatFokus(fenster); }))
+          << "framed and holding the keyboard";
+      const QRect mitRahmen = b.MitRahmen(fenster, innen);
+      EXPECT_TRUE(schirm.contains(mitRahmen)) << mitRahmen.x() << "," << mitRahmen.y() << " " << mitRahmen.width()
+                                              << "x" << mitRahmen.height();
+      ASSERT_TRUE(ImProgrammWarten([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return false;
+        // Texts and focus looked at where they are drawn, in the program's thread.
+        TexteGanz(box);
+        texte = box->text().toStdString();
+        QWidget* fokus = QApplication::focusWidget();
+        EXPECT_TRUE(fokus && box->isAncestorOf(fokus) && qobject_cast<QAbstractButton*>(fokus)) << "a button has the keyboard";
+        EXPECT_EQ(Verdeckt(fokus), "");
+        EXPECT_TRUE(fokus && fokus->hasFocus());
+        return true;
+      }));
+      b.Bild(schirm).save(QString::fromStdString(Bildname(auswahl ? "auswahl" : "meldung")));
+      b.Taste("Escape");  // the message's OK, the question's "abbrechen"
+      ASSERT_TRUE(ImProgrammWarten([] { return QApplication::activeModalWidget() == nullptr; })) << "closed";
+    }, 100);
+    EXPECT_FALSE(texte.empty());
+  }
+  EXPECT_EQ(sim.frames().size(), 0u) << "the question cancelled: nothing written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sprachen, XSchirm, ::testing::Values(1, 2), [](const ::testing::TestParamInfo<int>& i) {
+  return std::string(i.param == 2 ? "Englisch" : "Deutsch");
+});
 
 }  // namespace

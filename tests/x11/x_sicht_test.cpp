@@ -14,7 +14,13 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <sys/wait.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -221,6 +227,49 @@ TEST_F(XSicht, NachDemMenuGehtTabWeiter) {
   }, 300);
   ASSERT_NE(QApplication::focusWidget(), nullptr);
   EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "STROM2");
+}
+
+// "Beenden" chosen with the keyboard in the real program, on this X server: the
+// process is gone within 0.3 s, so a restart right after it does not race it.
+TEST_F(XSicht, BeendenEndetDenProzessSofort) {
+  // This process's own window has the same title: out of the way first.
+  const std::string titel = Hauptfenster()->windowTitle().toStdString();
+  HidePanel(gPanelHandle);
+  Bediener b;
+  ASSERT_TRUE(ImProgrammWarten([&] { return b.Kennung(titel) == 0; }));
+  const std::string ordner = Arbeitsverzeichnis();
+  const pid_t kind = ::fork();
+  if (kind == 0) {
+    if (::chdir(ordner.c_str()) == 0) ::execl(ZPK3X_PROGRAMM, ZPK3X_PROGRAMM, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(kind, 0);
+  int status = -1;
+  auto weg = [&] { return ::waitpid(kind, &status, WNOHANG) == kind; };
+  const bool bereit = !b.AufFensterWarten(titel, std::chrono::seconds(30)).isEmpty() &&
+                      xtest::WartenBis([&] { return b.HatFokus(b.Kennung(titel)); });
+  bool offen = false;
+  if (bereit) {
+    b.Taste("d", false, true);  // "Datei"
+    offen = xtest::WartenBis([&] { return b.TastaturGegriffen(); }, std::chrono::seconds(10));
+  }
+  double ms = -1;
+  if (offen) {
+    const auto gewaehlt = std::chrono::steady_clock::now();
+    b.Taste("b");  // "Beenden"
+    if (xtest::WartenBis(weg, std::chrono::seconds(5)))
+      ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - gewaehlt).count();
+  }
+  if (ms < 0 && !weg()) {
+    ::kill(kind, SIGKILL);
+    ::waitpid(kind, &status, 0);
+  }
+  ASSERT_TRUE(bereit) << "the program's window shown and holding the keyboard";
+  ASSERT_TRUE(offen) << "the menu opened";
+  ASSERT_GE(ms, 0) << "the process ended";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_LT(ms, 300.0);
+  std::printf("\"Beenden\" to process gone: %.1f ms\n", ms);
 }
 
 // The screen decides: where the window does not fit, only the program and

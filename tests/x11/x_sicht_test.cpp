@@ -112,92 +112,121 @@ using XSicht = xtest::XFenster;
 
 // "77" in Strom 2 while the continuous query runs: its answers clear the error
 // area, but the reason stays written in a line of its own, whole, for the keyboard
-// operator and the screen reader, until a good entry replaces it.
+// operator and the screen reader, until a good entry replaces it. In both editions.
 TEST_F(XSicht, AbgelehnteEingabeBleibtErklaert) {
-  simtest::Simulator sim;
-  ASSERT_TRUE(sim.ok());
-  Verbinden(sim);
-  const QPoint dauernd = Ziel("DAUERNDABFRAGEN"), strom2 = Ziel("STROM2");
-  Bedienen([&](Bediener& b) {
-    b.Klicken(dauernd);
-    b.Klicken(strom2);
-    b.Taste("a", true);
-    b.Tippen("77");
-    b.Taste("Tab");
-  }, 2000);
-  auto* zeile = Teil<QLabel>("ABLEHNUNG");
-  ASSERT_NE(zeile, nullptr);
-  EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 1);
-  EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), "") << "the query's answers clear the error area";
-  const std::string grund = zeile->text().toStdString();
-  EXPECT_TRUE(zeile->isVisible());
-  EXPECT_NE(grund.find("Strom 2 [A]: Eingabe abgelehnt: erlaubter Bereich"), std::string::npos) << grund;
-  EXPECT_EQ(Teil("STROM2")->accessibleDescription().toStdString(), grund);
-  // Whole: the wrapped text needs no more height than it has, and it lies on the screen.
-  EXPECT_LE(zeile->heightForWidth(zeile->width()), zeile->height());
-  EXPECT_EQ(Gezeigt(zeile), QRect(zeile->mapToGlobal(QPoint(0, 0)), zeile->size()));
-  EXPECT_TRUE(QRect(QPoint(0, 0), Bildschirm()).contains(Geraetepixel(zeile)));
+  for (const int sprache : {1, 2}) {
+    SCOPED_TRACE(sprache == 2 ? "English" : "Deutsch");
+    if (sprache == 2) {
+      Sprache(2);
+      Sichtbar(gPanelHandle);
+    }
+    simtest::Simulator sim;
+    ASSERT_TRUE(sim.ok());
+    Verbinden(sim);
+    const QPoint dauernd = Ziel("DAUERNDABFRAGEN"), strom2 = Ziel("STROM2");
+    Bedienen([&](Bediener& b) {
+      b.Klicken(dauernd);
+      b.Klicken(strom2);
+      b.Taste("a", true);
+      b.Tippen("77");
+      b.Taste("Tab");
+    }, 2000);
+    auto* zeile = Teil<QLabel>("ABLEHNUNG");
+    ASSERT_NE(zeile, nullptr);
+    EXPECT_EQ(lauf::Ganzzahl(MAINPANEL_DAUERNDABFRAGEN), 1);
+    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), "") << "the query's answers clear the error area";
+    const std::string grund = zeile->text().toStdString();
+    EXPECT_TRUE(zeile->isVisible());
+    EXPECT_NE(grund.find(sprache == 2 ? "Current 2 [A]: Entry refused: allowed range"
+                                      : "Strom 2 [A]: Eingabe abgelehnt: erlaubter Bereich"),
+              std::string::npos)
+        << grund;
+    EXPECT_EQ(Teil("STROM2")->accessibleDescription().toStdString(), grund);
+    // Whole: the wrapped text needs no more height than it has, and it lies on the screen.
+    EXPECT_LE(zeile->heightForWidth(zeile->width()), zeile->height());
+    EXPECT_EQ(Gezeigt(zeile), QRect(zeile->mapToGlobal(QPoint(0, 0)), zeile->size()));
+    EXPECT_TRUE(QRect(QPoint(0, 0), Bildschirm()).contains(Geraetepixel(zeile)));
 
-  const QPoint feld = Ziel("STROM2");
-  Bedienen([&](Bediener& b) {
-    b.Klicken(feld);
-    b.Taste("a", true);
-    b.Tippen("3");
-    b.Taste("Tab");
-  }, 300);
-  EXPECT_FALSE(zeile->isVisible()) << zeile->text().toStdString();
-  EXPECT_EQ(Teil("STROM2")->accessibleDescription().toStdString(), "");
+    const QPoint feld = Ziel("STROM2");
+    Bedienen([&](Bediener& b) {
+      b.Klicken(feld);
+      b.Taste("a", true);
+      b.Tippen("3");
+      b.Taste("Tab");
+    }, 300);
+    EXPECT_FALSE(zeile->isVisible()) << zeile->text().toStdString();
+    EXPECT_EQ(Teil("STROM2")->accessibleDescription().toStdString(), "");
+  }
 }
 
 // A refused port says why on a click on the picture, in the window's language:
 // a name with an unknown or broken prefix and a missing device are no device, a
-// server that refuses says so in German.
+// server that refuses says so.
 TEST_F(XSicht, VerweigerterPortNenntDenGrund) {
   const std::string url = "tcp://127.0.0.1:" + std::to_string(nettest::FreePort());
   const std::string fehlt = Pfad("kein/geraet");
-  const std::pair<std::string, std::string> faelle[] = {
-      {"foo://127.0.0.1:2000", "foo://127.0.0.1:2000: Gerät nicht vorhanden"},
-      {"tcp:/127.0.0.1:47299", "tcp:/127.0.0.1:47299: Gerät nicht vorhanden"},
-      {fehlt, fehlt + ": Gerät nicht vorhanden"},
-      {url, url + ": Verbindung abgewiesen"},
-  };
-  for (const auto& [name, grund] : faelle) {
-    SCOPED_TRACE(name);
-    ::setenv("ZPK3X_COM1", name.c_str(), 1);
-    gCom.port = 1;
-    ComPortOeffnen();
-    ComEinstellungenAusStrukturInGui();
-    ComFehlerSetzen(0);
-    const QPoint bild = Mitte("COMPICTURERING");
-    Bedienen([&](Bediener& b) { b.Klicken(bild); }, 700);  // the next click is no double click
-    EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING), "Fehler beim öffnen der seriellen Schnittstelle: " + grund);
-    EXPECT_EQ(Teil("FEHLERSTRING")->toolTip().toStdString(), lauf::Text(MAINPANEL_FEHLERSTRING));
+  for (const int sprache : {1, 2}) {
+    SCOPED_TRACE(sprache == 2 ? "English" : "Deutsch");
+    if (sprache == 2) {
+      Sprache(2);
+      Sichtbar(gPanelHandle);
+    }
+    const bool en = sprache == 2;
+    const std::string keins = en ? ": no such device" : ": Gerät nicht vorhanden";
+    const std::pair<std::string, std::string> faelle[] = {
+        {"foo://127.0.0.1:2000", "foo://127.0.0.1:2000" + keins},
+        {"tcp:/127.0.0.1:47299", "tcp:/127.0.0.1:47299" + keins},
+        {fehlt, fehlt + keins},
+        {url, url + (en ? ": connection refused" : ": Verbindung abgewiesen")},
+    };
+    for (const auto& [name, grund] : faelle) {
+      SCOPED_TRACE(name);
+      ::setenv("ZPK3X_COM1", name.c_str(), 1);
+      gCom.port = 1;
+      ComPortOeffnen();
+      ComEinstellungenAusStrukturInGui();
+      ComFehlerSetzen(0);
+      const QPoint bild = Ziel("COMPICTURERING");
+      Bedienen([&](Bediener& b) { b.Klicken(bild); }, 700);  // the next click is no double click
+      EXPECT_EQ(lauf::Text(MAINPANEL_FEHLERSTRING),
+                (en ? "Error opening com-port: " : "Fehler beim öffnen der seriellen Schnittstelle: ") + grund);
+      EXPECT_EQ(Teil("FEHLERSTRING")->toolTip().toStdString(), lauf::Text(MAINPANEL_FEHLERSTRING));
+    }
   }
   ::unsetenv("ZPK3X_COM1");
 }
 
 // "write all" broken off by the device server's end: the error area says
-// which programs are stored.
+// which programs are stored, in the window's language.
 TEST_F(XSicht, AbgebrochenesSchreibenSagtWieWeit) {
-  simtest::SimOptions gemaechlich;  // at the line's pace, so the server ends within a frame
-  gemaechlich.pace = true;
-  simtest::Simulator sim(gemaechlich);
-  nettest::Ser2net server(sim.ptyPath());
-  ASSERT_TRUE(sim.ok() && server.ok());
-  ::setenv("ZPK3X_COM1", server.rawUrl().c_str(), 1);
-  gCom.port = 1;
-  ASSERT_EQ(ComPortOeffnen(), 0);
-  ComEinstellungenAusStrukturInGui();
-  TestQueueGenericAnswer(2);  // "alle"
-  const QPoint schreiben = Mitte("ZPK3SCHREIBEN");
-  Bedienen([&](Bediener& b) {
-    b.Klicken(schreiben);
-    ASSERT_TRUE(AufRahmenWarten(sim, 3 * 11 + 4, 20000));  // in the fourth program
-    server.kill();
-  }, 1500);
-  EXPECT_NE(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
-  const std::string text = lauf::Text(MAINPANEL_FEHLERSTRING);
-  EXPECT_NE(text.find(": Programme 1 bis 3 gespeichert; Programm 4 "), std::string::npos) << text;
+  for (const int sprache : {1, 2}) {
+    SCOPED_TRACE(sprache == 2 ? "English" : "Deutsch");
+    if (sprache == 2) {
+      Sprache(2);
+      Sichtbar(gPanelHandle);
+    }
+    simtest::SimOptions gemaechlich;  // at the line's pace, so the server ends within a frame
+    gemaechlich.pace = true;
+    simtest::Simulator sim(gemaechlich);
+    nettest::Ser2net server(sim.ptyPath());
+    ASSERT_TRUE(sim.ok() && server.ok());
+    ::setenv("ZPK3X_COM1", server.rawUrl().c_str(), 1);
+    gCom.port = 1;
+    ASSERT_EQ(ComPortOeffnen(), 0);
+    ComEinstellungenAusStrukturInGui();
+    TestQueueGenericAnswer(2);  // "alle"
+    const QPoint schreiben = Ziel("ZPK3SCHREIBEN");
+    Bedienen([&](Bediener& b) {
+      b.Klicken(schreiben);
+      ASSERT_TRUE(AufRahmenWarten(sim, 3 * 11 + 4, 20000));  // in the fourth program
+      server.kill();
+    }, 1500);
+    EXPECT_NE(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
+    const std::string text = lauf::Text(MAINPANEL_FEHLERSTRING);
+    EXPECT_NE(text.find(sprache == 2 ? ": programs 1 to 3 stored; program 4 " : ": Programme 1 bis 3 gespeichert; Programm 4 "),
+              std::string::npos)
+        << text;
+  }
   ::unsetenv("ZPK3X_COM1");
 }
 

@@ -18,7 +18,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,7 @@
 #include "lauf.h"
 #include "ser2net_harness.h"
 #include "toolkit/toolkit.h"
+#include "toolkit/toolkit_graph.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
@@ -492,6 +495,91 @@ TEST_P(XSchirm, DiePopupsPassen) {
     EXPECT_FALSE(texte.empty());
   }
   EXPECT_EQ(sim.frames().size(), 0u) << "the question cancelled: nothing written";
+}
+
+// The trend window at the size it opens with on this screen: marks 0.6 s apart
+// and two faults in one query each named whole, above the plot and apart, and a
+// zero current drawn under a zero voltage, as the screen shows them.
+TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
+  static std::int64_t uhr;
+  uhr = 1796648601500;
+  VerlaufUhrSetzen([] { return uhr; });
+  VerlaufCallbacksRegistrieren();  // its ring and buttons act, as in the program
+  ASSERT_EQ(VerlaufOeffnen(), 0);
+  Sichtbar(gVerlaufPanelHandle);
+  ASSERT_EQ(TestOperatorClick(gVerlaufPanelHandle, VERLAUFPANEL_LEEREN), 0);  // what earlier cases left
+  ASSERT_EQ(TestOperatorSetValue(gVerlaufPanelHandle, VERLAUFPANEL_ZEITFENSTER, 60), 0);
+  const std::int64_t nullAb = uhr;
+  for (int i = 0; i < 20; ++i, uhr += 500) VerlaufAbfrage(0, 0.0, 0.0, 0);
+  const std::int64_t nullBis = uhr - 500;
+  for (const int status : {0, 0x1, 0x3, 0x3, 0x1B, 0x1B}) {
+    VerlaufAbfrage(0, 1.5, 24.0, status);
+    uhr += 600;
+  }
+  VerlaufNeuzeichnen();
+  QWidget* graph = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* g = w->isVisible() ? w->findChild<QWidget*>(QStringLiteral("GRAPH")) : nullptr) graph = g;
+  ASSERT_NE(graph, nullptr);
+  graph->repaint();
+  QGuiApplication::sync();
+
+  std::vector<GraphLabelBox> marken(16);
+  marken.resize(static_cast<std::size_t>(GetGraphMarkLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, marken.data(), 16)));
+  GraphLabelBox plot{};
+  ASSERT_EQ(GetGraphPlotRect(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &plot), 0);
+  // Marks close in time may share a label: every event named once over all of them.
+  std::vector<std::string> namen;
+  for (std::size_t i = 0; i < marken.size(); ++i) {
+    const GraphLabelBox& m = marken[i];
+    for (const QString& n : QString::fromStdString(m.text).split(QStringLiteral(", "))) namen.push_back(n.toStdString());
+    EXPECT_LE(m.bottom, plot.top) << m.text << ": over the plot";
+    EXPECT_TRUE(m.left >= 0 && m.right <= graph->width()) << m.text;
+    for (std::size_t j = i + 1; j < marken.size(); ++j)
+      EXPECT_FALSE(m.left < marken[j].right && marken[j].left < m.right && m.top < marken[j].bottom &&
+                   marken[j].top < m.bottom)
+          << m.text << " over " << marken[j].text;
+  }
+  std::sort(namen.begin(), namen.end());
+  const std::vector<std::string> erwartet =
+      GetParam() == 2 ? std::vector<std::string>{"Inside temperature too high", "Invalid calibration",
+                                                 "Parameters destroyed", "Voltage out of tolerance"}
+                      : std::vector<std::string>{"Innentemperatur zu hoch", "Kalibrierung ungültig", "Parameter zerstört",
+                                                 "Prüfspannung außerhalb der Toleranz"};
+  EXPECT_EQ(namen, erwartet);
+
+  // Where only zeros were read, the screen shows both curves' colours.
+  double von = 0, bis = 0;
+  ASSERT_EQ(GetGraphTimeRange(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &von, &bis), 0);
+  auto spalte = [&](double t) { return plot.left + (t - von) / (bis - von) * (plot.right - plot.left); };
+  const qreal dpr = graph->devicePixelRatioF();
+  const QPoint o = graph->mapToGlobal(QPoint(0, 0));
+  const int links = qRound((o.x() + spalte(static_cast<double>(nullAb)) + 2) * dpr);
+  const int rechts = qRound((o.x() + spalte(static_cast<double>(nullBis)) - 2) * dpr);
+  const int oben = qRound((o.y() + plot.top) * dpr), unten = qRound((o.y() + plot.bottom) * dpr);
+  ASSERT_GT(rechts - links, 10) << "the zeros span some columns: " << von << " to " << bis << ", plot " << plot.left
+                                << " to " << plot.right;
+  Bediener b;
+  const QImage bild = b.Bild(QRect(links, oben, rechts - links, unten - oben + 2)).convertToFormat(QImage::Format_RGB32);
+  // Columns with each curve's colour, in either half of the stretch: the voltage's
+  // dashes leave the current's line to be seen between them.
+  int strom[2] = {0, 0}, spannung[2] = {0, 0};
+  for (int x = 0; x < bild.width(); ++x) {
+    bool s = false, u = false;
+    for (int y = 0; y < bild.height(); ++y) {
+      s |= (bild.pixel(x, y) & 0xFFFFFF) == 0x1F5FBF;
+      u |= (bild.pixel(x, y) & 0xFFFFFF) == 0xC02020;
+    }
+    strom[2 * x / bild.width()] += s;
+    spannung[2 * x / bild.width()] += u;
+  }
+  for (int h : {0, 1}) {
+    EXPECT_GE(strom[h], bild.width() / 10) << "the current's colour in half " << h << " of " << bild.width() << " columns";
+    EXPECT_GE(spannung[h], bild.width() / 10) << "the voltage's colour in half " << h;
+  }
+  b.Bild(QRect(QPoint(0, 0), Bildschirm())).save(QString::fromStdString(Bildname("verlauf_marken")));
+  VerlaufBeenden();
+  VerlaufUhrSetzen(nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sprachen, XSchirm, ::testing::Values(1, 2), [](const ::testing::TestParamInfo<int>& i) {

@@ -4,6 +4,8 @@
 // transfer got, and the keyboard after a menu closed.
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QAbstractAxis>
+#include <QChartView>
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
@@ -547,6 +549,12 @@ TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
                       : std::vector<std::string>{"Innentemperatur zu hoch", "Kalibrierung ungültig", "Parameter zerstört",
                                                  "Prüfspannung außerhalb der Toleranz"};
   EXPECT_EQ(namen, erwartet);
+  // The value axes' titles whole along the plot's height, which the chart would cut.
+  auto* sicht = qobject_cast<QChartView*>(graph);
+  ASSERT_NE(sicht, nullptr);
+  for (QAbstractAxis* a : sicht->chart()->axes(Qt::Vertical))
+    EXPECT_LE(QFontMetricsF(a->titleFont()).horizontalAdvance(a->titleText()), sicht->chart()->plotArea().height())
+        << a->titleText().toStdString();
 
   // Where only zeros were read, the screen shows both curves' colours.
   double von = 0, bis = 0;

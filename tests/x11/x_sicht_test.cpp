@@ -1,7 +1,8 @@
 // What the operator must know stays in view, on a real X server at the font
 // resolution ctest sets (QT_FONT_DPI): a refused entry's reason, the actual
-// values on a small screen, the reason a port is refused, how far a broken
-// transfer got, and the keyboard after a menu closed.
+// values, the connection settings, the popups and the trend on a small screen,
+// the reason a port is refused, how far a broken transfer got, the keyboard after
+// a menu closed, and the program's end on "Beenden".
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
 #include <QAbstractAxis>
@@ -228,9 +229,9 @@ TEST_F(XSicht, AbgebrochenesSchreibenSagtWieWeit) {
     }, 1500);
     EXPECT_NE(lauf::Ganzzahl(MAINPANEL_FEHLERNUMMER), 0);
     const std::string text = lauf::Text(MAINPANEL_FEHLERSTRING);
-    EXPECT_NE(text.find(sprache == 2 ? ": programs 1 to 3 stored; program 4 " : ": Programme 1 bis 3 gespeichert; Programm 4 "),
-              std::string::npos)
-        << text;
+    const char* stand =
+        sprache == 2 ? ": programs 1 to 3 stored; program 4 " : ": Programme 1 bis 3 gespeichert; Programm 4 ";
+    EXPECT_NE(text.find(stand), std::string::npos) << text;
   }
   ::unsetenv("ZPK3X_COM1");
 }
@@ -416,8 +417,10 @@ TEST_P(XSchirm, DieVerbindungseinstellungenPassen) {
   QWidget* form = Teil("COMPANEL");
   ASSERT_NE(form, nullptr);
   QWidget* rahmen = form;  // the child window around the form
-  while (rahmen->parentWidget() && !rahmen->parentWidget()->isAncestorOf(Teil("STROM1"))) rahmen = rahmen->parentWidget();
-  ASSERT_TRUE(ImProgrammWarten([&] { return rahmen->isVisible() && FokusIn("COMPANEL") && mw->windowHandle()->isExposed(); }));
+  while (rahmen->parentWidget() && !rahmen->parentWidget()->isAncestorOf(Teil("STROM1")))
+    rahmen = rahmen->parentWidget();
+  ASSERT_TRUE(ImProgrammWarten(
+      [&] { return rahmen->isVisible() && FokusIn("COMPANEL") && mw->windowHandle()->isExposed(); }));
   EXPECT_TRUE(QRect(QPoint(0, 0), Bildschirm()).contains(Geraetepixel(rahmen)));
   EXPECT_TRUE(mw->rect().contains(QRect(rahmen->mapTo(mw, QPoint(0, 0)), rahmen->size())));
   TexteGanz(rahmen);
@@ -426,7 +429,8 @@ TEST_P(XSchirm, DieVerbindungseinstellungenPassen) {
   }
   // Through all its controls with Tab, as a keyboard operator goes.
   int stationen = 0;
-  for (QWidget* w : form->findChildren<QWidget*>()) stationen += w->isVisible() && (w->focusPolicy() & Qt::TabFocus) != 0;
+  for (QWidget* w : form->findChildren<QWidget*>())
+    stationen += w->isVisible() && (w->focusPolicy() & Qt::TabFocus) != 0;
   ASSERT_GT(stationen, 3);
   EXPECT_EQ(Verdeckt(QApplication::focusWidget()), "");
   for (int i = 0; i < stationen; ++i) {
@@ -485,7 +489,8 @@ TEST_P(XSchirm, DiePopupsPassen) {
         TexteGanz(box);
         texte = box->text().toStdString();
         QWidget* fokus = QApplication::focusWidget();
-        EXPECT_TRUE(fokus && box->isAncestorOf(fokus) && qobject_cast<QAbstractButton*>(fokus)) << "a button has the keyboard";
+        EXPECT_TRUE(fokus && box->isAncestorOf(fokus) && qobject_cast<QAbstractButton*>(fokus))
+            << "a button has the keyboard";
         EXPECT_EQ(Verdeckt(fokus), "");
         EXPECT_TRUE(fokus && fokus->hasFocus());
         return true;
@@ -527,14 +532,16 @@ TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
   QGuiApplication::sync();
 
   std::vector<GraphLabelBox> marken(16);
-  marken.resize(static_cast<std::size_t>(GetGraphMarkLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, marken.data(), 16)));
+  const int n = GetGraphMarkLabels(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, marken.data(), 16);
+  marken.resize(static_cast<std::size_t>(std::max(0, n)));
   GraphLabelBox plot{};
   ASSERT_EQ(GetGraphPlotRect(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &plot), 0);
   // Marks close in time may share a label: every event named once over all of them.
   std::vector<std::string> namen;
   for (std::size_t i = 0; i < marken.size(); ++i) {
     const GraphLabelBox& m = marken[i];
-    for (const QString& n : QString::fromStdString(m.text).split(QStringLiteral(", "))) namen.push_back(n.toStdString());
+    for (const QString& name : QString::fromStdString(m.text).split(QStringLiteral(", ")))
+      namen.push_back(name.toStdString());
     EXPECT_LE(m.bottom, plot.top) << m.text << ": over the plot";
     EXPECT_TRUE(m.left >= 0 && m.right <= graph->width()) << m.text;
     for (std::size_t j = i + 1; j < marken.size(); ++j)
@@ -546,8 +553,8 @@ TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
   const std::vector<std::string> erwartet =
       GetParam() == 2 ? std::vector<std::string>{"Inside temperature too high", "Invalid calibration",
                                                  "Parameters destroyed", "Voltage out of tolerance"}
-                      : std::vector<std::string>{"Innentemperatur zu hoch", "Kalibrierung ungültig", "Parameter zerstört",
-                                                 "Prüfspannung außerhalb der Toleranz"};
+                      : std::vector<std::string>{"Innentemperatur zu hoch", "Kalibrierung ungültig",
+                                                 "Parameter zerstört", "Prüfspannung außerhalb der Toleranz"};
   EXPECT_EQ(namen, erwartet);
   // The value axes' titles whole along the plot's height, which the chart would cut.
   auto* sicht = qobject_cast<QChartView*>(graph);
@@ -568,7 +575,8 @@ TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
   ASSERT_GT(rechts - links, 10) << "the zeros span some columns: " << von << " to " << bis << ", plot " << plot.left
                                 << " to " << plot.right;
   Bediener b;
-  const QImage bild = b.Bild(QRect(links, oben, rechts - links, unten - oben + 2)).convertToFormat(QImage::Format_RGB32);
+  const QImage bild =
+      b.Bild(QRect(links, oben, rechts - links, unten - oben + 2)).convertToFormat(QImage::Format_RGB32);
   // Columns with each curve's colour, in either half of the stretch: the voltage's
   // dashes leave the current's line to be seen between them.
   int strom[2] = {0, 0}, spannung[2] = {0, 0};
@@ -582,7 +590,8 @@ TEST_P(XSchirm, VerlaufMarkenLesbarUndNullstromSichtbar) {
     spannung[2 * x / bild.width()] += u;
   }
   for (int h : {0, 1}) {
-    EXPECT_GE(strom[h], bild.width() / 10) << "the current's colour in half " << h << " of " << bild.width() << " columns";
+    EXPECT_GE(strom[h], bild.width() / 10)
+        << "the current's colour in half " << h << " of " << bild.width() << " columns";
     EXPECT_GE(spannung[h], bild.width() / 10) << "the voltage's colour in half " << h;
   }
   b.Bild(QRect(QPoint(0, 0), Bildschirm())).save(QString::fromStdString(Bildname("verlauf_marken")));

@@ -79,6 +79,7 @@ class ZGraph : public QChartView {
   void applyRange();
   void computeTicks();
   void fitValueLabels(int curve);
+  void fitAxisTitles();
   void trackCursor(double x);
   int markBandHeight() const;
 

@@ -126,6 +126,7 @@ ZGraph::ZGraph(QWidget* parent) : QChartView(new QChart, parent) {
   scene()->addItem(layer_);
   connect(chart_, &QChart::plotAreaChanged, this, [this] {
     computeTicks();
+    fitAxisTitles();
     layer_->changed();
   });
   for (int c = 0; c < 2; ++c) fitValueLabels(c);
@@ -148,7 +149,29 @@ void ZGraph::setCurveLook(int curve, const QString& name, const QString& axisTit
   pen.setWidthF(1.5);
   pen.setStyle(curvePenStyle(curve));
   c.legend->setPen(pen);
+  fitAxisTitles();
   layer_->update();
+}
+
+// A value axis' title runs along the plot's height; in a short plot (a small
+// screen at large fonts) the chart would cut it to a fragment ("Spannun…"): a
+// smaller font keeps it whole, down to a size still readable.
+void ZGraph::fitAxisTitles() {
+  const qreal room = chart_->plotArea().height() - 4;
+  if (room <= 0) return;
+  for (Curve& c : curves_) {
+    // The size the chart's theme gave the title is the one to keep where it fits.
+    if (!c.axis->property("zpkTitleFont").isValid()) c.axis->setProperty("zpkTitleFont", c.axis->titleFont());
+    QFont f = c.axis->property("zpkTitleFont").value<QFont>();
+    const qreal need = QFontMetricsF(f).horizontalAdvance(c.axis->titleText());
+    if (need > room) {
+      const qreal k = std::max(0.6, room / need);
+      if (f.pointSizeF() > 0) f.setPointSizeF(f.pointSizeF() * k);
+      else f.setPixelSize(std::max(1, static_cast<int>(f.pixelSize() * k)));
+    }
+    // Only a change: a new font moves the plot area, which calls this again.
+    if (c.axis->titleFont() != f) c.axis->setTitleFont(f);
+  }
 }
 
 bool ZGraph::changedSpan(const Curve& c, const double* t, const double* y, int count, double* from, double* to) {

@@ -8,7 +8,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -120,13 +119,6 @@ class Weiche {
                                        (!verbunden_ || !zumBroker_.empty() ? POLLOUT : 0)),
              0};
     *eigen = {eigen_, static_cast<short>((zumBroker_.size() < kPuffer ? POLLIN : 0) | (!zurBibliothek_.empty() ? POLLOUT : 0)), 0};
-  }
-
-  // Everything the library wrote has reached the broker's socket.
-  bool Geleert() const {
-    int imPaar = 0;
-    if (eigen_ >= 0 && ::ioctl(eigen_, FIONREAD, &imPaar) != 0) imPaar = 0;
-    return zumBroker_.empty() && imPaar == 0;
   }
 
   // Moves what the poll found; false when the connection is over (the pair is
@@ -289,6 +281,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   void Beenden() {
     if (!faden_.joinable()) return;
     bool fertig = false;
+    const auto anfang = Uhr::now();
     {
       std::unique_lock<std::mutex> sperre(m_);
       ende_ = true;
@@ -302,14 +295,14 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     }
     std::lock_guard<std::mutex> sperre(m_);
     // A value is delivered once an acknowledgement of the broker covers it; the
-    // rest is said, never dropped unseen.
-    // After a refusal on the first attempt the command ends with that reason.
+    // rest is said, never dropped unseen (after a refusal on the first attempt
+    // the command ends with that reason instead).
     if (const std::size_t n = werte_.size() + (uebergeben_ - belegt_); n > 0 && abgewiesen_ == 0) {
       char text[200];
       std::snprintf(text, sizeof text,
-                    T("%zu Werte nicht beim Broker angekommen (keine Bestätigung innerhalb von %lld s nach dem Ende)",
-                      "%zu values not delivered to the broker (no acknowledgement within %lld s of the end)"),
-                    n, static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kEndeWarten + kAbschiedWarten).count()));
+                    T("%zu Werte nicht beim Broker angekommen (keine Bestätigung innerhalb von %.1f s nach dem Ende)",
+                      "%zu values not delivered to the broker (no acknowledgement within %.1f s of the end)"),
+                    n, std::chrono::duration<double>(Uhr::now() - anfang).count());
       Hinweis(text);
     }
     if (verweigert_ > 0) {

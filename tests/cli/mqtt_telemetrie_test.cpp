@@ -175,7 +175,7 @@ TEST(MqttTelemetrie, UnbestaetigteWerteWerdenAmEndeGezaehlt) {
   a.zeit = "2026-12-10T12:00:00.000+00:00";
   for (int i = 0; i < 3; ++i) sender->Abfrage(a);
   sender.reset();
-  EXPECT_TRUE(n.hat("3 values not delivered to the broker (no acknowledgement within 4 s of the end)"))
+  EXPECT_TRUE(n.hat("3 values not delivered to the broker (no acknowledgement within "))
       << ::testing::PrintToString(n.texte);
 }
 

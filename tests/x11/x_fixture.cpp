@@ -50,8 +50,13 @@ void XFenster::Sichtbar(int) {
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (!w->isVisible() || (w->windowType() != Qt::Window && w->windowType() != Qt::Dialog)) continue;
       offen = w->objectName().toStdString() + " \"" + w->windowTitle().toStdString() + "\"";
-      if (!w->windowHandle() || !w->windowHandle()->isExposed()) return false;
       const auto x = static_cast<unsigned long>(w->winId());
+      if (!w->windowHandle() || !w->windowHandle()->isExposed()) {
+        // What the server says tells a lost expose from a window never mapped.
+        offen += std::string(" not exposed in Qt; on the server ") + (b.Abgebildet(x) ? "mapped" : "not mapped") +
+                 (b.Gerahmt(x) ? ", framed" : ", no frame");
+        return false;
+      }
       // Qt's coordinates are scaled by the font resolution; the server's are pixels.
       const qreal dpr = w->devicePixelRatioF();
       const QPoint qt = w->mapToGlobal(QPoint(0, 0)), server = b.Ursprung(x);

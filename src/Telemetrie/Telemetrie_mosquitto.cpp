@@ -36,7 +36,14 @@ using Uhr = std::chrono::steady_clock;
 constexpr int kKeepaliveS = 15;
 constexpr auto kErsteWartezeit = std::chrono::seconds(1);
 constexpr auto kLaengsteWartezeit = std::chrono::seconds(30);
+// At the end, an attempt under way gets kEndeWarten to succeed; the goodbye on a
+// connection (what waits, online false, every acknowledgement, disconnect) gets
+// until then, but at least kAbschiedWarten from when the connection stands.
 constexpr auto kEndeWarten = std::chrono::seconds(2);
+constexpr auto kAbschiedWarten = std::chrono::seconds(2);
+// The monitor waits this long for the publisher's end; beyond the two bounds it
+// is only left behind when stuck in a name lookup.
+constexpr auto kEndeGesamt = kEndeWarten + kAbschiedWarten + std::chrono::seconds(1);
 constexpr auto kVerbindenWarten = std::chrono::seconds(10);
 // A value at QoS 1 at least this often (the first after each connection), so
 // that the broker's acknowledgement tells a denial of the values topic; the rest
@@ -74,6 +81,7 @@ class Weiche {
     echt_ = echt;
     eigen_ = paar[1];
     verbunden_ = false;
+    bibliothekFertig_ = false;
     fehler_.clear();
     zumBroker_.clear();
     zurBibliothek_.clear();
@@ -107,7 +115,7 @@ class Weiche {
 
   // The poll entries of the broker's connection and of our end of the pair.
   void Eintragen(pollfd* echt, pollfd* eigen) const {
-    *echt = {echt_, static_cast<short>((zurBibliothek_.size() < kPuffer ? POLLIN : 0) |
+    *echt = {echt_, static_cast<short>((zurBibliothek_.size() < kPuffer || bibliothekFertig_ ? POLLIN : 0) |
                                        (!verbunden_ || !zumBroker_.empty() ? POLLOUT : 0)),
              0};
     *eigen = {eigen_, static_cast<short>((zumBroker_.size() < kPuffer ? POLLIN : 0) | (!zurBibliothek_.empty() ? POLLOUT : 0)), 0};
@@ -128,11 +136,18 @@ class Weiche {
       const ssize_t n = ::recv(eigen_, puffer, sizeof puffer, 0);
       if (n > 0) zumBroker_.append(puffer, static_cast<std::size_t>(n));
       if (n == 0 || (n < 0 && errno != EAGAIN)) {
-        // The library is done with this connection: what it wrote last still goes out.
-        ::shutdown(eigen_, SHUT_RDWR);
-        if (verbunden_ && !zumBroker_.empty()) ::send(echt_, zumBroker_.data(), zumBroker_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        Schliessen();
-        return false;
+        // The library is done with this connection (its disconnect): what it wrote
+        // last still goes out, and the broker's side stays open until the broker
+        // closes it. Closed at once, a broker that acknowledges a publication after
+        // we are gone meets a reset and drops what it had not read yet.
+        ::close(eigen_);
+        eigen_ = -1;
+        zurBibliothek_.clear();
+        if (!verbunden_) {
+          Schliessen();
+          return false;
+        }
+        bibliothekFertig_ = true;
       }
     }
     if (verbunden_ && !zumBroker_.empty()) {
@@ -142,6 +157,19 @@ class Weiche {
         guthaben_ = std::min(kMqttGroesstesPaket, guthaben_ + static_cast<std::size_t>(n));
       }
       if (n < 0 && errno != EAGAIN) return Ende(Systemgrund(errno, englisch));
+    }
+    if (bibliothekFertig_) {
+      // Our side is done once all is written; what the broker still sends is
+      // read and dropped until it closes, so that closing never resets.
+      if (zumBroker_.empty()) ::shutdown(echt_, SHUT_WR);
+      if ((echt & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        const ssize_t n = ::recv(echt_, puffer, sizeof puffer, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN)) {
+          Schliessen();
+          return false;
+        }
+      }
+      return true;
     }
     if (verbunden_ && (echt & (POLLIN | POLLHUP | POLLERR)) != 0) {
       const ssize_t n = ::recv(echt_, puffer, sizeof puffer, 0);
@@ -224,6 +252,7 @@ class Weiche {
 
   int echt_ = -1, eigen_ = -1;
   bool verbunden_ = false;
+  bool bibliothekFertig_ = false;  // the library closed its end; the broker's side drains
   std::string fehler_;
   std::string zumBroker_, zurBibliothek_;
   int kopf_ = 0;  // 0: a packet begins; 1..4: length bytes to come
@@ -252,11 +281,12 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   void Beenden() {
     if (!faden_.joinable()) return;
     bool fertig = false;
+    const auto anfang = Uhr::now();
     {
       std::unique_lock<std::mutex> sperre(m_);
       ende_ = true;
       Wecken();
-      fertig = cv_.wait_for(sperre, kEndeWarten + std::chrono::seconds(1), [this] { return fertig_; });
+      fertig = cv_.wait_for(sperre, kEndeGesamt, [this] { return fertig_; });
     }
     if (fertig) {
       faden_.join();
@@ -264,6 +294,17 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       faden_.detach();
     }
     std::lock_guard<std::mutex> sperre(m_);
+    // A value is delivered once an acknowledgement of the broker covers it; the
+    // rest is said, never dropped unseen (after a refusal on the first attempt
+    // the command ends with that reason instead).
+    if (const std::size_t n = werte_.size() + (uebergeben_ - belegt_); n > 0 && abgewiesen_ == 0) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    T("%zu Werte nicht beim Broker angekommen (keine Bestätigung innerhalb von %.1f s nach dem Ende)",
+                      "%zu values not delivered to the broker (no acknowledgement within %.1f s of the end)"),
+                    n, std::chrono::duration<double>(Uhr::now() - anfang).count());
+      Hinweis(text);
+    }
     if (verweigert_ > 0) {
       std::string themen;
       for (const std::string& t : verweigerteThemen_) themen += (themen.empty() ? " (" : ", ") + t;
@@ -370,9 +411,14 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     auto* s = static_cast<MosquittoSender*>(selbst);
     const auto offen = s->offen_.find(mid);
     const std::string ebene = offen != s->offen_.end() ? offen->second.ebene : "";
-    if (offen != s->offen_.end()) s->offen_.erase(offen);
-    if (grund < 0x80) return;
     std::lock_guard<std::mutex> sperre(s->m_);
+    if (offen != s->offen_.end()) {
+      // The broker reads a connection in order: its acknowledgement covers the
+      // values of QoS 0 handed over before this publication as well.
+      s->belegt_ = std::max(s->belegt_, offen->second.werteBis);
+      s->offen_.erase(offen);
+    }
+    if (grund < 0x80) return;
     if (!ebene.empty() && std::find(s->verweigerteThemen_.begin(), s->verweigerteThemen_.end(), ebene) == s->verweigerteThemen_.end())
       s->verweigerteThemen_.push_back(ebene);
     if (s->verweigert_++ > 0) return;
@@ -543,6 +589,12 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     if (neuVerbunden_) {
       neuVerbunden_ = false;
       offen_.clear();
+      {
+        // What went out on a connection that died is past knowing; the note of
+        // the lost connection has told of the gap.
+        std::lock_guard<std::mutex> sperre(m_);
+        belegt_ = uebergeben_;
+      }
       werteBestaetigt_.reset();
       Veroeffentlichen("online", "true", 1, true);
       std::lock_guard<std::mutex> sperre(m_);
@@ -581,6 +633,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
         }
       }
       if (thema == nullptr) thema = istStatus ? &status : &werte;
+      if (!istStatus) {
+        std::lock_guard<std::mutex> sperre(m_);
+        ++uebergeben_;
+      }
       int qos = istStatus ? 1 : 0;
       if (!istStatus && (!werteBestaetigt_ || Uhr::now() - *werteBestaetigt_ >= kWerteBestaetigen)) {
         qos = 1;
@@ -601,7 +657,10 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
     const std::string thema = basis_ + ebene;
     int mid = 0;
     const int rc = mosquitto_publish(mosq_, &mid, thema.c_str(), static_cast<int>(nachricht.size()), nachricht.data(), qos, behalten);
-    if (rc == MOSQ_ERR_SUCCESS && qos > 0) offen_[mid] = {Uhr::now(), ebene};
+    if (rc == MOSQ_ERR_SUCCESS && qos > 0) {
+      std::lock_guard<std::mutex> sperre(m_);
+      offen_[mid] = {Uhr::now(), ebene, uebergeben_};
+    }
     Ergebnis(rc);
   }
 
@@ -702,10 +761,13 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
 
   // A clean end: what is waiting, online false, and a disconnect, so the broker
   // does not send the last will; bounded, so a stalled broker cannot hold the end.
+  // The connection is closed only after the broker has acknowledged online false
+  // (and so read every value before it): a broker that meets a closed connection
+  // with an acknowledgement still to send drops what it has not read yet.
   void Abschied() {
     // One bound for the whole end, also when it began with an attempt under way.
-    // A connection made late in the bound still gets a second for what waits.
-    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + std::chrono::seconds(1))
+    // A connection made late in the bound still gets its own time for what waits.
+    const auto bis = endeBis_ != Uhr::time_point{} ? std::max(endeBis_, Uhr::now() + kAbschiedWarten)
                                                    : Uhr::now() + kEndeWarten;
     endeBis_ = bis;
     // Everything still waiting first: Senden hands over one message per write,
@@ -716,8 +778,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
       Warten();
     }
     if (zustand_ != Zustand::Verbunden) return;
-    const std::string online = basis_ + "online";
-    Ergebnis(mosquitto_publish(mosq_, nullptr, online.c_str(), 5, "false", 1, true));
+    Veroeffentlichen("online", "false", 1, true);
+    while (zustand_ == Zustand::Verbunden && Uhr::now() < bis && (!offen_.empty() || mosquitto_want_write(mosq_))) Warten();
     if (zustand_ != Zustand::Verbunden) return;
     mosquitto_disconnect(mosq_);
     while ((mosquitto_socket(mosq_) >= 0 || weiche_.Aktiv()) && Uhr::now() < bis) {
@@ -726,7 +788,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
                      {-1, 0, 0},
                      {-1, 0, 0}};
       if (weiche_.Aktiv()) weiche_.Eintragen(&p[1], &p[2]);
-      if (::poll(p, 3, 100) < 0 && errno != EINTR) break;
+      const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(bis - Uhr::now()).count();
+      if (::poll(p, 3, static_cast<int>(std::clamp<long long>(rest, 0, 100))) < 0 && errno != EINTR) break;
       if (weiche_.Aktiv()) weiche_.Pumpen(p[1].revents, p[2].revents, englisch_);
       if (sock < 0) continue;
       if ((p[0].revents & POLLOUT) != 0 && mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) break;
@@ -763,6 +826,8 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   std::vector<std::string> verweigerteThemen_;  // in the order denied
   MqttProblem problem_;
   std::size_t verweigert_ = 0;
+  // Values handed to the library, and of them those an acknowledgement covers.
+  std::size_t uebergeben_ = 0, belegt_ = 0;
   bool ende_ = false, ersterVersuchVorbei_ = false, fertig_ = false;
   ErrorCode abgewiesen_ = 0;
   std::string abweisung_;
@@ -779,6 +844,7 @@ class MosquittoSender final : public std::enable_shared_from_this<MosquittoSende
   struct Offen {
     Uhr::time_point seit;
     std::string ebene;
+    std::size_t werteBis = 0;  // values handed over up to this publication
   };
   std::map<int, Offen> offen_;  // publications of QoS 1 not yet acknowledged, by message id
   std::optional<Uhr::time_point> werteBestaetigt_;

@@ -74,8 +74,10 @@ class Pruefbefehl : public ::testing::Test {
     return gefunden;
   }
 
+  // Until the device has received `rahmen`; the bound only ends a failure.
   bool Abwarten(const std::string& rahmen) {
-    for (int i = 0; i < 500; ++i) {
+    const auto bis = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < bis) {
       for (const std::string& f : sim_.frames())
         if (f == rahmen) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

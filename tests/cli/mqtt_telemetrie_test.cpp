@@ -66,8 +66,9 @@ class Falscher {
         const int k = ::accept4(lauscher_, nullptr, nullptr, SOCK_CLOEXEC);
         char connect[512];
         pollfd r = {k, POLLIN, 0};
-        if (k >= 0 && ::poll(&r, 1, 2000) > 0 && ::recv(k, connect, sizeof connect, 0) > 0)
-          (void)!::send(k, antwort_.data(), antwort_.size(), MSG_NOSIGNAL);
+        if (k >= 0 && ::poll(&r, 1, 2000) > 0 && ::recv(k, connect, sizeof connect, 0) > 0 &&
+            ::send(k, antwort_.data(), antwort_.size(), MSG_NOSIGNAL) > 0)
+          ++beantwortet_;
         offen.push_back(k);
       }
       for (int k : offen) ::close(k);
@@ -79,9 +80,11 @@ class Falscher {
     ::close(lauscher_);
   }
   int port() const { return port_; }
+  int beantwortet() const { return beantwortet_; }
 
  private:
   std::string antwort_;
+  std::atomic<int> beantwortet_{0};
   int port_ = 0, lauscher_ = -1;
   std::atomic<bool> ende_{false};
   std::thread faden_;
@@ -154,6 +157,26 @@ TEST(MqttTelemetrie, EinNieFertigesPaketUndEinBrokerDerErstSpaeterAblehntWerdenG
   Falscher voll(port, std::string("\x20\x03\x00\x88\x00", 5));
   EXPECT_TRUE(mqtttest::Warten([&] { return n.hat("no connection (Server unavailable)"); }, 5));
   sender.reset();
+}
+
+// A broker that takes the connection and then acknowledges nothing: the end
+// waits its bound and names the values it cannot prove delivered.
+TEST(MqttTelemetrie, UnbestaetigteWerteWerdenAmEndeGezaehlt) {
+  Notizen n;
+  std::unique_ptr<MqttSender> sender;
+  MqttFeld feld{};
+  std::string detail;
+  Falscher stumm(0, kConnack);
+  MqttEinstellungen e = Einstellungen(stumm.port(), &n);
+  e.antwortFrist = std::chrono::seconds(60);  // no reconnection while the test runs
+  ASSERT_EQ(MqttVerbinden(e, &sender, &feld, &detail), 0) << detail;
+  ASSERT_TRUE(mqtttest::Warten([&] { return stumm.beantwortet() > 0; }, 30));
+  MqttAbfrage a;
+  a.zeit = "2026-12-10T12:00:00.000+00:00";
+  for (int i = 0; i < 3; ++i) sender->Abfrage(a);
+  sender.reset();
+  EXPECT_TRUE(n.hat("3 values not delivered to the broker (no acknowledgement within "))
+      << ::testing::PrintToString(n.texte);
 }
 
 TEST(MqttTelemetrie, EineZuLangeStationWirdVorEinemZeichenGekuerzt) {

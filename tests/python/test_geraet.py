@@ -252,8 +252,10 @@ def test_ctrl_c_ends_the_wait_for_a_turn(sim):
     with zpk3x.Device(sim.port, timeout=5) as dev:
         anderer = threading.Thread(target=dev.identity)
         anderer.start()
-        while sim.frames().count("#1IDR") == 0:
+        frist = time.monotonic() + 30
+        while sim.frames().count("#1IDR") == 0 and time.monotonic() < frist:
             time.sleep(0.005)
+        assert "#1IDR" in sim.frames()
         threading.Timer(0.05, signal.pthread_kill, (threading.get_ident(), signal.SIGINT)).start()
         start = time.monotonic()
         with pytest.raises(KeyboardInterrupt):

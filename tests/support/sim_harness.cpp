@@ -243,6 +243,11 @@ std::vector<std::string> Simulator::frames() {
   return out;
 }
 
+bool Simulator::drain() {
+  control("drain");
+  return impl_->lastControlOk;
+}
+
 void Simulator::clearFrames() {
   control("sync");
   std::ifstream in(impl_->logPath);

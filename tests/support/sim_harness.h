@@ -31,6 +31,10 @@
 // More commands and details:
 //   sync                   "ok" once everything sent to the line before has been
 //                          received, logged and executed (frames() uses it)
+//   drain                  as sync, and "ok" only once every answer owed (also one
+//                          made late by "delay", "late" or "twice") has been
+//                          written to the line; later commands of the same client
+//                          wait for it (drain() uses it)
 //   identity <word>        the identity text answered to IDR (default OLQ-ZPK3X-SIM)
 //   value <CMD>            without a text: answer reads of <CMD> normally again
 //   In texts of value/identity, \xHH stands for the byte HH. <CMD> "*" in a fault
@@ -70,6 +74,9 @@ class Simulator {
   void mapToCom(int port) const;          // sets ZPK3X_COM<port> to ptyPath()
   std::vector<std::string> frames();      // frames received so far, each without its CR
   void clearFrames();                     // frames() then shows only later frames
+  // Waits until every answer the device owes has been written to the line, so that
+  // a test waits for a late answer instead of sleeping; false if it did not come.
+  bool drain();
   // Sends one control command; returns the reply lines without the final "ok",
   // or an empty list with ok()==false on "error".
   std::vector<std::string> control(const std::string& command);

@@ -194,4 +194,9 @@ std::vector<std::string> Simulator::frames() {
 
 void Simulator::clearFrames() { impl_->lastOk = impl_->request("clear", nullptr); }
 
+bool Simulator::drain() {
+  control("drain");
+  return impl_->lastOk;
+}
+
 }  // namespace simtest

@@ -52,8 +52,9 @@ void XFenster::Sichtbar(int) {
       offen = w->objectName().toStdString() + " \"" + w->windowTitle().toStdString() + "\"";
       const auto x = static_cast<unsigned long>(w->winId());
       if (!w->windowHandle() || !w->windowHandle()->isExposed()) {
-        offen += std::string(" not exposed") + (b.Abgebildet(x) ? ", mapped" : ", not mapped") +
-                 (b.Gerahmt(x) ? ", framed" : "");
+        // What the server says tells a lost expose from a window never mapped.
+        offen += std::string(" not exposed in Qt; on the server ") + (b.Abgebildet(x) ? "mapped" : "not mapped") +
+                 (b.Gerahmt(x) ? ", framed" : ", no frame");
         return false;
       }
       // Qt's coordinates are scaled by the font resolution; the server's are pixels.

@@ -151,6 +151,7 @@ ControlReply runControl(std::string_view command, Device& d, Clock::time_point n
   const std::string_view verb = w[0];
 
   if (verb == "sync" && w.size() == 1) return {};  // the caller has read the line first
+  if (verb == "drain" && w.size() == 1) return {};  // the caller has waited for an idle line
   if (verb == "fault") return fault(w, d);
   if (verb == "program") return program(w, d);
   if (verb == "shape") return shapeControl(w, d.shape);

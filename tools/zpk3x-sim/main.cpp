@@ -54,7 +54,14 @@ struct Options {
 struct Client {
   int fd;
   std::string in;
+  bool draining = false;  // "drain" asked: answered once the line has sent everything
 };
+
+// "drain" is answered by the loop, not by runControl, once the line is idle.
+bool isDrain(std::string cmd) {
+  while (!cmd.empty() && (cmd.back() == '\r' || cmd.back() == ' ')) cmd.pop_back();
+  return cmd == "drain";
+}
 
 int die(const std::string& msg) {
   std::fprintf(stderr, "zpk3x-sim: %s\n", msg.c_str());
@@ -213,6 +220,9 @@ class Simulator {
     flush(now);
   }
 
+  // Every answer owed has been written to the line (or the line is gone).
+  bool drained() const { return !line_.isOpen() || line_.idle(); }
+
   // Writes what is due and closes the line once a hang-up has been asked for and
   // everything before it has been sent.
   std::optional<Clock::time_point> flush(Clock::time_point now) {
@@ -293,6 +303,8 @@ int main(int argc, char** argv) {
   while (running) {
     Clock::time_point now = Clock::now();
     std::optional<Clock::time_point> due = sim.flush(now);
+    // A "drain" waiting for the last answer is answered in this round.
+    if (sim.drained() && std::any_of(clients.begin(), clients.end(), [](const Client& c) { return c.draining; })) due = now;
 
     std::vector<pollfd> fds;
     fds.push_back({sigFd, POLLIN, 0});
@@ -341,21 +353,35 @@ int main(int argc, char** argv) {
         continue;
       }
       c.in.append(buf, static_cast<size_t>(got));
+      if (c.in.size() > 65536) {  // not a line-oriented client
+        ::close(c.fd);
+        c.fd = -1;
+      }
+    }
+    // Commands after a "drain" wait for its answer, as a client expects.
+    for (Client& c : clients) {
+      if (c.fd < 0) continue;
+      if (c.draining) {
+        sim.flush(Clock::now());
+        if (!sim.drained()) continue;
+        c.draining = false;
+        if (!writeAll(c.fd, "ok\n")) continue;
+      }
       size_t nl;
-      while ((nl = c.in.find('\n')) != std::string::npos) {
+      while (!c.draining && (nl = c.in.find('\n')) != std::string::npos) {
         std::string cmd = c.in.substr(0, nl);
         c.in.erase(0, nl + 1);
         // What the program sent before this command counts first ("sync").
         sim.serviceLine(Clock::now());
+        if (isDrain(cmd) && !sim.drained()) {
+          c.draining = true;
+          break;
+        }
         ControlReply r = runControl(cmd, dev, Clock::now());
         std::string out;
         for (const std::string& l : r.lines) out += l + "\n";
         out += r.ok ? std::string("ok\n") : "error " + r.error + "\n";
         if (!writeAll(c.fd, out)) break;
-      }
-      if (c.in.size() > 65536) {  // not a line-oriented client
-        ::close(c.fd);
-        c.fd = -1;
       }
     }
     std::erase_if(clients, [](const Client& c) { return c.fd < 0; });

@@ -62,6 +62,31 @@ def test_port_held_by_another_process(sim):
     assert isinstance(e.value, zpk3x.Error)
 
 
+def test_an_error_stays_with_its_device_and_ends_with_its_close():
+    with Simulator() as a, Simulator() as b, Simulator() as c:
+        a.silent("S0R")
+        b.refused("DF1")
+        with zpk3x.Device(a.port, timeout=0.1) as stumm, zpk3x.Device(b.port) as anderes:
+            with pytest.raises(zpk3x.NoAnswerError) as e:
+                stumm.status()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1S0R", None, True)
+            # Owed now: the check read goes unanswered and the start is held back.
+            a.silent()
+            with pytest.raises(zpk3x.NoAnswerError) as e:
+                stumm.start()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1DF1", None, False)
+            assert "#1DF1" not in a.frames()
+            # The other Device owes nothing (no check read first) and fails with its own frame.
+            with pytest.raises(zpk3x.DeviceError) as e:
+                anderes.start()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1DF1", "NAK", True)
+            assert b.frames() == ["#1DF1"]
+        # The next Device takes the silent one's port number, and nothing of its state.
+        with zpk3x.Device(c.port) as neu:
+            neu.start()
+        assert c.frames() == ["#1DF1"]
+
+
 def test_value_out_of_range_sends_nothing(sim, tmp_path):
     datei = tmp_path / "t.csv"
     zpk3x.ProgramTable().save(str(datei))

@@ -375,8 +375,8 @@ def scan(port: str, baud: int = 9600, timeout: float = 0.5) -> List[Found]:
     """Looks for devices on ``port``: addresses 1 to 8 at 1200, 2400, 4800 and
     9600 baud, stopping after the first rate at which a ZPK-3X answered (only
     at ``baud`` over raw TCP, where the device server keeps its own rate).
-    Every answer is listed. A scan takes one of the process's eight port
-    numbers while it runs (see :class:`Device`)."""
+    Every answer is listed. A scan counts as an open port only while it
+    runs (see :class:`Device`)."""
     timeout = _sekunden("timeout", timeout)
     return [Found(b, a, k, z) for b, a, k, z in _zpk3x.scan(str(port), baud, timeout)]
 
@@ -409,9 +409,10 @@ class Device:
     a turn is without the GIL, and Ctrl+C ends it within 0.1 s (KeyboardInterrupt;
     nothing more is sent and the port stays usable).
 
-    One process opens at most eight ports at once, Devices and running scans
-    together: the serial layer keeps each port's state under one of the eight
-    port numbers the operator window offers. The ninth raises RuntimeError.
+    Any number of Devices may be open at once, up to 1024 ports in one
+    process together with running scans (then RuntimeError); the system's
+    limit on open files usually comes first (PortError). A Device's port is
+    given back at :meth:`close`.
 
     Failures raise :class:`DeviceError` (:class:`NoAnswerError` when nothing
     came); the port's failure to open :class:`PortError`; a call after

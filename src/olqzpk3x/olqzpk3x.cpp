@@ -4,6 +4,7 @@
 #include "olqzpk3x/olqzpk3x.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <charconv>
 #include <chrono>
@@ -52,7 +53,7 @@ int echoReadIndex(const char* command) {
   return -1;
 }
 
-// Per port 1 to 8: whether the device may still send an answer that is owed, so
+// Per port (every number the serial layer keeps): whether the device may still send an answer that is owed, so
 // that a late answer could be read as the next command's: set while a
 // transaction is in flight and left set when it went unanswered or out of step,
 // or found in the record of whoever held the device before. `reads` counts, per
@@ -65,9 +66,11 @@ struct Owed {
   bool unknown = false;
   unsigned char reads[kEchoReadCount] = {};
 };
-Owed gOwed[9] = {};
+Owed gOwed[COM_PORT_SLOTS + 1] = {};
 
-Owed* owedOf(int port) { return port >= 1 && port <= 8 ? &gOwed[port] : nullptr; }
+bool portNummer(int port) { return port >= 1 && port <= COM_PORT_SLOTS; }
+
+Owed* owedOf(int port) { return portNummer(port) ? &gOwed[port] : nullptr; }
 
 // `frame` (from "#", address, command on) is on the line; null: not known what.
 void owe(int port, const char* frame) {
@@ -146,14 +149,18 @@ void recordOwed(int port, bool open) {
 
 // Per port: -1 outside an operation, else the frames of the current one sent so
 // far; and how deep operations are nested (a program inside a range of them).
-int gVorgang[9] = {-1, -1, -1, -1, -1, -1, -1, -1, -1};
-int gVorgangTiefe[9] = {};
+std::array<int, COM_PORT_SLOTS + 1> gVorgang = [] {
+  std::array<int, COM_PORT_SLOTS + 1> a;
+  a.fill(-1);
+  return a;
+}();
+int gVorgangTiefe[COM_PORT_SLOTS + 1] = {};
 
-int* vorgangOf(int port) { return port >= 1 && port <= 8 ? &gVorgang[port] : nullptr; }
+int* vorgangOf(int port) { return portNummer(port) ? &gVorgang[port] : nullptr; }
 
-OLQZPK3X_Transaktion gLetzte[9] = {};
+OLQZPK3X_Transaktion gLetzte[COM_PORT_SLOTS + 1] = {};
 
-OLQZPK3X_Transaktion* letzte(int port) { return port >= 1 && port <= 8 ? &gLetzte[port] : nullptr; }
+OLQZPK3X_Transaktion* letzte(int port) { return portNummer(port) ? &gLetzte[port] : nullptr; }
 
 void rahmenMerken(int port, const char* frame, int length) {
   OLQZPK3X_Transaktion* t = letzte(port);
@@ -589,18 +596,24 @@ bool formatValue(const WriteKeyword& k, double realWert, int intWert, char* out,
 namespace {
 
 void offeneSchliessen() {
-  for (int port = 1; port <= 8; ++port) {
+  for (int port = 1; port <= COM_PORT_SLOTS; ++port) {
     if (GetComBaudRate(port) > 0) OLQZPK3X_Close(port);
   }
 }
 
 }  // namespace
 
-ErrorCode OLQZPK3X_Open(int port, int baudrate) { return OLQZPK3X_OpenDevice(port, "", baudrate); }
+ErrorCode OLQZPK3X_Open(int port, int baudrate) {
+  if (baudrate != 1200 && baudrate != 2400 && baudrate != 4800 && baudrate != 9600) return -125001;
+  if (port < 1 || port > COM_PORTS) return -100002;
+  return OLQZPK3X_OpenDevice(port, "", baudrate);
+}
 
 ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate) {
   if (baudrate != 1200 && baudrate != 2400 && baudrate != 4800 && baudrate != 9600) return -125001;
-  if (port < 1 || port > 8) return -100002;
+  // Beyond the COM numbers only a named device: those ports have none of their own.
+  const bool benannt = device != nullptr && device[0] != '\0';
+  if (port < 1 || port > COM_PORT_SLOTS || (port > COM_PORTS && !benannt)) return -100002;
   // A reopen lets go of the old line the same careful way.
   if (GetComBaudRate(port) > 0) OLQZPK3X_Close(port);
   if (OpenComConfig(port, device != nullptr ? device : "", baudrate, 1, 7, 1, 512, 512) != 0) return -100003;

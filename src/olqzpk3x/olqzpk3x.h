@@ -16,6 +16,8 @@ constexpr ErrorCode OLQZPK3X_ABGEBROCHEN = -4126;
 
 ErrorCode OLQZPK3X_Open(int port, int baudrate);
 // As OLQZPK3X_Open, on the device file `device` ("" or null: the port's own).
+// With a device named, the port may also be one of the serial layer's numbers
+// beyond the COM numbers (9 to COM_PORT_SLOTS), for callers that open many.
 ErrorCode OLQZPK3X_OpenDevice(int port, const char* device, int baudrate);
 // An answer stays owed while a transaction went unanswered or out of step. Until
 // the line is proven in step again, a command answered by a single byte, or a

@@ -56,9 +56,11 @@ class Prozesssperre {
   std::optional<py::gil_scoped_release> frei_;
   std::unique_lock<std::mutex> sperre_;  // let go of before the GIL is taken back
 };
-// The serial layer and the driver number their ports 1 to 8 and keep each
-// port's state under its number: that many Devices and scans at once.
-constexpr int kPortnummern = 8;
+// The serial layer and the driver keep each port's state under its number.
+// Every number they keep is ours to use (the window's COM numbers mean nothing
+// in this process, and every Device names its device): a number is taken at
+// open and given back at close, a scan's for its own call only.
+constexpr int kPortnummern = COM_PORT_SLOTS;
 bool gPortBelegt[kPortnummern + 1] = {};
 
 // A failure to raise once the GIL is held again: the class of zpk3x.errors and
@@ -130,16 +132,6 @@ std::string Meldung(ErrorCode code, const std::string& detail) {
 [[noreturn]] void KeinPortFrei() {
   throw std::runtime_error("zpk3x: at most " + std::to_string(kPortnummern) +
                            " ports open at once in one process (Devices and running scans); close one");
-}
-
-int FreierPort() {
-  for (int n = 1; n <= kPortnummern; ++n) {
-    if (!gPortBelegt[n]) {
-      gPortBelegt[n] = true;
-      return n;
-    }
-  }
-  return 0;
 }
 
 Fehlerbild Portfehlerbild(ErrorCode code, const std::string& pfad, const Portfehler& p) {
@@ -415,6 +407,31 @@ void SpurBeobachten(int port, int gesendet, const char* bytes, int anzahl, void*
   }
 }
 
+// A free port number for `pfad` (under gProzess), 0 when none is left. The
+// trace names the port by its path from now on.
+int FreierPort(const std::string& pfad) {
+  for (int n = 1; n <= kPortnummern; ++n) {
+    if (!gPortBelegt[n]) {
+      gPortBelegt[n] = true;
+      std::lock_guard<std::mutex> l(gSpur.m);
+      gSpur.pfad[n] = pfad;
+      return n;
+    }
+  }
+  return 0;
+}
+
+// Gives the number back (under gProzess, the port closed). An answer begun on it
+// goes to the trace now, under this path, not under the next user's.
+void PortFreigeben(int port) {
+  {
+    std::lock_guard<std::mutex> l(gSpur.m);
+    gSpur.EmpfangAbschliessen(port);
+    gSpur.pfad[port].clear();
+  }
+  gPortBelegt[port] = false;
+}
+
 // ---- records ----
 
 py::tuple Satz(const ProgramRecord& r) {
@@ -497,16 +514,12 @@ class Geraet {
     {
       Prozesssperre l;
       Verbunden v(&lauf);
-      port_ = FreierPort();
+      port_ = FreierPort(pfad_);
       keinPort = port_ == 0;
       if (!keinPort) err = PortOeffnenGeprueft(port_, pfad_, baud_, timeout_, &p);
       if (!keinPort && err != 0) {
-        gPortBelegt[port_] = false;
+        PortFreigeben(port_);
         port_ = 0;
-      }
-      if (port_ != 0) {
-        std::lock_guard<std::mutex> spur(gSpur.m);
-        gSpur.pfad[port_] = pfad_;
       }
     }
     if (lauf.Fehler()) {
@@ -612,7 +625,7 @@ class Geraet {
     Prozesssperre l;
     if (port_ == 0) return;
     OLQZPK3X_Close(port_);
-    gPortBelegt[port_] = false;
+    PortFreigeben(port_);
     port_ = 0;
   }
 
@@ -735,7 +748,7 @@ py::list Scan(const std::string& pfad, int baud, double timeout) {
     py::gil_scoped_release frei;
     {
       Prozesssperre l;
-      s.port = FreierPort();
+      s.port = FreierPort(pfad);
     }
     Verbunden v(&lauf);
     if (s.port != 0) {
@@ -744,7 +757,7 @@ py::list Scan(const std::string& pfad, int baud, double timeout) {
       if (err == 0) err = GeraetSuchen(s.port, SucheOeffnen, SucheProbe, &s, &e);
       Prozesssperre l;
       OLQZPK3X_Close(s.port);
-      gPortBelegt[s.port] = false;
+      PortFreigeben(s.port);
     }
   }
   if (lauf.Fehler()) PythonFehlerWerfen(lauf);
@@ -907,6 +920,12 @@ PYBIND11_MODULE(_zpk3x, m) {
     return zeilen;
   });
   m.def("number_text", &ZahlText);
+  // How many port numbers are taken now: a number kept after its close or a
+  // failed open would in the end refuse every open.
+  m.def("ports_in_use", [] {
+    Prozesssperre l;
+    return static_cast<int>(std::count(std::begin(gPortBelegt), std::end(gPortBelegt), true));
+  });
   m.def("scan", &Scan, py::arg("port"), py::arg("baud"), py::arg("timeout"));
   m.def("ports", &Ports);
   m.def("table_load", &TabelleLaden, py::arg("path"));

@@ -30,7 +30,7 @@ namespace {
 bool IstPtsSlave(dev_t geraet) { return major(geraet) >= 136 && major(geraet) <= 143; }
 
 // The index of the pseudo-terminal whose master descriptor `fd` of process `pid` is,
-// or -1 when it is no master.
+// -1 when it is no master, -2 when it is one whose index cannot be read.
 long MasterIndex(const std::string& pid, const std::string& fd) {
   char ziel[64];
   const ssize_t n = ::readlink(("/proc/" + pid + "/fd/" + fd).c_str(), ziel, sizeof ziel - 1);
@@ -39,6 +39,7 @@ long MasterIndex(const std::string& pid, const std::string& fd) {
   const std::string z = ziel;
   if (z != "/dev/ptmx" && z != "/dev/pts/ptmx") return -1;
   std::ifstream info("/proc/" + pid + "/fdinfo/" + fd);
+  if (!info) return -2;
   std::string zeile;
   while (std::getline(info, zeile)) {
     if (zeile.rfind("tty-index:", 0) == 0) return std::strtol(zeile.c_str() + 10, nullptr, 10);
@@ -96,17 +97,24 @@ int Haelt(int proc, const char* pid, const Geraet& geraet) {
   if (fds < 0) return 0;
   int haelt = 0;
   bool gegenstelle = false;
+  bool unbekannt = false;
   // One fstatat per descriptor, relative to the open folder.
   Eintraege(fds, [&](const char* fd) {
     struct stat s {};
     if (::fstatat(fds, fd, &s, 0) != 0 || !S_ISCHR(s.st_mode)) return;
     if (s.st_rdev == geraet.rdev) ++haelt;
     // The multiplexer /dev/ptmx is 5:2; only its descriptors can be masters.
-    if (geraet.pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2 && MasterIndex(pid, fd) == geraet.ptsIndex)
-      gegenstelle = true;
+    if (geraet.pts && major(s.st_rdev) == 5 && minor(s.st_rdev) == 2) {
+      const long index = MasterIndex(pid, fd);
+      gegenstelle = gegenstelle || index == geraet.ptsIndex;
+      // Out of descriptors ourselves: a master we cannot look into may be this
+      // terminal's far end, and a far end named as a holder sends the user
+      // after the wrong program. Skipped, as a process we may not look into is.
+      unbekannt = unbekannt || index == -2;
+    }
   });
   ::close(fds);
-  return gegenstelle ? 0 : haelt;
+  return gegenstelle || unbekannt ? 0 : haelt;
 }
 
 // This process holds the device beyond the serial layer's own open of it

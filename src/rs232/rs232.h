@@ -6,6 +6,9 @@
 // Ports are numbered 1 to 8. On Windows port n is COMn. Elsewhere it is the
 // device file named by the environment variable ZPK3X_COM<n> when it is set
 // (e.g. ZPK3X_COM1=/dev/ttyUSB0), otherwise /dev/ttyS<n-1>.
+// Numbers 9 to COM_PORT_SLOTS are more ports for callers that name the device
+// at every open (a library that opens many devices at once): they have no
+// default device and no ZPK3X_COM<n>.
 // On every platform a port may instead be a serial device server on the network:
 // a device name, or ZPK3X_COM<n>, of the form tcp://HOST:PORT (raw TCP, the
 // server's line settings stand) or rfc2217://HOST:PORT (the line settings are
@@ -16,11 +19,17 @@
 // Every function is for the one user-interface thread; none of them locks.
 #include <string>
 
+// The port numbers with a default device, and all port numbers the layer keeps
+// state for. Every port costs a few hundred bytes whether used or not; the
+// system's limit on open files usually comes first.
+enum { COM_PORTS = 8, COM_PORT_SLOTS = 1024 };
+
 // Opens port `port` with the given line settings and queue sizes, in raw mode, no
 // flow control, exclusively (a second open of the same device fails).
 // deviceName "" means the default device file of the port number.
 // parity: 0 none, 1 odd, 2 even. Returns 0 on success, a negative value on failure
-// (port outside 1 to 8, unsupported setting, device missing, busy, ...).
+// (port outside 1 to 8, or above 8 without a device name, unsupported setting,
+// device missing, busy, ...).
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize);
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kPorts = 8;
+constexpr int kPorts = COM_PORT_SLOTS;
 // Until SetComTime is called; the program always sets its own right after opening.
 constexpr double kDefaultTimeout = 1.0;
 
@@ -60,6 +60,7 @@ thread_local std::string gLastError;
 // other name is left to the platform's own mapping.
 rs232net::Address networkName(int port, const char* deviceName) {
   if (deviceName != nullptr && deviceName[0] != '\0') return rs232net::parseName(deviceName);
+  if (port < 1 || port > COM_PORTS) return rs232net::Address{};
   char var[16];
   std::snprintf(var, sizeof var, "ZPK3X_COM%d", port);
   return rs232net::parseName(std::getenv(var));
@@ -129,7 +130,9 @@ bool supportedBaud(long baud) {
 int OpenComConfig(int port, const char* deviceName, long baudRate, int parity, int dataBits,
                   int stopBits, int inputQueueSize, int outputQueueSize) {
   gLastOpen = OpenRecord{deviceName != nullptr ? deviceName : "", COM_OPEN_INVALID, 0};
-  if (port < 1 || port > kPorts) return -1;
+  // The ports beyond the COM numbers have no device of their own.
+  const bool named = deviceName != nullptr && deviceName[0] != '\0';
+  if (port < 1 || port > kPorts || (port > COM_PORTS && !named)) return -1;
   if (!supportedBaud(baudRate) || parity < 0 || parity > 2 || dataBits < 5 || dataBits > 8 ||
       stopBits < 1 || stopBits > 2 || inputQueueSize < 0 || outputQueueSize < 0) {
     return -1;

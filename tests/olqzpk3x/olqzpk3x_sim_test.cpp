@@ -443,3 +443,21 @@ TEST(SpaeteAntwort, JeSpaeterDestoLaengerZurueckgehaltenNieGeglaubt) {
     Rs232Seam_Reset();
   }
 }
+
+// The numbers beyond the COM numbers, for a caller that opens many devices at
+// once, name their device at every open; the highest one keeps its state too.
+TEST(PortNumbers, BeyondTheComNumbersOnlyWithADeviceName) {
+  Rs232Seam_Reset();
+  simtest::Simulator sim;
+  ASSERT_TRUE(sim.ok());
+  const char* pfad = sim.ptyPath().c_str();
+  EXPECT_EQ(OLQZPK3X_OpenDevice(COM_PORTS + 1, "", 9600), -100002);
+  EXPECT_EQ(OLQZPK3X_Open(COM_PORTS + 1, 9600), -100002);
+  EXPECT_EQ(OLQZPK3X_OpenDevice(COM_PORT_SLOTS + 1, pfad, 9600), -100002);
+  ASSERT_EQ(OLQZPK3X_OpenDevice(COM_PORT_SLOTS, pfad, 9600), 0);
+  char id[32] = {};
+  EXPECT_EQ(OLQZPK3X_IDLesen(COM_PORT_SLOTS, '1', id), 0);
+  EXPECT_STREQ(OLQZPK3X_LetzteTransaktion(COM_PORT_SLOTS).rahmen, "#1IDR");
+  EXPECT_EQ(OLQZPK3X_Close(COM_PORT_SLOTS), 0);
+  EXPECT_STREQ(OLQZPK3X_LetzteTransaktion(COM_PORT_SLOTS).rahmen, "");
+}

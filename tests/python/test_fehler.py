@@ -3,6 +3,7 @@
 import errno
 import os
 import pickle
+import resource
 import subprocess
 
 import pytest
@@ -60,6 +61,62 @@ def test_port_held_by_another_process(sim):
     with pytest.raises(zpk3x.PortError, match="no such device") as e:
         zpk3x.Device("/dev/zpk3x-missing")
     assert isinstance(e.value, zpk3x.Error)
+
+
+def test_an_error_stays_with_its_device_and_ends_with_its_close():
+    with Simulator() as a, Simulator() as b, Simulator() as c:
+        a.silent("S0R")
+        b.refused("DF1")
+        with zpk3x.Device(a.port, timeout=0.1) as stumm, zpk3x.Device(b.port) as anderes:
+            with pytest.raises(zpk3x.NoAnswerError) as e:
+                stumm.status()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1S0R", None, True)
+            # Owed now: the check read goes unanswered and the start is held back.
+            a.silent()
+            with pytest.raises(zpk3x.NoAnswerError) as e:
+                stumm.start()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1DF1", None, False)
+            assert "#1DF1" not in a.frames()
+            # The other Device owes nothing (no check read first) and fails with its own frame.
+            with pytest.raises(zpk3x.DeviceError) as e:
+                anderes.start()
+            assert (e.value.frame, e.value.answer, e.value.sent) == ("#1DF1", "NAK", True)
+            assert b.frames() == ["#1DF1"]
+        # The next Device takes the silent one's port number, and nothing of its state.
+        with zpk3x.Device(c.port) as neu:
+            neu.start()
+        assert c.frames() == ["#1DF1"]
+
+
+def _grenze_mit_freien(anzahl):
+    """The file limit that leaves `anzahl` descriptors free below it."""
+    grenze = 0
+    while anzahl > 0:
+        try:
+            os.fstat(grenze)
+        except OSError:
+            anzahl -= 1
+        grenze += 1
+    return grenze
+
+
+def test_out_of_descriptors_says_so_and_names_no_holder():
+    # Each open takes one descriptor for good and the search for holders three for
+    # a moment: the last few opens meet every step of that search short of them.
+    with Simulator() as a, Simulator() as b, Simulator() as c, Simulator() as d:
+        grenze = resource.getrlimit(resource.RLIMIT_NOFILE)
+        offen = []
+        try:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (_grenze_mit_freien(3), grenze[1]))
+            with pytest.raises(zpk3x.PortError) as e:
+                for s in (a, b, c, d):
+                    offen.append(zpk3x.Device(s.port))
+        finally:
+            for dev in offen:
+                dev.close()
+            resource.setrlimit(resource.RLIMIT_NOFILE, grenze)
+    assert (e.value.errno, e.value.holders) == (errno.EMFILE, [])
+    assert offen
 
 
 def test_value_out_of_range_sends_nothing(sim, tmp_path):

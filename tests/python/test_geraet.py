@@ -1,6 +1,7 @@
 """zpk3x.Device against the simulator: each method sends what zpk3x-cli sends
 for the same operation, waits without the GIL, and refuses misuse."""
 
+import contextlib
 import json
 import signal
 import threading
@@ -204,6 +205,23 @@ def test_scan_finds_the_device_as_the_command_line_does_and_ports_lists_paths():
     assert gesendet == erwartet and "#3IDR" in gesendet
     assert [(f.baud, f.address, f.zpk3x) for f in gefunden] == [(2400, 3, True)]
     assert all(p.path.startswith("/dev/") for p in zpk3x.ports())
+
+
+def test_twenty_devices_and_a_scan_at_once_each_on_its_own_line():
+    with contextlib.ExitStack() as offen:
+        sims = [offen.enter_context(Simulator(address=n % 8 + 1)) for n in range(21)]
+        geraete = [offen.enter_context(zpk3x.Device(s.port, address=s.address)) for s in sims[:20]]
+        assert [(f.address, f.zpk3x) for f in zpk3x.scan(sims[20].port, timeout=0.05)] == [(5, True)]
+        assert zpk3x._zpk3x.ports_in_use() == 20  # the scan's is given back
+        for dev in reversed(geraete):
+            assert dev.identity()
+        assert [s.frames() for s in sims[:20]] == [[f"#{s.address}IDR"] for s in sims[:20]]
+    # Nothing kept after a close or a failed open, which in the end would refuse every open.
+    with pytest.raises(zpk3x.PortError):
+        zpk3x.Device("/dev/zpk3x-missing")
+    with pytest.raises(zpk3x.PortError):
+        zpk3x.scan("/dev/zpk3x-missing")
+    assert zpk3x._zpk3x.ports_in_use() == 0
 
 
 def test_what_the_command_line_has(sim, tmp_path):

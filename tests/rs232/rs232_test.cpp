@@ -84,7 +84,8 @@ TEST_F(Rs232Test, OpensWithSevenOddOneRawAndTheRequestedBaud) {
 
 TEST_F(Rs232Test, RefusesBadPortsSettingsAndDevices) {
   EXPECT_LT(OpenComConfig(0, "", 9600, 1, 7, 1, 512, 512), 0);
-  EXPECT_LT(OpenComConfig(9, "", 9600, 1, 7, 1, 512, 512), 0);
+  EXPECT_LT(OpenComConfig(9, "", 9600, 1, 7, 1, 512, 512), 0);  // beyond the COM numbers only by name
+  EXPECT_LT(OpenComConfig(COM_PORT_SLOTS + 1, slaveName_, 9600, 1, 7, 1, 512, 512), 0);
   EXPECT_LT(open2(12345), 0);
   EXPECT_LT(OpenComConfig(2, "", 9600, 3, 7, 1, 512, 512), 0);
   EXPECT_LT(OpenComConfig(2, "", 9600, 1, 9, 1, 512, 512), 0);

@@ -199,6 +199,7 @@ TEST_F(WindowsTest, MenuBarHasEveryItemWithItsTextsAndCallbacks) {
       {MENUBAR_HILFE, "menu", "Hilfe", "Help", ""},
       {MENUBAR_HILFE_INFO, "item", "Info", "Info", "Callback_Menu_Info"},
       {MENUBAR_EINSTELLUNGEN_VERLAUF, "item", "Verlauf", "Trend", "Callback_Menu_Verlauf"},
+      {MENUBAR_MENU_PRUEFPLAN, "item", "Prüfplan…", "Test plan…", "Callback_Menu_Pruefplan"},
   };
   const int de = LoadPanel(0, kGerman, MAINPANEL);
   const int en = LoadPanel(0, kEnglish, MAINPANEL);

@@ -27,28 +27,8 @@ namespace {
 using Json = nlohmann::json;
 using xtest::Bediener;
 
-std::string Plan(const std::string& dauer) {
-  return R"(name = "Fenster"
-[[step]]
-type = "write"
-values = { stromkurve = 8, strom1 = "2.0 A", zyklen = 1000 }
-[[step]]
-type = "start"
-[[step]]
-type = "measure"
-name = "2 A"
-interval = "100 ms"
-duration = ")" + dauer + R"("
-settle = "200 ms"
-  [[step.limit]]
-  quantity = "current"
-  on = "mean"
-  nominal = "2.0 A"
-  tolerance = "2 %"
-[[step]]
-type = "stop"
-)";
-}
+// The example plans that ship with the program.
+std::string Plan(const char* name) { return std::string(ZPK3X_PLAENE) + "/" + name; }
 
 std::string Ergebnis() {
   std::string text;
@@ -87,10 +67,7 @@ class XPruefplan : public xtest::XFenster, public ::testing::WithParamInterface<
     VerlaufBeenden();
     XFenster::TearDown();
   }
-  static void PlanSchreiben(const std::string& dauer) {
-    std::ofstream("plan.toml") << Plan(dauer);
-    TestQueueFileAnswer(VAL_EXISTING_FILE_SELECTED, (std::filesystem::current_path() / "plan.toml").string());
-  }
+  static void PlanAnbieten(const char* name) { TestQueueFileAnswer(VAL_EXISTING_FILE_SELECTED, Plan(name)); }
 };
 
 TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
@@ -99,7 +76,7 @@ TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
   Sichtbar(gPanelHandle);
   simtest::Simulator sim;
   ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
-  PlanSchreiben("1 s");
+  PlanAnbieten("quick-check.toml");
   QPoint datei;
   for (QWidget* top : QApplication::topLevelWidgets())
     if (auto* leiste = top->findChild<QMenuBar*>(QStringLiteral("MENUBAR")))
@@ -129,14 +106,19 @@ TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
   EXPECT_EQ(TestTakePopups().size(), 1u) << "only the file dialog";
   std::string schritt;
   GetCtrlString(gPruefPanelHandle, PRUEFPANEL_SCHRITT, &schritt);
-  EXPECT_EQ(schritt, std::string(englisch ? "passed" : "bestanden") + ": 47110815, Fenster");
-  // The trend showed the samples with the mean's limit band, 2.0 A ± 2 %.
-  GraphBand band{};
-  ASSERT_EQ(GetGraphBands(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, &band, 1), 1);
-  EXPECT_EQ(band.curve, VAL_LEFT_CURVE);
-  EXPECT_NEAR(band.low, 1.96, 1e-9);
-  EXPECT_NEAR(band.high, 2.04, 1e-9);
-  EXPECT_GE(VerlaufDatenLesen().anzahl, 5);
+  EXPECT_EQ(schritt, std::string(englisch ? "passed" : "bestanden") + ": 47110815, Quick check 2 A");
+  // The trend showed the samples with the limits' bands: the mean's 2.0 A ± 2 %,
+  // every sample's 1.9 A to 2.1 A, the voltage's 12.0 V ± 0.5 V.
+  GraphBand baender[4]{};
+  ASSERT_EQ(GetGraphBands(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, baender, 4), 3);
+  EXPECT_EQ(baender[0].curve, VAL_LEFT_CURVE);
+  EXPECT_NEAR(baender[0].low, 1.96, 1e-9);
+  EXPECT_NEAR(baender[0].high, 2.04, 1e-9);
+  EXPECT_EQ(baender[2].curve, VAL_RIGHT_CURVE);
+  EXPECT_NEAR(baender[2].low, 11.5, 1e-9);
+  EXPECT_NEAR(baender[2].high, 12.5, 1e-9);
+  EXPECT_NEAR(baender[0].toMs - baender[0].fromMs, 5000, 1e-6) << "over the 5 s it samples";
+  EXPECT_GE(VerlaufDatenLesen().anzahl, 20);
   const Json fenster = Aufzeichnung();
   ASSERT_TRUE(fenster.is_object());
   EXPECT_EQ(fenster["outcome"], "PASS");
@@ -148,7 +130,7 @@ TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
   OLQZPK3X_Close(gCom.offenerPort);
   gCom.offenerPort = -1;
   ::setenv("LANG", englisch ? "en_US.UTF-8" : "de_DE.UTF-8", 1);
-  const clitest::Ergebnis cli = clitest::Cli({"--port", "1", "test", "plan.toml", "--serial", "47110815", "--json"});
+  const clitest::Ergebnis cli = clitest::Cli({"--port", "1", "test", Plan("quick-check.toml"), "--serial", "47110815", "--json"});
   ::unsetenv("LANG");
   ASSERT_EQ(cli.status, 0) << cli.err;
   const Json zeile = Json::parse(cli.aus, nullptr, false);
@@ -169,7 +151,7 @@ TEST_F(XPruefplan, SchliessenWaehrendDesLaufsStopptDasGeraet) {
   Sichtbar(gPanelHandle);
   simtest::Simulator sim;
   ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
-  PlanSchreiben("60 s");
+  PlanAnbieten("endurance.toml");
   ASSERT_EQ(PruefplanOeffnen(), 0);
   ASSERT_EQ(TestOperatorClick(gPruefPanelHandle, PRUEFPANEL_WAEHLEN), 0);
   SetCtrlVal(gPruefPanelHandle, PRUEFPANEL_SERIENNUMMER, "SN9");

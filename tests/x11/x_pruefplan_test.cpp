@@ -3,7 +3,6 @@
 // line, and a run that ends when the operator window is closed.
 #include <QApplication>
 #include <QMainWindow>
-#include <QMenuBar>
 
 #include <filesystem>
 #include <fstream>
@@ -77,13 +76,7 @@ TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
   simtest::Simulator sim;
   ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
   PlanAnbieten("quick-check.toml");
-  QPoint datei;
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* leiste = top->findChild<QMenuBar*>(QStringLiteral("MENUBAR")))
-      for (QAction* a : leiste->actions())
-        if (a->menu() && a->menu()->objectName() == QLatin1String("MENUBAR_MENU"))
-          datei = leiste->mapToGlobal(leiste->actionGeometry(a).center());
-  ASSERT_FALSE(datei.isNull());
+  const QPoint datei = MenueMitte("MENUBAR_MENU");
   Bedienen([&](Bediener& b) {
     b.Klicken(datei);
     unsigned long popup = 0;

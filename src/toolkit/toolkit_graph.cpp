@@ -196,6 +196,14 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
     hi = std::max(hi, y[i]);
   }
   if (!run.isEmpty()) c.pieces.push_back(std::move(run));
+  // A limit band's edges stay in view with the data, so the values are seen
+  // against their limits.
+  if (lo <= hi)
+    for (const Band& b : bands_) {
+      if (b.curve != curve) continue;
+      if (std::isfinite(b.low)) lo = std::min(lo, b.low), hi = std::max(hi, b.low);
+      if (std::isfinite(b.high)) lo = std::min(lo, b.high), hi = std::max(hi, b.high);
+    }
   // The axis follows the data, with a little room above and below; rescaling
   // lays the whole chart out anew, so only when the extremes changed.
   if (!(lo <= hi)) {
@@ -315,6 +323,13 @@ void ZGraph::paintCurves(QPainter* p) const {
 void ZGraph::setBands(std::vector<Band> bands) {
   if (bands == bands_) return;
   bands_ = std::move(bands);
+  // The next points scale the axes anew, to take the bands' edges in.
+  for (Curve& c : curves_) {
+    c.lo = 0;
+    c.hi = -1;
+    c.t.clear();
+    c.y.clear();
+  }
   if (layer_) layer_->update();
 }
 

@@ -97,6 +97,8 @@ TEST_P(XPruefplan, VomMenueZumUrteilUndZurAufzeichnung) {
     ASSERT_TRUE(ImProgrammWarten([] { return Ergebnis() == "PASS"; }, 60000)) << Ergebnis();
   }, 0);
   EXPECT_EQ(TestTakePopups().size(), 1u) << "only the file dialog";
+  TestGrabPanel(gPruefPanelHandle, Bildpfad(englisch ? "x11_pruefplan_en.png" : "x11_pruefplan_de.png").c_str());
+  TestGrabPanel(gVerlaufPanelHandle, Bildpfad(englisch ? "x11_pruefplan_verlauf_en.png" : "x11_pruefplan_verlauf_de.png").c_str());
   std::string schritt;
   GetCtrlString(gPruefPanelHandle, PRUEFPANEL_SCHRITT, &schritt);
   EXPECT_EQ(schritt, std::string(englisch ? "passed" : "bestanden") + ": 47110815, Quick check 2 A");

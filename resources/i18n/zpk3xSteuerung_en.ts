@@ -374,6 +374,10 @@ parameters.</translation>
         <translation>Trend…</translation>
     </message>
     <message>
+        <source>Prüfplan…</source>
+        <translation>Test plan…</translation>
+    </message>
+    <message>
         <source>Verlauf von Strom und Spannung</source>
         <translation>Course of current and voltage</translation>
     </message>
@@ -435,6 +439,33 @@ parameters.</translation>
     <message>
         <source>Aufzeichnung:</source>
         <translation>Recording:</translation>
+    </message>
+</context>
+<context>
+    <name>PRUEFPANEL</name>
+    <message>
+        <source>Prüfplan</source>
+        <translation>Test plan</translation>
+    </message>
+    <message>
+        <source>Wählen…</source>
+        <translation>Choose…</translation>
+    </message>
+    <message>
+        <source>Seriennummer</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>Prüfen</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>Führt den Plan am Gerät aus; Enter in der Seriennummer ebenso</source>
+        <translation>Runs the plan on the device; so does Enter in the serial number</translation>
+    </message>
+    <message>
+        <source>Aufzeichnungen:</source>
+        <translation>Records:</translation>
     </message>
 </context>
 </TS>

@@ -413,7 +413,7 @@ std::string Utf8(const std::filesystem::path& p) {
 
 }  // namespace
 
-ErrorCode ProtokollAblegen(const Protokoll& p, const std::string& ordner, std::string* angelegt, int* systemfehler) {
+ErrorCode AufzeichnungsordnerAnlegen(const std::string& ordner, int* systemfehler) {
   namespace fs = std::filesystem;
   std::error_code ec;
   *systemfehler = 0;
@@ -423,17 +423,27 @@ ErrorCode ProtokollAblegen(const Protokoll& p, const std::string& ordner, std::s
   // would put the record where that user chose: refused as every write refuses it.
   if (!OrdnerLinksErlaubt(ordner + "/-")) {
     *systemfehler = EACCES;
-    *angelegt = ordner;
     return AUFZEICHNUNG_ORDNER;
   }
 #endif
-  if (!fs::is_directory(basis, ec)) {
-    fs::create_directories(basis, ec);
-    if (ec) {
-      *systemfehler = ec.value();
-      *angelegt = ordner;
-      return AUFZEICHNUNG_ORDNER;
-    }
+  if (fs::is_directory(basis, ec)) return 0;
+  if (fs::exists(basis, ec)) {
+    *systemfehler = ENOTDIR;
+    return AUFZEICHNUNG_ORDNER;
+  }
+  fs::create_directories(basis, ec);
+  if (!ec) return 0;
+  *systemfehler = ec.value();
+  return AUFZEICHNUNG_ORDNER;
+}
+
+ErrorCode ProtokollAblegen(const Protokoll& p, const std::string& ordner, std::string* angelegt, int* systemfehler) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path basis = Pfad(ordner);
+  if (ErrorCode err = AufzeichnungsordnerAnlegen(ordner, systemfehler); err != 0) {
+    *angelegt = ordner;
+    return err;
   }
   std::string zeit = UtcZeit(p.startMs);  // 2026-12-10T12:15:00.250Z -> 20261210T121500Z
   zeit = zeit.substr(0, 4) + zeit.substr(5, 2) + zeit.substr(8, 2) + "T" + zeit.substr(11, 2) + zeit.substr(14, 2) + zeit.substr(17, 2) + "Z";

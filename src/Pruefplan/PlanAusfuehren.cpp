@@ -9,6 +9,7 @@
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "Programmformate/Programmdateien.h"
 #include "Programmformate/Programmformate.h"
+#include "Pruefplan/Aufzeichnung.h"
 #include "Pruefplan/Pruefplan.h"
 #include "Verlauf/VerlaufDaten.h"
 #include "olqzpk3x/olqzpk3x.h"
@@ -320,4 +321,23 @@ class Lauf {
 
 Protokoll PlanAusfuehren(const Pruefplan& plan, Pruefgeraet& geraet, const Laufangaben& angaben) {
   return Lauf(plan, geraet, angaben).Ausfuehren();
+}
+
+bool GueltigeSeriennummer(const std::string& s) {
+  if (s.empty() || s.size() > 128) return false;
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
+}
+
+Protokoll PlanAufLeitungAusfuehren(const Pruefplan& plan, Geraeteverbindung g, bool (*abbrechen)(), Laufangaben angaben,
+                                   const std::string& ordner, Ablage* ablage) {
+  if (abbrechen != nullptr) angaben.abbrechen = abbrechen;
+  Leitungsgeraet geraet(g, abbrechen);
+  Protokoll p = PlanAusfuehren(plan, geraet, angaben);
+  // The record right after the run: it is what a quality file keeps, whatever
+  // the front end does next.
+  *ablage = Ablage{};
+  if (!ordner.empty()) ablage->fehler = ProtokollAblegen(p, ordner, &ablage->ordner, &ablage->systemfehler);
+  return p;
 }

@@ -93,6 +93,9 @@ ErrorCode PlanFuerLeitungPruefen(const Pruefplan& plan, int baudrate, Planfehler
 // runs with the user's LC_NUMERIC).
 std::string FestText(double wert, int stellen);
 
+// A serial number typed or scanned: one line of printable text, 1 to 128 bytes.
+bool GueltigeSeriennummer(const std::string& s);
+
 // ---- running ----
 enum class Ausgang { Pass, Fail, Error, Aborted, Skipped };
 const char* AusgangText(Ausgang a);  // "PASS", "FAIL", "ERROR", "ABORTED", "SKIPPED"

@@ -22,6 +22,14 @@ class ZGraph : public QChartView {
   void setCurveLook(int curve, const QString& name, const QString& axisTitle, int rgb);
   void plotCurve(int curve, const double* t, const double* y, int count);
   void setMarks(std::vector<std::pair<double, QString>> marks);
+  // Value ranges over a time span on one curve's axis, shaded under the curves.
+  struct Band {
+    int curve;
+    double from, to, low, high;  // an open side is infinite
+    bool operator==(const Band&) const = default;
+  };
+  void setBands(std::vector<Band> bands);
+  const std::vector<Band>& bands() const { return bands_; }
   void setTimeRange(double from, double to);
   double from() const { return from_; }
   double to() const { return to_; }
@@ -88,6 +96,7 @@ class ZGraph : public QChartView {
   ZCurveLayer* layer_ = nullptr;
   Curve curves_[2];
   std::vector<std::pair<double, QString>> marks_;
+  std::vector<Band> bands_;
   std::vector<std::pair<double, QString>> ticks_;
   int minDecimals_[2] = {2, 1};  // the fewest decimals each value axis shows
   double from_ = 0, to_ = 60000;

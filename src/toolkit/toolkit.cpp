@@ -227,7 +227,7 @@ int deliverCtrl(int panel, int control, int event, int eventData1, int eventData
   // picture ring on its click or key. Numeric fields only change the table, and
   // timer ticks are no operator's doing.
   const bool command = (event == EVENT_COMMIT && (c->kind == Kind::Button || c->kind == Kind::Toggle ||
-                                                  c->kind == Kind::Ring)) ||
+                                                  c->kind == Kind::Ring || c->kind == Kind::String)) ||
                        (c->kind == Kind::PictureRing && (event == EVENT_LEFT_CLICK || event == EVENT_KEYPRESS));
   std::optional<OperatorOperation> op;
   if (command) {
@@ -320,6 +320,12 @@ void wireControl(int panel, Control& c) {
     case Kind::Ring:
       static_cast<ZRing*>(w)->onCommit = commit;
       break;
+    case Kind::String: {
+      // An entry field commits with Enter, as a barcode scanner ends its input.
+      auto* e = static_cast<QLineEdit*>(w);
+      if (!e->isReadOnly()) QObject::connect(e, &QLineEdit::returnPressed, w, commit);
+      break;
+    }
     case Kind::Numeric: {
       auto* n = static_cast<ZNumeric*>(w);
       n->onCommit = [panel, id] { deliverCtrl(panel, id, EVENT_COMMIT, 0, 0); };
@@ -637,6 +643,18 @@ int ProcessDrawEvents() {
   tk::drawPending();
   return 0;
 }
+
+int SetActiveCtrl(int panel, int control) {
+  int err = 0;
+  Control* c = findControl(panel, control, &err);
+  if (!c) return err;
+  QWidget* w = c->w;
+  if (w->window()->isVisible()) w->window()->activateWindow();
+  w->setFocus(Qt::OtherFocusReason);
+  return 0;
+}
+
+int CloseRequested(int panel) { return tk::takeCloseRequest(panel) ? 1 : 0; }
 
 void TestRunEvents(int milliseconds) {
   if (!haveApplication()) return;

@@ -97,6 +97,12 @@ int ProcessSystemEvents();
 // the serial layer's wait hook). Returns 0.
 int ProcessDrawEvents();
 
+// While an operator's operation runs, a window's close box is discarded with all
+// other input; a long operation that lets the windows draw (ProcessDrawEvents)
+// may still heed it: 1 once for each use of `panel`'s close box since the
+// operation began, else 0.
+int CloseRequested(int panel);
+
 // ---- control values, by the control's kind ----
 // Integer controls (integer numerics, rings, LEDs, toggles, picture rings).
 int SetCtrlVal(int panel, int control, int value);
@@ -111,6 +117,9 @@ int GetCtrlVal(int panel, int control, char* value);
 // button's caption and the text of a ring's shown item.
 int SetCtrlVal(int panel, int control, const char* text);
 int GetCtrlString(int panel, int control, std::string* text);
+
+// Gives `control` the keyboard (and its window the activation).
+int SetActiveCtrl(int panel, int control);
 
 // ---- attributes ----
 enum {

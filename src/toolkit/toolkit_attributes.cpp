@@ -83,6 +83,15 @@ int setCtrlInt(Control* c, int attribute, int value) {
       repaintNow(w);
       return 0;
     case ATTR_FILL_COLOR:
+      if (c->kind == Kind::Text) {
+        // A text's background: a verdict seen from across the bench.
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, QColor::fromRgb(QRgb(value & 0xFFFFFF)));
+        w->setPalette(pal);
+        w->setAutoFillBackground(true);
+        repaintNow(w);
+        return 0;
+      }
       if (c->kind != Kind::ProgressBar) return UIE_BAD_ATTRIBUTE;
       {
         QPalette pal = w->palette();
@@ -153,6 +162,10 @@ int getCtrlInt(Control* c, int attribute, int* value) {
       *value = static_cast<ZLed*>(w)->onColor();
       return 0;
     case ATTR_FILL_COLOR:
+      if (c->kind == Kind::Text) {
+        *value = static_cast<int>(w->palette().color(QPalette::Window).rgb() & 0xFFFFFF);
+        return 0;
+      }
       if (c->kind != Kind::ProgressBar) return UIE_BAD_ATTRIBUTE;
       *value = static_cast<int>(w->palette().color(QPalette::Highlight).rgb() & 0xFFFFFF);
       return 0;

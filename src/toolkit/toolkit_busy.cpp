@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace tk {
 namespace {
@@ -89,11 +90,30 @@ void keepShown(QObject* obj) {
       Qt::QueuedConnection);
 }
 
+// Windows whose close box was used during the running operation.
+std::set<int> gCloseRequests;
+
+// The panel a window belongs to (its widget, or the window system's window of it), or 0.
+int panelOf(QObject* obj) {
+  const QVariant pv = obj->property("zpkPanel");
+  if (pv.isValid()) return pv.toInt();
+  if (!obj->isWindowType()) return 0;
+  for (auto& [handle, p] : panels())
+    if (p.window && p.window->isWindow() && p.window->windowHandle() == obj) return handle;
+  return 0;
+}
+
 class InputGate : public QObject {
  public:
   bool eventFilter(QObject* obj, QEvent* ev) override {
     const QEvent::Type t = ev->type();
-    if (t == QEvent::Close) return swallowing() && ev->spontaneous();  // close box, Alt+F4
+    if (t == QEvent::Close) {  // close box, Alt+F4
+      if (!swallowing() || !ev->spontaneous()) return false;
+      // Discarded like all input, but kept as a request a long operation may heed.
+      if (operationRunning())
+        if (const int panel = panelOf(obj); panel > 0) gCloseRequests.insert(panel);
+      return true;
+    }
     if (t == QEvent::WindowStateChange) keepShown(obj);
     if (!isInput(t)) return false;
     if (swallowing()) return true;
@@ -221,7 +241,10 @@ OperatorOperation::OperatorOperation() {
   if (!haveApplication()) return;
   active_ = true;
   installInputGate();
-  if (gOperation++ == 0) showBusy();
+  if (gOperation++ == 0) {
+    gCloseRequests.clear();
+    showBusy();
+  }
 }
 
 OperatorOperation::~OperatorOperation() {
@@ -243,6 +266,8 @@ BusySuspension::~BusySuspension() {
 }
 
 bool operationRunning() { return gOperation > 0 && gSuspended == 0; }
+
+bool takeCloseRequest(int panel) { return gCloseRequests.erase(panel) > 0; }
 
 void showProgress() {
   if (!operationRunning()) return;

@@ -219,6 +219,14 @@ void ZGraph::plotCurve(int curve, const double* t, const double* y, int count) {
     hi = std::max(hi, y[i]);
   }
   if (!run.isEmpty()) c.pieces.push_back(std::move(run));
+  // A limit band's edges stay in view with the data, so the values are seen
+  // against their limits.
+  if (lo <= hi)
+    for (const Band& b : bands_) {
+      if (b.curve != curve) continue;
+      if (std::isfinite(b.low)) lo = std::min(lo, b.low), hi = std::max(hi, b.low);
+      if (std::isfinite(b.high)) lo = std::min(lo, b.high), hi = std::max(hi, b.high);
+    }
   // The axis follows the data, with a little room above and below; rescaling
   // lays the whole chart out anew, so only when the extremes changed.
   if (!(lo <= hi)) {
@@ -281,6 +289,27 @@ void ZGraph::paintCurves(QPainter* p) const {
     const double x = r.left() + (tick.first - from_) * sx;
     p->drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
   }
+  // Limit bands under the curves: what lies inside them is within the limit. An
+  // open side reaches the edge of the plot.
+  for (const Band& b : bands_) {
+    const Curve& c = curves_[b.curve];
+    const double lo = c.axis->min(), hi = c.axis->max();
+    if (!(hi > lo)) continue;
+    const double sy = r.height() / (hi - lo);
+    const double x0 = std::max(r.left(), r.left() + (b.from - from_) * sx);
+    const double x1 = std::min(r.right(), r.left() + (b.to - from_) * sx);
+    const double y0 = std::max(r.top(), std::isfinite(b.high) ? r.bottom() - (b.high - lo) * sy : r.top());
+    const double y1 = std::min(r.bottom(), std::isfinite(b.low) ? r.bottom() - (b.low - lo) * sy : r.bottom());
+    if (x1 <= x0 || y1 <= y0) continue;
+    QColor fill = c.color;
+    fill.setAlpha(40);
+    p->fillRect(QRectF(QPointF(x0, y0), QPointF(x1, y1)), fill);
+    QPen edge(c.color, 1, Qt::DotLine);
+    edge.setCosmetic(true);
+    p->setPen(edge);
+    if (std::isfinite(b.high)) p->drawLine(QPointF(x0, y0), QPointF(x1, y0));
+    if (std::isfinite(b.low)) p->drawLine(QPointF(x0, y1), QPointF(x1, y1));
+  }
   QPolygonF screen;
   for (int k = 0; k < 2; ++k) {
     const Curve& c = curves_[k];
@@ -312,6 +341,19 @@ void ZGraph::paintCurves(QPainter* p) const {
     }
   }
   p->restore();
+}
+
+void ZGraph::setBands(std::vector<Band> bands) {
+  if (bands == bands_) return;
+  bands_ = std::move(bands);
+  // The next points scale the axes anew, to take the bands' edges in.
+  for (Curve& c : curves_) {
+    c.lo = 0;
+    c.hi = -1;
+    c.t.clear();
+    c.y.clear();
+  }
+  if (layer_) layer_->update();
 }
 
 void ZGraph::setMarks(std::vector<std::pair<double, QString>> marks) {
@@ -646,6 +688,32 @@ int SetGraphMarks(int panel, int control, const double* t, const std::string* la
   for (int i = 0; i < count; ++i) marks.emplace_back(t[i], QString::fromStdString(labels[i]));
   g->setMarks(std::move(marks));
   return 0;
+}
+
+int SetGraphBands(int panel, int control, const GraphBand* bands, int count) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  if (count < 0 || (count > 0 && !bands)) return UIE_BAD_VALUE_TYPE;
+  std::vector<ZGraph::Band> b;
+  for (int i = 0; i < count; ++i) {
+    const GraphBand& x = bands[i];
+    if ((x.curve != VAL_LEFT_CURVE && x.curve != VAL_RIGHT_CURVE) || std::isnan(x.low) || std::isnan(x.high))
+      return UIE_BAD_VALUE_TYPE;
+    b.push_back({x.curve, x.fromMs, x.toMs, x.low, x.high});
+  }
+  g->setBands(std::move(b));
+  return 0;
+}
+
+int GetGraphBands(int panel, int control, GraphBand* bands, int max) {
+  int err = 0;
+  ZGraph* g = graphOf(panel, control, &err);
+  if (!g) return err;
+  int n = 0;
+  for (const ZGraph::Band& b : g->bands())
+    if (n < max && bands) bands[n++] = {b.curve, b.from, b.to, b.low, b.high};
+  return static_cast<int>(g->bands().size());
 }
 
 int SetGraphTimeRange(int panel, int control, double fromMs, double toMs) {

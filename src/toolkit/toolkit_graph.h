@@ -21,6 +21,16 @@ int SetGraphCurveLook(int panel, int control, int curve, const char* name, const
 int PlotGraphCurve(int panel, int control, int curve, const double* t, const double* y, int count);
 // Replaces the marks: a labelled line at each time.
 int SetGraphMarks(int panel, int control, const double* t, const std::string* labels, int count);
+// Limit bands: a value range on one curve's axis over a time span, shaded under
+// the curves. An open side is +-infinity. Replaces the bands; count 0 removes them.
+struct GraphBand {
+  int curve;
+  double fromMs, toMs;
+  double low, high;
+};
+int SetGraphBands(int panel, int control, const GraphBand* bands, int count);
+// The bands set, at most `max` into `bands`; returns how many there are.
+int GetGraphBands(int panel, int control, GraphBand* bands, int max);
 // Shown part of the time axis.
 int SetGraphTimeRange(int panel, int control, double fromMs, double toMs);
 int GetGraphTimeRange(int panel, int control, double* fromMs, double* toMs);

@@ -127,6 +127,9 @@ class BusySuspension {
   bool active_ = false;
 };
 bool operationRunning();
+// Whether the close box of `panel`'s window was used during the running operation
+// (once: the request is taken).
+bool takeCloseRequest(int panel);
 // Sees all input of the program first: discards what arrives during an operation.
 void installInputGate();
 // During an operation: lets the windows draw what changed (input stays discarded).

@@ -2,9 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "Pruefplan/Aufzeichnung.h"
 #include "Pruefplan/Pruefplan.h"
@@ -24,14 +22,6 @@ struct Pruefoptionen {
 };
 Pruefoptionen gP;
 
-// A serial number typed or scanned: one line of printable text.
-bool GueltigeSeriennummer(const std::string& s) {
-  if (s.empty() || s.size() > 128) return false;
-  for (unsigned char c : s)
-    if (c < 0x20 || c == 0x7F) return false;
-  return true;
-}
-
 int PlanfehlerMelden(const Optionen& o, const std::string& pfad, const Planfehler& f) {
   Json angaben = {{"file", pfad}};
   if (f.zeile > 0) angaben["line"] = f.zeile;
@@ -47,15 +37,11 @@ int Ablegen(const Optionen& o, const std::string& pfad, const std::string& inhal
   return EXIT_OK;
 }
 
-// The folder of --record is made before the device is asked anything, so that a
-// run is never made whose record has nowhere to go.
+// The folder of --record is made before the device is asked anything.
 int AufzeichnungsordnerPruefen(const Optionen& o, const std::string& ordner) {
-  std::error_code ec;
-  const std::filesystem::path p(std::u8string(ordner.begin(), ordner.end()));
-  if (std::filesystem::is_directory(p, ec)) return EXIT_OK;
-  if (std::filesystem::exists(p, ec)) return DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ENOTDIR);
-  std::filesystem::create_directories(p, ec);
-  return ec ? DateifehlerMelden(o, AUFZEICHNUNG_ORDNER, ordner, ec.value()) : EXIT_OK;
+  int sys = 0;
+  if (ErrorCode err = AufzeichnungsordnerAnlegen(ordner, &sys); err != 0) return DateifehlerMelden(o, err, ordner, sys);
+  return EXIT_OK;
 }
 
 int Ausfuehren(const Optionen& o) {
@@ -102,7 +88,6 @@ int Ausfuehren(const Optionen& o) {
   a.adresse = v.adresse;
   a.englisch = Englisch();
   a.programm = std::string("zpk3x-cli ") + ZPK3X_VERSION;
-  a.abbrechen = [] { return AbbruchVerlangt(); };
   std::string schrittText;
   a.beiSchritt = [&](int i, const Schritt& s) {
     schrittText = T("Schritt ", "step ") + std::to_string(i + 1) + "/" + std::to_string(anzahl) + ": " + s.name;
@@ -117,17 +102,13 @@ int Ausfuehren(const Optionen& o) {
       mqtt->Abfrage(q);
     }
   };
-  Leitungsgeraet geraet(v.Geraet(), [] { return AbbruchVerlangt(); });
-  const Protokoll p = PlanAusfuehren(plan, geraet, a);
+  Ablage ablage;
+  const Protokoll p = PlanAufLeitungAusfuehren(plan, v.Geraet(), [] { return AbbruchVerlangt(); }, a, gP.aufzeichnung, &ablage);
   f.Ende();
 
-  // The record first: it is what a quality file keeps, whatever else fails.
   int status = EXIT_OK;
-  std::string ordner;
-  if (!gP.aufzeichnung.empty()) {
-    int sys = 0;
-    if (ErrorCode err = ProtokollAblegen(p, gP.aufzeichnung, &ordner, &sys); err != 0) status = DateifehlerMelden(o, err, ordner, sys);
-  }
+  const std::string& ordner = ablage.ordner;
+  if (ablage.fehler != 0) status = DateifehlerMelden(o, ablage.fehler, ordner, ablage.systemfehler);
   if (!gP.junit.empty() && status == EXIT_OK) status = Ablegen(o, gP.junit, ProtokollJunit(p));
   if (!gP.bericht.empty() && status == EXIT_OK) status = Ablegen(o, gP.bericht, ProtokollHtml(p));
   if (mqtt) {

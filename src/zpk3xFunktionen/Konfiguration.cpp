@@ -5,6 +5,7 @@
 #include "ini/ini.h"
 #include "ini/ini_seam.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/PruefplanFenster.h"
 #include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
@@ -50,6 +51,11 @@ ErrorCode IniLaden() {
   if (IntLesen(ini, "lport", &wert) && PortGueltig(wert)) gCom.lport = wert;
   if (IntLesen(ini, "adresse", &wert) && AdresseGueltig(wert)) gCom.adresse = static_cast<char>(wert);
   if (IntLesen(ini, "baudrate", &wert) && BaudrateGueltig(wert)) gCom.baudrate = wert;
+
+  // The test plans' records: a folder name as the operator wrote it; it is kept
+  // in the file, not written by this program.
+  const std::string* ordner = Ini_FindValueText(ini, kSektion, "protokollordner");
+  gProtokollordner = ordner != nullptr && !ordner->empty() ? *ordner : PROTOKOLLORDNER_STANDARD;
 
   MqttKonfiguration& mqtt = gMqttKonfiguration;
   mqtt = MqttKonfiguration{};

@@ -46,6 +46,7 @@ bool gBenutzt = false;  // the window was opened in this run
 bool gFolgen = true;
 
 std::int64_t (*gUhr)() = nullptr;
+std::vector<GraphBand> gBaender;
 
 bool Englisch() { return gSprache == 2; }
 
@@ -222,6 +223,7 @@ ErrorCode FensterLaden() {
                     Englisch() ? "Current [A]" : "Strom [A]", kFarbeStrom);
   SetGraphCurveLook(p, VERLAUFPANEL_GRAPH, VAL_RIGHT_CURVE, Englisch() ? "Actual voltage" : "Istspannung",
                     Englisch() ? "Voltage [V]" : "Spannung [V]", kFarbeSpannung);
+  SetGraphBands(p, VERLAUFPANEL_GRAPH, gBaender.data(), static_cast<int>(gBaender.size()));
   SetCtrlVal(p, VERLAUFPANEL_ZEITFENSTER, gEinst.zeitfensterS);
   SetCtrlVal(p, VERLAUFPANEL_FOLGEN, gFolgen ? 1 : 0);
   AufzeichnungAnzeigen("");
@@ -235,6 +237,11 @@ std::string DateiErfragen(const char* muster, const char* titelDe, const char* t
 }
 
 }  // namespace
+
+void VerlaufBaenderSetzen(const GraphBand* baender, int anzahl) {
+  gBaender.assign(baender, baender + anzahl);
+  if (gVerlaufPanelHandle >= 0) SetGraphBands(gVerlaufPanelHandle, VERLAUFPANEL_GRAPH, gBaender.data(), anzahl);
+}
 
 const VerlaufSpeicher& VerlaufDatenLesen() { return gDaten; }
 void VerlaufUhrSetzen(std::int64_t (*uhr)()) { gUhr = uhr; }
@@ -306,6 +313,7 @@ void VerlaufBeenden() {
   gBenutzt = false;
   gFolgen = true;
   gEinst = Einstellungen();
+  gBaender.clear();
   VerlaufLeeren(&gDaten);
 }
 

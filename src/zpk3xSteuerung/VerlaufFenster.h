@@ -23,6 +23,10 @@ void VerlaufAbfrage(ErrorCode fehler, double strom, double spannung, int status)
 // Opens (or raises) the trend window.
 ErrorCode VerlaufOeffnen();
 
+// Limit bands shown under the curves (a test plan's run); count 0 removes them.
+struct GraphBand;
+void VerlaufBaenderSetzen(const GraphBand* baender, int anzahl);
+
 // What is kept, for tests and the benchmarks.
 const VerlaufSpeicher& VerlaufDatenLesen();
 // Replaces the clock of the samples (milliseconds since 1970); null: the real one.

@@ -8,6 +8,7 @@
 
 #include "Com/Com.h"
 #include "DateiFunktionen/DateiFunktionen.h"
+#include "zpk3xSteuerung/PruefplanFenster.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "toolkit/toolkit.h"
@@ -198,6 +199,7 @@ int Zpk3xMain(int argc, char* argv[]) {
   RunUserInterface();
 
   VeroeffentlichungBeenden();
+  PruefplanBeenden();
   VerlaufBeenden();
   IniSchreiben();  // a failed write cannot be reported any more
   GeladenePanelsVerwerfen();
@@ -205,7 +207,8 @@ int Zpk3xMain(int argc, char* argv[]) {
 }
 
 int Callback_Panel_Main(int, int event, void*, int, int) {
-  if (event == EVENT_CLOSE) QuitUserInterface(0);
+  // During a test plan's run the run ends first, with the device stopped.
+  if (event == EVENT_CLOSE && !PruefplanBeimSchliessenAbbrechen()) QuitUserInterface(0);
   return 0;
 }
 
@@ -237,6 +240,7 @@ void SteuerungCallbacksRegistrieren() {
   InstallRefusedEntryCallback(EingabeAbgelehnt);
   InstallOperatorActionCallback(BedienerHandelt);
   GeraetCallbacksRegistrieren();
+  PruefplanCallbacksRegistrieren();
 }
 
 void AlleCallbacksRegistrieren() {

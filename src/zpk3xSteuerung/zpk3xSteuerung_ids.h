@@ -8,6 +8,7 @@ enum {
   INFOPANEL = 2,
   MAINPANEL = 3,
   VERLAUFPANEL = 4,
+  PRUEFPANEL = 5,
 };
 
 // ---- COMPANEL: connection settings ----
@@ -119,6 +120,18 @@ enum {
   VERLAUFPANEL_DATEI = 9,
 };
 
+// ---- PRUEFPANEL: test plan window ----
+enum {
+  PRUEFPANEL_PLAN = 2,          // the plan chosen (its file)
+  PRUEFPANEL_WAEHLEN = 3,
+  PRUEFPANEL_SERIENNUMMER = 4,  // Enter here starts the run, as a scanner ends its input
+  PRUEFPANEL_STARTEN = 5,
+  PRUEFPANEL_ERGEBNIS = 6,      // PASS, FAIL, ERROR, ABORTED, large
+  PRUEFPANEL_SCHRITT = 7,
+  PRUEFPANEL_MELDUNG = 8,
+  PRUEFPANEL_ORDNER = 9,        // where the records go
+};
+
 // ---- menu bar of MAINPANEL ----
 enum {
   MENUBAR = 1,
@@ -138,4 +151,5 @@ enum {
   MENUBAR_HILFE = 15,
   MENUBAR_HILFE_INFO = 16,
   MENUBAR_EINSTELLUNGEN_VERLAUF = 17,
+  MENUBAR_MENU_PRUEFPLAN = 18,
 };

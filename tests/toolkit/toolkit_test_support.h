@@ -51,7 +51,7 @@ inline const std::vector<std::string>& menuCallbackNames() {
                                              "Callback_Menu_Speichern",     "Callback_Menu_SpeichernUnter",
                                              "Callback_Menu_Beenden",       "Callback_Menu_ComEinstellung",
                                              "Callback_Menu_Sprache",       "Callback_Menu_Info",
-                                             "Callback_Menu_Verlauf"};
+                                             "Callback_Menu_Verlauf",       "Callback_Menu_Pruefplan"};
   return n;
 }
 
@@ -87,7 +87,7 @@ inline void startToolkit(bool registerAll = true) {
   ASSERT_EQ(InitUserInterface(1, argv), 1);
   if (registerAll) {
     registerCtrl(std::make_index_sequence<21>());
-    registerMenu(std::make_index_sequence<9>());
+    registerMenu(std::make_index_sequence<10>());
     RegisterPanelCallback("Callback_Panel_Main", &panelStandIn);
   }
 }

@@ -199,6 +199,7 @@ TEST_F(WindowsTest, MenuBarHasEveryItemWithItsTextsAndCallbacks) {
       {MENUBAR_HILFE, "menu", "Hilfe", "Help", ""},
       {MENUBAR_HILFE_INFO, "item", "Info", "Info", "Callback_Menu_Info"},
       {MENUBAR_EINSTELLUNGEN_VERLAUF, "item", "Verlauf", "Trend", "Callback_Menu_Verlauf"},
+      {MENUBAR_MENU_PRUEFPLAN, "item", "Prüfplan…", "Test plan…", "Callback_Menu_Pruefplan"},
   };
   const int de = LoadPanel(0, kGerman, MAINPANEL);
   const int en = LoadPanel(0, kEnglish, MAINPANEL);
@@ -348,7 +349,7 @@ TEST_F(WindowsTest, InformationDialogCarriesTheSupplierAndPlaceholders) {
 TEST_F(WindowsTest, LoadingFailsForUnknownResourcesAndUnboundCallbacks) {
   EXPECT_EQ(LoadPanel(0, "other.uir", MAINPANEL), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(0, nullptr, MAINPANEL), UIE_RESOURCE_NOT_FOUND);
-  EXPECT_EQ(LoadPanel(0, kGerman, 5), UIE_RESOURCE_NOT_FOUND);
+  EXPECT_EQ(LoadPanel(0, kGerman, 99), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(0, kGerman, 0), UIE_RESOURCE_NOT_FOUND);
   EXPECT_EQ(LoadPanel(9999, kGerman, COMPANEL), UIE_BAD_PANEL_HANDLE);
   // A name given with a directory still names the resource.

@@ -294,6 +294,19 @@ void Bediener::Minimieren(unsigned long window) {
   XSync(d, False);
 }
 
+void Bediener::Schliessen(unsigned long window) {
+  Display* d = D(display_);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = CurrentTime;
+  e.xclient.data.l[1] = 2;  // from a pager or the like: a person's request
+  XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+  XSync(d, False);
+}
+
 bool Bediener::Abgebildet(unsigned long window) {
   XWindowAttributes a{};
   return XGetWindowAttributes(D(display_), window, &a) && a.map_state == IsViewable;

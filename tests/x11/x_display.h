@@ -47,6 +47,8 @@ class Bediener {
   unsigned long TransientFuer(unsigned long window);
   // Asks the window manager to minimise a window, as its title-bar button does.
   void Minimieren(unsigned long window);
+  // Asks the window manager to close a window, as its title-bar close button does.
+  void Schliessen(unsigned long window);
   // Whether a window is mapped and shown (not minimised).
   bool Abgebildet(unsigned long window);
   // Lays a window of one colour over `rect`, above all others, and takes it away

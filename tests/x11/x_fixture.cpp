@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QMenuBar>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -77,6 +78,16 @@ QPoint XFenster::Mitte(const char* name) {
       return w->mapToGlobal(w->rect().center());
   }
   ADD_FAILURE() << "no visible control " << name;
+  return {};
+}
+
+QPoint XFenster::MenueMitte(const char* name) {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* leiste = top->findChild<QMenuBar*>(QStringLiteral("MENUBAR")))
+      for (QAction* a : leiste->actions())
+        if (a->menu() && a->menu()->objectName() == QLatin1String(name))
+          return leiste->mapToGlobal(leiste->actionGeometry(a).center());
+  ADD_FAILURE() << "no menu " << name;
   return {};
 }
 

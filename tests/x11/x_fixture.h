@@ -32,6 +32,9 @@ class XFenster : public uitest::UiTest {
   // Centre of a control on the screen (global coordinates), by its name in the
   // resource (the constant without the panel prefix, e.g. "ZPK3START").
   static QPoint Mitte(const char* name);
+  // Centre of a menu's title in the operator window's menu bar, by the menu's
+  // name in the resource ("MENUBAR_MENU").
+  static QPoint MenueMitte(const char* name);
   // Runs `bediener` in a thread of its own while the program's loop runs, then
   // lets the loop run `nachlauf` ms more (where replayed input would act).
   void Bedienen(const std::function<void(Bediener&)>& bediener, int nachlauf = 1000);

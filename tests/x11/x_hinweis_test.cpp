@@ -3,7 +3,6 @@
 // keyboard follows the connection window that opens and goes back when it closes.
 #include <QApplication>
 #include <QColor>
-#include <QMenuBar>
 #include <QWidget>
 
 #include "Com/Com.h"
@@ -128,12 +127,7 @@ TEST_P(XHinweis, DieTastaturFolgtDemVerbindungsfenster) {
   simtest::Simulator sim;
   ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
   const char adresse = gCom.adresse;
-  auto* leiste = Widget("MENUBAR") ? qobject_cast<QMenuBar*>(Widget("MENUBAR")) : nullptr;
-  ASSERT_NE(leiste, nullptr);
-  QPoint menu;
-  for (QAction* a : leiste->actions())
-    if (a->menu() && a->menu()->objectName() == QLatin1String("MENUBAR_EINSTELLUNGEN"))
-      menu = leiste->mapToGlobal(leiste->actionGeometry(a).center());
+  const QPoint menu = MenueMitte("MENUBAR_EINSTELLUNGEN");
   ASSERT_FALSE(menu.isNull());
   const QPoint abfragen = Mitte("ABFRAGEN");
   Bedienen([&](Bediener& b) {

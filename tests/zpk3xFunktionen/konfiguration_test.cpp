@@ -8,6 +8,7 @@
 #include "OLQ_errorV3/OLQ_errorV3.h"
 #include "support_ui/ui_fixture.h"
 #include "zpk3xFunktionen/zpk3xFunktionen.h"
+#include "zpk3xSteuerung/PruefplanFenster.h"
 #include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 
@@ -180,6 +181,18 @@ TEST_F(Konfiguration, DieMqttSektionWirdGelesenUndBleibtErhalten) {
   IniDateiSchreiben("[ZPK3X]\nport = 2\n");
   EXPECT_EQ(IniLaden(), 0);
   EXPECT_EQ(gMqttKonfiguration.url, "");
+}
+
+// The test plans' records' folder: read at start, kept in the file, never added to it.
+TEST_F(Konfiguration, DerProtokollordnerWirdGelesenUndBleibtErhalten) {
+  IniDateiSchreiben("[ZPK3X]\nprotokollordner = /srv/qs/Linie 3\n");
+  EXPECT_EQ(IniLaden(), 0);
+  EXPECT_EQ(gProtokollordner, "/srv/qs/Linie 3");
+  EXPECT_EQ(IniSchreiben(), 0);
+  EXPECT_NE(IniDateiLesen().find("\r\nprotokollordner = /srv/qs/Linie 3\r\n"), std::string::npos) << IniDateiLesen();
+  IniDateiSchreiben("[ZPK3X]\nprotokollordner =\n");
+  EXPECT_EQ(IniLaden(), 0);
+  EXPECT_EQ(gProtokollordner, PROTOKOLLORDNER_STANDARD) << "an empty value is no folder";
 }
 
 TEST_F(Konfiguration, DateiDieKeineIstGibtLeseUndSchreibfehler) {

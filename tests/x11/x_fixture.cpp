@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QThread>
@@ -143,6 +144,21 @@ bool XFenster::Gedrueckt(Bediener& b, const char* taste) {
   const int vorher = tasten_;
   b.Taste(taste);
   return ImProgrammWarten([&] { return tasten_ > vorher && NimmtEingabenAn(); });
+}
+
+bool XFenster::FeldWaehlen(Bediener& b, QPoint wo, const char* name) {
+  bool drin = false;
+  for (int versuch = 0; versuch < 3 && !drin; ++versuch) {
+    b.Klicken(wo);
+    drin = ImProgrammWarten([&] { return FokusIn(name) && NimmtEingabenAn(); }, 5000);
+  }
+  if (!drin) return false;
+  b.Taste("a", true);
+  return ImProgrammWarten([&] {
+    auto* feld = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!feld && QApplication::focusWidget()) feld = QApplication::focusWidget()->findChild<QLineEdit*>();
+    return feld && feld->selectedText() == feld->text();
+  });
 }
 
 void XFenster::Pruefen() {

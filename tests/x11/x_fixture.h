@@ -48,6 +48,10 @@ class XFenster : public uitest::UiTest {
   // the program has taken it in and finished what it started (an operation ends).
   bool Bedient(Bediener& b, QPoint wo);
   bool Gedrueckt(Bediener& b, const char* taste);
+  // Takes the field `name` at `wo` as an operator does before typing over it:
+  // clicks until the keyboard is in it (a click the busy program discards is
+  // clicked again, as a person would), then Ctrl+A until its whole text is selected.
+  bool FeldWaehlen(Bediener& b, QPoint wo, const char* name);
   // Conditions for it, true in the program's thread:
   // no operation runs, so input is taken again (the busy cursor is gone);
   static bool NimmtEingabenAn();

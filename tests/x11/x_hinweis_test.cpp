@@ -51,8 +51,7 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
   Bedienen([&](Bediener& b) {
     b.Klicken(dauernd);
     ASSERT_TRUE(AufRahmenWarten(sim, 3)) << "the query runs";
-    b.Klicken(feld);
-    b.Taste("a", true);
+    ASSERT_TRUE(FeldWaehlen(b, feld, "SPANNUNG"));
     b.Tippen(englisch ? "12.25" : "12,25");
     b.Taste("Tab");
     ASSERT_TRUE(ImProgrammWarten([] { return !Markiert(MAINPANEL_SPANNUNG).empty(); })) << "refused";
@@ -61,8 +60,7 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
     ASSERT_TRUE(ImProgrammWarten(NimmtEingabenAn));
     nachher = QColor(b.Bild(QRect(rand, QSize(1, 1))).pixel(0, 0));
     // Invalid text, then the Up key: refused, not thrown away.
-    b.Klicken(zeit);
-    b.Taste("a", true);
+    ASSERT_TRUE(FeldWaehlen(b, zeit, "ZEIT2"));
     b.Tippen("12x");
     b.Taste("Up");
     ASSERT_TRUE(ImProgrammWarten([] { return !Markiert(MAINPANEL_ZEIT2).empty(); })) << "refused";
@@ -84,8 +82,7 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
 
   // With the query off, the error area keeps the refusal whole, as its tooltip.
   Bedienen([&](Bediener& b) {
-    b.Klicken(feld);
-    b.Taste("a", true);
+    ASSERT_TRUE(FeldWaehlen(b, feld, "SPANNUNG"));
     b.Tippen("99");
     b.Taste("Tab");
     ASSERT_TRUE(ImProgrammWarten([] { return !FokusIn("SPANNUNG"); })) << "Tab was handled";
@@ -97,8 +94,7 @@ TEST_P(XHinweis, AblehnungBleibtAmFeldWaehrendDesDauerndenAbfragens) {
   // The next valid entry takes the field's mark away; a command that uses the
   // table takes the others'.
   Bedienen([&](Bediener& b) {
-    b.Klicken(feld);
-    b.Taste("a", true);
+    ASSERT_TRUE(FeldWaehlen(b, feld, "SPANNUNG"));
     b.Tippen("20");
     b.Taste("Tab");
     ASSERT_TRUE(ImProgrammWarten([] { return !FokusIn("SPANNUNG"); })) << "Tab was handled";

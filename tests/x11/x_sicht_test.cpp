@@ -134,8 +134,7 @@ TEST_F(XSicht, AbgelehnteEingabeBleibtErklaert) {
     ASSERT_NE(zeile, nullptr);
     Bedienen([&](Bediener& b) {
       b.Klicken(dauernd);
-      b.Klicken(strom2);
-      b.Taste("a", true);
+      ASSERT_TRUE(FeldWaehlen(b, strom2, "STROM2"));
       b.Tippen("77");
       b.Taste("Tab");
       // Refused, and a query answered after that has cleared the error area.
@@ -157,8 +156,7 @@ TEST_F(XSicht, AbgelehnteEingabeBleibtErklaert) {
 
     const QPoint feld = Ziel("STROM2");
     Bedienen([&](Bediener& b) {
-      b.Klicken(feld);
-      b.Taste("a", true);
+      ASSERT_TRUE(FeldWaehlen(b, feld, "STROM2"));
       b.Tippen("3");
       EXPECT_TRUE(Gedrueckt(b, "Tab"));
     }, 0);

@@ -12,6 +12,7 @@
 #include "Pruefplan/Pruefplan.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/toolkit_graph.h"
+#include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/zpk3xSteuerung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
@@ -140,6 +141,7 @@ void Starten() {
   const Protokoll p =
       PlanAufLeitungAusfuehren(gPlan, {gCom.offenerPort, gCom.adresse}, Abbrechen, a, gProtokollordner, &ablage);
   gLaeuft = false;
+  VeroeffentlichungErgebnis(ProtokollZusammenfassung(p).dump());
 
   Ergebnis(AusgangText(p.ausgang), Farbe(p.ausgang));
   SetCtrlVal(gPruefPanelHandle, PRUEFPANEL_SCHRITT,

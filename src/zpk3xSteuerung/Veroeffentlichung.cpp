@@ -121,4 +121,8 @@ void VeroeffentlichungZeigen() {
   if (!text.empty() && nummer == 0) Zeigen(text);
 }
 
+void VeroeffentlichungErgebnis(const std::string& zusammenfassung) {
+  if (gSender) gSender->Ergebnis(zusammenfassung);
+}
+
 void VeroeffentlichungBeenden() { gSender.reset(); }

@@ -25,5 +25,8 @@ void VeroeffentlichungAbfrage(ErrorCode fehler, const Istwerte& werte);
 // After a query has set the error line: a broker problem not shown yet shows
 // there once, without stopping the query.
 void VeroeffentlichungZeigen();
+// A test plan run's summary (JSON), retained under `result`, as the command
+// line's test --mqtt publishes it.
+void VeroeffentlichungErgebnis(const std::string& zusammenfassung);
 // online false, then the connection ends (bounded).
 void VeroeffentlichungBeenden();

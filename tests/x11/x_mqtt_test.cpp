@@ -10,8 +10,11 @@
 #include "Com/Com.h"
 #include "lauf.h"
 #include "mqtt_broker.h"
+#include "toolkit/toolkit.h"
 #include "toolkit/toolkit_testing.h"
 #include "x_fixture.h"
+#include "zpk3xSteuerung/PruefplanFenster.h"
+#include "zpk3xSteuerung/VerlaufFenster.h"
 #include "zpk3xSteuerung/Veroeffentlichung.h"
 #include "zpk3xSteuerung/zpk3xSteuerung_ids.h"
 
@@ -71,6 +74,30 @@ TEST_F(XMqtt, DasDauerndeAbfragenWirdVeroeffentlicht) {
   EXPECT_EQ(meta["baud_rate"], 9600);
   EXPECT_EQ(meta["units"]["current"], "A");
   EXPECT_EQ(sub.inhalte("lab/fenster/status").size(), 1u);
+}
+
+// A test plan run from the window publishes its outcome retained under
+// `result`, as the command line's does.
+TEST_F(XMqtt, EinPruefplanlaufVeroeffentlichtSeinErgebnis) {
+  simtest::Simulator sim;
+  ASSERT_NO_FATAL_FAILURE(Verbinden(sim));
+  mqtttest::Broker b(Arbeitsverzeichnis());
+  ASSERT_TRUE(b.starten());
+  mqtttest::Abonnent sub(b, Pfad("sub.txt"), {"lab/fenster/result"});
+  ASSERT_TRUE(sub.bereit());
+  Einstellen(b);
+  VeroeffentlichungStarten();
+  TestQueueFileAnswer(VAL_EXISTING_FILE_SELECTED, std::string(ZPK3X_PLAENE) + "/quick-check.toml");
+  ASSERT_GE(PruefplanOeffnen(), 0);
+  Callback_Button_PruefplanWaehlen(gPruefPanelHandle, PRUEFPANEL_WAEHLEN, EVENT_COMMIT, nullptr, 0, 0);
+  SetCtrlVal(gPruefPanelHandle, PRUEFPANEL_SERIENNUMMER, "SN-7");
+  Callback_Button_PruefplanStarten(gPruefPanelHandle, PRUEFPANEL_STARTEN, EVENT_COMMIT, nullptr, 0, 0);
+  ASSERT_TRUE(sub.warten([](const auto& n) { return !n.empty(); }, 30));
+  const Json ergebnis = Json::parse(sub.inhalte("lab/fenster/result").front(), nullptr, false);
+  EXPECT_EQ(ergebnis["outcome"], "PASS") << ergebnis;
+  EXPECT_EQ(ergebnis["serial"], "SN-7") << ergebnis;
+  PruefplanBeenden();
+  VerlaufBeenden();
 }
 
 TEST_F(XMqtt, EinFehlenderBrokerStehtInDerFehlerzeileUndHaeltNichtsAuf) {

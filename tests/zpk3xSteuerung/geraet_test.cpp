@@ -421,6 +421,25 @@ TEST_F(Geraet, SchreibfehlerEndetBeimErstenFehlerUndLaesstDieTabelle) {
   EXPECT_TRUE(gFortschritt.empty());
 }
 
+// The store of program 1 refused after its first field's ACK came twice: the
+// window's "alle" write is no success, and the second ACK ends it where it shows
+// (before the next frame), never taken for the store's answer.
+TEST_F(Geraet, DoppelteAntwortUndAbgelehntesSpeichernSindKeinErfolg) {
+  simtest::Simulator sim;
+  Verbinden(sim);
+  TabelleUnterscheidbarFuellen();
+  sim.control("fault twice C1W 30");
+  sim.control("fault nak PNS");
+  TestQueueGenericAnswer(2);
+  TestOperatorClick(gPanelHandle, MAINPANEL_ZPK3SCHREIBEN);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERLED), 1);
+  EXPECT_EQ(Ganzzahl(MAINPANEL_FEHLERNUMMER), 410125) << lauf::Text(MAINPANEL_FEHLERSTRING);
+  EXPECT_TRUE(gFortschritt.empty() || gFortschritt.back() < 100);
+  const std::vector<std::string> f = sim.frames();
+  EXPECT_EQ(std::count_if(f.begin(), f.end(), [](const std::string& r) { return r.compare(2, 3, "PNS") == 0; }), 0)
+      << "nothing stored after the doubled answer";
+}
+
 TEST_F(Geraet, EnglischeAuswahlTexte) {
   Sprache(2);
   simtest::Simulator sim;

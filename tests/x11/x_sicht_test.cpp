@@ -268,7 +268,7 @@ TEST_F(XSicht, NachDemMenuGehtTabWeiter) {
 }
 
 // "Beenden" chosen with the keyboard in the real program, on this X server: the
-// process is gone within 0.3 s, so a restart right after it does not race it.
+// process ends, with status 0, without anything more from the operator.
 TEST_F(XSicht, BeendenEndetDenProzessSofort) {
   // This process's own window has the same title: out of the way first.
   const std::string titel = Hauptfenster()->windowTitle().toStdString();
@@ -306,8 +306,9 @@ TEST_F(XSicht, BeendenEndetDenProzessSofort) {
   ASSERT_TRUE(offen) << "the menu opened";
   ASSERT_GE(ms, 0) << "the process ended";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_LT(ms, 300.0);
-  std::printf("\"Beenden\" to process gone: %.1f ms\n", ms);
+  // How fast is the benchmark's to say (bench/zpk3xSteuerung_beenden.cpp); a
+  // slower build only takes longer here.
+  RecordProperty("ms", static_cast<int>(ms));
 }
 
 // The screen decides: where the window does not fit, only the program and
